@@ -1,0 +1,103 @@
+/* lumirex: the point-of-sale side of the Lumirex loyalty and cashback service.
+ *
+ * A host loads liblumirex.so and calls IntegracaoLumirex once per business
+ * event at the till. Nothing in this interface throws, and every string the
+ * library hands out is allocated by the library and released with
+ * LumirexVariantClear. The header compiles as C99 and as C++. */
+#ifndef LUMIREX_H
+#define LUMIREX_H
+
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define LUMIREX_API __attribute__((visibility("default")))
+#else
+#define LUMIREX_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Variant types. */
+enum {
+  LUMIREX_EMPTY = 0,    /* unassigned */
+  LUMIREX_NULL = 1,
+  LUMIREX_BOOL = 2,
+  LUMIREX_INT = 3,
+  LUMIREX_DOUBLE = 4,
+  LUMIREX_STRING = 5,   /* bytes in the local single-byte code page, Windows-1252 */
+  LUMIREX_DATETIME = 6, /* local date-time: days since 1899-12-30 00:00, fraction = time of day */
+  LUMIREX_ARRAY = 7     /* one-dimensional, indices 0 .. count-1 */
+};
+
+typedef struct LumirexVariant {
+  int32_t type; /* one of the values above */
+  union {
+    int32_t boolean; /* 0 false, 1 true */
+    int64_t integer;
+    double number; /* LUMIREX_DOUBLE and LUMIREX_DATETIME */
+    struct {
+      char *data; /* NUL-terminated; size excludes the terminator */
+      size_t size;
+    } string;
+    struct {
+      struct LumirexVariant *items;
+      int32_t count;
+    } array;
+  } value;
+} LumirexVariant;
+
+/* One integration call. params points at last_index + 1 variants, which the
+ * library only reads; params[0] names the operation ("CONSULTA",
+ * "VALIDA_PROMOCODE", "VENDA", "VENDA_CANC"). result must hold an ARRAY made
+ * with LumirexArrayCreate: elements 0 and 1 are written for every operation,
+ * 2 to 4 for "CONSULTA". Returns true when the exchange with the service and
+ * the reading of its answer ran to their end; the service's own verdict is
+ * result element 0 (false = accepted). */
+LUMIREX_API bool IntegracaoLumirex(const LumirexVariant *params, int32_t last_index,
+                                   LumirexVariant *result);
+
+/* Package load and unload. Finalize releases the data module (closing its
+ * database connection); the next call builds a fresh one. */
+LUMIREX_API void Initialize(void);
+LUMIREX_API void Finalize(void);
+
+/* Variant helpers. Init makes a variant EMPTY without freeing anything; Clear
+ * frees what it holds (arrays recursively) and leaves it EMPTY. SetString
+ * copies size bytes; ArrayCreate makes an ARRAY of count EMPTY elements. Both
+ * write v without freeing what it held (it may be uninitialized memory), so
+ * clear a variant that holds a string or an array first. Both return 0 on
+ * success, non-zero when out of memory or given a negative count. */
+LUMIREX_API void LumirexVariantInit(LumirexVariant *v);
+LUMIREX_API void LumirexVariantClear(LumirexVariant *v);
+LUMIREX_API int LumirexVariantSetString(LumirexVariant *v, const char *data, size_t size);
+LUMIREX_API int LumirexArrayCreate(LumirexVariant *v, int32_t count);
+
+/* Where the operator message of a failed call goes. Without a handler it is
+ * one line "lumirex: <text>" on standard error. */
+typedef void (*LumirexMessageHandler)(const char *text, void *context);
+LUMIREX_API void LumirexSetMessageHandler(LumirexMessageHandler handler, void *context);
+
+/* Base folder of the integration log and of the embedded database. NULL
+ * restores the default: $LUMIREX_BASE_DIR, else the running executable's folder. */
+LUMIREX_API void LumirexSetBaseDir(const char *dir);
+
+/* Point-of-sale database: "sqlite3://db=<file> ..." or "odbc://<ODBC string>".
+ * NULL restores the default: $LUMIREX_DB, else <base folder>/Dados/pos.sqlite
+ * opened read-only. */
+LUMIREX_API void LumirexSetConnectionString(const char *connection);
+
+/* Decimal separator of the library's regional settings; ',' by default. */
+LUMIREX_API void LumirexSetDecimalSeparator(char separator);
+
+/* The library's version, "major.minor.patch". */
+LUMIREX_API const char *LumirexVersion(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* LUMIREX_H */

@@ -1,0 +1,95 @@
+// lumirex C++ API: the same integration call as the C ABI, on value types.
+#ifndef LUMIREX_HPP
+#define LUMIREX_HPP
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lumirex/lumirex.h"
+
+namespace lumirex {
+
+// Raised by Variant accessors asked for a type the variant does not hold.
+class LUMIREX_API VariantTypeError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A value of the host's variant kinds. Strings are bytes in Windows-1252;
+// date-times count days since 1899-12-30 00:00 with the time of day as fraction.
+class LUMIREX_API Variant {
+ public:
+  enum class Type { Empty, Null, Bool, Int, Double, String, DateTime, Array };
+
+  Variant() = default;
+  Variant(bool value);
+  Variant(int value);
+  Variant(std::int64_t value);
+  Variant(double value);
+  Variant(std::string value);
+  Variant(std::string_view value);
+  Variant(const char* value);
+  Variant(std::vector<Variant> items);
+
+  static Variant Null();
+  static Variant DateTime(double days);
+  // An ARRAY of count EMPTY elements.
+  static Variant Array(std::size_t count);
+
+  Type type() const { return type_; }
+  bool isEmpty() const { return type_ == Type::Empty; }
+  bool isArray() const { return type_ == Type::Array; }
+
+  bool asBool() const;
+  std::int64_t asInt() const;
+  double asDouble() const;  // DOUBLE or DATETIME
+  const std::string& asString() const;
+  const std::vector<Variant>& items() const;
+  std::vector<Variant>& items();
+
+  bool operator==(const Variant& other) const;
+
+  // Conversions to and from the C ABI's variant; the C variant made by toC is
+  // owned by the caller and released with LumirexVariantClear.
+  static Variant fromC(const LumirexVariant& value);
+  void toC(LumirexVariant* target) const;
+
+ private:
+  Type type_ = Type::Empty;
+  bool bool_ = false;
+  std::int64_t int_ = 0;
+  double number_ = 0;
+  std::string string_;
+  std::vector<Variant> items_;
+};
+
+// One integration call; see IntegracaoLumirex in lumirex.h.
+LUMIREX_API bool IntegracaoLumirex(std::vector<Variant> params, std::int32_t lastIndex,
+                                   Variant& result);
+
+// Appends one time-stamped line to today's integration log. Throws
+// std::system_error naming the file when it cannot be written.
+LUMIREX_API void LogLumirex(std::string_view message);
+
+// The file that a line logged now would go to.
+LUMIREX_API std::string LogFilePath();
+
+// Configuration; std::nullopt restores the default (see lumirex.h).
+using MessageHandler = std::function<void(const std::string& text)>;
+LUMIREX_API void SetMessageHandler(MessageHandler handler);
+LUMIREX_API void SetBaseDir(std::optional<std::string> dir);
+LUMIREX_API void SetConnectionString(std::optional<std::string> connection);
+LUMIREX_API void SetDecimalSeparator(char separator);
+LUMIREX_API std::string BaseDir();
+LUMIREX_API std::string ConnectionString();
+LUMIREX_API char DecimalSeparator();
+LUMIREX_API std::string Version();
+
+}  // namespace lumirex
+
+#endif  // LUMIREX_HPP

@@ -1,0 +1,50 @@
+// The configuration part of the C ABI. Nothing here throws across the boundary.
+#include <optional>
+#include <string>
+
+#include "lumirex/lumirex.h"
+#include "support/settings.hpp"
+
+namespace {
+
+std::optional<std::string> OptionalText(const char* text) {
+  if (text == nullptr) return std::nullopt;
+  return std::string(text);
+}
+
+}  // namespace
+
+extern "C" {
+
+void LumirexSetMessageHandler(LumirexMessageHandler handler, void* context) {
+  try {
+    if (handler == nullptr) {
+      lumirex::settings::SetMessageSink(nullptr);
+    } else {
+      lumirex::settings::SetMessageSink(
+          [handler, context](const std::string& text) { handler(text.c_str(), context); });
+    }
+  } catch (...) {
+    // Out of memory while storing the handler: the previous one stays.
+  }
+}
+
+void LumirexSetBaseDir(const char* dir) {
+  try {
+    lumirex::settings::SetBaseDir(OptionalText(dir));
+  } catch (...) {
+  }
+}
+
+void LumirexSetConnectionString(const char* connection) {
+  try {
+    lumirex::settings::SetConnectionString(OptionalText(connection));
+  } catch (...) {
+  }
+}
+
+void LumirexSetDecimalSeparator(char separator) { lumirex::settings::SetDecimalSeparator(separator); }
+
+const char* LumirexVersion(void) { return LUMIREX_VERSION; }
+
+}  // extern "C"

@@ -1,0 +1,57 @@
+// TADOConnection: the connection to the point-of-sale database, on SOCI.
+//
+// Connection strings: "sqlite3://<SOCI sqlite3 options>" or "odbc://<ODBC
+// connection string>". Every opening runs BeforeConnect (which supplies the
+// connection string), connects, then runs AfterConnect.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace soci {
+class session;
+}
+
+namespace lumirex {
+
+// Which statement texts the session runs.
+enum class SqlDialect { TransactSql, Sqlite };
+
+class TADOConnection {
+ public:
+  using Event = std::function<void(TADOConnection& sender)>;
+
+  TADOConnection();
+  ~TADOConnection();
+  TADOConnection(const TADOConnection&) = delete;
+  TADOConnection& operator=(const TADOConnection&) = delete;
+
+  bool LoginPrompt = false;
+  std::string Provider;
+  std::string ConnectionString;
+  Event BeforeConnect;
+  Event AfterConnect;
+
+  // Opens the connection when closed: BeforeConnect, connect, AfterConnect.
+  // A failure raises DatabaseError with the database's message (passwords
+  // masked) and leaves the connection closed.
+  void Open();
+  void Close() noexcept;
+  bool Connected() const;
+
+  SqlDialect Dialect() const { return dialect_; }
+  void SetDialect(SqlDialect dialect) { dialect_ = dialect; }
+
+  // The open session; raises DatabaseError when closed.
+  soci::session& Session();
+
+  // "sqlite3" or "odbc" once open.
+  std::string BackendName() const;
+
+ private:
+  std::unique_ptr<soci::session> session_;
+  SqlDialect dialect_ = SqlDialect::TransactSql;
+};
+
+}  // namespace lumirex

@@ -1,0 +1,57 @@
+// TADOQuery: a statement with named string parameters whose result rows are
+// read through the same field interface as an in-memory dataset.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "integration/components/connection.hpp"
+#include "integration/components/dataset.hpp"
+
+namespace lumirex {
+
+struct QueryParameter {
+  std::string name;  // without the leading ':'
+  int size = 16;     // the most characters a value may hold
+  bool isNull = true;
+  std::string value;
+};
+
+class TADOQuery {
+ public:
+  // The texts are run as they stand; which one depends on the connection's
+  // dialect once it is open. Parameters appear in them as ":NAME".
+  TADOQuery(TADOConnection& connection, std::vector<std::string> parameterNames,
+            std::string transactSqlText, std::string sqliteText);
+
+  // Binds a parameter by name as a string. Raises DatabaseError for an
+  // unknown name and "parameter <name> takes at most <size> characters" for a
+  // longer value.
+  void SetParameter(std::string_view name, std::string value);
+  const std::vector<QueryParameter>& Parameters() const { return parameters_; }
+
+  // Opens the connection first when it is closed; runs the statement and
+  // keeps its rows. Raises DatabaseError with the database's message.
+  void Open();
+  void Close();
+  bool Active() const { return rows_.Active(); }
+
+  void First() { rows_.First(); }
+  void Next() { rows_.Next(); }
+  bool Eof() const { return rows_.Eof(); }
+
+  // Raises DatabaseError naming the field when the result has no such column.
+  TField FieldByName(std::string_view name) { return rows_.FieldByName(name); }
+
+  const std::string& TextFor(SqlDialect dialect) const;
+
+ private:
+  TADOConnection& connection_;
+  std::vector<QueryParameter> parameters_;
+  std::string transactSqlText_;
+  std::string sqliteText_;
+  TClientDataSet rows_;
+};
+
+}  // namespace lumirex

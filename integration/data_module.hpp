@@ -1,0 +1,57 @@
+// TrdmIntegraLumirex: the one object that lives between integration calls,
+// holding the database connection, the two sale queries and the two
+// in-memory datasets.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "integration/components/connection.hpp"
+#include "integration/components/dataset.hpp"
+#include "integration/components/query.hpp"
+#include "lumirex/lumirex.hpp"
+
+namespace lumirex {
+
+class TrdmIntegraLumirex {
+ public:
+  // Creates the components with their settings, then runs DataModuleCreate.
+  TrdmIntegraLumirex();
+  // Runs DataModuleDestroy.
+  ~TrdmIntegraLumirex();
+  TrdmIntegraLumirex(const TrdmIntegraLumirex&) = delete;
+  TrdmIntegraLumirex& operator=(const TrdmIntegraLumirex&) = delete;
+
+  std::string Name = "rdmIntegraLumirex";
+
+  TADOConnection adcIntegraLumirex;
+  TADOQuery adqVenda;
+  TADOQuery adqItemVenda;
+  TClientDataSet cdsPromocao;
+  TField cdsPromocaoCDPROMOCAO;
+  TField cdsPromocaoDSPROMOCAO;
+  TField cdsPromocaoDTVALPROMO;
+  TField cdsPromocaoDSTIPPROMO;
+  TField cdsPromocaoVRPROMOCAO;
+  TClientDataSet cdsVenda;
+
+  void DataModuleCreate();
+  void DataModuleDestroy();
+  void adcIntegraLumirexBeforeConnect(TADOConnection& sender);
+  void adcIntegraLumirexAfterConnect(TADOConnection& sender);
+
+  Variant getConsulta(std::string_view response, Variant& result);
+  Variant getRetVenda(std::string_view response, Variant& result);
+
+  static double ToFloat(std::string_view centsText);
+  static std::string ToString(double amount);
+  static double ToDateTime(std::string_view serviceDate);
+  static std::string ToDateTimeORVO(double dateTime);
+};
+
+// The process-wide instance: null until an integration call creates it, and
+// again after Finalize.
+extern std::unique_ptr<TrdmIntegraLumirex> rdmIntegraLumirex;
+
+}  // namespace lumirex

@@ -1,0 +1,27 @@
+// The answer to a customer query: the common part, the name, the balance and
+// the promocodes, read into result elements 0 to 4.
+#pragma once
+
+#include <string_view>
+
+#include "integration/components/dataset.hpp"
+#include "lumirex/lumirex.hpp"
+
+namespace lumirex {
+
+// The promotions dataset and its persistent fields, in column order.
+struct PromotionFields {
+  TClientDataSet& dataset;
+  TField& CDPROMOCAO;
+  TField& DSPROMOCAO;
+  TField& DTVALPROMO;
+  TField& DSTIPPROMO;
+  TField& VRPROMOCAO;
+};
+
+// Writes elements 0 (BOOL), 1 (STRING), 2 (STRING), 3 (DOUBLE) and 4 (the
+// promotions data packet, STRING). Returns a BOOL variant, false when any
+// step failed.
+Variant getConsulta(std::string_view response, Variant& result, PromotionFields promotions);
+
+}  // namespace lumirex

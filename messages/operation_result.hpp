@@ -1,0 +1,20 @@
+// The common part of every answer: the service's verdict and its message.
+#pragma once
+
+#include <string_view>
+
+#include "lumirex/lumirex.hpp"
+
+namespace lumirex {
+
+// Writes result element 0 (error flag, BOOL: false exactly when success reads
+// "true") and element 1 (message decoded from UTF-8, STRING). Returns a BOOL
+// variant: false when any step failed (not well-formed XML, a result that is
+// not an array reaching index 1, ...), without reporting it.
+Variant getRetVenda(std::string_view response, Variant& result);
+
+// Writes element index of the result array, clearing what it held; raises
+// ConversionError when result is not an array or does not reach index.
+void SetResultElement(Variant& result, std::size_t index, Variant value);
+
+}  // namespace lumirex

@@ -1,0 +1,22 @@
+// Order documents and the request body envelope shared by every POST.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+namespace lumirex {
+
+// Appends a leaf element with its text (none when value is empty).
+pugi::xml_node AppendLeaf(pugi::xml_node parent, const char* name, std::string_view value);
+
+// '<?xml version="1.0" encoding="windows-1252"?>' CR LF, the elements with no
+// indentation, CR LF. Texts are the Windows-1252 bytes the values hold; "" for
+// an empty document.
+std::string SerializeOrder(const pugi::xml_document& document);
+
+// PercentEncode("order=" + xml + "&").
+std::string RequestBodyEnvelope(std::string_view xml);
+
+}  // namespace lumirex

@@ -1,0 +1,42 @@
+// The request branches of the three POST operations. Each builds its order
+// document, writes the envelope into the request stream, and sets the URL tail
+// and the method as its last two steps.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "integration/components/dataset.hpp"
+#include "integration/components/query.hpp"
+#include "lumirex/lumirex.hpp"
+
+namespace lumirex {
+
+struct RequestParts {
+  pugi::xml_document& document;
+  std::string& requestStream;
+  std::string& urlTail;
+  std::string& method;
+};
+
+// "VALIDA_PROMOCODE": parameters 6 to 9 (the list holds at least ten), CPF
+// from parameter 2. Leaves the promocode (parameter 6) in promocode.
+void BuildValidationRequest(const std::vector<Variant>& params, TClientDataSet& cdsVenda,
+                            std::string& promocode, RequestParts out);
+
+struct SaleKey {
+  std::string branch;    // P_CDFILIAL
+  std::string till;      // P_CDCAIXA
+  std::string sequence;  // P_NRSEQVENDA
+};
+
+// "VENDA": opens both sale queries with the key and builds the sale document.
+void BuildSaleRequest(const SaleKey& key, TADOQuery& adqVenda, TADOQuery& adqItemVenda,
+                      RequestParts out);
+
+// "VENDA_CANC": opens the header query and builds the cancellation document.
+void BuildCancellationRequest(const SaleKey& key, TADOQuery& adqVenda, RequestParts out);
+
+}  // namespace lumirex

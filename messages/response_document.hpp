@@ -1,0 +1,36 @@
+// Reading the service's answers: byte-preserving loading and the look-up of
+// children by name.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+namespace lumirex {
+
+class ResponseDocument {
+ public:
+  // Widens each byte to Unicode through Windows-1252 and parses the result as
+  // UTF-8 whatever the declaration says. No DTD is processed and no entity
+  // beyond XML's five and character references is expanded. An empty text, or
+  // one of blanks only, is the empty document. Raises ConversionError when
+  // the text is not well-formed XML.
+  void Load(std::string_view bytes);
+
+  bool IsEmptyDoc() const;
+  pugi::xml_node DocumentElement() const;
+
+ private:
+  pugi::xml_document document_;
+};
+
+// The first direct child element named exactly name; an empty node when none.
+pugi::xml_node ChildNamed(pugi::xml_node parent, const char* name);
+
+// An element's text narrowed back through Windows-1252 ('?' for a character
+// with no byte); "" for an absent element. Raises ConversionError when the
+// element holds child elements.
+std::string NodeText(pugi::xml_node element);
+
+}  // namespace lumirex

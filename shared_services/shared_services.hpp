@@ -1,0 +1,71 @@
+// The services the integration relies on from outside itself: HTTP, the
+// database connection string and session, text utilities and the operator
+// message. One virtual member per operation, so tests can put fakes in place
+// and a host could put in its own.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "lumirex/lumirex.hpp"
+
+namespace lumirex {
+
+class TADOConnection;
+class TClientDataSet;
+
+// The in-memory string streams of an HTTP exchange.
+using TStringStream = std::string;
+
+// The kind of an operator message; the integration call uses kind 3.
+enum class TTipoMsg : int { Info = 0, Warning = 1, Confirmation = 2, Error = 3 };
+
+class SharedServices {
+ public:
+  virtual ~SharedServices() = default;
+
+  // One HTTP exchange. method "GET" or "POST" (the body is requestStream's
+  // bytes; "URLENCODED" marks it a form body); any other method raises
+  // HttpError "unsupported HTTP method '<method>'" and sends nothing. timeout
+  // is in seconds and bounds the whole exchange. Returns an ARRAY: element 0
+  // the HTTP status (INT), element 1 the body (STRING). Transport failures and
+  // bodies over 16 MiB raise HttpError.
+  virtual Variant RequisicaoHTTP(const std::string& url, const std::string& contentMarker,
+                                 const std::string& method, TStringStream& sideStream1,
+                                 TStringStream& requestStream, TStringStream& sideStream2,
+                                 const std::string& timeout) = 0;
+
+  // Opens the connection (running its connection events); false instead of
+  // raising when it cannot.
+  virtual bool TryConnect(TADOConnection& connection) = 0;
+
+  // Readies an opened session for reading only and settles its dialect.
+  virtual void SetADODBSession(TADOConnection& connection) = 0;
+
+  // The point-of-sale database's connection string.
+  virtual std::string GetStringConexVex(const std::string& key) = 0;
+
+  virtual std::string Utf8ToAnsi(std::string_view text) = 0;
+  virtual bool EmptyString(std::string_view text) = 0;
+  virtual Variant iif(bool condition, const Variant& whenTrue, const Variant& whenFalse) = 0;
+
+  // Shows text to the operator. Returns promptly and never throws.
+  virtual void Mensagem(const std::string& text, const std::string& caption,
+                        const std::string& flag1, const std::string& flag2, TTipoMsg kind,
+                        const std::string& extra1, const std::string& extra2, int code,
+                        TClientDataSet* dataset) noexcept = 0;
+};
+
+// The services in force: the default implementation unless a test or a host
+// installed its own.
+SharedServices& Services();
+
+// Installs services (nullptr restores the default) and returns the ones that
+// were in force, so a test can put them back.
+std::shared_ptr<SharedServices> InstallServices(std::shared_ptr<SharedServices> services);
+
+// The default implementation.
+std::shared_ptr<SharedServices> MakeDefaultServices();
+
+}  // namespace lumirex

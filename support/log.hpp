@@ -1,0 +1,18 @@
+// The integration log: one text file a day, in a folder a year, under the base folder.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lumirex {
+
+// <base>/Dados/LogIntegracaoOrvo/LogIntegracaoOrvo_<yyyy>/LogIntegracaoOrvo_<ddmm>.txt
+// for the day of the date-time given.
+std::string LogFilePathFor(double dateTime);
+
+// Appends "<DateTimeToStr(now)> - <message>\r\n" to today's file with one
+// write, creating the file and its folders when missing. Raises IOError
+// naming the path and the system's error text.
+void WriteLogLine(std::string_view message);
+
+}  // namespace lumirex

@@ -1,0 +1,103 @@
+#include "support/settings.hpp"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+
+namespace lumirex::settings {
+
+namespace {
+
+struct State {
+  std::mutex mutex;
+  std::optional<std::string> baseDir;
+  std::optional<std::string> connection;
+  char decimalSeparator = ',';
+  MessageSink sink;
+};
+
+State& state() {
+  static State instance;
+  return instance;
+}
+
+std::optional<std::string> Environment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
+std::string ExecutableDir() {
+  std::error_code error;
+  auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return ".";
+  return exe.parent_path().string();
+}
+
+}  // namespace
+
+std::string BaseDir() {
+  {
+    std::lock_guard lock(state().mutex);
+    if (state().baseDir) return *state().baseDir;
+  }
+  if (auto env = Environment("LUMIREX_BASE_DIR")) return *env;
+  return ExecutableDir();
+}
+
+void SetBaseDir(std::optional<std::string> dir) {
+  std::lock_guard lock(state().mutex);
+  state().baseDir = std::move(dir);
+}
+
+std::string ConnectionString() {
+  {
+    std::lock_guard lock(state().mutex);
+    if (state().connection) return *state().connection;
+  }
+  if (auto env = Environment("LUMIREX_DB")) return *env;
+  return "sqlite3://db=" + BaseDir() + "/Dados/pos.sqlite readonly=1";
+}
+
+void SetConnectionString(std::optional<std::string> connection) {
+  std::lock_guard lock(state().mutex);
+  state().connection = std::move(connection);
+}
+
+char DecimalSeparator() {
+  std::lock_guard lock(state().mutex);
+  return state().decimalSeparator;
+}
+
+void SetDecimalSeparator(char separator) {
+  std::lock_guard lock(state().mutex);
+  state().decimalSeparator = separator;
+}
+
+void SetMessageSink(MessageSink sink) {
+  std::lock_guard lock(state().mutex);
+  state().sink = std::move(sink);
+}
+
+void DeliverMessage(const std::string& text) noexcept {
+  MessageSink sink;
+  {
+    std::lock_guard lock(state().mutex);
+    sink = state().sink;
+  }
+  try {
+    if (sink) {
+      sink(text);
+      return;
+    }
+  } catch (...) {
+    // A handler that throws must not take the call down with it; fall back to stderr.
+  }
+  std::fprintf(stderr, "lumirex: %s\n", text.c_str());
+}
+
+}  // namespace lumirex::settings

@@ -1,0 +1,31 @@
+// The library's own configuration and regional settings. Every setter and
+// getter is safe to call from any thread.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lumirex::settings {
+
+// Base folder of the log and of the embedded database: the folder set by the
+// host, else $LUMIREX_BASE_DIR, else the running executable's folder.
+std::string BaseDir();
+void SetBaseDir(std::optional<std::string> dir);
+
+// Connection string of the point-of-sale database: the one set by the host,
+// else $LUMIREX_DB, else "sqlite3://db=<base>/Dados/pos.sqlite readonly=1".
+std::string ConnectionString();
+void SetConnectionString(std::optional<std::string> connection);
+
+// Decimal separator of number texts; ',' unless the host sets another.
+char DecimalSeparator();
+void SetDecimalSeparator(char separator);
+
+// The operator message sink. Without a handler, "lumirex: <text>" goes to stderr.
+using MessageSink = std::function<void(const std::string& text)>;
+void SetMessageSink(MessageSink sink);
+void DeliverMessage(const std::string& text) noexcept;
+
+}  // namespace lumirex::settings
