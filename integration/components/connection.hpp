@@ -54,4 +54,14 @@ class TADOConnection {
   SqlDialect dialect_ = SqlDialect::TransactSql;
 };
 
+// Opens the connection, running its events; false instead of raising, so a
+// customer query still works while the database is unreachable.
+bool TryOpen(TADOConnection& connection) noexcept;
+
+// Readies an open session for reading only (SQLite: PRAGMA query_only; ODBC:
+// read-only access mode where the driver accepts it) and settles its dialect:
+// SQLite, native or behind ODBC, runs the SQLite texts; any other DBMS the
+// Transact-SQL ones.
+void PrepareReadOnlySession(TADOConnection& connection);
+
 }  // namespace lumirex
