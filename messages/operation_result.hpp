@@ -1,9 +1,11 @@
 // The common part of every answer: the service's verdict and its message.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "lumirex/lumirex.hpp"
+#include "messages/response_document.hpp"
 
 namespace lumirex {
 
@@ -12,6 +14,17 @@ namespace lumirex {
 // variant: false when any step failed (not well-formed XML, a result that is
 // not an array reaching index 1, ...), without reporting it.
 Variant getRetVenda(std::string_view response, Variant& result);
+
+// The common part of an answer as read, before anything is written.
+struct CommonPart {
+  bool errorFlag = true;  // false exactly when success reads "true"
+  std::string message;    // decoded from UTF-8 into Windows-1252
+};
+
+// Reads success and message under the document element of a loaded document;
+// the empty document reads as the defaults. Raises ConversionError when
+// either element holds child elements.
+CommonPart ReadCommonPart(const ResponseDocument& document);
 
 // Writes element index of the result array, clearing what it held; raises
 // ConversionError when result is not an array or does not reach index.

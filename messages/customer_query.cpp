@@ -1,0 +1,77 @@
+#include "messages/customer_query.hpp"
+
+#include <string>
+#include <utility>
+
+#include "messages/operation_result.hpp"
+#include "messages/response_document.hpp"
+#include "support/conversions.hpp"
+
+namespace lumirex {
+
+namespace {
+
+// What the answer says about the customer, gathered before any of it is
+// written, so a failure half-way leaves the caller's elements untouched.
+struct CustomerAnswer {
+  CommonPart common;
+  std::string name;
+  double balance = 0;
+};
+
+void AddPromotion(pugi::xml_node promocode, PromotionFields& promotions) {
+  const pugi::xml_node gift = ChildNamed(promocode, "gift");
+  promotions.dataset.Insert();
+  promotions.CDPROMOCAO.SetAsString(NodeText(ChildNamed(promocode, "friendlyCode")));
+  promotions.DSPROMOCAO.SetAsString(NodeText(ChildNamed(promocode, "description")));
+  promotions.DSTIPPROMO.SetAsString(NodeText(ChildNamed(gift, "type")));
+  promotions.VRPROMOCAO.SetAsFloat(conversions::ToFloat(NodeText(ChildNamed(gift, "value"))));
+  promotions.DTVALPROMO.SetAsDateTime(
+      conversions::ToDateTime(NodeText(ChildNamed(promocode, "expiration_date"))));
+  promotions.dataset.Post();
+}
+
+// The name, the balance and one row for each promocode element, in the order
+// the service sent them; other children of promocodes are passed over.
+void ReadUserInfo(pugi::xml_node userInfo, CustomerAnswer& answer, PromotionFields& promotions) {
+  answer.name = NodeText(ChildNamed(userInfo, "name"));
+  answer.balance = conversions::ToFloat(NodeText(ChildNamed(userInfo, "balance")));
+  for (pugi::xml_node child : ChildNamed(userInfo, "promocodes").children()) {
+    if (child.type() == pugi::node_element && std::string_view(child.name()) == "promocode") {
+      AddPromotion(child, promotions);
+    }
+  }
+}
+
+}  // namespace
+
+Variant getConsulta(std::string_view response, Variant& result, PromotionFields promotions) {
+  ResponseDocument document;
+  // As with every answer, a failure only makes the reading return false; the
+  // result is written last, so until then the caller's elements stay as they were.
+  try {
+    // Rows of an earlier customer never travel with a new answer.
+    promotions.dataset.Close();
+    promotions.dataset.CreateDataSet();
+
+    CustomerAnswer answer;
+    document.Load(response);
+    if (!document.IsEmptyDoc()) {
+      answer.common = ReadCommonPart(document);
+      if (!answer.common.errorFlag) {
+        ReadUserInfo(ChildNamed(document.DocumentElement(), "userInfo"), answer, promotions);
+      }
+    }
+
+    SetResultElement(result, 0, Variant(answer.common.errorFlag));
+    SetResultElement(result, 1, Variant(std::move(answer.common.message)));
+    SetResultElement(result, 2, Variant(std::move(answer.name)));
+    SetResultElement(result, 3, Variant(answer.balance));
+    SetResultElement(result, 4, Variant(promotions.dataset.GetData()));
+    return Variant(true);
+  } catch (...) {
+    return Variant(false);
+  }
+}
+
+}  // namespace lumirex

@@ -1,0 +1,49 @@
+#include "messages/operation_result.hpp"
+
+#include <string>
+#include <utility>
+
+#include "shared_services/shared_services.hpp"
+#include "support/errors.hpp"
+
+namespace lumirex {
+
+CommonPart ReadCommonPart(const ResponseDocument& document) {
+  CommonPart common;
+  if (document.IsEmptyDoc()) return common;
+  const pugi::xml_node root = document.DocumentElement();
+  const bool succeeded = NodeText(ChildNamed(root, "success")) == "true";
+  common.errorFlag = Services().iif(succeeded, Variant(false), Variant(true)).asBool();
+  common.message = Services().Utf8ToAnsi(NodeText(ChildNamed(root, "message")));
+  return common;
+}
+
+void SetResultElement(Variant& result, std::size_t index, Variant value) {
+  if (!result.isArray()) {
+    throw ConversionError("the result is not an array; element " + std::to_string(index) +
+                          " cannot be written");
+  }
+  std::vector<Variant>& items = result.items();
+  if (index >= items.size()) {
+    throw ConversionError("the result array has " + std::to_string(items.size()) +
+                          " elements; element " + std::to_string(index) + " cannot be written");
+  }
+  items[index] = std::move(value);
+}
+
+Variant getRetVenda(std::string_view response, Variant& result) {
+  ResponseDocument document;
+  // The service's verdict lands in the result; whether the reading itself
+  // worked is all the return value says, so nothing raised here escapes.
+  try {
+    document.Load(response);
+    CommonPart common = ReadCommonPart(document);
+    SetResultElement(result, 0, Variant(common.errorFlag));
+    SetResultElement(result, 1, Variant(std::move(common.message)));
+    return Variant(true);
+  } catch (...) {
+    return Variant(false);
+  }
+}
+
+}  // namespace lumirex

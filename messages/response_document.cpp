@@ -1,0 +1,110 @@
+#include "messages/response_document.hpp"
+
+#include <cstring>
+
+#include "support/codepage.hpp"
+#include "support/errors.hpp"
+#include "support/text.hpp"
+
+namespace lumirex {
+
+namespace {
+
+// Element texts keep their blanks (the bytes between the tags are what the
+// caller gets), comments and processing instructions are dropped, and no
+// declaration or DTD is turned into a node. The fragment mode makes pugixml
+// hand us top-level text and every top-level element, so that the document
+// shape can be checked here instead of being let through silently.
+constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol |
+                                   pugi::parse_ws_pcdata | pugi::parse_wconv_attribute |
+                                   pugi::parse_fragment;
+
+// Some services start their answer with a UTF-8 byte order mark; it is no part
+// of the document, and widened it would read as text before the root.
+std::string_view WithoutByteOrderMark(std::string_view bytes) {
+  constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+  if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) bytes.remove_prefix(kUtf8Bom.size());
+  return bytes;
+}
+
+bool IsText(pugi::xml_node node) {
+  return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
+}
+
+bool IsXmlBlank(const char* text) {
+  return std::strspn(text, " \t\r\n") == std::strlen(text);
+}
+
+// pugixml accepts several top-level elements and text outside the root; a
+// well-formed document has one root element and nothing but blanks around it.
+// Returns what is wrong with the shape, or nullptr.
+const char* ShapeFault(const pugi::xml_document& document) {
+  int elements = 0;
+  for (pugi::xml_node node : document.children()) {
+    if (node.type() == pugi::node_element) ++elements;
+    if (node.type() == pugi::node_cdata) return "text outside the root element";
+    if (node.type() == pugi::node_pcdata && !IsXmlBlank(node.value())) {
+      return "text outside the root element";
+    }
+  }
+  if (elements == 0) return "no root element";
+  if (elements > 1) return "more than one root element";
+  return nullptr;
+}
+
+[[noreturn]] void NotWellFormed(const std::string& why) {
+  throw ConversionError("the response is not well-formed XML: " + why);
+}
+
+}  // namespace
+
+void ResponseDocument::Load(std::string_view bytes) {
+  document_.reset();
+  if (EmptyString(bytes)) return;
+  // Every byte becomes the character Windows-1252 gives it, so no byte is lost
+  // or rejected here, whatever encoding the declaration claims; NodeText turns
+  // the characters back into the same bytes.
+  const std::string widened = AnsiToUtf8(WithoutByteOrderMark(bytes));
+  const pugi::xml_parse_result parsed =
+      document_.load_buffer(widened.data(), widened.size(), kParseOptions, pugi::encoding_utf8);
+  if (!parsed) {
+    document_.reset();
+    NotWellFormed(std::string(parsed.description()) + " at offset " +
+                  std::to_string(parsed.offset));
+  }
+  if (const char* fault = ShapeFault(document_)) {
+    document_.reset();
+    NotWellFormed(fault);
+  }
+}
+
+bool ResponseDocument::IsEmptyDoc() const {
+  return !document_.document_element();
+}
+
+pugi::xml_node ResponseDocument::DocumentElement() const {
+  return document_.document_element();
+}
+
+pugi::xml_node ChildNamed(pugi::xml_node parent, const char* name) {
+  for (pugi::xml_node child : parent.children()) {
+    if (child.type() == pugi::node_element && std::strcmp(child.name(), name) == 0) return child;
+  }
+  return {};
+}
+
+std::string NodeText(pugi::xml_node element) {
+  // A comment between two pieces of text splits them into two nodes; the
+  // reader sees the text as the service wrote it, without the comment.
+  std::string text;
+  for (pugi::xml_node child : element.children()) {
+    if (child.type() == pugi::node_element) {
+      throw ConversionError(std::string("the element '") + Utf8ToAnsi(element.name()) +
+                            "' holds child elements, not a text");
+    }
+    if (IsText(child)) text += child.value();
+  }
+  return Utf8ToAnsi(text);
+}
+
+}  // namespace lumirex
