@@ -43,8 +43,12 @@ void LumirexSetConnectionString(const char* connection) {
   }
 }
 
-void LumirexSetDecimalSeparator(char separator) { lumirex::settings::SetDecimalSeparator(separator); }
+void LumirexSetDecimalSeparator(char separator) {
+  lumirex::settings::SetDecimalSeparator(separator);
+}
 
-const char* LumirexVersion(void) { return LUMIREX_VERSION; }
+const char* LumirexVersion(void) {
+  return LUMIREX_VERSION;
+}
 
 }  // extern "C"

@@ -73,7 +73,7 @@ LUMIREX_API bool IntegracaoLumirex(std::vector<Variant> params, std::int32_t las
                                    Variant& result);
 
 // Appends one time-stamped line to today's integration log. Throws
-// std::system_error naming the file when it cannot be written.
+// std::runtime_error naming the file when it cannot be written.
 LUMIREX_API void LogLumirex(std::string_view message);
 
 // The file that a line logged now would go to.

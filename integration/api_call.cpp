@@ -1,0 +1,66 @@
+// The integration call's two public entries: they copy the host's parameter
+// list (never more elements than it holds) and hand it to the call.
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "integration/integration_call.hpp"
+#include "lumirex/lumirex.h"
+#include "lumirex/lumirex.hpp"
+#include "support/settings.hpp"
+
+namespace lumirex {
+
+namespace {
+
+std::vector<Variant> CopyParameters(const LumirexVariant* params, std::int32_t lastIndex) {
+  std::vector<Variant> copy;
+  if (params == nullptr || lastIndex < 0) return copy;
+  std::int64_t count = static_cast<std::int64_t>(lastIndex) + 1;
+  copy.reserve(static_cast<std::size_t>(count));
+  for (std::int64_t i = 0; i < count; ++i) copy.push_back(Variant::fromC(params[i]));
+  return copy;
+}
+
+// Writes back the result elements the call changed, clearing each old value first.
+void WriteBack(const Variant& before, const Variant& after, LumirexVariant* result) {
+  if (result->type != LUMIREX_ARRAY || !after.isArray()) return;
+  const auto& old = before.items();
+  const auto& now = after.items();
+  std::size_t count =
+      std::min({old.size(), now.size(), static_cast<std::size_t>(result->value.array.count)});
+  for (std::size_t i = 0; i < count; ++i) {
+    if (now[i] == old[i]) continue;
+    LumirexVariant written;
+    now[i].toC(&written);  // built first, so an allocation failure leaves the old value
+    LumirexVariantClear(&result->value.array.items[i]);
+    result->value.array.items[i] = written;
+  }
+}
+
+}  // namespace
+
+bool IntegracaoLumirex(std::vector<Variant> params, std::int32_t lastIndex, Variant& result) {
+  std::size_t count = lastIndex < 0 ? 0 : static_cast<std::size_t>(lastIndex) + 1;
+  if (params.size() > count) params.resize(count);
+  return RunIntegrationCall(std::move(params), &result);
+}
+
+}  // namespace lumirex
+
+extern "C" bool IntegracaoLumirex(const LumirexVariant* params, int32_t last_index,
+                                  LumirexVariant* result) {
+  try {
+    std::vector<lumirex::Variant> copy = lumirex::CopyParameters(params, last_index);
+    if (result == nullptr) return lumirex::RunIntegrationCall(std::move(copy), nullptr);
+    lumirex::Variant before = lumirex::Variant::fromC(*result);
+    lumirex::Variant after = before;
+    bool returned = lumirex::RunIntegrationCall(std::move(copy), &after);
+    if (before.isArray()) lumirex::WriteBack(before, after, result);
+    return returned;
+  } catch (...) {
+    // Out of memory copying the host's values: report it as any failure is reported.
+    lumirex::settings::DeliverMessage("Exception IntegracaoLumirex: out of memory");
+    return false;
+  }
+}

@@ -1,0 +1,94 @@
+#include "integration/data_module.hpp"
+
+#include "messages/customer_query.hpp"
+#include "messages/operation_result.hpp"
+#include "messages/sale_queries.hpp"
+#include "shared_services/shared_services.hpp"
+#include "support/conversions.hpp"
+
+namespace lumirex {
+
+std::unique_ptr<TrdmIntegraLumirex> rdmIntegraLumirex;
+
+namespace {
+
+std::vector<std::string> SaleKeyParameters() {
+  return {"P_CDFILIAL", "P_CDCAIXA", "P_NRSEQVENDA"};
+}
+
+}  // namespace
+
+TrdmIntegraLumirex::TrdmIntegraLumirex()
+    : adqVenda(adcIntegraLumirex, SaleKeyParameters(), sale_queries::kHeaderTransactSql,
+               sale_queries::kHeaderSqlite),
+      adqItemVenda(adcIntegraLumirex, SaleKeyParameters(), sale_queries::kItemsTransactSql,
+                   sale_queries::kItemsSqlite) {
+  adcIntegraLumirex.LoginPrompt = false;
+  adcIntegraLumirex.Provider = "MSDAORA.1";
+  adcIntegraLumirex.BeforeConnect = [this](TADOConnection& sender) {
+    adcIntegraLumirexBeforeConnect(sender);
+  };
+  adcIntegraLumirex.AfterConnect = [this](TADOConnection& sender) {
+    adcIntegraLumirexAfterConnect(sender);
+  };
+
+  cdsPromocaoCDPROMOCAO = cdsPromocao.AddField({"CDPROMOCAO", FieldType::String, 50});
+  cdsPromocaoDSPROMOCAO = cdsPromocao.AddField({"DSPROMOCAO", FieldType::String, 50});
+  cdsPromocaoDTVALPROMO = cdsPromocao.AddField({"DTVALPROMO", FieldType::DateTime});
+  cdsPromocaoDSTIPPROMO = cdsPromocao.AddField({"DSTIPPROMO", FieldType::String, 50});
+  cdsPromocaoVRPROMOCAO = cdsPromocao.AddField({"VRPROMOCAO", FieldType::Float});
+
+  // Construction is complete: the creation handler sees every component.
+  DataModuleCreate();
+}
+
+TrdmIntegraLumirex::~TrdmIntegraLumirex() {
+  DataModuleDestroy();
+}
+
+void TrdmIntegraLumirex::DataModuleCreate() {
+  // An unreachable database must not stop customer queries and promocode
+  // validations; the next sale query tries to connect again.
+  Services().TryConnect(adcIntegraLumirex);
+}
+
+void TrdmIntegraLumirex::DataModuleDestroy() {
+  adcIntegraLumirex.Close();
+}
+
+void TrdmIntegraLumirex::adcIntegraLumirexBeforeConnect(TADOConnection& sender) {
+  sender.ConnectionString = Services().GetStringConexVex("");
+}
+
+void TrdmIntegraLumirex::adcIntegraLumirexAfterConnect(TADOConnection& sender) {
+  Services().SetADODBSession(sender);
+}
+
+Variant TrdmIntegraLumirex::getConsulta(std::string_view response, Variant& result) {
+  return lumirex::getConsulta(
+      response, result,
+      PromotionFields{cdsPromocao, cdsPromocaoCDPROMOCAO, cdsPromocaoDSPROMOCAO,
+                      cdsPromocaoDTVALPROMO, cdsPromocaoDSTIPPROMO, cdsPromocaoVRPROMOCAO});
+}
+
+Variant TrdmIntegraLumirex::getRetVenda(std::string_view response, Variant& result) {
+  return lumirex::getRetVenda(response, result);
+}
+
+double TrdmIntegraLumirex::ToFloat(std::string_view centsText) {
+  return conversions::ToFloat(centsText);
+}
+
+std::string TrdmIntegraLumirex::ToString(double amount) {
+  return conversions::ToString(amount);
+}
+
+double TrdmIntegraLumirex::ToDateTime(std::string_view serviceDate) {
+  return conversions::ToDateTime(serviceDate);
+}
+
+std::string TrdmIntegraLumirex::ToDateTimeORVO(double dateTime) {
+  return conversions::ToDateTimeORVO(dateTime);
+}
+
+}  // namespace lumirex

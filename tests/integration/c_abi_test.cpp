@@ -1,0 +1,127 @@
+// The call through the C ABI: the host's memory is read within its bounds,
+// never changed, and the result array is written only where the call says so.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "call_fixture.hpp"
+#include "lumirex/lumirex.h"
+
+using lumirex::Variant;
+using ::testing::HasSubstr;
+
+namespace calltest {
+namespace {
+
+// C variants owned by the test, released on every path.
+class CArray {
+ public:
+  explicit CArray(int32_t count) {
+    LumirexVariantInit(&value_);
+    EXPECT_EQ(LumirexArrayCreate(&value_, count), 0);
+  }
+  ~CArray() { LumirexVariantClear(&value_); }
+  LumirexVariant* get() { return &value_; }
+  LumirexVariant& operator[](int32_t i) { return value_.value.array.items[i]; }
+  void SetText(int32_t i, const std::string& text) {
+    LumirexVariantClear(&(*this)[i]);
+    ASSERT_EQ(LumirexVariantSetString(&(*this)[i], text.data(), text.size()), 0);
+  }
+  std::string Text(int32_t i) {
+    auto& item = (*this)[i];
+    EXPECT_EQ(item.type, LUMIREX_STRING);
+    return item.type == LUMIREX_STRING ? std::string(item.value.string.data, item.value.string.size)
+                                       : "";
+  }
+
+ private:
+  LumirexVariant value_;
+};
+
+Variant Answer(const std::string& body) {
+  return Variant(std::vector<Variant>{Variant(200), Variant(body)});
+}
+
+class CAbi : public CallTest {
+ protected:
+  void SetUp() override {
+    CallTest::SetUp();
+    services_->answer = [](const HttpCall&) {
+      return Answer("<r><success>true</success><message>Venda registrada</message></r>");
+    };
+  }
+};
+
+TEST_F(CAbi, WritesTheAnswerIntoTheCallersArrayAndLeavesTheParametersAlone) {
+  CArray params(6);
+  const char* texts[] = {"VENDA_X", "svc", "123", "1", "2", "3"};
+  for (int i = 0; i < 6; ++i) params.SetText(i, texts[i]);
+  CArray result(2);
+  result.SetText(1, "old message");
+
+  EXPECT_TRUE(IntegracaoLumirex(&params[0], 5, result.get()));
+  EXPECT_EQ(result[0].type, LUMIREX_BOOL);
+  EXPECT_EQ(result[0].value.boolean, 0);
+  EXPECT_EQ(result.Text(1), "Venda registrada");
+  EXPECT_EQ(result[1].value.string.data[result[1].value.string.size], '\0');
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(params.Text(i), texts[i]);
+}
+
+TEST_F(CAbi, NullOrNegativeParametersAreAnEmptyList) {
+  CArray result(2);
+  EXPECT_FALSE(IntegracaoLumirex(nullptr, 5, result.get()));
+  CArray params(6);
+  EXPECT_FALSE(IntegracaoLumirex(&params[0], -7, result.get()));
+  ASSERT_EQ(services_->messages.size(), 2u);
+  EXPECT_THAT(services_->messages[1], HasSubstr("has 0 elements"));
+  EXPECT_EQ(result[0].type, LUMIREX_EMPTY);
+}
+
+TEST_F(CAbi, NullResultFailsAfterItsFailureLine) {
+  CArray params(6);
+  params.SetText(0, "CONSULTA");
+  EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, nullptr));
+  EXPECT_EQ(LogTexts().back(), "Exception IntegracaoLumirex: the result array is missing");
+  EXPECT_TRUE(services_->calls.empty());
+}
+
+TEST_F(CAbi, ResultThatIsNotAnArrayMakesTheParserFailAndStaysAsItWas) {
+  CArray params(6);
+  params.SetText(0, "VENDA_X");
+  LumirexVariant result;
+  LumirexVariantInit(&result);
+  result.type = LUMIREX_INT;
+  result.value.integer = 42;
+  EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, &result));
+  EXPECT_EQ(result.type, LUMIREX_INT);
+  EXPECT_EQ(result.value.integer, 42);
+  EXPECT_EQ(LogTexts().back(), "FIM");
+}
+
+TEST_F(CAbi, CustomerQueryIntoAnArrayTooShortWritesWhatFits) {
+  services_->answer = [](const HttpCall&) {
+    return Answer(
+        "<r><success>true</success><message>OK</message><userInfo><name>Ana</name></userInfo></r>");
+  };
+  CArray params(6);
+  params.SetText(0, "CONSULTA");
+  CArray result(2);
+  EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, result.get()));
+  EXPECT_EQ(result[0].type, LUMIREX_BOOL);
+  EXPECT_EQ(result.Text(1), "OK");
+}
+
+TEST_F(CAbi, AnArrayWhereTextIsExpectedFailsTheCall) {
+  CArray params(6);
+  params.SetText(0, "CONSULTA");
+  ASSERT_EQ(LumirexArrayCreate(&params[2], 1), 0);
+  CArray result(5);
+  EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, result.get()));
+  ASSERT_EQ(services_->messages.size(), 1u);
+  EXPECT_TRUE(services_->calls.empty());
+  EXPECT_EQ(result[0].type, LUMIREX_EMPTY);
+}
+
+}  // namespace
+}  // namespace calltest

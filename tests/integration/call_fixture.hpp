@@ -1,0 +1,79 @@
+// A clean process state for each integration test: a temporary base folder,
+// services that record what the call asked of them, captured operator messages.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "lumirex/lumirex.hpp"
+#include "shared_services/shared_services.hpp"
+#include "testkit/testkit.hpp"
+
+namespace calltest {
+
+struct HttpCall {
+  std::string url, contentMarker, method, body, timeout;
+};
+
+// The default services, with each HTTP exchange recorded and, where a test
+// says so, answered without the network.
+class RecordingServices : public lumirex::SharedServices {
+ public:
+  std::shared_ptr<lumirex::SharedServices> real = lumirex::MakeDefaultServices();
+  std::vector<HttpCall> calls;
+  std::function<lumirex::Variant(const HttpCall&)> answer;  // empty: the real exchange
+  int connectAttempts = 0;
+  bool failConnect = false;  // TryConnect raises, as a failed creation would
+  std::vector<std::string> messages;
+
+  lumirex::Variant RequisicaoHTTP(const std::string& url, const std::string& marker,
+                                  const std::string& method, lumirex::TStringStream& side1,
+                                  lumirex::TStringStream& body, lumirex::TStringStream& side2,
+                                  const std::string& timeout) override;
+  bool TryConnect(lumirex::TADOConnection& connection) override;
+  void SetADODBSession(lumirex::TADOConnection& connection) override {
+    real->SetADODBSession(connection);
+  }
+  std::string GetStringConexVex(const std::string& key) override {
+    return real->GetStringConexVex(key);
+  }
+  std::string Utf8ToAnsi(std::string_view text) override { return real->Utf8ToAnsi(text); }
+  bool EmptyString(std::string_view text) override { return real->EmptyString(text); }
+  lumirex::Variant iif(bool condition, const lumirex::Variant& a,
+                       const lumirex::Variant& b) override {
+    return real->iif(condition, a, b);
+  }
+  void Mensagem(const std::string& text, const std::string&, const std::string&, const std::string&,
+                lumirex::TTipoMsg, const std::string&, const std::string&, int,
+                lumirex::TClientDataSet*) noexcept override;
+
+ private:
+  std::mutex mutex_;
+};
+
+class CallTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The texts of today's log lines, without their time stamps.
+  std::vector<std::string> LogTexts() const;
+
+  // A parameter list as a till lays it out: operation, URL, CPF, branch, till, sequence.
+  static std::vector<lumirex::Variant> Params(const std::string& operation, const std::string& url,
+                                              const std::string& cpf = "",
+                                              const std::string& branch = "",
+                                              const std::string& till = "",
+                                              const std::string& sequence = "");
+
+  testkit::TempDir base_;
+  std::shared_ptr<RecordingServices> services_ = std::make_shared<RecordingServices>();
+  std::shared_ptr<lumirex::SharedServices> previous_;
+};
+
+}  // namespace calltest
