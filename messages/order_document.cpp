@@ -1,0 +1,56 @@
+#include "messages/order_document.hpp"
+
+#include <string>
+
+#include "support/url.hpp"
+
+namespace lumirex {
+
+namespace {
+
+// The declaration names the code page the bytes are in, so the service's
+// parser reads accented names right while the wire keeps the till's bytes.
+constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n";
+
+class StringWriter : public pugi::xml_writer {
+ public:
+  explicit StringWriter(std::string& out) : out_(out) {}
+  void write(const void* data, size_t size) override {
+    out_.append(static_cast<const char*>(data), size);
+  }
+
+ private:
+  std::string& out_;
+};
+
+}  // namespace
+
+pugi::xml_node AppendLeaf(pugi::xml_node parent, const char* name, std::string_view value) {
+  pugi::xml_node leaf = parent.append_child(name);
+  // No text node at all for an empty value, so the element is written <name/>.
+  if (!value.empty()) {
+    leaf.append_child(pugi::node_pcdata).set_value(value.data(), value.size());
+  }
+  return leaf;
+}
+
+std::string SerializeOrder(const pugi::xml_document& document) {
+  if (!document.first_child()) return "";
+  std::string text = kDeclaration;
+  StringWriter writer(text);
+  // pugixml keeps char data as given and, writing UTF-8 from its UTF-8
+  // storage, copies the bytes unchanged: the Windows-1252 bytes of the values
+  // come out as they went in, with only XML's own escaping applied.
+  document.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+  text += "\r\n";
+  return text;
+}
+
+std::string RequestBodyEnvelope(std::string_view xml) {
+  std::string body = "order=";
+  body += xml;
+  body += '&';
+  return PercentEncode(body);
+}
+
+}  // namespace lumirex
