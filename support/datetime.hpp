@@ -17,12 +17,14 @@ struct DateTimeParts {
 std::optional<double> EncodeDateTime(const DateTimeParts& parts);
 
 // The parts of a date-time, the time rounded to the nearest millisecond.
+// Raises ConversionError for NaN, infinity or a day outside years 1..9999.
 DateTimeParts DecodeDateTime(double value);
 
 // The current local date-time.
 double Now();
 
 // "dd/mm/yyyy hh:nn:ss"; the time is left out when it is exactly midnight.
+// Raises as DecodeDateTime does.
 std::string DateTimeToStr(double value);
 
 }  // namespace lumirex

@@ -6,13 +6,25 @@
 
 namespace lumirex {
 
+// Space, tab, CR or LF: the blanks of EmptyString and of the number parsers.
+bool IsBlank(char ch);
+
+// The text without its leading and trailing blanks.
+std::string_view TrimBlanks(std::string_view text);
+
+// Equal texts when ASCII letters are compared without regard to case.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
 // True for a text that is empty or holds only blanks (space, tab, CR, LF).
 bool EmptyString(std::string_view text);
 
 // The text with every carriage return (code 13) removed; line feeds stay.
 std::string RemoveCarriageReturns(std::string_view text);
 
-// A connection string with the values of PWD= and Password= replaced by "***".
+// A connection string with the values of PWD= and Password= replaced by "***",
+// the keys matched in any case. A value ends at the next ';' or, when no ';'
+// follows, at the next blank; an ODBC value in braces, or a quoted value, is
+// masked whole.
 std::string MaskPasswords(std::string_view connection);
 
 }  // namespace lumirex

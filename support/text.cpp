@@ -1,0 +1,111 @@
+#include "support/text.hpp"
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+
+namespace lumirex {
+
+namespace {
+
+constexpr std::array<std::string_view, 2> kPasswordKeys = {"pwd", "password"};
+
+// ASCII only, whatever the C library's locale says about other bytes.
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// A key starts the text, or follows a ';' (ODBC) or a blank (option strings).
+bool StartsKey(std::string_view text, std::size_t pos) {
+  return pos == 0 || text[pos - 1] == ';' || IsBlank(text[pos - 1]);
+}
+
+// The length of the password key at pos with its '=' (blanks before the '='
+// allowed, as ODBC allows them), or 0 when no password key starts there.
+std::size_t PasswordKeyLength(std::string_view text, std::size_t pos) {
+  if (!StartsKey(text, pos)) return 0;
+  for (std::string_view key : kPasswordKeys) {
+    if (!EqualsIgnoringCase(text.substr(pos, key.size()), key)) continue;
+    std::size_t end = pos + key.size();
+    while (end < text.size() && IsBlank(text[end])) ++end;
+    if (end < text.size() && text[end] == '=') return end + 1 - pos;
+  }
+  return 0;
+}
+
+// The end of a value opened by `open` at pos: past its closing character, or
+// the end of the text when it is never closed. In ODBC braces "}}" stands for
+// a '}' inside the value.
+std::size_t EnclosedValueEnd(std::string_view text, std::size_t pos, char close) {
+  for (std::size_t i = pos + 1; i < text.size(); ++i) {
+    if (text[i] != close) continue;
+    if (close == '}' && i + 1 < text.size() && text[i + 1] == '}') {
+      ++i;
+      continue;
+    }
+    return i + 1;
+  }
+  return text.size();
+}
+
+std::size_t ValueEnd(std::string_view text, std::size_t pos) {
+  if (pos < text.size()) {
+    if (text[pos] == '{') return EnclosedValueEnd(text, pos, '}');
+    if (text[pos] == '"' || text[pos] == '\'') return EnclosedValueEnd(text, pos, text[pos]);
+  }
+  // With a ';' still to come the string is ODBC-style, where a value may hold
+  // blanks; otherwise a blank separates options.
+  const std::size_t semicolon = text.find(';', pos);
+  if (semicolon != std::string_view::npos) return semicolon;
+  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  const auto blank = std::find_if(text.begin() + pos, text.end(), IsBlank);
+  return static_cast<std::size_t>(blank - text.begin());
+}
+
+}  // namespace
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiLower(x) == AsciiLower(y);
+         });
+}
+
+bool IsBlank(char ch) {
+  return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool EmptyString(std::string_view text) {
+  return TrimBlanks(text).empty();
+}
+
+std::string RemoveCarriageReturns(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::copy_if(text.begin(), text.end(), std::back_inserter(out), [](char c) { return c != '\r'; });
+  return out;
+}
+
+std::string MaskPasswords(std::string_view connection) {
+  std::string out;
+  out.reserve(connection.size());
+  std::size_t pos = 0;
+  while (pos < connection.size()) {
+    const std::size_t keyLength = PasswordKeyLength(connection, pos);
+    if (keyLength == 0) {
+      out += connection[pos++];
+      continue;
+    }
+    out.append(connection.substr(pos, keyLength));
+    out += "***";
+    pos = ValueEnd(connection, pos + keyLength);
+  }
+  return out;
+}
+
+}  // namespace lumirex

@@ -1,0 +1,61 @@
+#include "support/url.hpp"
+
+#include "support/errors.hpp"
+
+namespace lumirex {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+bool IsUnreserved(unsigned char byte) {
+  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+         (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' || byte == '~';
+}
+
+int HexValue(char digit) {
+  if (digit >= '0' && digit <= '9') return digit - '0';
+  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
+  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string PercentEncode(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 3);
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (IsUnreserved(byte)) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHexDigits[byte >> 4];
+      out += kHexDigits[byte & 0x0F];
+    }
+  }
+  return out;
+}
+
+std::string PercentDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    const int high = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
+    const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+    if (high < 0 || low < 0) {
+      throw ConversionError("malformed percent escape at position " + std::to_string(i) + " of '" +
+                            std::string(text) + "'");
+    }
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return out;
+}
+
+}  // namespace lumirex

@@ -1,0 +1,59 @@
+#include "support/text.hpp"
+
+#include <gtest/gtest.h>
+
+namespace lumirex {
+namespace {
+
+TEST(TextTest, EmptyStringCountsBlanksOnlyAsEmpty) {
+  EXPECT_TRUE(EmptyString(""));
+  EXPECT_TRUE(EmptyString(" \t\r\n "));
+  EXPECT_FALSE(EmptyString(" 0 "));
+  EXPECT_FALSE(EmptyString(std::string("\0", 1)));
+}
+
+TEST(TextTest, RemoveCarriageReturnsKeepsLineFeeds) {
+  EXPECT_EQ(RemoveCarriageReturns("a\r\nb\rc\n"), "a\nbc\n");
+  EXPECT_EQ(RemoveCarriageReturns("\r\r"), "");
+}
+
+struct MaskCase {
+  const char* name;
+  const char* connection;
+  const char* masked;
+};
+
+class MaskPasswordsTest : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(MaskPasswordsTest, Masks) {
+  EXPECT_EQ(MaskPasswords(GetParam().connection), GetParam().masked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MaskPasswordsTest,
+    ::testing::Values(
+        MaskCase{"OdbcPwd", "DSN=pos;UID=sa;PWD=s3cret;", "DSN=pos;UID=sa;PWD=***;"},
+        MaskCase{"OdbcPwdLast", "DSN=pos;PWD=s3cret", "DSN=pos;PWD=***"},
+        MaskCase{"OdbcPwdFirst", "pwd=s3cret;DSN=pos", "pwd=***;DSN=pos"},
+        MaskCase{"OdbcBlanksInValue", "Password=my pass word;UID=x", "Password=***;UID=x"},
+        MaskCase{"OdbcBlanksAroundKey", "DSN=x; Pwd =abc;", "DSN=x; Pwd =***;"},
+        MaskCase{"OdbcBraced", "PWD={a;b}}c};UID=x", "PWD=***;UID=x"},
+        MaskCase{"OdbcBracedUnclosed", "PWD={a;b", "PWD=***"},
+        MaskCase{"SociOption", "sqlite3://db=/a b.sqlite password=s3cret readonly=1",
+                 "sqlite3://db=/a b.sqlite password=*** readonly=1"},
+        MaskCase{"SociOptionLast", "postgresql://dbname=x PASSWORD=s3cret",
+                 "postgresql://dbname=x PASSWORD=***"},
+        MaskCase{"SociQuoted", "db=x password='a b' user=y", "db=x password=*** user=y"},
+        MaskCase{"SociOdbcInside", "odbc://DSN=pos;UID=sa;PWD=s3cret",
+                 "odbc://DSN=pos;UID=sa;PWD=***"},
+        MaskCase{"Both", "PWD=a;Password=b;", "PWD=***;Password=***;"},
+        MaskCase{"EmptyValue", "PWD=;UID=x", "PWD=***;UID=x"},
+        MaskCase{"KeyInsideAnotherKey", "OLDPWD=keep;MYPASSWORD=keep",
+                 "OLDPWD=keep;MYPASSWORD=keep"},
+        MaskCase{"KeyWithoutEquals", "password;pwd", "password;pwd"},
+        MaskCase{"NoPassword", "sqlite3://db=/tmp/pos.sqlite readonly=1",
+                 "sqlite3://db=/tmp/pos.sqlite readonly=1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace lumirex
