@@ -21,6 +21,13 @@ struct RequestParts {
   std::string& method;
 };
 
+// The root element "order" of a fresh order document.
+pugi::xml_node StartOrder(pugi::xml_document& document);
+
+// Writes the document's envelope into the request stream, then sets the URL
+// tail and the method "POST", in that order.
+void FinishPostRequest(RequestParts out, const char* urlTail);
+
 // "VALIDA_PROMOCODE": parameters 6 to 9 (the list holds at least ten), CPF
 // from parameter 2. Leaves the promocode (parameter 6) in promocode.
 void BuildValidationRequest(const std::vector<Variant>& params, TClientDataSet& cdsVenda,

@@ -1,0 +1,19 @@
+#include <pugixml.hpp>
+
+#include "messages/order_document.hpp"
+#include "messages/requests.hpp"
+
+namespace lumirex {
+
+pugi::xml_node StartOrder(pugi::xml_document& document) {
+  document.reset();
+  return document.append_child("order");
+}
+
+void FinishPostRequest(RequestParts out, const char* urlTail) {
+  out.requestStream += RequestBodyEnvelope(SerializeOrder(out.document));
+  out.urlTail = urlTail;
+  out.method = "POST";
+}
+
+}  // namespace lumirex

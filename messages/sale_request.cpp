@@ -1,0 +1,91 @@
+#include <string>
+
+#include "messages/order_document.hpp"
+#include "messages/requests.hpp"
+#include "support/conversions.hpp"
+#include "support/number_text.hpp"
+
+namespace lumirex {
+
+namespace {
+
+void OpenSaleQuery(TADOQuery& query, const SaleKey& key) {
+  query.Close();
+  query.SetParameter("P_CDFILIAL", key.branch);
+  query.SetParameter("P_CDCAIXA", key.till);
+  query.SetParameter("P_NRSEQVENDA", key.sequence);
+  query.Open();
+}
+
+std::string TextOf(TADOQuery& query, const char* column) {
+  return query.FieldByName(column).AsString();
+}
+
+std::string CentsOf(TADOQuery& query, const char* column) {
+  return conversions::ToString(query.FieldByName(column).AsFloat());
+}
+
+// Steps 2 to 17: customer, branch, promotion and the sale's totals. A key
+// that matches no sale leaves the header without a row, and every column then
+// reads as "", 0 or the zero date-time: the document is still sent and the
+// service decides.
+void AppendSaleHeader(pugi::xml_node order, TADOQuery& header) {
+  AppendLeaf(order.append_child("customer"), "cpf", TextOf(header, "NRCPFLUMIREX"));
+
+  pugi::xml_node unity = order.append_child("unityDetails");
+  AppendLeaf(unity, "unityId", TextOf(header, "CDFILIAL"));
+  AppendLeaf(unity, "unityName", TextOf(header, "NMFILIAL"));
+
+  AppendLeaf(order.append_child("promotion"), "usedPromocodeId", TextOf(header, "CDPROMOLUMIREX"));
+
+  pugi::xml_node info = order.append_child("orderInfo");
+  AppendLeaf(info, "orderOrigin", "PDV");
+  AppendLeaf(info, "orderId", TextOf(header, "IDVENDA"));
+  AppendLeaf(info, "entryDate",
+             conversions::ToDateTimeORVO(header.FieldByName("DTVENDA").AsDateTime()));
+  AppendLeaf(info, "productTotal", CentsOf(header, "VRTOTPROD"));
+  AppendLeaf(info, "deliveryFee", CentsOf(header, "VRACREVENDA"));
+  AppendLeaf(info, "discount", CentsOf(header, "VRDESCVENDA"));
+  AppendLeaf(info, "cashbackUsed", CentsOf(header, "VRDESCCASHORVO"));
+  AppendLeaf(info, "valueToCashback", CentsOf(header, "VRTOTVENDA"));
+}
+
+// Steps 18 to 22, one products element per product and unit price.
+void AppendSaleItems(pugi::xml_node order, TADOQuery& items) {
+  for (items.First(); !items.Eof(); items.Next()) {
+    pugi::xml_node product = order.append_child("products");
+    AppendLeaf(product, "idUnityItem", TextOf(items, "CDPRODUTO"));
+    AppendLeaf(product, "name", TextOf(items, "NMPRODUTO"));
+    // The quantity as a number's text, not cents; read as a number first so
+    // that a sum the database hands back as "2.0" still reads "2".
+    AppendLeaf(product, "amount", FloatToStr(items.FieldByName("QTPRODVEND").AsFloat()));
+    AppendLeaf(product, "price", CentsOf(items, "VRUNITVEND"));
+  }
+}
+
+}  // namespace
+
+void BuildSaleRequest(const SaleKey& key, TADOQuery& adqVenda, TADOQuery& adqItemVenda,
+                      RequestParts out) {
+  OpenSaleQuery(adqVenda, key);
+  OpenSaleQuery(adqItemVenda, key);
+  adqVenda.First();
+
+  pugi::xml_node order = StartOrder(out.document);
+  AppendSaleHeader(order, adqVenda);
+  AppendSaleItems(order, adqItemVenda);
+
+  FinishPostRequest(out, "order?pdv=true");
+}
+
+void BuildCancellationRequest(const SaleKey& key, TADOQuery& adqVenda, RequestParts out) {
+  OpenSaleQuery(adqVenda, key);
+  adqVenda.First();
+
+  pugi::xml_node order = StartOrder(out.document);
+  AppendLeaf(order, "orderId", TextOf(adqVenda, "IDVENDA"));
+
+  FinishPostRequest(out, "order/cancel?pdv=true");
+}
+
+}  // namespace lumirex
