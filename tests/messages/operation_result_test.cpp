@@ -1,0 +1,156 @@
+#include "messages/operation_result.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "shared_services/shared_services.hpp"
+#include "support/errors.hpp"
+
+namespace lumirex {
+namespace {
+
+// What a caller would have put in the result before the call.
+Variant CallersArray(std::size_t count) {
+  std::vector<Variant> items;
+  for (std::size_t i = 0; i < count; ++i) items.emplace_back("caller's " + std::to_string(i));
+  return Variant(std::move(items));
+}
+
+struct VerdictCase {
+  const char* label;
+  std::string response;
+  bool errorFlag;
+  std::string message;
+};
+
+class GetRetVenda : public testing::TestWithParam<VerdictCase> {};
+
+TEST_P(GetRetVenda, WritesFlagAndMessageAndReturnsTrue) {
+  Variant result = CallersArray(3);
+  EXPECT_TRUE(getRetVenda(GetParam().response, result).asBool());
+  EXPECT_EQ(result.items()[0], Variant(GetParam().errorFlag));
+  EXPECT_EQ(result.items()[1], Variant(GetParam().message));
+  EXPECT_EQ(result.items()[2], Variant("caller's 2"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Verdicts, GetRetVenda,
+    testing::Values(
+        VerdictCase{"empty", "", true, ""}, VerdictCase{"blanks_only", " \r\n ", true, ""},
+        VerdictCase{"success", "<r><success>true</success><message>OK</message></r>", false, "OK"},
+        VerdictCase{"capitalised", "<r><success>True</success></r>", true, ""},
+        VerdictCase{"upper_case", "<r><success>TRUE</success></r>", true, ""},
+        VerdictCase{"one", "<r><success>1</success></r>", true, ""},
+        VerdictCase{"false", "<r><success>false</success><message>no</message></r>", true, "no"},
+        VerdictCase{"blank_before", "<r><success> true</success></r>", true, ""},
+        VerdictCase{"blank_after", "<r><success>true </success></r>", true, ""},
+        VerdictCase{"empty_success", "<r><success/><message>m</message></r>", true, "m"},
+        VerdictCase{"no_success", "<r><message>only</message></r>", true, "only"},
+        VerdictCase{"no_message", "<r><success>true</success></r>", false, ""},
+        VerdictCase{"one_level_deeper",
+                    "<r><x><success>true</success><message>deep</message></x></r>", true, ""},
+        VerdictCase{"first_success_counts",
+                    "<r><success>true</success><success>false</success></r>", false, ""},
+        VerdictCase{"second_success_ignored",
+                    "<r><success>false</success><success>true</success></r>", true, ""},
+        VerdictCase{"any_root_name", "<order><success>true</success></order>", false, ""},
+        VerdictCase{"utf8_message_to_cp1252",
+                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><success>false</success>"
+                    "<message>Cliente n\xC3\xA3o encontrado</message></r>",
+                    true, "Cliente n\xE3o encontrado"},
+        VerdictCase{"reference_then_decoded", "<r><message>&#195;&#169;</message></r>", true,
+                    "\xE9"},
+        VerdictCase{"utf8_beyond_cp1252", "<r><message>\xE4\xB8\xAD</message></r>", true, "?"},
+        VerdictCase{"entities_not_expanded",
+                    "<!DOCTYPE r [<!ENTITY a \"AAAA\">]><r><success>true</success>"
+                    "<message>&a;</message></r>",
+                    false, "&a;"}),
+    [](const testing::TestParamInfo<VerdictCase>& info) { return std::string(info.param.label); });
+
+TEST(GetRetVendaFailure, ReadingFailuresLeaveBothElementsUnchanged) {
+  const char* const failing[] = {
+      "<r><success>true</success>",                              // not closed
+      "<html><body>Error<br></body></html>",                     // an HTML error page
+      "<r><success>true</success></r><r/>",                      // two roots
+      "<r><success><b>true</b></success></r>",                   // elements inside success
+      "<r><success>true</success><message>a<b/></message></r>",  // ... inside message
+  };
+  for (const char* response : failing) {
+    Variant result = CallersArray(2);
+    EXPECT_FALSE(getRetVenda(response, result).asBool()) << response;
+    EXPECT_EQ(result, CallersArray(2)) << response;
+  }
+}
+
+TEST(GetRetVendaFailure, ArrayReachingOnlyIndexZeroGetsTheFlagAndReturnsFalse) {
+  Variant result = CallersArray(1);
+  EXPECT_FALSE(getRetVenda("<r><success>true</success></r>", result).asBool());
+  EXPECT_EQ(result.items()[0], Variant(false));
+}
+
+TEST(GetRetVendaFailure, ResultThatIsNotAnArrayReturnsFalse) {
+  Variant result("not an array");
+  EXPECT_FALSE(getRetVenda("<r><success>true</success></r>", result).asBool());
+  EXPECT_EQ(result, Variant("not an array"));
+}
+
+TEST(SetResultElement, ReplacesWhateverTheElementHeld) {
+  Variant result(std::vector<Variant>{Variant(std::vector<Variant>{Variant(1)}), Variant(2)});
+  SetResultElement(result, 0, Variant("text"));
+  EXPECT_EQ(result.items()[0], Variant("text"));
+  EXPECT_THROW(SetResultElement(result, 2, Variant(true)), ConversionError);
+  Variant scalar(5);
+  EXPECT_THROW(SetResultElement(scalar, 0, Variant(true)), ConversionError);
+}
+
+// Services a host installs in place of the defaults: they mark what they decode
+// and answer every condition with their own values.
+class HostServices : public SharedServices {
+ public:
+  Variant RequisicaoHTTP(const std::string& url, const std::string& marker,
+                         const std::string& method, TStringStream& side1, TStringStream& request,
+                         TStringStream& side2, const std::string& timeout) override {
+    return inner_->RequisicaoHTTP(url, marker, method, side1, request, side2, timeout);
+  }
+  bool TryConnect(TADOConnection& connection) override { return inner_->TryConnect(connection); }
+  void SetADODBSession(TADOConnection& connection) override { inner_->SetADODBSession(connection); }
+  std::string GetStringConexVex(const std::string& key) override {
+    return inner_->GetStringConexVex(key);
+  }
+  std::string Utf8ToAnsi(std::string_view text) override {
+    return "host:" + inner_->Utf8ToAnsi(text);
+  }
+  bool EmptyString(std::string_view text) override { return inner_->EmptyString(text); }
+  Variant iif(bool condition, const Variant& whenTrue, const Variant& whenFalse) override {
+    ++iifCalls;
+    return inner_->iif(condition, whenTrue, whenFalse);
+  }
+  void Mensagem(const std::string& text, const std::string& caption, const std::string& flag1,
+                const std::string& flag2, TTipoMsg kind, const std::string& extra1,
+                const std::string& extra2, int code, TClientDataSet* dataset) noexcept override {
+    inner_->Mensagem(text, caption, flag1, flag2, kind, extra1, extra2, code, dataset);
+  }
+
+  int iifCalls = 0;
+
+ private:
+  std::shared_ptr<SharedServices> inner_ = MakeDefaultServices();
+};
+
+TEST(GetRetVendaServices, DecodesAndDecidesThroughTheInstalledServices) {
+  auto host = std::make_shared<HostServices>();
+  auto previous = InstallServices(host);
+  Variant result = CallersArray(2);
+  const bool read =
+      getRetVenda("<r><success>true</success><message>ok</message></r>", result).asBool();
+  InstallServices(previous);
+  EXPECT_TRUE(read);
+  EXPECT_EQ(result.items()[0], Variant(false));
+  EXPECT_EQ(result.items()[1], Variant("host:ok"));
+  EXPECT_EQ(host->iifCalls, 1);
+}
+
+}  // namespace
+}  // namespace lumirex
