@@ -1,0 +1,51 @@
+#include "shared_services/default_services.hpp"
+
+#include "integration/components/connection.hpp"
+#include "shared_services/http_request.hpp"
+#include "support/codepage.hpp"
+#include "support/settings.hpp"
+#include "support/text.hpp"
+
+namespace lumirex {
+
+Variant DefaultServices::RequisicaoHTTP(const std::string& url, const std::string& contentMarker,
+                                        const std::string& method, TStringStream& /*sideStream1*/,
+                                        TStringStream& requestStream,
+                                        TStringStream& /*sideStream2*/,
+                                        const std::string& timeout) {
+  return SendHttpRequest(url, contentMarker, method, requestStream, timeout);
+}
+
+bool DefaultServices::TryConnect(TADOConnection& connection) {
+  return TryOpen(connection);
+}
+
+void DefaultServices::SetADODBSession(TADOConnection& connection) {
+  PrepareReadOnlySession(connection);
+}
+
+std::string DefaultServices::GetStringConexVex(const std::string& /*key*/) {
+  return settings::ConnectionString();
+}
+
+std::string DefaultServices::Utf8ToAnsi(std::string_view text) {
+  return lumirex::Utf8ToAnsi(text);
+}
+
+bool DefaultServices::EmptyString(std::string_view text) {
+  return lumirex::EmptyString(text);
+}
+
+Variant DefaultServices::iif(bool condition, const Variant& whenTrue, const Variant& whenFalse) {
+  return condition ? whenTrue : whenFalse;
+}
+
+void DefaultServices::Mensagem(const std::string& text, const std::string& /*caption*/,
+                               const std::string& /*flag1*/, const std::string& /*flag2*/,
+                               TTipoMsg /*kind*/, const std::string& /*extra1*/,
+                               const std::string& /*extra2*/, int /*code*/,
+                               TClientDataSet* /*dataset*/) noexcept {
+  settings::DeliverMessage(text);
+}
+
+}  // namespace lumirex

@@ -1,0 +1,36 @@
+// The services the library uses when no test or host has installed its own:
+// HTTP over libcurl, the library's settings for the connection string and the
+// operator message, the support layer's text helpers, and the connection's
+// own opening and session preparation.
+#pragma once
+
+#include "shared_services/shared_services.hpp"
+
+namespace lumirex {
+
+class DefaultServices final : public SharedServices {
+ public:
+  // The request stream's bytes are the body; the side streams are not touched.
+  Variant RequisicaoHTTP(const std::string& url, const std::string& contentMarker,
+                         const std::string& method, TStringStream& sideStream1,
+                         TStringStream& requestStream, TStringStream& sideStream2,
+                         const std::string& timeout) override;
+
+  bool TryConnect(TADOConnection& connection) override;
+  void SetADODBSession(TADOConnection& connection) override;
+
+  // The key is not consulted: the library has one database.
+  std::string GetStringConexVex(const std::string& key) override;
+
+  std::string Utf8ToAnsi(std::string_view text) override;
+  bool EmptyString(std::string_view text) override;
+  Variant iif(bool condition, const Variant& whenTrue, const Variant& whenFalse) override;
+
+  // Only the text reaches the operator; the remaining arguments shape a dialog
+  // the library never shows.
+  void Mensagem(const std::string& text, const std::string& caption, const std::string& flag1,
+                const std::string& flag2, TTipoMsg kind, const std::string& extra1,
+                const std::string& extra2, int code, TClientDataSet* dataset) noexcept override;
+};
+
+}  // namespace lumirex

@@ -1,0 +1,202 @@
+#include "shared_services/http_request.hpp"
+
+#include <curl/curl.h>
+
+#include <charconv>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+#include "support/errors.hpp"
+
+namespace lumirex {
+
+namespace {
+
+// Long enough for any real exchange, small enough that the milliseconds
+// handed to libcurl stay far from overflowing a long.
+constexpr long kMaxTimeoutSeconds = 24 * 60 * 60;
+
+enum class Method { Get, Post };
+
+Method ParseMethod(const std::string& method) {
+  if (method == "GET") return Method::Get;
+  if (method == "POST") return Method::Post;
+  throw HttpError("unsupported HTTP method '" + method + "'");
+}
+
+// Where the write callback collects the body. The callback runs inside libcurl's
+// C code, so it reports trouble through these flags instead of throwing.
+struct BodySink {
+  std::string body;
+  bool tooLarge = false;
+  bool outOfMemory = false;
+};
+
+size_t CollectBody(char* data, size_t size, size_t count, void* context) noexcept {
+  auto& sink = *static_cast<BodySink*>(context);
+  const size_t bytes = size * count;
+  if (bytes > kMaxResponseBody - sink.body.size()) {
+    sink.tooLarge = true;
+    return 0;  // anything short of `bytes` makes libcurl abort the transfer
+  }
+  try {
+    sink.body.append(data, bytes);
+  } catch (const std::bad_alloc&) {
+    sink.outOfMemory = true;
+    return 0;
+  }
+  return bytes;
+}
+
+struct SlistFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, SlistFree>;
+
+HeaderList AppendHeader(HeaderList list, const char* header) {
+  curl_slist* grown = curl_slist_append(list.get(), header);
+  if (grown == nullptr) throw std::bad_alloc();
+  list.release();
+  return HeaderList(grown);
+}
+
+struct EasyCleanup {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+void Check(CURLcode code, const char* what) {
+  if (code != CURLE_OK) {
+    throw HttpError(std::string("cannot set up the HTTP client (") + what +
+                    "): " + curl_easy_strerror(code));
+  }
+}
+
+// The process's one easy handle. libcurl keeps its connection cache in the
+// handle, and curl_easy_reset leaves that cache alone, so resetting between
+// exchanges keeps the kept-alive connections while no option of one exchange
+// leaks into the next. The mutex serialises the exchanges of concurrent callers.
+class CurlSession {
+ public:
+  static CurlSession& Instance() {
+    static CurlSession session;
+    return session;
+  }
+
+  Variant Perform(const std::string& url, bool formBody, Method method, const std::string& body,
+                  std::chrono::seconds timeout) {
+    std::lock_guard lock(mutex_);
+    CURL* handle = Handle();
+    curl_easy_reset(handle);
+    errorText_[0] = '\0';
+    BodySink sink;
+    HeaderList headers;
+    Configure(handle, url, timeout, sink);
+    if (method == Method::Post) {
+      headers = ConfigurePost(handle, formBody, body);
+    } else {
+      Check(curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L), "GET");
+    }
+    const CURLcode result = curl_easy_perform(handle);
+    if (sink.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+      throw HttpError("the response from " + url + " is larger than 16 MiB");
+    }
+    if (sink.outOfMemory) throw std::bad_alloc();
+    if (result != CURLE_OK) {
+      throw HttpError("HTTP request to " + url + " failed: " + ErrorText(result));
+    }
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    return Variant(std::vector<Variant>{Variant(static_cast<std::int64_t>(status)),
+                                        Variant(std::move(sink.body))});
+  }
+
+ private:
+  CurlSession() = default;
+
+  CURL* Handle() {
+    if (!handle_) {
+      static std::once_flag globalInit;
+      std::call_once(globalInit, [] { Check(curl_global_init(CURL_GLOBAL_DEFAULT), "init"); });
+      handle_.reset(curl_easy_init());
+      if (!handle_) throw HttpError("cannot create the HTTP client");
+    }
+    return handle_.get();
+  }
+
+  void Configure(CURL* handle, const std::string& url, std::chrono::seconds timeout,
+                 BodySink& sink) {
+    const long timeoutMs = static_cast<long>(timeout.count()) * 1000;
+    Check(curl_easy_setopt(handle, CURLOPT_URL, url.c_str()), "URL");
+    Check(curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText_), "error buffer");
+    // The URL comes from the host's parameters: plain HTTP and HTTPS only, so
+    // it can never make us read a local file or speak another protocol.
+    Check(curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https"), "protocols");
+    Check(curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, timeoutMs), "time-out");
+    Check(curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs), "connect time-out");
+    // Without this, libcurl's DNS time-out uses SIGALRM, which is not ours to take
+    // inside a host's process.
+    Check(curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L), "no signals");
+    Check(curl_easy_setopt(handle, CURLOPT_TCP_NODELAY, 1L), "TCP_NODELAY");
+    Check(curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L), "peer verification");
+    Check(curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L), "host verification");
+    // Stops early when the server announces the size; the write callback
+    // catches the bodies that arrive without one.
+    Check(curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE,
+                           static_cast<curl_off_t>(kMaxResponseBody)),
+          "size limit");
+    Check(curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &CollectBody), "write callback");
+    Check(curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink), "write data");
+  }
+
+  // The body is handed over by pointer and length, so NUL bytes survive and
+  // libcurl never falls back to reading the body from stdin.
+  static HeaderList ConfigurePost(CURL* handle, bool formBody, const std::string& body) {
+    Check(curl_easy_setopt(handle, CURLOPT_POST, 1L), "POST");
+    Check(
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())),
+        "body size");
+    Check(curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data()), "body");
+    // libcurl would ask larger bodies to wait for "100 Continue"; a server that
+    // never sends it makes every call sit out libcurl's one-second wait.
+    HeaderList headers = AppendHeader(nullptr, "Expect:");
+    headers = AppendHeader(std::move(headers),
+                           formBody ? "Content-Type: application/x-www-form-urlencoded"
+                                    : "Content-Type: application/octet-stream");
+    Check(curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get()), "headers");
+    return headers;
+  }
+
+  std::string ErrorText(CURLcode result) const {
+    if (errorText_[0] != '\0') return errorText_;
+    return curl_easy_strerror(result);
+  }
+
+  std::mutex mutex_;
+  std::unique_ptr<CURL, EasyCleanup> handle_;
+  char errorText_[CURL_ERROR_SIZE] = {};
+};
+
+}  // namespace
+
+std::chrono::seconds ParseHttpTimeout(const std::string& text) {
+  long seconds = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+  if (text.empty() || error != std::errc() || stop != end || seconds < 1 ||
+      seconds > kMaxTimeoutSeconds) {
+    throw HttpError("invalid HTTP time-out '" + text + "': whole seconds from 1 to " +
+                    std::to_string(kMaxTimeoutSeconds) + " expected");
+  }
+  return std::chrono::seconds(seconds);
+}
+
+Variant SendHttpRequest(const std::string& url, const std::string& contentMarker,
+                        const std::string& method, const std::string& body,
+                        const std::string& timeout) {
+  const Method parsed = ParseMethod(method);
+  const std::chrono::seconds limit = ParseHttpTimeout(timeout);
+  return CurlSession::Instance().Perform(url, contentMarker == "URLENCODED", parsed, body, limit);
+}
+
+}  // namespace lumirex

@@ -1,0 +1,324 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shared_services/default_services.hpp"
+#include "shared_services/http_request.hpp"
+#include "support/errors.hpp"
+#include "testkit/http_server.hpp"
+
+namespace lumirex {
+namespace {
+
+using ::testing::HasSubstr;
+
+// What the server saw of one request.
+struct Seen {
+  std::string method;
+  std::string path;
+  std::string cpf;
+  std::string pdv;
+  std::string body;
+  std::string contentType;
+  bool expect = false;
+  int remotePort = 0;
+};
+
+// Counts every request that reaches the server, whatever its method or path,
+// and keeps what the routes saw.
+class Recorder {
+ public:
+  void CountArrivals(httplib::Server& server) {
+    server.set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
+      ++arrivals_;
+      return httplib::Server::HandlerResponse::Unhandled;
+    });
+  }
+
+  void Record(const httplib::Request& req, std::string body) {
+    Seen seen{req.method,
+              req.path,
+              req.get_param_value("cpf"),
+              req.get_param_value("pdv"),
+              std::move(body),
+              req.get_header_value("Content-Type"),
+              req.has_header("Expect"),
+              req.remote_port};
+    std::lock_guard lock(mutex_);
+    seen_.push_back(std::move(seen));
+  }
+
+  int arrivals() const { return arrivals_; }
+
+  std::vector<Seen> seen() const {
+    std::lock_guard lock(mutex_);
+    return seen_;
+  }
+
+ private:
+  std::atomic<int> arrivals_ = 0;
+  mutable std::mutex mutex_;
+  std::vector<Seen> seen_;
+};
+
+// The seven arguments of one exchange, sent through the default services so the
+// side streams are checked too.
+struct Exchange {
+  explicit Exchange(std::string url, std::string method = "GET", std::string body = "",
+                    std::string marker = "URLENCODED")
+      : url(std::move(url)),
+        method(std::move(method)),
+        body(std::move(body)),
+        marker(std::move(marker)) {}
+
+  std::string url;
+  std::string method;
+  std::string body;
+  std::string marker;
+  std::string timeout = "5";
+  std::string side1 = "first side";
+  std::string side2 = "second side";
+
+  Variant Send() {
+    DefaultServices services;
+    return services.RequisicaoHTTP(url, marker, method, side1, body, side2, timeout);
+  }
+};
+
+std::string BinaryBody(std::size_t size) {
+  std::string body(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) body[i] = static_cast<char>(i * 7 % 256);
+  return body;
+}
+
+class HttpRequestTest : public ::testing::Test {
+ protected:
+  HttpRequestTest()
+      : server_([this](httplib::Server& server) {
+          recorder_.CountArrivals(server);
+          server.Get("/user", [this](const httplib::Request& req, httplib::Response& res) {
+            recorder_.Record(req, req.body);
+            res.set_content(std::string("<r>\0\xe9</r>", 9), "text/xml");
+          });
+          server.Post("/order", [this](const httplib::Request& req, httplib::Response& res,
+                                       const httplib::ContentReader& reader) {
+            recorder_.Record(req, testkit::ReadBody(reader));
+            res.set_content("<r>ok</r>", "text/xml");
+          });
+          server.Get("/fail", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 500;
+            res.set_content("<erro>falhou</erro>", "text/xml");
+          });
+        }) {}
+
+  Recorder recorder_;
+  testkit::HttpServer server_;
+};
+
+TEST_F(HttpRequestTest, GetArrivesAsSentAndReturnsStatusAndBodyBytes) {
+  Exchange exchange{server_.url("/user?cpf=123.456.789-00&pdv=true")};
+  Variant result = exchange.Send();
+
+  ASSERT_TRUE(result.isArray());
+  ASSERT_EQ(result.items().size(), 2u);
+  EXPECT_EQ(result.items()[0], Variant(std::int64_t{200}));
+  EXPECT_EQ(result.items()[1], Variant(std::string("<r>\0\xe9</r>", 9)));
+  EXPECT_EQ(exchange.side1, "first side");
+  EXPECT_EQ(exchange.side2, "second side");
+
+  auto seen = recorder_.seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].method, "GET");
+  EXPECT_EQ(seen[0].path, "/user");
+  EXPECT_EQ(seen[0].cpf, "123.456.789-00");
+  EXPECT_EQ(seen[0].pdv, "true");
+  EXPECT_EQ(seen[0].body, "");
+}
+
+TEST_F(HttpRequestTest, PostCarriesExactlyTheRequestStreamsBytes) {
+  struct Case {
+    std::string name;
+    std::string marker;
+    std::string body;
+    std::string contentType;
+  };
+  const std::vector<Case> cases = {
+      // Large enough that libcurl would ask for "100 Continue" unless told not to.
+      {"binary form body", "URLENCODED", BinaryBody(1536 * 1024),
+       "application/x-www-form-urlencoded"},
+      {"empty form body", "URLENCODED", "", "application/x-www-form-urlencoded"},
+      {"other marker", "XML", "order=%3Cx%2F%3E&", "application/octet-stream"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t before = recorder_.seen().size();
+    Exchange exchange{server_.url("/order?pdv=true"), "POST", c.body, c.marker};
+    Variant result = exchange.Send();
+
+    EXPECT_EQ(result.items()[0], Variant(std::int64_t{200}));
+    EXPECT_EQ(result.items()[1], Variant("<r>ok</r>"));
+    EXPECT_EQ(exchange.body, c.body);
+    auto seen = recorder_.seen();
+    ASSERT_EQ(seen.size(), before + 1);
+    EXPECT_EQ(seen.back().method, "POST");
+    EXPECT_EQ(seen.back().path, "/order");
+    EXPECT_EQ(seen.back().pdv, "true");
+    EXPECT_TRUE(seen.back().body == c.body) << "body of " << seen.back().body.size() << " bytes";
+    EXPECT_EQ(seen.back().contentType, c.contentType);
+    EXPECT_FALSE(seen.back().expect);
+  }
+}
+
+TEST_F(HttpRequestTest, ServerErrorWithBodyIsAnOrdinaryResult) {
+  Variant result = Exchange{server_.url("/fail")}.Send();
+  EXPECT_EQ(result.items()[0], Variant(std::int64_t{500}));
+  EXPECT_EQ(result.items()[1], Variant("<erro>falhou</erro>"));
+}
+
+TEST_F(HttpRequestTest, RefusesBadMethodsAndTimeOutsWithoutSending) {
+  struct Case {
+    std::string method;
+    std::string timeout;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"", "5", "unsupported HTTP method ''"},
+      {"PUT", "5", "unsupported HTTP method 'PUT'"},
+      {"get", "5", "unsupported HTTP method 'get'"},
+      {"GET", "", "invalid HTTP time-out ''"},
+      {"GET", "0", "invalid HTTP time-out '0'"},
+      {"GET", "-3", "invalid HTTP time-out '-3'"},
+      {"POST", "10s", "invalid HTTP time-out '10s'"},
+      {"POST", "1,5", "invalid HTTP time-out '1,5'"},
+      {"POST", "99999999999999999999", "invalid HTTP time-out '99999999999999999999'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("method '" + c.method + "', time-out '" + c.timeout + "'");
+    Exchange exchange{server_.url("/order"), c.method, "order=x&"};
+    exchange.timeout = c.timeout;
+    try {
+      exchange.Send();
+      ADD_FAILURE() << "no error raised";
+    } catch (const HttpError& error) {
+      EXPECT_THAT(error.what(), HasSubstr(c.message));
+    }
+  }
+  EXPECT_EQ(recorder_.arrivals(), 0);
+}
+
+TEST_F(HttpRequestTest, ConsecutiveRequestsShareOneConnection) {
+  Exchange{server_.url("/user?cpf=1")}.Send();
+  Exchange{server_.url("/order"), "POST", "order=x&"}.Send();
+  Exchange{server_.url("/user?cpf=2")}.Send();
+
+  auto seen = recorder_.seen();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[1].remotePort, seen[0].remotePort);
+  EXPECT_EQ(seen[2].remotePort, seen[0].remotePort);
+}
+
+TEST(HttpTimeoutText, IsWholeSeconds) {
+  EXPECT_EQ(ParseHttpTimeout("10"), std::chrono::seconds(10));
+  EXPECT_EQ(ParseHttpTimeout("1"), std::chrono::seconds(1));
+}
+
+// Lets a stalled handler go once the client has given up, so the server can stop.
+class Gate {
+ public:
+  void Wait() {
+    std::unique_lock lock(mutex_);
+    opened_.wait_for(lock, std::chrono::seconds(10), [this] { return open_; });
+  }
+  void Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    opened_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+};
+
+TEST(HttpRequestFailure, TimeOutAgainstAStalledServerRaisesNamingTheUrl) {
+  Gate gate;
+  testkit::HttpServer server([&gate](httplib::Server& s) {
+    s.Get("/stall", [&gate](const httplib::Request&, httplib::Response& res) {
+      gate.Wait();
+      res.set_content("late", "text/plain");
+    });
+  });
+  Exchange exchange{server.url("/stall")};
+  exchange.timeout = "1";
+  std::optional<std::string> message;
+  try {
+    exchange.Send();
+  } catch (const HttpError& error) {
+    message = error.what();
+  }
+  gate.Open();
+  ASSERT_TRUE(message.has_value()) << "the stalled request returned";
+  EXPECT_THAT(*message, HasSubstr("HTTP request to " + server.url("/stall") + " failed: "));
+}
+
+TEST(HttpRequestFailure, RefusedConnectionRaisesNamingTheUrl) {
+  std::string url;
+  {
+    testkit::HttpServer closed([](httplib::Server&) {});
+    url = closed.url("/user?cpf=1");
+  }
+  try {
+    Exchange{url}.Send();
+    FAIL() << "no error raised";
+  } catch (const HttpError& error) {
+    const std::string message = error.what();
+    EXPECT_THAT(message, HasSubstr("HTTP request to " + url + " failed: "));
+    EXPECT_GT(message.size(), ("HTTP request to " + url + " failed: ").size());
+  }
+}
+
+TEST(HttpRequestFailure, BodyOverSixteenMebibytesRaises) {
+  const std::string limit(kMaxResponseBody, 'x');
+  const std::string over = limit + "y";
+  testkit::HttpServer server([&](httplib::Server& s) {
+    s.Get("/sized", [&](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(req.has_param("over") ? over : limit, "text/plain");
+    });
+    // Without a length up front, only the received bytes can tell.
+    s.Get("/chunked", [&](const httplib::Request& req, httplib::Response& res) {
+      const std::string* body = req.has_param("over") ? &over : &limit;
+      res.set_chunked_content_provider(
+          "text/plain", [body](size_t offset, httplib::DataSink& sink) {
+            if (offset >= body->size()) {
+              sink.done();
+              return true;
+            }
+            const size_t chunk = std::min<size_t>(256 * 1024, body->size() - offset);
+            return sink.write(body->data() + offset, chunk);
+          });
+    });
+  });
+  for (const std::string path : {"/sized", "/chunked"}) {
+    SCOPED_TRACE(path);
+    Variant atLimit = Exchange{server.url(path)}.Send();
+    EXPECT_EQ(atLimit.items()[1].asString().size(), kMaxResponseBody);
+    try {
+      Exchange{server.url(path + "?over=1")}.Send();
+      ADD_FAILURE() << "no error raised";
+    } catch (const HttpError& error) {
+      EXPECT_THAT(error.what(), HasSubstr("larger than 16 MiB"));
+      EXPECT_THAT(error.what(), HasSubstr(server.url(path + "?over=1")));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace lumirex

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shared_services/default_services.hpp"
+#include "shared_services/shared_services.hpp"
+#include "support/settings.hpp"
+
+namespace lumirex {
+namespace {
+
+// Answers every HTTP exchange with a canned body, as a test of the integration would.
+class FakeServices : public SharedServices {
+ public:
+  Variant RequisicaoHTTP(const std::string&, const std::string&, const std::string&, TStringStream&,
+                         TStringStream&, TStringStream&, const std::string&) override {
+    return Variant(std::vector<Variant>{Variant(200), Variant("<fake/>")});
+  }
+  bool TryConnect(TADOConnection&) override { return false; }
+  void SetADODBSession(TADOConnection&) override {}
+  std::string GetStringConexVex(const std::string&) override { return "fake"; }
+  std::string Utf8ToAnsi(std::string_view text) override { return std::string(text); }
+  bool EmptyString(std::string_view text) override { return text.empty(); }
+  Variant iif(bool, const Variant& whenTrue, const Variant&) override { return whenTrue; }
+  void Mensagem(const std::string&, const std::string&, const std::string&, const std::string&,
+                TTipoMsg, const std::string&, const std::string&, int,
+                TClientDataSet*) noexcept override {}
+};
+
+TEST(ServicesRegistry, InstallsAFakeAndRestoresTheDefault) {
+  SharedServices* original = &Services();
+  ASSERT_NE(dynamic_cast<DefaultServices*>(original), nullptr);
+
+  auto fake = std::make_shared<FakeServices>();
+  std::shared_ptr<SharedServices> previous = InstallServices(fake);
+  EXPECT_EQ(previous.get(), original);
+  EXPECT_EQ(&Services(), fake.get());
+  EXPECT_EQ(Services().GetStringConexVex(""), "fake");
+
+  // Putting back what was returned, and installing nothing, both give the default.
+  EXPECT_EQ(InstallServices(previous).get(), fake.get());
+  EXPECT_EQ(&Services(), original);
+  InstallServices(fake);
+  EXPECT_EQ(InstallServices(nullptr).get(), fake.get());
+  EXPECT_EQ(&Services(), original);
+}
+
+TEST(DefaultServices, ConnectionStringComesFromTheSettings) {
+  DefaultServices services;
+  settings::SetConnectionString("odbc://DSN=caixa;UID=pdv");
+  EXPECT_EQ(services.GetStringConexVex(""), "odbc://DSN=caixa;UID=pdv");
+  settings::SetConnectionString(std::nullopt);
+  EXPECT_EQ(services.GetStringConexVex(""), settings::ConnectionString());
+}
+
+TEST(DefaultServices, MensagemPassesOnlyTheTextToTheHandler) {
+  std::vector<std::string> delivered;
+  settings::SetMessageSink([&](const std::string& text) { delivered.push_back(text); });
+  DefaultServices services;
+  services.Mensagem("Exception IntegracaoLumirex: falhou", "", "N", "N", TTipoMsg::Error, "", "", 0,
+                    nullptr);
+  settings::SetMessageSink(nullptr);
+  EXPECT_EQ(delivered, std::vector<std::string>{"Exception IntegracaoLumirex: falhou"});
+}
+
+TEST(DefaultServices, IifPicksByTheCondition) {
+  DefaultServices services;
+  const Variant whenTrue("sim");
+  const Variant whenFalse(std::int64_t{7});
+  EXPECT_EQ(services.iif(true, whenTrue, whenFalse), whenTrue);
+  EXPECT_EQ(services.iif(false, whenTrue, whenFalse), whenFalse);
+  EXPECT_EQ(services.iif(false, whenTrue, Variant::Null()), Variant::Null());
+}
+
+TEST(DefaultServices, TextHelpers) {
+  DefaultServices services;
+  EXPECT_EQ(services.Utf8ToAnsi("a\xc3\xa7\xc3\xa3o \xe2\x82\xac"), "a\xe7\xe3o \x80");
+  EXPECT_TRUE(services.EmptyString(" \t\r\n"));
+  EXPECT_FALSE(services.EmptyString(" 0 "));
+}
+
+}  // namespace
+}  // namespace lumirex
