@@ -13,11 +13,16 @@
 #include "shared_services/http_request.hpp"
 #include "support/errors.hpp"
 #include "testkit/http_server.hpp"
+#include "testkit/testkit.hpp"
 
 namespace lumirex {
 namespace {
 
 using ::testing::HasSubstr;
+
+// libcurl honours the proxy variables; on a machine that sets them, requests to
+// the local test servers must still go straight there.
+const testkit::ScopedEnv kNoProxy("no_proxy", "127.0.0.1");
 
 // What the server saw of one request.
 struct Seen {
