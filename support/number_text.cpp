@@ -20,20 +20,14 @@ constexpr int kSignificantDigits = 15;
 constexpr int kLowestFixedExponent = -5;
 constexpr int kFirstExponentForm = 15;
 
-// A finite non-zero value as its significant digits (trailing zeros dropped)
-// and the decimal exponent of the first one, rounded to 15 digits.
-struct Decimal {
-  bool negative = false;
-  std::string digits;
-  int exponent = 0;
-};
+}  // namespace
 
-Decimal ToDecimal(double value) {
+DecimalFigures ToDecimalFigures(double value) {
   char buffer[64];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
                                     std::chars_format::scientific, kSignificantDigits - 1);
   std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
-  Decimal decimal;
+  DecimalFigures decimal;
   if (text.front() == '-') {
     decimal.negative = true;
     text.remove_prefix(1);
@@ -49,7 +43,9 @@ Decimal ToDecimal(double value) {
   return decimal;
 }
 
-std::string FixedForm(const Decimal& d, char separator) {
+namespace {
+
+std::string FixedForm(const DecimalFigures& d, char separator) {
   std::string out;
   if (d.exponent < 0) {
     out = "0";
@@ -64,7 +60,7 @@ std::string FixedForm(const Decimal& d, char separator) {
   return d.digits.substr(0, integerDigits) + separator + d.digits.substr(integerDigits);
 }
 
-std::string ExponentForm(const Decimal& d, char separator) {
+std::string ExponentForm(const DecimalFigures& d, char separator) {
   std::string out = d.digits.substr(0, 1);
   if (d.digits.size() > 1) out += separator + d.digits.substr(1);
   return out + 'E' + std::to_string(d.exponent);
@@ -115,7 +111,7 @@ std::string FloatToStr(double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   if (value == 0) return "0";
-  const Decimal decimal = ToDecimal(value);
+  const DecimalFigures decimal = ToDecimalFigures(value);
   const char separator = settings::DecimalSeparator();
   const bool fixed =
       decimal.exponent >= kLowestFixedExponent && decimal.exponent < kFirstExponentForm;

@@ -9,6 +9,16 @@
 
 namespace lumirex {
 
+// A finite non-zero value rounded to 15 significant digits, as those digits
+// without trailing zeros and the power of ten of the first: 12.5 gives
+// {false, "125", 1}, -0.004 gives {true, "4", -3}.
+struct DecimalFigures {
+  bool negative = false;
+  std::string digits;
+  int exponent = 0;
+};
+DecimalFigures ToDecimalFigures(double value);
+
 // Rounded to 15 significant digits, trailing zeros dropped, the decimal
 // separator of the settings, no exponent from 1e-5 up to 1e15: 12.5 -> "12,5".
 std::string FloatToStr(double value);

@@ -1,0 +1,127 @@
+#include "support/log.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <regex>
+
+#include "support/datetime.hpp"
+#include "support/errors.hpp"
+#include "support/scoped_settings.hpp"
+#include "testkit/testkit.hpp"
+
+namespace lumirex {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using testing::ScopedBaseDir;
+
+double Day(int year, int month, int day, int hour = 0) {
+  return EncodeDateTime({year, month, day, hour}).value();
+}
+
+TEST(LogFilePathTest, OneFilePerDayInAFolderPerYear) {
+  ScopedBaseDir base("/srv/pos");
+  const std::pair<double, std::string> cases[] = {
+      {Day(2026, 12, 7, 15),
+       "/srv/pos/Dados/LogIntegracaoOrvo/LogIntegracaoOrvo_2026/LogIntegracaoOrvo_0712.txt"},
+      {Day(2024, 3, 1),
+       "/srv/pos/Dados/LogIntegracaoOrvo/LogIntegracaoOrvo_2024/LogIntegracaoOrvo_0103.txt"},
+      {Day(2024, 12, 31, 23),
+       "/srv/pos/Dados/LogIntegracaoOrvo/LogIntegracaoOrvo_2024/LogIntegracaoOrvo_3112.txt"},
+  };
+  for (const auto& [when, path] : cases) EXPECT_EQ(LogFilePathFor(when), path);
+}
+
+TEST(LogFilePathTest, TrailingSlashOfTheBaseFolderIsDropped) {
+  ScopedBaseDir base("/srv/pos//");
+  EXPECT_EQ(LogFilePathFor(Day(2024, 3, 1)),
+            "/srv/pos/Dados/LogIntegracaoOrvo/LogIntegracaoOrvo_2024/LogIntegracaoOrvo_0103.txt");
+}
+
+class WriteLogLineTest : public ::testing::Test {
+ protected:
+  // The file written now; a test that straddles midnight may see either day.
+  fs::path WrittenFile() const {
+    const fs::path today = LogFilePathFor(Now());
+    if (fs::exists(today)) return today;
+    return LogFilePathFor(Now() - 1);
+  }
+
+  testkit::TempDir dir_;
+  ScopedBaseDir base_{dir_.str()};
+};
+
+const std::regex kStamp(R"(\d\d/\d\d/\d{4}( \d\d:\d\d:\d\d)?)");
+
+TEST_F(WriteLogLineTest, FirstLineCreatesTheFoldersAndTheFile) {
+  ASSERT_FALSE(fs::exists(dir_.path() / "Dados"));
+  WriteLogLine("INICIO");
+  const auto lines = testkit::ReadCrlfLines(WrittenFile());
+  ASSERT_EQ(lines.size(), 1u);
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(lines[0], match, std::regex(R"((.+) - INICIO)")));
+  EXPECT_TRUE(std::regex_match(match[1].str(), kStamp)) << lines[0];
+  EXPECT_EQ(testkit::ReadFile(WrittenFile()).substr(lines[0].size()), "\r\n");
+}
+
+TEST_F(WriteLogLineTest, FirstLineOfAYearCreatesOnlyTheYearFolder) {
+  const fs::path logs = dir_.path() / "Dados" / "LogIntegracaoOrvo";
+  fs::create_directories(logs);
+  testkit::WriteFile(logs / "other.txt", "kept");
+  WriteLogLine("x");
+  EXPECT_TRUE(fs::is_regular_file(WrittenFile()));
+  EXPECT_EQ(testkit::ReadFile(logs / "other.txt"), "kept");
+}
+
+TEST_F(WriteLogLineTest, LaterLinesAppendWithoutTouchingEarlierOnes) {
+  const fs::path file = LogFilePathFor(Now());
+  testkit::WriteFile(file, "earlier line\r\n");
+  WriteLogLine("one");
+  WriteLogLine("two");
+  const auto lines = testkit::ReadCrlfLines(WrittenFile());
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "earlier line");
+  EXPECT_THAT(lines[1], ::testing::EndsWith(" - one"));
+  EXPECT_THAT(lines[2], ::testing::EndsWith(" - two"));
+}
+
+TEST_F(WriteLogLineTest, MessagesAreWrittenByteForByte) {
+  const std::string messages[] = {"", "a\nb\r\nc", std::string("nul\0byte \xE9\x80", 11)};
+  for (const auto& message : messages) WriteLogLine(message);
+  const std::string content = testkit::ReadFile(WrittenFile());
+  EXPECT_THAT(content, HasSubstr(" - \r\n"));
+  EXPECT_THAT(content, HasSubstr(" - a\nb\r\nc\r\n"));
+  EXPECT_THAT(content, HasSubstr(" - " + messages[2] + "\r\n"));
+  EXPECT_EQ(testkit::ReadCrlfLines(WrittenFile()).size(), 4u);
+}
+
+TEST(WriteLogLineFailureTest, UnwritableBaseFolderRaisesNamingThePath) {
+  testkit::TempDir dir;
+  // A regular file where a folder should be: no folder can be made below it,
+  // whoever runs the test.
+  testkit::WriteFile(dir.path() / "blocker", "");
+  ScopedBaseDir base((dir.path() / "blocker" / "pos").string());
+  const std::string path = LogFilePathFor(Now());
+  try {
+    WriteLogLine("lost");
+    FAIL() << "no exception";
+  } catch (const IOError& error) {
+    EXPECT_THAT(error.what(), HasSubstr((dir.path() / "blocker" / "pos").string()));
+    EXPECT_THAT(error.what(), HasSubstr(std::strerror(ENOTDIR)));
+  }
+}
+
+TEST(WriteLogLineFailureTest, FileThatIsAFolderRaises) {
+  testkit::TempDir dir;
+  ScopedBaseDir base(dir.str());
+  fs::create_directories(LogFilePathFor(Now()));
+  fs::create_directories(LogFilePathFor(Now() + 1));
+  EXPECT_THROW(WriteLogLine("lost"), IOError);
+}
+
+}  // namespace
+}  // namespace lumirex
