@@ -20,31 +20,6 @@ constexpr int kSignificantDigits = 15;
 constexpr int kLowestFixedExponent = -5;
 constexpr int kFirstExponentForm = 15;
 
-}  // namespace
-
-DecimalFigures ToDecimalFigures(double value) {
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                    std::chars_format::scientific, kSignificantDigits - 1);
-  std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
-  DecimalFigures decimal;
-  if (text.front() == '-') {
-    decimal.negative = true;
-    text.remove_prefix(1);
-  }
-  const std::size_t e = text.find('e');
-  for (char c : text.substr(0, e)) {
-    if (c != '.') decimal.digits += c;
-  }
-  std::string_view exponent = text.substr(e + 1);
-  if (exponent.front() == '+') exponent.remove_prefix(1);
-  std::from_chars(exponent.data(), exponent.data() + exponent.size(), decimal.exponent);
-  decimal.digits.erase(decimal.digits.find_last_not_of('0') + 1);
-  return decimal;
-}
-
-namespace {
-
 std::string FixedForm(const DecimalFigures& d, char separator) {
   std::string out;
   if (d.exponent < 0) {
@@ -106,6 +81,27 @@ std::string Normalize(std::string_view text, char separator) {
 }
 
 }  // namespace
+
+DecimalFigures ToDecimalFigures(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                    std::chars_format::scientific, kSignificantDigits - 1);
+  std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  DecimalFigures decimal;
+  if (text.front() == '-') {
+    decimal.negative = true;
+    text.remove_prefix(1);
+  }
+  const std::size_t e = text.find('e');
+  for (char c : text.substr(0, e)) {
+    if (c != '.') decimal.digits += c;
+  }
+  std::string_view exponent = text.substr(e + 1);
+  if (exponent.front() == '+') exponent.remove_prefix(1);
+  std::from_chars(exponent.data(), exponent.data() + exponent.size(), decimal.exponent);
+  decimal.digits.erase(decimal.digits.find_last_not_of('0') + 1);
+  return decimal;
+}
 
 std::string FloatToStr(double value) {
   if (std::isnan(value)) return "NAN";
