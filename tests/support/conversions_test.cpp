@@ -157,12 +157,5 @@ TEST(ToDateTimeORVOTest, WritesServiceDates) {
   EXPECT_THROW(ToDateTimeORVO(std::numeric_limits<double>::quiet_NaN()), ConversionError);
 }
 
-TEST(ToDateTimeORVOTest, ReadsBackThroughToDateTime) {
-  for (double value : {Moment(2024, 3, 5, 14, 7, 9), Moment(1999, 12, 31, 23, 59, 59),
-                       Moment(2030, 1, 1, 0, 0, 1)}) {
-    EXPECT_EQ(ToDateTime(ToDateTimeORVO(value)), value);
-  }
-}
-
 }  // namespace
 }  // namespace lumirex::conversions
