@@ -50,6 +50,11 @@ class TField {
   void Clear();
 
  private:
+  // A numeric reading: numbers as they are, texts through `parseText`.
+  double AsNumber(std::optional<double> (*parseText)(std::string_view), const char* textKind,
+                  const char* valueKind) const;
+  void Store(FieldValue value);
+
   TClientDataSet* dataset_ = nullptr;
   std::size_t index_ = 0;
 };

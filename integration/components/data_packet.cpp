@@ -1,0 +1,363 @@
+#include "integration/components/data_packet.hpp"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "integration/components/field_values.hpp"
+#include "support/codepage.hpp"
+#include "support/errors.hpp"
+
+namespace lumirex {
+namespace {
+
+struct TypeName {
+  FieldType type;
+  const char* name;
+};
+
+constexpr std::array<TypeName, 8> kTypeNames{{{FieldType::String, "string"},
+                                              {FieldType::Integer, "i4"},
+                                              {FieldType::LargeInt, "i8"},
+                                              {FieldType::Float, "r8"},
+                                              {FieldType::Boolean, "boolean"},
+                                              {FieldType::Date, "date"},
+                                              {FieldType::DateTime, "dateTime"},
+                                              {FieldType::Fixed, "fixed"}}};
+
+// ---- reading ---------------------------------------------------------------
+
+[[noreturn]] void NotAPacket(const std::string& reason) {
+  throw ConversionError("not a data packet: " + reason);
+}
+
+using field_values::SameName;
+
+// The encoding the XML declaration names, or "" without one.
+std::string_view DeclaredEncoding(std::string_view text) {
+  if (!text.starts_with("<?xml")) return {};
+  const std::string_view declaration = text.substr(0, text.find("?>"));
+  const auto key = declaration.find("encoding");
+  if (key == std::string_view::npos) return {};
+  const auto open = declaration.find_first_of("\"'", key);
+  if (open == std::string_view::npos) return {};
+  const auto close = declaration.find(declaration[open], open + 1);
+  if (close == std::string_view::npos) return {};
+  return declaration.substr(open + 1, close - open - 1);
+}
+
+// The packet as UTF-8 for the parser. Every text of the library is
+// Windows-1252, so that is also what a packet without a declared encoding is
+// taken to be; widening through the code page keeps bytes 0x80-0x9F, which a
+// Latin-1 reading would turn into control characters.
+std::string ToUtf8(std::string_view text) {
+  const std::string_view encoding = DeclaredEncoding(text);
+  if (encoding.empty() || SameName(encoding, "windows-1252") || SameName(encoding, "cp1252")) {
+    return AnsiToUtf8(text);
+  }
+  if (SameName(encoding, "utf-8")) return std::string(text);
+  NotAPacket("unsupported encoding '" + std::string(encoding) + "'");
+}
+
+// The attribute's text back in Windows-1252 bytes.
+std::string Narrow(const pugi::xml_attribute& attribute) {
+  return Utf8ToAnsi(attribute.value());
+}
+
+int ReadCount(const pugi::xml_node& field, const char* name, const std::string& fieldName) {
+  const pugi::xml_attribute attribute = field.attribute(name);
+  if (!attribute) return 0;
+  const auto value = field_values::ParseInteger(attribute.value());
+  if (!value || *value < 0 || *value > 1'000'000'000) {
+    NotAPacket(std::string(name) + " of field '" + fieldName + "' is not a count");
+  }
+  return static_cast<int>(*value);
+}
+
+FieldDef ReadField(const pugi::xml_node& field) {
+  FieldDef def;
+  const pugi::xml_attribute name = field.attribute("attrname");
+  if (!name || *name.value() == '\0') NotAPacket("a FIELD has no attrname");
+  def.name = Narrow(name);
+  const std::string_view type = field.attribute("fieldtype").value();
+  const auto known = std::find_if(kTypeNames.begin(), kTypeNames.end(),
+                                  [&](const TypeName& entry) { return type == entry.name; });
+  if (known == kTypeNames.end()) {
+    NotAPacket("field '" + def.name + "' has unknown fieldtype '" + std::string(type) + "'");
+  }
+  def.type = known->type;
+  if (def.type == FieldType::String || def.type == FieldType::Fixed) {
+    def.size = ReadCount(field, "WIDTH", def.name);
+  }
+  if (def.type == FieldType::Fixed) def.decimals = ReadCount(field, "DECIMALS", def.name);
+  return def;
+}
+
+std::vector<FieldDef> ReadFields(const pugi::xml_node& fields) {
+  std::vector<FieldDef> defs;
+  for (const pugi::xml_node& field : fields.children()) {
+    if (std::strcmp(field.name(), "FIELD") != 0) {
+      NotAPacket("unexpected element '" + std::string(field.name()) + "' in FIELDS");
+    }
+    FieldDef def = ReadField(field);
+    for (const FieldDef& earlier : defs) {
+      if (SameName(earlier.name, def.name)) NotAPacket("duplicate field '" + def.name + "'");
+    }
+    defs.push_back(std::move(def));
+  }
+  return defs;
+}
+
+std::optional<FieldValue> ParseValue(const FieldDef& def, std::string text) {
+  switch (def.type) {
+    case FieldType::String:
+      if (def.size > 0 && text.size() > static_cast<std::size_t>(def.size)) return std::nullopt;
+      return FieldValue(std::move(text));
+    case FieldType::Integer: {
+      const auto value = field_values::ParseInteger(text);
+      if (!value || *value < INT32_MIN || *value > INT32_MAX) return std::nullopt;
+      return FieldValue(*value);
+    }
+    case FieldType::LargeInt:
+      if (const auto value = field_values::ParseInteger(text)) return FieldValue(*value);
+      return std::nullopt;
+    case FieldType::Boolean:
+      if (SameName(text, "TRUE")) return FieldValue(true);
+      if (SameName(text, "FALSE")) return FieldValue(false);
+      return std::nullopt;
+    case FieldType::Date:
+      if (const auto value = field_values::ParsePacketDate(text)) return FieldValue(*value);
+      return std::nullopt;
+    case FieldType::DateTime:
+      if (const auto value = field_values::ParsePacketDateTime(text)) return FieldValue(*value);
+      return std::nullopt;
+    default:
+      if (const auto value = field_values::ParsePointDecimal(text)) return FieldValue(*value);
+      return std::nullopt;
+  }
+}
+
+// A row whose RowState marks it as part of a change log (an original,
+// deleted or modified version) is not a plain row of the table; reading it as
+// one would count deleted or edited rows twice, so such packets are refused.
+void CheckRowState(const pugi::xml_attribute& state) {
+  const auto value = field_values::ParseInteger(state.value());
+  if (!value) NotAPacket("RowState '" + std::string(state.value()) + "' is not a number");
+  if (*value != 0 && *value != 4) {
+    NotAPacket("RowState " + std::to_string(*value) +
+               " is a change log entry; merge the change log before sending the packet");
+  }
+}
+
+TClientDataSet::Row ReadRow(const pugi::xml_node& row, const std::vector<FieldDef>& defs) {
+  if (row.first_child()) NotAPacket("a ROW holds content; nested datasets are not supported");
+  TClientDataSet::Row values(defs.size());
+  std::vector<bool> seen(defs.size(), false);
+  for (const pugi::xml_attribute& attribute : row.attributes()) {
+    const std::string name = Utf8ToAnsi(attribute.name());
+    const auto def = std::find_if(defs.begin(), defs.end(), [&](const FieldDef& candidate) {
+      return candidate.name == name;
+    });
+    if (def == defs.end()) {
+      if (name != "RowState") NotAPacket("ROW attribute '" + name + "' names no field");
+      CheckRowState(attribute);
+      continue;
+    }
+    const auto index = static_cast<std::size_t>(def - defs.begin());
+    if (seen[index]) NotAPacket("a ROW gives field '" + name + "' twice");
+    seen[index] = true;
+    std::string text = Narrow(attribute);
+    auto value = ParseValue(*def, text);
+    if (!value) NotAPacket("'" + text + "' is not a valid value of field '" + name + "'");
+    values[index] = std::move(*value);
+  }
+  return values;
+}
+
+std::vector<TClientDataSet::Row> ReadRows(const pugi::xml_node& rowData,
+                                          const std::vector<FieldDef>& defs) {
+  std::vector<TClientDataSet::Row> rows;
+  for (const pugi::xml_node& row : rowData.children()) {
+    if (std::strcmp(row.name(), "ROW") != 0) {
+      NotAPacket("unexpected element '" + std::string(row.name()) + "' in ROWDATA");
+    }
+    rows.push_back(ReadRow(row, defs));
+  }
+  return rows;
+}
+
+pugi::xml_node Required(const pugi::xml_node& parent, const char* name) {
+  const pugi::xml_node child = parent.child(name);
+  if (!child) NotAPacket("no " + std::string(name) + " element");
+  return child;
+}
+
+// ---- writing ---------------------------------------------------------------
+
+// Escapes what an attribute value cannot hold as it stands. Line breaks and
+// tabs become character references so that reading does not turn them into
+// spaces; other bytes, 0x80-0xFF included, are written unchanged.
+void AppendEscaped(std::string& out, std::string_view value) {
+  for (const char ch : value) {
+    switch (ch) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        if (static_cast<unsigned char>(ch) < 0x20) {
+          out += "&#" + std::to_string(static_cast<unsigned char>(ch)) + ";";
+        } else {
+          out += ch;
+        }
+    }
+  }
+}
+
+void AppendAttribute(std::string& out, std::string_view name, std::string_view value) {
+  out += ' ';
+  out += name;
+  out += "=\"";
+  AppendEscaped(out, value);
+  out += '"';
+}
+
+// Field names become attribute names of every ROW, so they must be XML names.
+void CheckWritableName(const std::string& name) {
+  const auto nameChar = [](unsigned char ch, bool first) {
+    if (std::isalpha(ch) || ch == '_' || ch >= 0x80) return true;
+    return !first && (std::isdigit(ch) || ch == '-' || ch == '.');
+  };
+  bool valid = !name.empty();
+  for (std::size_t i = 0; valid && i < name.size(); ++i) {
+    valid = nameChar(static_cast<unsigned char>(name[i]), i == 0);
+  }
+  if (!valid) throw ConversionError("field name '" + name + "' cannot be written to a data packet");
+}
+
+// The WIDTH of a string field; a field of no declared size takes the longest
+// of its values, since the packet's readers need a width.
+int StringWidth(std::size_t index, const FieldDef& def,
+                const std::vector<TClientDataSet::Row>& rows) {
+  std::size_t width = def.size > 0 ? static_cast<std::size_t>(def.size) : 1;
+  for (const TClientDataSet::Row& row : rows) {
+    if (const auto* text = std::get_if<std::string>(&row[index]))
+      width = std::max(width, text->size());
+  }
+  return static_cast<int>(width);
+}
+
+void AppendField(std::string& out, std::size_t index, const FieldDef& def,
+                 const std::vector<TClientDataSet::Row>& rows) {
+  CheckWritableName(def.name);
+  const auto known = std::find_if(kTypeNames.begin(), kTypeNames.end(),
+                                  [&](const TypeName& entry) { return entry.type == def.type; });
+  out += "<FIELD";
+  AppendAttribute(out, "attrname", def.name);
+  AppendAttribute(out, "fieldtype", known->name);
+  if (def.type == FieldType::String) {
+    AppendAttribute(out, "WIDTH", std::to_string(StringWidth(index, def, rows)));
+  } else if (def.type == FieldType::Fixed) {
+    if (def.size > 0) AppendAttribute(out, "WIDTH", std::to_string(def.size));
+    AppendAttribute(out, "DECIMALS", std::to_string(def.decimals));
+  }
+  out += "/>";
+}
+
+[[noreturn]] void Mismatch(const FieldDef& def) {
+  throw ConversionError("field '" + def.name + "' holds a value that does not fit its type");
+}
+
+template <typename T>
+const T& Expect(const FieldDef& def, const FieldValue& value) {
+  const T* held = std::get_if<T>(&value);
+  if (held == nullptr) Mismatch(def);
+  return *held;
+}
+
+std::string FormatValue(const FieldDef& def, const FieldValue& value) {
+  switch (def.type) {
+    case FieldType::String:
+      return Expect<std::string>(def, value);
+    case FieldType::Integer:
+    case FieldType::LargeInt:
+      return std::to_string(Expect<std::int64_t>(def, value));
+    case FieldType::Boolean:
+      return Expect<bool>(def, value) ? "TRUE" : "FALSE";
+    default:
+      break;
+  }
+  const double number = Expect<double>(def, value);
+  if (!std::isfinite(number)) Mismatch(def);
+  switch (def.type) {
+    case FieldType::Date:
+      return field_values::FormatPacketDate(number);
+    case FieldType::DateTime:
+      return field_values::FormatPacketDateTime(number);
+    default:
+      return field_values::FormatPointDecimal(number, def.type == FieldType::Fixed);
+  }
+}
+
+void AppendRow(std::string& out, const std::vector<FieldDef>& fields,
+               const TClientDataSet::Row& row) {
+  out += "<ROW";
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    // NULL is an absent attribute.
+    if (i < row.size() && !std::holds_alternative<std::monostate>(row[i])) {
+      AppendAttribute(out, fields[i].name, FormatValue(fields[i], row[i]));
+    }
+  }
+  out += "/>";
+}
+
+}  // namespace
+
+DataPacket ReadDataPacket(std::string_view text) {
+  const std::string utf8 = ToUtf8(text);
+  pugi::xml_document document;
+  // Attribute values are taken as written: no line-break or white-space
+  // normalisation, only entity and character references are decoded.
+  const pugi::xml_parse_result parsed = document.load_buffer(
+      utf8.data(), utf8.size(), pugi::parse_minimal | pugi::parse_escapes, pugi::encoding_utf8);
+  if (!parsed) {
+    NotAPacket(std::string(parsed.description()) + " at offset " + std::to_string(parsed.offset));
+  }
+  const pugi::xml_node root = document.document_element();
+  if (std::strcmp(root.name(), "DATAPACKET") != 0) NotAPacket("no DATAPACKET element");
+  DataPacket packet;
+  packet.fields = ReadFields(Required(Required(root, "METADATA"), "FIELDS"));
+  packet.rows = ReadRows(Required(root, "ROWDATA"), packet.fields);
+  return packet;
+}
+
+std::string WriteDataPacket(const std::vector<FieldDef>& fields,
+                            const std::vector<TClientDataSet::Row>& rows) {
+  std::string out =
+      "<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>\n"
+      "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
+  for (std::size_t i = 0; i < fields.size(); ++i) AppendField(out, i, fields[i], rows);
+  out += "</FIELDS><PARAMS/></METADATA><ROWDATA>";
+  for (const TClientDataSet::Row& row : rows) AppendRow(out, fields, row);
+  out += "</ROWDATA></DATAPACKET>";
+  return out;
+}
+
+}  // namespace lumirex
