@@ -31,6 +31,15 @@ constexpr std::array<TypeName, 8> kTypeNames{{{FieldType::String, "string"},
                                               {FieldType::DateTime, "dateTime"},
                                               {FieldType::Fixed, "fixed"}}};
 
+// Types a host's own datasets may send that fit ours when read. The WIDTH of
+// a string.uni counts bytes, at least one a character, so as a size it only
+// errs on the generous side.
+constexpr std::array<TypeName, 5> kReadAliases{{{FieldType::String, "string.uni"},
+                                                {FieldType::Integer, "i1"},
+                                                {FieldType::Integer, "i2"},
+                                                {FieldType::Integer, "ui1"},
+                                                {FieldType::Integer, "ui2"}}};
+
 // ---- reading ---------------------------------------------------------------
 
 [[noreturn]] void NotAPacket(const std::string& reason) {
@@ -88,10 +97,15 @@ FieldDef ReadField(const pugi::xml_node& field) {
   const std::string_view type = field.attribute("fieldtype").value();
   const auto known = std::find_if(kTypeNames.begin(), kTypeNames.end(),
                                   [&](const TypeName& entry) { return type == entry.name; });
-  if (known == kTypeNames.end()) {
+  const auto alias = std::find_if(kReadAliases.begin(), kReadAliases.end(),
+                                  [&](const TypeName& entry) { return type == entry.name; });
+  if (known != kTypeNames.end()) {
+    def.type = known->type;
+  } else if (alias != kReadAliases.end()) {
+    def.type = alias->type;
+  } else {
     NotAPacket("field '" + def.name + "' has unknown fieldtype '" + std::string(type) + "'");
   }
-  def.type = known->type;
   if (def.type == FieldType::String || def.type == FieldType::Fixed) {
     def.size = ReadCount(field, "WIDTH", def.name);
   }
@@ -306,14 +320,12 @@ std::string FormatValue(const FieldDef& def, const FieldValue& value) {
   }
   const double number = Expect<double>(def, value);
   if (!std::isfinite(number)) Mismatch(def);
-  switch (def.type) {
-    case FieldType::Date:
-      return field_values::FormatPacketDate(number);
-    case FieldType::DateTime:
-      return field_values::FormatPacketDateTime(number);
-    default:
-      return field_values::FormatPointDecimal(number, def.type == FieldType::Fixed);
+  if (def.type != FieldType::Date && def.type != FieldType::DateTime) {
+    return field_values::FormatPointDecimal(number, def.type == FieldType::Fixed);
   }
+  if (!field_values::InDateTimeRange(number)) Mismatch(def);
+  return def.type == FieldType::Date ? field_values::FormatPacketDate(number)
+                                     : field_values::FormatPacketDateTime(number);
 }
 
 void AppendRow(std::string& out, const std::vector<FieldDef>& fields,

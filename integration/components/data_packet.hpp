@@ -20,8 +20,20 @@ struct DataPacket {
   std::vector<TClientDataSet::Row> rows;
 };
 
-// Raises ConversionError "not a data packet: <reason>".
+// Takes the packet as Windows-1252 unless its declaration says UTF-8, and
+// gives texts as Windows-1252 bytes. Accepts any attribute order, white space
+// between elements, extra attributes on FIELD and PARAMS, and RowState on
+// ROW for plain and inserted rows. Also reads the host's wider string and
+// smaller integer types (string.uni, i1, i2, ui1, ui2) as String and Integer.
+// Anything else raises ConversionError "not a data packet: <reason>",
+// including a change log (rows of another RowState), which would otherwise
+// bring deleted and superseded rows back.
 DataPacket ReadDataPacket(std::string_view text);
+
+// The packet with a Windows-1252 declaration and no white space between
+// elements; NULL is an absent attribute. A String of no declared size gets
+// the width of its longest value. Raises ConversionError for a field name
+// that is not an XML name or a value that does not fit its field's type.
 std::string WriteDataPacket(const std::vector<FieldDef>& fields,
                             const std::vector<TClientDataSet::Row>& rows);
 

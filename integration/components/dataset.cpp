@@ -59,6 +59,10 @@ bool FitsType(FieldType type, const FieldValue& value) {
       return std::holds_alternative<std::int64_t>(value);
     case FieldType::Boolean:
       return std::holds_alternative<bool>(value);
+    case FieldType::Date:
+    case FieldType::DateTime:
+      return std::holds_alternative<double>(value) &&
+             field_values::InDateTimeRange(std::get<double>(value));
     default:
       return std::holds_alternative<double>(value) && std::isfinite(std::get<double>(value));
   }

@@ -17,7 +17,7 @@ enum class FieldType { String, Integer, LargeInt, Float, Boolean, Date, DateTime
 struct FieldDef {
   std::string name;
   FieldType type = FieldType::String;
-  int size = 0;      // characters of a String; WIDTH of a Fixed
+  int size = 0;      // characters of a String (0: no limit); WIDTH of a Fixed
   int decimals = 0;  // DECIMALS of a Fixed
 };
 
@@ -39,11 +39,19 @@ class TField {
   bool IsNull() const;
 
   // Reading; a null value, or no current row, reads as "", 0 and the zero date-time.
-  std::string AsString() const;  // numbers as FloatToStr, date-times as DateTimeToStr
-  double AsFloat() const;        // a text is parsed (ConversionError when not a number)
+  // AsString: numbers as FloatToStr, date-times as DateTimeToStr, "True"/"False".
+  // AsFloat: a text with '.' or the regional separator is parsed.
+  // AsDateTime: a text "yyyy-mm-dd[ hh:mm:ss[.fff]]" or "dd/mm/yyyy[ hh:nn:ss]"
+  // is parsed. A text that does not parse, or a Boolean, raises ConversionError.
+  std::string AsString() const;
+  double AsFloat() const;
   double AsDateTime() const;
 
-  // Writing into the row being inserted; a String longer than its size is cut.
+  // Writing into the row being inserted (DatabaseError otherwise). A String
+  // longer than its size is cut, and ends at a NUL; text into another type is
+  // parsed (an empty text clears), a number into an integer is rounded, a
+  // date-time into a Date keeps the day. What the field cannot hold raises
+  // ConversionError and leaves the value as it was.
   void SetAsString(std::string value);
   void SetAsFloat(double value);
   void SetAsDateTime(double value);
@@ -87,7 +95,8 @@ class TClientDataSet {
   bool Eof() const;
   std::size_t RecordCount() const { return rows_.size(); }
 
-  // The field of that name; raises DatabaseError naming the field when absent.
+  // The field of that name, ignoring case; raises DatabaseError naming the
+  // field when absent.
   TField FieldByName(std::string_view name);
 
   // Replaces structure and rows with those of a packet (the Data property);
@@ -99,6 +108,10 @@ class TClientDataSet {
   // Direct row access for the packet reader and writer.
   using Row = std::vector<FieldValue>;
   const std::vector<Row>& Rows() const { return rows_; }
+  // Replaces structure and rows and opens the dataset on the first row. Rows
+  // of another width, values of another type (a Float holds a double, an
+  // Integer an int64, ...) and duplicate names raise DatabaseError; texts are
+  // cut to their field's size.
   void Load(std::vector<FieldDef> defs, std::vector<Row> rows);
 
  private:

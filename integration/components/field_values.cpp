@@ -128,13 +128,15 @@ std::optional<std::int64_t> ParseIntegerText(std::string_view text) {
 }
 
 std::optional<double> ParsePointDecimal(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  const std::string_view unsigned_part = text.substr(text.starts_with('-') ? 1 : 0);
-  // from_chars would also take "inf" and "nan", which are no decimal numbers.
-  if (unsigned_part.empty() ||
-      !(std::isdigit(static_cast<unsigned char>(unsigned_part[0])) || unsigned_part[0] == '.')) {
+  // from_chars takes a '-' but no '+', and also "inf" and "nan", which are
+  // no decimal numbers: after one sign a digit or the point must follow.
+  const bool plus = text.starts_with('+');
+  const std::size_t sign = plus || text.starts_with('-') ? 1 : 0;
+  if (text.size() <= sign ||
+      !(std::isdigit(static_cast<unsigned char>(text[sign])) || text[sign] == '.')) {
     return std::nullopt;
   }
+  if (plus) text.remove_prefix(1);
   double value = 0;
   const char* end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);

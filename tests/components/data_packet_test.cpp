@@ -34,6 +34,16 @@ std::vector<FieldDef> EveryType() {
           {"SEEN", FieldType::DateTime},    {"PRICE", FieldType::Fixed, 18, 4}};
 }
 
+std::string Packet(const std::string& fields, const std::string& rows) {
+  return "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + fields +
+         "</FIELDS><PARAMS/></METADATA><ROWDATA>" + rows + "</ROWDATA></DATAPACKET>";
+}
+
+std::string OneField(const std::string& type, const std::string& value) {
+  return Packet("<FIELD attrname=\"F\" fieldtype=\"" + type + "\" WIDTH=\"5\"/>",
+                "<ROW F=\"" + value + "\"/>");
+}
+
 TEST(DataPacketTest, WritesTheFormTheHostLoads) {
   const std::vector<FieldDef> fields{{"CDPROMOCAO", FieldType::String, 50},
                                      {"DTVALPROMO", FieldType::DateTime},
@@ -112,6 +122,7 @@ TEST(DataPacketTest, WriterRefusesWhatCouldNotBeReadBack) {
   EXPECT_THROW(WriteDataPacket({{"1X", FieldType::Float}}, {}), ConversionError);
   EXPECT_THROW(WriteDataPacket({{"R", FieldType::Float}}, {{std::nan("")}}), ConversionError);
   EXPECT_THROW(WriteDataPacket({{"R", FieldType::Float}}, {{std::string("1")}}), ConversionError);
+  EXPECT_THROW(WriteDataPacket({{"D", FieldType::DateTime}}, {{3e6}}), ConversionError);
 }
 
 TEST(DataPacketTest, ReadsWhatOtherWritersProduce) {
@@ -138,6 +149,17 @@ TEST(DataPacketTest, ReadsWhatOtherWritersProduce) {
   EXPECT_EQ(read.rows[1][1], FieldValue());
 }
 
+TEST(DataPacketTest, ReadsTheHostsWiderStringAndSmallerIntegerTypes) {
+  const DataPacket read =
+      ReadDataPacket(Packet("<FIELD attrname=\"CDPRODUTO\" fieldtype=\"string.uni\" WIDTH=\"8\"/>"
+                            "<FIELD attrname=\"QT\" fieldtype=\"i2\"/>",
+                            "<ROW CDPRODUTO=\"7891\" QT=\"-3\"/>"));
+  ASSERT_EQ(read.fields.size(), 2u);
+  EXPECT_EQ(read.fields[0].type, FieldType::String);
+  EXPECT_EQ(read.fields[1].type, FieldType::Integer);
+  EXPECT_EQ(read.rows[0][1], FieldValue(std::int64_t{-3}));
+}
+
 TEST(DataPacketTest, ReadsAPacketDeclaredUtf8IntoWindows1252) {
   const DataPacket read = ReadDataPacket(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><DATAPACKET><METADATA><FIELDS>"
@@ -152,16 +174,6 @@ struct Malformed {
   std::string text;
   const char* reason;  // part of the message
 };
-
-std::string Packet(const std::string& fields, const std::string& rows) {
-  return "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + fields +
-         "</FIELDS><PARAMS/></METADATA><ROWDATA>" + rows + "</ROWDATA></DATAPACKET>";
-}
-
-std::string OneField(const std::string& type, const std::string& value) {
-  return Packet("<FIELD attrname=\"F\" fieldtype=\"" + type + "\" WIDTH=\"5\"/>",
-                "<ROW F=\"" + value + "\"/>");
-}
 
 class MalformedPacketTest : public testing::TestWithParam<Malformed> {};
 
@@ -213,6 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"R8Comma", OneField("r8", "1,5"), "'1,5'"},
         Malformed{"R8Nan", OneField("r8", "nan"), "'nan'"},
         Malformed{"R8Blank", OneField("r8", ""), "field 'F'"},
+        Malformed{"R8TwoSigns", OneField("r8", "+-1"), "'+-1'"},
         Malformed{"FixedExponentJunk", OneField("fixed", "1e"), "'1e'"},
         Malformed{"BooleanYes", OneField("boolean", "yes"), "'yes'"},
         Malformed{"DateInvalid", OneField("date", "20250230"), "'20250230'"},
