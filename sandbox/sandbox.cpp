@@ -1,0 +1,263 @@
+#include "sandbox/sandbox.hpp"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <thread>
+
+#include "sandbox/answer.hpp"
+#include "sandbox/http_server.hpp"
+#include "sandbox/order_body.hpp"
+#include "sandbox/service.hpp"
+
+namespace lumirex::sandbox {
+
+namespace {
+
+constexpr const char* kHost = "127.0.0.1";
+
+enum class Operation { None, QueryCustomer, ValidatePromocode, RecordOrder, CancelOrder };
+
+// The operations are found by the end of the path, so the sandbox answers
+// under whatever base path a client is configured with, as a real service
+// behind a gateway would ("/user", "/api/v1/user", ...).
+Operation OperationOf(const httplib::Request& request) {
+  struct Route {
+    std::string_view method, pathEnd;
+    Operation operation;
+  };
+  static constexpr Route kRoutes[] = {
+      {"GET", "/user", Operation::QueryCustomer},
+      {"POST", "/validate", Operation::ValidatePromocode},
+      {"POST", "/order/cancel", Operation::CancelOrder},
+      {"POST", "/order", Operation::RecordOrder},
+  };
+  for (const auto& route : kRoutes) {
+    if (request.method == route.method && request.path.ends_with(route.pathEnd)) {
+      return route.operation;
+    }
+  }
+  return Operation::None;
+}
+
+std::string RawQuery(const httplib::Request& request) {
+  const auto mark = request.target.find('?');
+  return mark == std::string::npos ? std::string() : request.target.substr(mark + 1);
+}
+
+}  // namespace
+
+struct Sandbox::Impl {
+  explicit Impl(const Fixture& fixture) : service(fixture) {}
+
+  void Serve(const httplib::Request& request, httplib::Response& response);
+  Faults Record(const httplib::Request& request, const std::string& document);
+  Reply Decide(const httplib::Request& request, const OrderBody* body);
+  void Stall(int seconds);
+
+  void Open(int port);
+  void Retire();
+
+  LoyaltyService service;
+
+  // The journal, the faults and the stopping flag.
+  mutable std::mutex mutex;
+  std::condition_variable stopped;  // cuts a stall short
+  std::vector<JournalEntry> journal;
+  Faults faults;
+  bool stopping = false;
+
+  // The server's life: Start/Run, Stop.
+  mutable std::mutex lifecycle;
+  std::condition_variable retired;  // Run has given its server up
+  std::unique_ptr<HttpServer> server;
+  std::thread thread;
+  std::atomic<bool> listenEnded{false};
+  std::size_t connectionsOfEarlierServers = 0;
+  std::atomic<int> port{0};
+};
+
+void Sandbox::Impl::Serve(const httplib::Request& request, httplib::Response& response) {
+  std::optional<OrderBody> body;
+  if (request.method == "POST") body = ReadOrderBody(request.body);
+  const Faults active = Record(request, body ? body->document : std::string());
+
+  if (active.stallSeconds > 0) Stall(active.stallSeconds);
+  if (active.closeWithoutAnswer) {
+    HttpServer::DropCurrentConnection();
+    return;
+  }
+  if (active.serverErrorHtml) {
+    response.status = 500;
+    response.set_content(ServerErrorPage(), kHtmlContentType);
+    return;
+  }
+  const Reply reply = Decide(request, body ? &*body : nullptr);
+  response.status = reply.httpStatus;
+  response.set_content(RenderReply(reply, active), kXmlContentType);
+}
+
+// Journals the request and returns the faults in force for it.
+Faults Sandbox::Impl::Record(const httplib::Request& request, const std::string& document) {
+  JournalEntry entry{request.method,    request.path,
+                     RawQuery(request), request.get_header_value("Content-Type"),
+                     request.body,      document};
+  std::lock_guard lock(mutex);
+  journal.push_back(std::move(entry));
+  return faults;
+}
+
+Reply Sandbox::Impl::Decide(const httplib::Request& request, const OrderBody* body) {
+  const Operation operation = OperationOf(request);
+  if (operation == Operation::None) {
+    return Refusal(404, "Recurso não encontrado: " + request.method + " " + request.path);
+  }
+  if (request.get_param_value("pdv") != "true") return Refusal(400, "Parâmetro pdv=true ausente");
+  if (operation == Operation::QueryCustomer) {
+    return service.QueryCustomer(request.get_param_value("cpf"));
+  }
+  if (!body->error.empty()) return Refusal(400, "Requisição inválida: " + body->error);
+  const pugi::xml_node order = body->xml.document_element();
+  switch (operation) {
+    case Operation::ValidatePromocode:
+      return service.ValidatePromocode(order);
+    case Operation::RecordOrder:
+      return service.RecordOrder(order);
+    default:
+      return service.CancelOrder(order);
+  }
+}
+
+void Sandbox::Impl::Stall(int seconds) {
+  std::unique_lock lock(mutex);
+  stopped.wait_for(lock, std::chrono::seconds(seconds), [this] { return stopping; });
+}
+
+// Binds a new server; the caller holds the lifecycle lock.
+void Sandbox::Impl::Open(int requestedPort) {
+  if (server) throw std::runtime_error("sandbox: already serving on port " + std::to_string(port));
+  auto fresh = std::make_unique<HttpServer>();
+  const auto serve = [this](const httplib::Request& request, httplib::Response& response) {
+    Serve(request, response);
+  };
+  fresh->Get(".*", serve).Post(".*", serve).Put(".*", serve);
+  fresh->Patch(".*", serve).Delete(".*", serve).Options(".*", serve);
+
+  const int bound = requestedPort == 0
+                        ? fresh->bind_to_any_port(kHost)
+                        : (fresh->bind_to_port(kHost, requestedPort) ? requestedPort : -1);
+  if (bound <= 0) {
+    throw std::runtime_error("sandbox: cannot listen on " + std::string(kHost) + ":" +
+                             std::to_string(requestedPort));
+  }
+  {
+    std::lock_guard lock(mutex);
+    stopping = false;
+  }
+  port = bound;
+  server = std::move(fresh);
+}
+
+// Gives up a server that has stopped listening; the caller holds the lifecycle lock.
+void Sandbox::Impl::Retire() {
+  connectionsOfEarlierServers += server->AcceptedConnections();
+  server.reset();
+}
+
+Sandbox::Sandbox(Fixture fixture) : impl_(std::make_unique<Impl>(fixture)) {}
+
+Sandbox::~Sandbox() {
+  Stop();
+}
+
+void Sandbox::Start(int port) {
+  std::lock_guard lock(impl_->lifecycle);
+  impl_->Open(port);
+  impl_->listenEnded = false;
+  HttpServer* server = impl_->server.get();
+  impl_->thread = std::thread([this, server] {
+    server->listen_after_bind();
+    impl_->listenEnded = true;
+  });
+  while (!server->is_running() && !impl_->listenEnded) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (!server->is_running()) {
+    impl_->thread.join();
+    impl_->Retire();
+    throw std::runtime_error("sandbox: the server on port " + std::to_string(Port()) +
+                             " did not start");
+  }
+}
+
+void Sandbox::Run(int port) {
+  HttpServer* server = nullptr;
+  {
+    std::lock_guard lock(impl_->lifecycle);
+    impl_->Open(port);
+    server = impl_->server.get();
+  }
+  server->listen_after_bind();
+  {
+    std::lock_guard lock(impl_->lifecycle);
+    impl_->Retire();
+  }
+  impl_->retired.notify_all();
+}
+
+void Sandbox::Stop() {
+  std::unique_lock lock(impl_->lifecycle);
+  if (!impl_->server) return;
+  {
+    std::lock_guard faultsLock(impl_->mutex);
+    impl_->stopping = true;
+  }
+  impl_->stopped.notify_all();
+  impl_->server->CloseConnections();
+  impl_->server->stop();
+  if (impl_->thread.joinable()) {
+    impl_->thread.join();
+    impl_->Retire();
+  } else {
+    impl_->retired.wait(lock, [this] { return !impl_->server; });
+  }
+}
+
+int Sandbox::Port() const {
+  return impl_->port;
+}
+
+std::string Sandbox::BaseUrl() const {
+  return "http://" + std::string(kHost) + ":" + std::to_string(Port()) + "/";
+}
+
+void Sandbox::SetFaults(const Faults& faults) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->faults = faults;
+}
+
+void Sandbox::ReplaceCustomer(const Customer& customer) {
+  impl_->service.ReplaceCustomer(customer);
+}
+
+std::vector<JournalEntry> Sandbox::Journal() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->journal;
+}
+
+void Sandbox::ClearJournal() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->journal.clear();
+}
+
+std::size_t Sandbox::AcceptedConnections() const {
+  std::lock_guard lock(impl_->lifecycle);
+  return impl_->connectionsOfEarlierServers +
+         (impl_->server ? impl_->server->AcceptedConnections() : 0);
+}
+
+}  // namespace lumirex::sandbox
