@@ -1,5 +1,21 @@
 // A loyalty service that behaves like the real one, on 127.0.0.1, for tests,
 // the demo and integrators.
+//
+// What it serves (under any base path: "/user" and "/svc/user" alike):
+//   GET  user?cpf=CPF&pdv=true      the customer: success, message, userInfo with
+//                                   name, balance (cents) and promocodes
+//   POST validate?pdv=true          accepts a promocode of that customer that has
+//                                   not expired
+//   POST order?pdv=true             records a sale by orderInfo/orderId; a repeated
+//                                   orderId is refused
+//   POST order/cancel?pdv=true      cancels a recorded sale (orderId), which may then
+//                                   be reported again
+// POST bodies are "order=" + document + "&", percent-encoded as a whole; the
+// document is read in the encoding its declaration names (Windows-1252 or
+// UTF-8). Every answer is a UTF-8 document <response><success>true|false
+// </success><message>…</message>…</response>. A refusal of the service is
+// HTTP 200 with success false; a missing pdv=true or CPF or an unreadable body
+// is HTTP 400, an unknown route 404, both with success false and the reason.
 #pragma once
 
 #include <cstddef>
@@ -52,14 +68,17 @@ struct JournalEntry {
                          // that could not be decoded
 };
 
-// Fault modes a test switches on; each applies to every later request until reset.
+// Fault modes a test switches on; each applies to every later request until
+// reset. A stall comes first; then closeWithoutAnswer wins over
+// serverErrorHtml, which wins over an XML answer shaped by the other three
+// (they combine). Every request is journaled whatever the faults.
 struct Faults {
-  int stallSeconds = 0;  // wait this long before answering
-  bool closeWithoutAnswer = false;
-  bool serverErrorHtml = false;  // HTTP 500 with an HTML page
-  bool malformedXml = false;
-  std::size_t answerMiB = 0;  // pad the answer to this many MiB
-  bool crlf = false;          // CR LF line breaks in the answer
+  int stallSeconds = 0;             // wait this long before answering
+  bool closeWithoutAnswer = false;  // the client sees its connection closed, no answer
+  bool serverErrorHtml = false;     // HTTP 500 with an HTML page
+  bool malformedXml = false;        // the answer's document element left unclosed
+  std::size_t answerMiB = 0;        // pad the answer to exactly this many MiB
+  bool crlf = false;                // CR LF line breaks in the answer
 };
 
 class Sandbox {
@@ -83,10 +102,16 @@ class Sandbox {
   std::string BaseUrl() const;  // "http://127.0.0.1:<port>/"
 
   void SetFaults(const Faults& faults);
+  // Adds the customer, or replaces the one with that CPF; served as given,
+  // without the checks a fixture file goes through.
   void ReplaceCustomer(const Customer& customer);
 
+  // Every request since construction or the last ClearJournal, in order of
+  // arrival, whatever its route or the faults in force.
   std::vector<JournalEntry> Journal() const;
   void ClearJournal();
+  // TCP connections accepted since construction, over restarts; a keep-alive
+  // client making many requests counts once.
   std::size_t AcceptedConnections() const;
 
  private:
