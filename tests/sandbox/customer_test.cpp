@@ -39,13 +39,6 @@ TEST_F(CustomerQueryTest, CpfIsFoundWithOrWithoutItsPunctuation) {
   EXPECT_EQ(Get("/user?cpf=123%2E456%2E789%2D09&pdv=true")->Success(), "true");
 }
 
-TEST_F(CustomerQueryTest, ACustomerWithoutPromocodesHasAnEmptyList) {
-  const auto answer = Get("/user?cpf=11144477735&pdv=true");
-  const auto promocodes = answer->UserInfo().child("promocodes");
-  ASSERT_TRUE(promocodes);
-  EXPECT_FALSE(promocodes.first_child());
-}
-
 TEST_F(CustomerQueryTest, ReplacedCustomerIsServedAsGivenWithItsTextEscaped) {
   lumirex::sandbox::Customer customer{"555", "A & B <Ltda>", -150, {}};
   customer.promocodes.push_back({"X1", "", {"", 5}, "2024-02-30T10:00:00"});

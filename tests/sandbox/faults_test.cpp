@@ -108,18 +108,5 @@ TEST_F(FaultsTest, LargeAnswerIsExactlyThatManyMiBAndStillReadable) {
   }
 }
 
-TEST_F(FaultsTest, FaultsApplyToPostsAndEndWhenReset) {
-  Faults faults;
-  faults.crlf = true;
-  sandbox_.SetFaults(faults);
-  EXPECT_NE(Post("/validate?pdv=true", ValidationDocument("12345678909", "BEMVINDO10"))
-                ->body.find("\r\n"),
-            std::string::npos);
-  sandbox_.SetFaults({});
-  const auto answer = Post("/validate?pdv=true", ValidationDocument("12345678909", "BEMVINDO10"));
-  EXPECT_EQ(answer->body.find('\n'), std::string::npos);
-  EXPECT_EQ(answer->Success(), "true");
-}
-
 }  // namespace
 }  // namespace sandbox_test

@@ -45,15 +45,11 @@ TEST(Fixture, RefusalsSayWhatIsWrongAndWhere) {
       {"{\"customers\": [", "not valid JSON"},
       {"[]", "document must be an object"},
       {"{}", "needs a \"customers\" list"},
-      {"{\"customers\": {}}", "needs a \"customers\" list"},
       {"{\"customers\": [], \"extra\": 1}", "unknown key \"extra\""},
       {"{\"customers\": [1]}", "customers[0] must be an object"},
       {"{\"customers\": [{\"name\": \"A\"}]}", "customers[0] lacks \"cpf\""},
       {"{\"customers\": [{\"cpf\": \"\", \"name\": \"A\"}]}", "customers[0].cpf must not be empty"},
-      {"{\"customers\": [{\"cpf\": 123, \"name\": \"A\"}]}", "customers[0].cpf must be a text"},
       {"{\"customers\": [{\"cpf\": \"1\"}]}", "customers[0] lacks \"name\""},
-      {"{\"customers\": [{\"cpf\": \"1\", \"name\": \"A\", \"balance\": 12.5}]}",
-       "customers[0].balance must be a whole number of cents"},
       {"{\"customers\": [{\"cpf\": \"1\", \"name\": \"A\", \"balance\": \"1250\"}]}",
        "customers[0].balance must be a whole number of cents"},
       {"{\"customers\": [{\"cpf\": \"1\", \"name\": \"A\", \"saldo\": 1}]}",
@@ -73,9 +69,6 @@ TEST(Fixture, RefusalsSayWhatIsWrongAndWhere) {
       {"{\"customers\": [{\"cpf\": \"1\", \"name\": \"A\", \"promocodes\": [{\"friendlyCode\": "
        "\"X\", \"gift\": {\"value\": 1.5}}]}]}",
        "customers[0].promocodes[0].gift.value must be a whole number of cents"},
-      {"{\"customers\": [{\"cpf\": \"1\", \"name\": \"A\", \"promocodes\": [{\"friendlyCode\": "
-       "\"X\", \"gift\": {\"kind\": \"a\"}}]}]}",
-       "customers[0].promocodes[0].gift has an unknown key \"kind\""},
       {"{\"customers\": [{\"cpf\": \"1\", \"name\": \"A\", \"promocodes\": [{\"friendlyCode\": "
        "\"X\", \"expirationDate\": \"2030-01-01T00:00:00\"}]}]}",
        "unknown key \"expirationDate\""},

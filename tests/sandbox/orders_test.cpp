@@ -36,16 +36,6 @@ TEST_F(OrdersTest, ValidationAcceptsOnlyALiveCodeOfThatCustomer) {
   }
 }
 
-TEST_F(OrdersTest, ACodeExpiringInTheFutureIsValidAndOneJustPastIsNot) {
-  sandbox_.ReplaceCustomer(
-      {"1",
-       "Ana",
-       0,
-       {{"LATER", "", {}, "2999-01-01T00:00:00"}, {"EARLIER", "", {}, "2000-01-01T00:00:00"}}});
-  EXPECT_EQ(Post("/validate?pdv=true", ValidationDocument("1", "LATER"))->Success(), "true");
-  EXPECT_EQ(Post("/validate?pdv=true", ValidationDocument("1", "EARLIER"))->Success(), "false");
-}
-
 TEST_F(OrdersTest, ASaleIsRecordedOnceAndCancelledOnce) {
   struct Step {
     const char* target;
