@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include <soci/soci.h>
+
+#include "integration/components/connection.hpp"
 #include "shared_services/default_services.hpp"
 #include "shared_services/shared_services.hpp"
 #include "support/settings.hpp"
@@ -79,6 +82,27 @@ TEST(DefaultServices, TextHelpers) {
   EXPECT_EQ(services.Utf8ToAnsi("a\xc3\xa7\xc3\xa3o \xe2\x82\xac"), "a\xe7\xe3o \x80");
   EXPECT_TRUE(services.EmptyString(" \t\r\n"));
   EXPECT_FALSE(services.EmptyString(" 0 "));
+}
+
+TEST(DefaultServices, ConnectsAndReadiesTheSessionForReadingOnly) {
+  DefaultServices services;
+  TADOConnection connection;
+  connection.ConnectionString = "sqlite3://db=:memory:";
+  ASSERT_TRUE(services.TryConnect(connection));
+  services.SetADODBSession(connection);
+
+  EXPECT_EQ(connection.Dialect(), SqlDialect::Sqlite);
+  int queryOnly = 0;
+  connection.Session() << "PRAGMA query_only", soci::into(queryOnly);
+  EXPECT_EQ(queryOnly, 1);
+}
+
+TEST(DefaultServices, FailedConnectIsFalseNotAnError) {
+  DefaultServices services;
+  TADOConnection connection;
+  connection.ConnectionString = "nowhere://pos";
+  EXPECT_FALSE(services.TryConnect(connection));
+  EXPECT_FALSE(connection.Connected());
 }
 
 }  // namespace
