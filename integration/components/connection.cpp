@@ -1,0 +1,127 @@
+#include "integration/components/connection.hpp"
+
+#include <soci/odbc/soci-odbc.h>
+#include <soci/soci.h>
+#include <soci/sqlite3/soci-sqlite3.h>
+
+#include <string_view>
+
+#include "integration/components/odbc_session.hpp"
+#include "support/errors.hpp"
+#include "support/text.hpp"
+
+namespace lumirex {
+namespace {
+
+constexpr std::string_view kSqliteScheme = "sqlite3://";
+constexpr std::string_view kOdbcScheme = "odbc://";
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
+  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
+    if (EqualsIgnoringCase(text.substr(i, part.size()), part)) return true;
+  }
+  return false;
+}
+
+// The backends are linked in and named by their factories, so a host needs
+// no SOCI plugin on its library path.
+std::unique_ptr<soci::session> Connect(const std::string& connectionString) {
+  if (StartsWithIgnoringCase(connectionString, kSqliteScheme)) {
+    return std::make_unique<soci::session>(*soci::factory_sqlite3(),
+                                           connectionString.substr(kSqliteScheme.size()));
+  }
+  if (StartsWithIgnoringCase(connectionString, kOdbcScheme)) {
+    return std::make_unique<soci::session>(*soci::factory_odbc(),
+                                           connectionString.substr(kOdbcScheme.size()));
+  }
+  throw DatabaseError("connection string '" + MaskPasswords(connectionString) +
+                      "' is not accepted: use sqlite3://<SQLite options> (for example "
+                      "sqlite3://db=/var/pos/pos.sqlite readonly=1) or odbc://<ODBC "
+                      "connection string> (for example odbc://DSN=pos;UID=till)");
+}
+
+SqlDialect DialectOf(soci::session& session) {
+  if (session.get_backend_name() == "sqlite3") return SqlDialect::Sqlite;
+  return ContainsIgnoringCase(odbc::DbmsName(session), "SQLite") ? SqlDialect::Sqlite
+                                                                 : SqlDialect::TransactSql;
+}
+
+}  // namespace
+
+TADOConnection::TADOConnection() = default;
+
+TADOConnection::~TADOConnection() {
+  Close();
+}
+
+void TADOConnection::Open() {
+  if (Connected()) return;
+  std::string shown = "(not yet known)";
+  try {
+    if (BeforeConnect) BeforeConnect(*this);
+    shown = MaskPasswords(ConnectionString);
+    session_ = Connect(ConnectionString);
+    // The session knows its dialect before AfterConnect, so a query runs the
+    // right texts even when no handler readies the session.
+    dialect_ = DialectOf(*session_);
+    if (AfterConnect) AfterConnect(*this);
+  } catch (const DatabaseError&) {
+    // Ours, already written without passwords.
+    Close();
+    throw;
+  } catch (const std::exception& error) {
+    Close();
+    throw DatabaseError("cannot connect to '" + shown + "': " + MaskPasswords(error.what()));
+  } catch (...) {
+    Close();
+    throw DatabaseError("cannot connect to '" + shown + "': unknown failure");
+  }
+}
+
+void TADOConnection::Close() noexcept {
+  session_.reset();
+}
+
+bool TADOConnection::Connected() const {
+  return session_ != nullptr;
+}
+
+soci::session& TADOConnection::Session() {
+  if (!session_) throw DatabaseError("the database connection is not open");
+  return *session_;
+}
+
+std::string TADOConnection::BackendName() const {
+  return session_ ? session_->get_backend_name() : std::string();
+}
+
+bool TryOpen(TADOConnection& connection) noexcept {
+  try {
+    connection.Open();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void PrepareReadOnlySession(TADOConnection& connection) {
+  soci::session& session = connection.Session();
+  try {
+    if (connection.BackendName() == "odbc") odbc::RequestReadOnly(session);
+    const SqlDialect dialect = DialectOf(session);
+    // SQLite takes no access mode through its ODBC driver, so it is made
+    // read-only the same way whichever way it is reached.
+    if (dialect == SqlDialect::Sqlite) session << "PRAGMA query_only = ON";
+    connection.SetDialect(dialect);
+  } catch (const DatabaseError&) {
+    throw;
+  } catch (const std::exception& error) {
+    throw DatabaseError(MaskPasswords(error.what()));
+  }
+}
+
+}  // namespace lumirex

@@ -1,0 +1,144 @@
+#include "integration/components/query.hpp"
+
+#include <soci/soci.h>
+
+#include <utility>
+
+#include "integration/components/result_rows.hpp"
+#include "support/codepage.hpp"
+#include "support/errors.hpp"
+#include "support/text.hpp"
+
+namespace lumirex {
+namespace {
+
+bool IsNameChar(char ch) {
+  return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
+         ch == '_';
+}
+
+// Whether the text holds ":NAME" (":NAMEX" does not count). A declared
+// parameter that a dialect's text does not use is left unbound, as the
+// database would refuse it.
+bool MentionsParameter(std::string_view text, std::string_view name) {
+  for (std::size_t colon = text.find(':'); colon != std::string_view::npos;
+       colon = text.find(':', colon + 1)) {
+    const std::size_t end = colon + 1 + name.size();
+    if (text.substr(colon + 1, name.size()) == name &&
+        (end == text.size() || !IsNameChar(text[end]))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool NameTaken(const std::vector<FieldDef>& defs, std::size_t before, std::string_view name) {
+  for (std::size_t i = 0; i < before; ++i) {
+    if (EqualsIgnoringCase(defs[i].name, name)) return true;
+  }
+  return false;
+}
+
+// A dataset needs distinct, non-empty field names; a result may have neither
+// (an expression without an alias, two tables' CDFILIAL). Such columns are
+// named as the host's query components name them: COLUMN<n>, NAME_1, NAME_2.
+void NameFieldsUniquely(std::vector<FieldDef>& defs) {
+  for (std::size_t i = 0; i < defs.size(); ++i) {
+    if (defs[i].name.empty()) defs[i].name = "COLUMN" + std::to_string(i + 1);
+    const std::string base = defs[i].name;
+    for (int n = 1; NameTaken(defs, i, defs[i].name); ++n) {
+      defs[i].name = base + "_" + std::to_string(n);
+    }
+  }
+}
+
+// SQLite keeps its text in UTF-8; inside the library texts are Windows-1252.
+void ToWindows1252(result_rows::Result& result) {
+  for (FieldDef& def : result.defs) def.name = Utf8ToAnsi(def.name);
+  for (TClientDataSet::Row& row : result.rows) {
+    for (FieldValue& value : row) {
+      if (auto* text = std::get_if<std::string>(&value)) *text = Utf8ToAnsi(*text);
+    }
+  }
+}
+
+result_rows::Result RunStatement(TADOConnection& connection,
+                                 const std::vector<QueryParameter>& parameters,
+                                 const std::string& text) {
+  const bool sqlite = connection.Dialect() == SqlDialect::Sqlite;
+  // The statement holds references to the bound values until it ends; the
+  // reserved vectors never move them.
+  std::vector<std::string> values;
+  std::vector<soci::indicator> indicators;
+  values.reserve(parameters.size());
+  indicators.reserve(parameters.size());
+  soci::statement statement(connection.Session());
+  for (const QueryParameter& parameter : parameters) {
+    if (!MentionsParameter(text, parameter.name)) continue;
+    values.push_back(sqlite ? AnsiToUtf8(parameter.value) : parameter.value);
+    indicators.push_back(parameter.isNull ? soci::i_null : soci::i_ok);
+    statement.exchange(soci::use(values.back(), indicators.back(), parameter.name));
+  }
+  statement.alloc();
+  statement.prepare(text);
+  statement.define_and_bind();
+  statement.execute(false);
+  result_rows::Result result = connection.BackendName() == "sqlite3"
+                                   ? result_rows::ReadSqliteRows(statement)
+                                   : result_rows::ReadOdbcRows(statement, sqlite);
+  if (sqlite) ToWindows1252(result);
+  NameFieldsUniquely(result.defs);
+  return result;
+}
+
+}  // namespace
+
+TADOQuery::TADOQuery(TADOConnection& connection, std::vector<std::string> parameterNames,
+                     std::string transactSqlText, std::string sqliteText)
+    : connection_(connection),
+      transactSqlText_(std::move(transactSqlText)),
+      sqliteText_(std::move(sqliteText)) {
+  for (std::string& name : parameterNames) {
+    QueryParameter& parameter = parameters_.emplace_back();
+    parameter.name = std::move(name);
+  }
+}
+
+void TADOQuery::SetParameter(std::string_view name, std::string value) {
+  for (QueryParameter& parameter : parameters_) {
+    if (!EqualsIgnoringCase(parameter.name, name)) continue;
+    // Refused rather than cut: a cut key could select another sale.
+    if (value.size() > static_cast<std::size_t>(parameter.size)) {
+      throw DatabaseError("parameter " + parameter.name + " takes at most " +
+                          std::to_string(parameter.size) + " characters");
+    }
+    parameter.value = std::move(value);
+    parameter.isNull = false;
+    return;
+  }
+  throw DatabaseError("parameter " + std::string(name) + " not found");
+}
+
+void TADOQuery::Open() {
+  if (Active()) return;
+  if (!connection_.Connected()) connection_.Open();
+  const bool sqlite = connection_.Dialect() == SqlDialect::Sqlite;
+  result_rows::Result result;
+  try {
+    result = RunStatement(connection_, parameters_, TextFor(connection_.Dialect()));
+  } catch (const std::exception& error) {
+    const std::string message = sqlite ? Utf8ToAnsi(error.what()) : error.what();
+    throw DatabaseError(MaskPasswords(message));
+  }
+  rows_.Load(std::move(result.defs), std::move(result.rows));
+}
+
+void TADOQuery::Close() {
+  rows_.Close();
+}
+
+const std::string& TADOQuery::TextFor(SqlDialect dialect) const {
+  return dialect == SqlDialect::Sqlite ? sqliteText_ : transactSqlText_;
+}
+
+}  // namespace lumirex
