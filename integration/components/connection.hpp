@@ -34,13 +34,15 @@ class TADOConnection {
   Event AfterConnect;
 
   // Opens the connection when closed: BeforeConnect, connect, AfterConnect.
-  // A failure raises DatabaseError with the database's message (passwords
-  // masked) and leaves the connection closed.
+  // The dialect is settled on connecting, before AfterConnect runs. A failure
+  // raises DatabaseError with the database's message (passwords masked) and
+  // leaves the connection closed; an unknown scheme says which are accepted.
   void Open();
   void Close() noexcept;
   bool Connected() const;
 
   SqlDialect Dialect() const { return dialect_; }
+  // Holds until the next opening settles the dialect again.
   void SetDialect(SqlDialect dialect) { dialect_ = dialect; }
 
   // The open session; raises DatabaseError when closed.

@@ -25,14 +25,18 @@ class TADOQuery {
   TADOQuery(TADOConnection& connection, std::vector<std::string> parameterNames,
             std::string transactSqlText, std::string sqliteText);
 
-  // Binds a parameter by name as a string. Raises DatabaseError for an
-  // unknown name and "parameter <name> takes at most <size> characters" for a
-  // longer value.
+  // Binds a parameter by name (ASCII case ignored) as a string. Raises
+  // DatabaseError for an unknown name and "parameter <name> takes at most
+  // <size> characters" for a longer value, which leaves the parameter as it
+  // was. A parameter that a text does not use is not bound to it; a text
+  // should use each name once, as ODBC binds a name to one place only.
   void SetParameter(std::string_view name, std::string value);
   const std::vector<QueryParameter>& Parameters() const { return parameters_; }
 
   // Opens the connection first when it is closed; runs the statement and
-  // keeps its rows. Raises DatabaseError with the database's message.
+  // keeps all its rows; a query already open stays as it is. Raises
+  // DatabaseError with the database's message. A column without a name is
+  // named COLUMN<n> and a repeated name gets "_1", "_2", ...
   void Open();
   void Close();
   bool Active() const { return rows_.Active(); }

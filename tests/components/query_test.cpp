@@ -239,5 +239,33 @@ TEST_P(NativeQueryTest, AMissingDatabaseFailsEachOpeningUntilItIsThere) {
 INSTANTIATE_TEST_SUITE_P(Backends, NativeQueryTest, ::testing::Values(false),
                          [](const auto&) { return "Native"; });
 
+// Another DBMS behind ODBC: values come by their SQL types and texts as the
+// driver gives them. The SQLite driver stands in for it here.
+using OdbcQueryTest = QueryTest;
+
+TEST_P(OdbcQueryTest, AnotherDbmsIsReadByItsSqlTypesWithTextsAsTheyAre) {
+  connection_.Open();
+  connection_.SetDialect(SqlDialect::TransactSql);
+  TADOQuery query(connection_, {"P_CODE"},
+                  "SELECT CODE, NAME, PRICE, QTY, SOLD, COUNTER FROM ITEM WHERE CODE = :P_CODE",
+                  "not run");
+  const std::vector<std::string> codes = {"1001", "0099"};
+  for (const std::string& code : codes) {
+    SCOPED_TRACE(code);
+    query.Close();
+    query.SetParameter("P_CODE", code);
+    query.Open();
+    ASSERT_FALSE(query.Eof());
+    const bool nulls = code == "0099";
+    EXPECT_EQ(query.FieldByName("NAME").AsString(), nulls ? "" : "P\xC3\x83O DE QUEIJO");
+    EXPECT_EQ(query.FieldByName("PRICE").AsFloat(), nulls ? 0 : 12.5);
+    EXPECT_EQ(query.FieldByName("SOLD").AsDateTime(), nulls ? 0 : At(2024, 3, 5, 14, 7, 9));
+    EXPECT_EQ(query.FieldByName("COUNTER").AsString(), nulls ? "" : "12345678909");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, OdbcQueryTest, ::testing::Values(true),
+                         [](const auto&) { return "Odbc"; });
+
 }  // namespace
 }  // namespace lumirex
