@@ -303,6 +303,7 @@ TEST(LoadTest, RefusesRowsThatDoNotFitTheFields) {
   TClientDataSet cds;
   EXPECT_THROW(cds.Load({{"A", FieldType::Float}}, {{std::string("1")}}), DatabaseError);
   EXPECT_THROW(cds.Load({{"A", FieldType::Float}}, {{1.0, 2.0}}), DatabaseError);
+  EXPECT_THROW(cds.Load({{"D", FieldType::DateTime}}, {{3e6}}), DatabaseError);  // year 10113
   EXPECT_THROW(cds.Load({{"A", FieldType::Float}, {"a", FieldType::Float}}, {}), DatabaseError);
   EXPECT_FALSE(cds.Active());
   cds.Load({{"A", FieldType::String, 2}}, {{std::string("ABC")}});
