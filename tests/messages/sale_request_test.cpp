@@ -1,13 +1,11 @@
-#include <sqlite3.h>
-
-#include <memory>
-#include <stdexcept>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include "components/sqlite_database.hpp"
 #include "integration/components/connection.hpp"
 #include "integration/components/query.hpp"
 #include "messages/order_document.hpp"
@@ -29,29 +27,21 @@ std::vector<std::string> KeyParameters() {
 // a test may add to before the library opens it read-only.
 class PosDatabase {
  public:
-  PosDatabase() : file_(dir_.str() + "/pos.sqlite") {
+  PosDatabase() : file_(dir_.path() / "pos.sqlite") {
     Execute(testkit::ReadFile(testkit::SourceDir() / "sql/sqlite/pos-schema.sql"));
     Execute(testkit::ReadFile(testkit::SourceDir() / "sql/sqlite/pos-demo.sql"));
   }
 
   void Execute(const std::string& sql) const {
-    sqlite3* db = nullptr;
-    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> guard(nullptr, sqlite3_close);
-    if (sqlite3_open(file_.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot open db");
-    guard.reset(db);
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-      std::string message = error ? error : "?";
-      sqlite3_free(error);
-      throw std::runtime_error(message + " in " + sql);
-    }
+    // One transaction a script keeps the set-up quick.
+    testing::RunSqlite(file_, "BEGIN;" + sql + "COMMIT;");
   }
 
-  const std::string& file() const { return file_; }
+  const std::filesystem::path& file() const { return file_; }
 
  private:
   testkit::TempDir dir_;
-  std::string file_;
+  std::filesystem::path file_;
 };
 
 // The sale queries on a read-only connection, as the data module holds them.
@@ -94,7 +84,7 @@ class SaleRequestTest : public ::testing::Test {
   }
 
   PosDatabase db_;
-  SaleQueries queries_{"sqlite3://db=" + db_.file() + " readonly=1"};
+  SaleQueries queries_{"sqlite3://db=" + db_.file().string() + " readonly=1"};
 };
 
 // Sale 000123 of till 001 in the demo contents. The accented names arrive as
@@ -127,6 +117,23 @@ TEST_F(SaleRequestTest, AKnownSaleGivesItsWholeDocument) {
   EXPECT_EQ(sale.requestStream, RequestBodyEnvelope(sale.Xml()));
   EXPECT_EQ(sale.urlTail, "order?pdv=true");
   EXPECT_EQ(sale.method, "POST");
+}
+
+// The SQLite ODBC driver hands the same columns back by other types; the
+// document must not change.
+TEST_F(SaleRequestTest, TheSameDocumentsComeThroughTheOdbcDriver) {
+  testing::ScopedDecimalSeparator separator(',');
+  SaleQueries odbc(testing::SqliteOdbcDriver::ConnectionString(db_.file()));
+  Request sale, unknown, cancellation;
+  BuildSaleRequest({"0001", "001", "000123"}, odbc.header, odbc.items, sale.Parts());
+  BuildSaleRequest({"0001", "001", "999999"}, odbc.header, odbc.items, unknown.Parts());
+  BuildCancellationRequest({"0001", "001", "000123"}, odbc.header, cancellation.Parts());
+
+  EXPECT_EQ(odbc.connection.BackendName(), "odbc");
+  EXPECT_EQ(sale.Xml(), Sale({"0001", "001", "000123"}).Xml());
+  EXPECT_EQ(sale.Xml(), kDeclaration + kKnownSale + "\r\n");
+  EXPECT_EQ(unknown.Xml(), Sale({"0001", "001", "999999"}).Xml());
+  EXPECT_EQ(cancellation.Xml(), Cancellation({"0001", "001", "000123"}).Xml());
 }
 
 TEST_F(SaleRequestTest, AmountsFollowTheDecimalSeparator) {
@@ -192,20 +199,20 @@ TEST_F(SaleRequestTest, LineValuesAreTruncatedToTheCentRowByRow) {
        "105"},
       {"a value to cashback below zero", {{"1", "0.01", "NULL", "0.02"}}, "001", "0"},
   };
+  std::string sql;
   for (std::size_t index = 0; index < cases.size(); ++index) {
     const Case& each = cases[index];
     std::string sequence = "T" + std::to_string(index);
-    std::string sql =
-        "INSERT INTO VENDA VALUES ('0001', '009', '" + sequence +
-        "', '2024-03-05 10:00:00', '2024-03-05 00:00:00', '12345678909', NULL, NULL);";
+    sql += "INSERT INTO VENDA VALUES ('0001', '009', '" + sequence +
+           "', '2024-03-05 10:00:00', '2024-03-05 00:00:00', '12345678909', NULL, NULL);";
     for (std::size_t row = 0; row < each.items.size(); ++row) {
       const Item& item = each.items[row];
       sql += "INSERT INTO ITEMVENDA VALUES ('0001', '009', '" + sequence + "', " +
              std::to_string(row + 1) + ", '1001', " + item.quantity + ", " + item.price + ", " +
              item.complement + ", " + item.discount + ", " + item.surcharge + ", NULL);";
     }
-    db_.Execute(sql);
   }
+  db_.Execute(sql);
   for (std::size_t index = 0; index < cases.size(); ++index) {
     const Case& each = cases[index];
     SCOPED_TRACE(each.what);
