@@ -23,6 +23,21 @@ class StringWriter : public pugi::xml_writer {
   std::string& out_;
 };
 
+// The raw form has no line breaks of its own, so every carriage return here
+// comes from a text; a parser would turn a bare one into a line feed.
+std::string EscapeCarriageReturns(const std::string& elements) {
+  std::string escaped;
+  escaped.reserve(elements.size());
+  for (char ch : elements) {
+    if (ch == '\r') {
+      escaped += "&#13;";
+    } else {
+      escaped += ch;
+    }
+  }
+  return escaped;
+}
+
 }  // namespace
 
 pugi::xml_node AppendLeaf(pugi::xml_node parent, const char* name, std::string_view value) {
@@ -36,14 +51,18 @@ pugi::xml_node AppendLeaf(pugi::xml_node parent, const char* name, std::string_v
 
 std::string SerializeOrder(const pugi::xml_document& document) {
   if (!document.first_child()) return "";
-  std::string text = kDeclaration;
-  StringWriter writer(text);
+  std::string elements;
+  StringWriter writer(elements);
   // pugixml keeps char data as given and, writing UTF-8 from its UTF-8
   // storage, copies the bytes unchanged: the Windows-1252 bytes of the values
-  // come out as they went in, with only XML's own escaping applied.
-  document.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-  text += "\r\n";
-  return text;
+  // come out as they went in, with only XML's own escaping applied. Control
+  // characters other than tab, line feed and carriage return cannot stand in
+  // XML 1.0 even as references, so they are left out to keep the document
+  // well-formed.
+  document.save(writer, "",
+                pugi::format_raw | pugi::format_no_declaration | pugi::format_skip_control_chars,
+                pugi::encoding_utf8);
+  return kDeclaration + EscapeCarriageReturns(elements) + "\r\n";
 }
 
 std::string RequestBodyEnvelope(std::string_view xml) {

@@ -39,6 +39,22 @@ TEST(SerializeOrder, EscapesOnlyWhatXmlRequiresAndKeepsBlanks) {
                 "<order><name>  A&amp;B &lt;C&gt; \"D\" 'E'  </name></order>\r\n");
 }
 
+// A parser turns a bare carriage return into a line feed and refuses other
+// control characters in any form: the first is written as a reference, the
+// others are left out, and the service reads the rest of the text as it was.
+TEST(SerializeOrder, KeepsLineBreaksReadableAndTheDocumentWellFormed) {
+  pugi::xml_document document;
+  AppendLeaf(document.append_child("order"), "name",
+             "a\tb\nc\r\nd\x01\x1F"
+             "e");
+
+  std::string text = SerializeOrder(document);
+  EXPECT_EQ(text, std::string(kDeclaration) + "<order><name>a\tb\nc&#13;\nde</name></order>\r\n");
+  ResponseDocument reread;
+  reread.Load(text);
+  EXPECT_EQ(NodeText(ChildNamed(reread.DocumentElement(), "name")), "a\tb\nc\r\nde");
+}
+
 TEST(SerializeOrder, KeepsEveryHighByteAndTheServiceReadsItsWindows1252Character) {
   std::string high;
   for (int byte = 0x80; byte <= 0xFF; ++byte) high += static_cast<char>(byte);
