@@ -6,7 +6,6 @@
 #include <string>
 
 #include "shared_services/shared_services.hpp"
-#include "support/errors.hpp"
 
 namespace lumirex {
 namespace {
@@ -94,15 +93,6 @@ TEST(GetRetVendaFailure, ResultThatIsNotAnArrayReturnsFalse) {
   Variant result("not an array");
   EXPECT_FALSE(getRetVenda("<r><success>true</success></r>", result).asBool());
   EXPECT_EQ(result, Variant("not an array"));
-}
-
-TEST(SetResultElement, ReplacesWhateverTheElementHeld) {
-  Variant result(std::vector<Variant>{Variant(std::vector<Variant>{Variant(1)}), Variant(2)});
-  SetResultElement(result, 0, Variant("text"));
-  EXPECT_EQ(result.items()[0], Variant("text"));
-  EXPECT_THROW(SetResultElement(result, 2, Variant(true)), ConversionError);
-  Variant scalar(5);
-  EXPECT_THROW(SetResultElement(scalar, 0, Variant(true)), ConversionError);
 }
 
 // Services a host installs in place of the defaults: they mark what they decode
