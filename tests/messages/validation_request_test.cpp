@@ -142,15 +142,5 @@ TEST(ValidationRequest, RaisesAndSendsNothingForABadSubTotalOrPacket) {
   }
 }
 
-TEST(ValidationRequest, ALoadedPacketReplacesTheItemsOfTheLastCall) {
-  TClientDataSet cdsVenda;
-  Built first, second;
-  first.Run(ValidationParams("1", ItemsPacket({"1001", "1002"})), cdsVenda);
-  second.Run(ValidationParams("1", ItemsPacket({"2001"})), cdsVenda);
-  EXPECT_NE(second.Xml().find("<channel>pdv</channel><products>2001</products><payment>"),
-            std::string::npos)
-      << second.Xml();
-}
-
 }  // namespace
 }  // namespace lumirex
