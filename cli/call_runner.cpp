@@ -1,0 +1,51 @@
+#include "cli/call_runner.hpp"
+
+#include <filesystem>
+
+#include "cli/usage_error.hpp"
+
+namespace lumirex::cli {
+
+void ApplySettings(const CallSettings& settings) {
+  if (settings.url.empty()) {
+    throw UsageError("the service's base URL is missing: give --url URL or set LUMIREX_URL");
+  }
+  if (settings.separator && *settings.separator != "," && *settings.separator != ".") {
+    throw UsageError("--decimal-separator takes \",\" or \".\", not \"" + *settings.separator +
+                     "\"");
+  }
+  std::filesystem::path base = settings.baseDir.empty() ? std::filesystem::current_path()
+                                                        : std::filesystem::path(settings.baseDir);
+  SetBaseDir(std::filesystem::absolute(base).lexically_normal().string());
+  SetConnectionString(settings.connection);
+  if (settings.separator) SetDecimalSeparator(settings.separator->front());
+}
+
+std::size_t ResultSize(const std::string& operation) {
+  return operation == "CONSULTA" ? 5 : 2;
+}
+
+CallOutcome Call(std::vector<Variant> params) {
+  CallOutcome outcome;
+  outcome.operation = params.empty() ? std::string() : params.front().asString();
+  outcome.result = Variant::Array(ResultSize(outcome.operation));
+  SetMessageHandler([&outcome](const std::string& text) { outcome.messages.push_back(text); });
+  auto lastIndex = static_cast<std::int32_t>(params.size()) - 1;
+  outcome.returned = IntegracaoLumirex(std::move(params), lastIndex, outcome.result);
+  SetMessageHandler(nullptr);
+  outcome.logFile = LogFilePath();
+  return outcome;
+}
+
+bool Accepted(const CallOutcome& outcome) {
+  if (!outcome.returned) return false;
+  const Variant& flag = outcome.result.items().front();
+  return flag.type() == Variant::Type::Bool && !flag.asBool();
+}
+
+int ExitStatus(const CallOutcome& outcome) {
+  if (!outcome.returned) return kExitCallFailed;
+  return Accepted(outcome) ? kExitAccepted : kExitDeclined;
+}
+
+}  // namespace lumirex::cli

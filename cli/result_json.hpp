@@ -1,0 +1,23 @@
+// The outcome of a call as one JSON object:
+// {"returned": <the call's Boolean>, "result": [<element 0>, <element 1>, ...]}
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "cli/call_runner.hpp"
+#include "integration/components/data_packet.hpp"
+
+namespace lumirex::cli {
+
+// Texts in UTF-8, date-times as "yyyy-mm-ddThh:nn:ss", and element 4 of a
+// customer query (the promocodes data packet) decoded into fields and rows.
+nlohmann::json OutcomeToJson(const CallOutcome& outcome);
+
+// {"fields": [{"name", "type", "size"}], "rows": [{column: value}]}; a null
+// value is null, a text UTF-8, a date or date-time its text form.
+nlohmann::json PacketToJson(const DataPacket& packet);
+
+// The packet's own name of a field type: "string", "dateTime", "r8", ...
+const char* FieldTypeName(FieldType type);
+
+}  // namespace lumirex::cli
