@@ -229,11 +229,6 @@ TEST_F(HttpRequestTest, ConsecutiveRequestsShareOneConnection) {
   EXPECT_EQ(seen[2].remotePort, seen[0].remotePort);
 }
 
-TEST(HttpTimeoutText, IsWholeSeconds) {
-  EXPECT_EQ(ParseHttpTimeout("10"), std::chrono::seconds(10));
-  EXPECT_EQ(ParseHttpTimeout("1"), std::chrono::seconds(1));
-}
-
 // Lets a stalled handler go once the client has given up, so the server can stop.
 class Gate {
  public:
