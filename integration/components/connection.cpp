@@ -60,10 +60,12 @@ TADOConnection::~TADOConnection() {
 
 void TADOConnection::Open() {
   if (Connected()) return;
-  std::string shown = "(not yet known)";
+  // What the messages show: "cannot connect to '<string>'", or "cannot
+  // connect" while BeforeConnect has not supplied the string yet.
+  std::string context = "cannot connect";
   try {
     if (BeforeConnect) BeforeConnect(*this);
-    shown = MaskPasswords(ConnectionString);
+    context = "cannot connect to '" + MaskPasswords(ConnectionString) + "'";
     session_ = Connect(ConnectionString);
     // The session knows its dialect before AfterConnect, so a query runs the
     // right texts even when no handler readies the session.
@@ -75,10 +77,10 @@ void TADOConnection::Open() {
     throw;
   } catch (const std::exception& error) {
     Close();
-    throw DatabaseError("cannot connect to '" + shown + "': " + MaskPasswords(error.what()));
+    throw DatabaseError(context + ": " + MaskPasswords(error.what()));
   } catch (...) {
     Close();
-    throw DatabaseError("cannot connect to '" + shown + "': unknown failure");
+    throw DatabaseError(context + ": unknown failure");
   }
 }
 
