@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <charconv>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -23,6 +24,19 @@ Method ParseMethod(const std::string& method) {
   if (method == "GET") return Method::Get;
   if (method == "POST") return Method::Post;
   throw HttpError("unsupported HTTP method '" + method + "'");
+}
+
+// The time-out text in whole seconds ("10").
+std::chrono::seconds ParseHttpTimeout(const std::string& text) {
+  long seconds = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+  if (text.empty() || error != std::errc() || stop != end || seconds < 1 ||
+      seconds > kMaxTimeoutSeconds) {
+    throw HttpError("invalid HTTP time-out '" + text + "': whole seconds from 1 to " +
+                    std::to_string(kMaxTimeoutSeconds) + " expected");
+  }
+  return std::chrono::seconds(seconds);
 }
 
 // Where the write callback collects the body. The callback runs inside libcurl's
@@ -178,18 +192,6 @@ class CurlSession {
 };
 
 }  // namespace
-
-std::chrono::seconds ParseHttpTimeout(const std::string& text) {
-  long seconds = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
-  if (text.empty() || error != std::errc() || stop != end || seconds < 1 ||
-      seconds > kMaxTimeoutSeconds) {
-    throw HttpError("invalid HTTP time-out '" + text + "': whole seconds from 1 to " +
-                    std::to_string(kMaxTimeoutSeconds) + " expected");
-  }
-  return std::chrono::seconds(seconds);
-}
 
 Variant SendHttpRequest(const std::string& url, const std::string& contentMarker,
                         const std::string& method, const std::string& body,

@@ -3,7 +3,6 @@
 // connection instead of paying a TCP (and TLS) handshake at every call.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -15,14 +14,13 @@ namespace lumirex {
 // kilobytes, and the till must not be made to buffer an unbounded stream.
 inline constexpr std::size_t kMaxResponseBody = std::size_t{16} * 1024 * 1024;
 
-// The time-out text in whole seconds ("10"); anything else raises HttpError.
-std::chrono::seconds ParseHttpTimeout(const std::string& text);
-
 // Sends one request and waits for the whole response.
 //   method "GET": no body; "POST": exactly `body`'s bytes, typed as a form
-//   body when contentMarker is "URLENCODED". Any other method raises HttpError
+//   body when contentMarker is "URLENCODED", else as application/octet-stream.
+//   Any other method raises HttpError
 //   before anything is sent.
-//   timeout: seconds (see ParseHttpTimeout), bounding connecting and the rest.
+//   timeout: whole seconds from 1 to a day ("10"), bounding connecting and the
+//   rest; any other text raises HttpError before anything is sent.
 // Returns an ARRAY of two: the HTTP status (INT) and the body (STRING). The
 // status is not judged. A transport failure or a body over kMaxResponseBody
 // raises HttpError naming the URL.
