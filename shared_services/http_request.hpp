@@ -17,8 +17,7 @@ inline constexpr std::size_t kMaxResponseBody = std::size_t{16} * 1024 * 1024;
 // Sends one request and waits for the whole response.
 //   method "GET": no body; "POST": exactly `body`'s bytes, typed as a form
 //   body when contentMarker is "URLENCODED", else as application/octet-stream.
-//   Any other method raises HttpError
-//   before anything is sent.
+//   Any other method raises HttpError before anything is sent.
 //   timeout: whole seconds from 1 to a day ("10"), bounding connecting and the
 //   rest; any other text raises HttpError before anything is sent.
 // Returns an ARRAY of two: the HTTP status (INT) and the body (STRING). The
