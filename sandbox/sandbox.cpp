@@ -144,7 +144,18 @@ void Sandbox::Impl::Open(int requestedPort) {
   const auto serve = [this](const httplib::Request& request, httplib::Response& response) {
     Serve(request, response);
   };
-  fresh->Get(".*", serve).Post(".*", serve).Put(".*", serve);
+  // Bodies are read through a content reader: httplib refuses a plain form body
+  // over 8 KiB with 413 before any handler runs, and a large sale is bigger.
+  const auto serveWithBody = [this](const httplib::Request& request, httplib::Response& response,
+                                    const httplib::ContentReader& reader) {
+    httplib::Request withBody = request;
+    reader([&withBody](const char* data, std::size_t length) {
+      withBody.body.append(data, length);
+      return true;
+    });
+    Serve(withBody, response);
+  };
+  fresh->Get(".*", serve).Post(".*", serveWithBody).Put(".*", serveWithBody);
   fresh->Patch(".*", serve).Delete(".*", serve).Options(".*", serve);
 
   const int bound = requestedPort == 0

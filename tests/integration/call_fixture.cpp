@@ -4,6 +4,44 @@
 
 #include "integration/integration_call.hpp"
 
+namespace lumirex {
+
+void PrintTo(const Variant& value, std::ostream* out) {
+  switch (value.type()) {
+    case Variant::Type::Empty:
+      *out << "EMPTY";
+      return;
+    case Variant::Type::Null:
+      *out << "NULL";
+      return;
+    case Variant::Type::Bool:
+      *out << (value.asBool() ? "true" : "false");
+      return;
+    case Variant::Type::Int:
+      *out << value.asInt();
+      return;
+    case Variant::Type::Double:
+      *out << value.asDouble();
+      return;
+    case Variant::Type::DateTime:
+      *out << "DATETIME " << value.asDouble();
+      return;
+    case Variant::Type::String:
+      *out << '"' << value.asString() << '"';
+      return;
+    case Variant::Type::Array:
+      *out << '[';
+      for (std::size_t i = 0; i < value.items().size(); ++i) {
+        if (i != 0) *out << ", ";
+        PrintTo(value.items()[i], out);
+      }
+      *out << ']';
+      return;
+  }
+}
+
+}  // namespace lumirex
+
 namespace calltest {
 
 lumirex::Variant RecordingServices::RequisicaoHTTP(

@@ -14,6 +14,11 @@
 #include "shared_services/shared_services.hpp"
 #include "testkit/testkit.hpp"
 
+namespace lumirex {
+// Readable variants in test failures.
+void PrintTo(const Variant& value, std::ostream* out);
+}  // namespace lumirex
+
 namespace calltest {
 
 struct HttpCall {
