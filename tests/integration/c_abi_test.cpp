@@ -39,10 +39,6 @@ class CArray {
   LumirexVariant value_;
 };
 
-Variant Answer(const std::string& body) {
-  return Variant(std::vector<Variant>{Variant(200), Variant(body)});
-}
-
 class CAbi : public CallTest {
  protected:
   void SetUp() override {

@@ -21,6 +21,15 @@ void PrintTo(const Variant& value, std::ostream* out);
 
 namespace calltest {
 
+// The log's separator line, which opens every call.
+inline const std::string kSeparator(50, '-');
+
+// An HTTP result as RequisicaoHTTP returns it: status 200 and the body.
+inline lumirex::Variant Answer(const std::string& body) {
+  return lumirex::Variant(
+      std::vector<lumirex::Variant>{lumirex::Variant(200), lumirex::Variant(body)});
+}
+
 struct HttpCall {
   std::string url, contentMarker, method, body, timeout;
 };

@@ -17,12 +17,6 @@ using ::testing::HasSubstr;
 namespace calltest {
 namespace {
 
-const std::string kSeparator(50, '-');
-
-Variant Answer(const std::string& body) {
-  return Variant(std::vector<Variant>{Variant(200), Variant(body)});
-}
-
 class IntegrationCall : public CallTest {
  protected:
   void SetUp() override {

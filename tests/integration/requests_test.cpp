@@ -20,8 +20,6 @@ using ::testing::StartsWith;
 namespace calltest {
 namespace {
 
-const std::string kSeparator(50, '-');
-
 class PostOperations : public CallTest {
  protected:
   void SetUp() override {
