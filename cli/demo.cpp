@@ -47,8 +47,9 @@ std::vector<Step> DemoSteps(const std::string& url) {
 
 void Configure(const std::filesystem::path& dir, const std::filesystem::path& database) {
   SetBaseDir(dir.string());
-  // Set outright, so a LUMIREX_DB in the environment cannot send the demo elsewhere.
-  SetConnectionString("sqlite3://db=" + database.string() + " readonly=1");
+  // Set outright, so a LUMIREX_DB in the environment cannot send the demo
+  // elsewhere; quoted, so a folder with blanks stays one option.
+  SetConnectionString("sqlite3://db=\"" + database.string() + "\" readonly=1");
   SetDecimalSeparator(',');
 }
 

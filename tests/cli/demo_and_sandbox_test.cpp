@@ -23,7 +23,8 @@ std::size_t Count(const std::string& text, const std::string& part) {
 
 TEST(CliDemo, RunsTheFourOperationsAcceptedAndShowsTheLogLines) {
   testkit::TempDir dir;
-  auto run = RunCli({"demo", "--dir", (dir.path() / "demo").string()},
+  auto demoDir = dir.path() / "the demo";  // a blank in the path must not split the database's name
+  auto run = RunCli({"demo", "--dir", demoDir.string()},
                     {{"LUMIREX_DB", "sqlite3://db=/nonexistent.sqlite"}});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(Count(run.out, ": service accepted"), 4u) << run.out;
@@ -32,10 +33,10 @@ TEST(CliDemo, RunsTheFourOperationsAcceptedAndShowsTheLogLines) {
   EXPECT_EQ(Count(run.out, "- FIM"), 4u) << run.out;
   EXPECT_NE(run.out.find("P_OPERACAO   = VENDA_CANC"), std::string::npos);
   EXPECT_NE(run.out.find("João da Silva"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(dir.path() / "demo" / "Dados" / "pos.sqlite"));
+  EXPECT_TRUE(std::filesystem::exists(demoDir / "Dados" / "pos.sqlite"));
 
   // A second run starts afresh and shows only its own log lines.
-  auto again = RunCli({"demo", "--dir", (dir.path() / "demo").string()});
+  auto again = RunCli({"demo", "--dir", demoDir.string()});
   EXPECT_EQ(again.status, 0) << again.out << again.err;
   EXPECT_EQ(Count(again.out, "- INICIO"), 4u);
 }
