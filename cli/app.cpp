@@ -53,6 +53,17 @@ struct Options {
   std::string demoDir = "demo";
 };
 
+// What the subcommands fill in while the command line is parsed.
+struct Context {
+  std::ostream& out;
+  std::ostream& err;
+  Options o;
+  Action action;
+};
+
+// Builds a call subcommand's parameter list once its options are parsed.
+using ParamsBuilder = std::function<std::vector<Variant>()>;
+
 void AddCallOptions(CLI::App* sub, Options& options) {
   sub->add_option("--url", options.call.url, "Base URL of the loyalty service")
       ->envname("LUMIREX_URL");
@@ -70,127 +81,124 @@ void AddCallOptions(CLI::App* sub, Options& options) {
 }
 
 // Runs one call and prints its outcome; the exit status follows the outcome.
-int RunCall(const Options& options, std::vector<Variant> params, std::ostream& out,
-            std::ostream& err) {
-  CallSettings settings = options.call;
-  if (!options.dbOption.empty()) settings.connection = options.dbOption;
-  if (!options.separatorOption.empty()) settings.separator = options.separatorOption;
+int RunCall(Context& c, std::vector<Variant> params) {
+  CallSettings settings = c.o.call;
+  if (!c.o.dbOption.empty()) settings.connection = c.o.dbOption;
+  if (!c.o.separatorOption.empty()) settings.separator = c.o.separatorOption;
   ApplySettings(settings);
   CallOutcome outcome = Call(std::move(params));
   if (settings.json) {
-    for (const auto& message : outcome.messages) err << "lumirex: " << FromAnsi(message) << '\n';
-    out << OutcomeToJson(outcome).dump(2) << '\n';
+    for (const auto& message : outcome.messages) c.err << "lumirex: " << FromAnsi(message) << '\n';
+    c.out << OutcomeToJson(outcome).dump(2) << '\n';
   } else {
-    PrintOutcome(out, outcome, DecimalSeparator());
+    PrintOutcome(c.out, outcome, DecimalSeparator());
   }
   return ExitStatus(outcome);
 }
 
-CLI::App* AddCallCommand(CLI::App& app, const std::string& name, const std::string& description,
-                         const std::string& example, Options& options) {
+CLI::App* AddCallCommand(CLI::App& app, Context& c, const std::string& name,
+                         const std::string& description, const std::string& example,
+                         ParamsBuilder build) {
   CLI::App* sub = app.add_subcommand(name, description);
   sub->footer("Example:\n  " + example);
-  AddCallOptions(sub, options);
+  AddCallOptions(sub, c.o);
+  sub->callback([&c, build] {
+    // The list is built when the action runs, so its usage errors are caught there.
+    c.action = {[&c, build] { return RunCall(c, build()); }, kExitCallFailed};
+  });
   return sub;
 }
 
-void AddSaleKeyOptions(CLI::App* sub, Options& options) {
-  sub->add_option("--filial", options.branch, "Branch code (CDFILIAL)")->required();
-  sub->add_option("--caixa", options.till, "Till code (CDCAIXA)")->required();
-  sub->add_option("--seq", options.sequence, "Sale sequence number (NRSEQVENDA)")->required();
+void AddConsulta(CLI::App& app, Context& c) {
+  Options& o = c.o;
+  CLI::App* sub = AddCallCommand(
+      app, c, "consulta", "Customer query: name, cashback balance and promocodes of a CPF",
+      "lumirex consulta --cpf 12345678909 --url http://127.0.0.1:8080/ --json",
+      [&o] { return CommonParameters("CONSULTA", o.call.url, o.cpf, "", "", ""); });
+  sub->add_option("--cpf", o.cpf, "Customer's CPF")->required();
 }
 
-void AddCallCommands(CLI::App& app, Options& o, Action& action, std::ostream& out,
-                     std::ostream& err) {
-  auto call = [&o, &action, &out, &err](std::function<std::vector<Variant>()> params) {
-    action = {[&o, &out, &err, params] { return RunCall(o, params(), out, err); }, kExitCallFailed};
-  };
-
-  CLI::App* consulta = AddCallCommand(
-      app, "consulta", "Customer query: name, cashback balance and promocodes of a CPF",
-      "lumirex consulta --cpf 12345678909 --url http://127.0.0.1:8080/ --json", o);
-  consulta->add_option("--cpf", o.cpf, "Customer's CPF")->required();
-  consulta->callback([call, &o] {
-    call([&o] { return CommonParameters("CONSULTA", o.call.url, o.cpf, "", "", ""); });
-  });
-
-  CLI::App* valida = AddCallCommand(
-      app, "valida-promocode", "Ask whether a promocode applies to a sale being rung up",
+void AddValidation(CLI::App& app, Context& c) {
+  Options& o = c.o;
+  CLI::App* sub = AddCallCommand(
+      app, c, "valida-promocode", "Ask whether a promocode applies to a sale being rung up",
       "lumirex valida-promocode --cpf 12345678909 --promocode BEMVINDO10 --store 0001 \\\n"
       "      --subtotal 94,80 --product 1001 2001 --url http://127.0.0.1:8080/",
-      o);
-  valida->add_option("--cpf", o.validation.cpf, "Customer's CPF")->required();
-  valida->add_option("--promocode", o.validation.promocode, "The promocode")->required();
-  valida->add_option("--store", o.validation.store, "Store reference")->required();
-  valida->add_option("--subtotal", o.validation.subtotal, "Sale subtotal: 12,34 or 12.34")
-      ->required();
+      [&o] { return ValidationParameters(o.call.url, o.validation); });
+  sub->add_option("--cpf", o.validation.cpf, "Customer's CPF")->required();
+  sub->add_option("--promocode", o.validation.promocode, "The promocode")->required();
+  sub->add_option("--store", o.validation.store, "Store reference")->required();
+  sub->add_option("--subtotal", o.validation.subtotal, "Sale subtotal: 12,34 or 12.34")->required();
   auto* products =
-      valida->add_option("--product", o.validation.products, "Product codes of the sale items");
-  auto* items = valida->add_option("--items", o.validation.itemsFile,
-                                   "Sale items as a data packet file (column CDPRODUTO)");
+      sub->add_option("--product", o.validation.products, "Product codes of the sale items");
+  auto* items = sub->add_option("--items", o.validation.itemsFile,
+                                "Sale items as a data packet file (column CDPRODUTO)");
   products->excludes(items);
-  valida->callback(
-      [call, &o] { call([&o] { return ValidationParameters(o.call.url, o.validation); }); });
+}
 
-  CLI::App* venda =
-      AddCallCommand(app, "venda", "Report a sale, read from the point-of-sale database",
-                     "lumirex venda --filial 0001 --caixa 001 --seq 000123 --base-dir demo \\\n"
-                     "      --url http://127.0.0.1:8080/",
-                     o);
-  AddSaleKeyOptions(venda, o);
-  venda->callback([call, &o] {
-    call([&o] { return CommonParameters("VENDA", o.call.url, "", o.branch, o.till, o.sequence); });
-  });
+void AddSaleCommands(CLI::App& app, Context& c) {
+  struct SaleCommand {
+    const char* name;
+    const char* operation;
+    const char* description;
+  };
+  for (SaleCommand sale :
+       {SaleCommand{"venda", "VENDA", "Report a sale, read from the point-of-sale database"},
+        SaleCommand{"venda-canc", "VENDA_CANC", "Report the cancellation of a sale"}}) {
+    Options& o = c.o;
+    std::string operation = sale.operation;
+    CLI::App* sub = AddCallCommand(
+        app, c, sale.name, sale.description,
+        std::string("lumirex ") + sale.name +
+            " --filial 0001 --caixa 001 --seq 000123 --base-dir demo \\\n"
+            "      --url http://127.0.0.1:8080/",
+        [&o, operation] {
+          return CommonParameters(operation, o.call.url, "", o.branch, o.till, o.sequence);
+        });
+    sub->add_option("--filial", o.branch, "Branch code (CDFILIAL)")->required();
+    sub->add_option("--caixa", o.till, "Till code (CDCAIXA)")->required();
+    sub->add_option("--seq", o.sequence, "Sale sequence number (NRSEQVENDA)")->required();
+  }
+}
 
-  CLI::App* cancel = AddCallCommand(
-      app, "venda-canc", "Report the cancellation of a sale",
-      "lumirex venda-canc --filial 0001 --caixa 001 --seq 000123 --base-dir demo \\\n"
-      "      --url http://127.0.0.1:8080/",
-      o);
-  AddSaleKeyOptions(cancel, o);
-  cancel->callback([call, &o] {
-    call([&o] {
-      return CommonParameters("VENDA_CANC", o.call.url, "", o.branch, o.till, o.sequence);
-    });
-  });
-
-  CLI::App* raw = AddCallCommand(
-      app, "call",
+void AddRawCall(CLI::App& app, Context& c) {
+  Options& o = c.o;
+  CLI::App* sub = AddCallCommand(
+      app, c, "call",
       "Any parameter list, as text elements: OPERATION, then the URL of --url as element 1,\n"
       "then each PARAM from element 2 on (CPF, branch, till, sequence, ...). For reproducing\n"
       "a till's call; put -- before elements that begin with a hyphen.",
-      "lumirex call VENDA \"\" 0001 001 000123 --url http://127.0.0.1:8080/", o);
-  raw->add_option("operation", o.operation, "Operation code, element 0")->required();
-  raw->add_option("params", o.elements, "Elements 2, 3, ...");
-  raw->callback(
-      [call, &o] { call([&o] { return TextParameters(o.operation, o.call.url, o.elements); }); });
+      "lumirex call VENDA \"\" 0001 001 000123 --url http://127.0.0.1:8080/",
+      [&o] { return TextParameters(o.operation, o.call.url, o.elements); });
+  sub->add_option("operation", o.operation, "Operation code, element 0")->required();
+  sub->add_option("params", o.elements, "Elements 2, 3, ...");
 }
 
-void AddServiceCommands(CLI::App& app, Options& o, Action& action, std::ostream& out) {
-  CLI::App* sandbox =
+void AddSandbox(CLI::App& app, Context& c) {
+  CLI::App* sub =
       app.add_subcommand("sandbox",
                          "Serve the sandbox loyalty service on 127.0.0.1 until SIGINT or SIGTERM;\n"
                          "the first line printed is its base URL");
-  sandbox->footer(
+  sub->footer(
       "Example:\n  lumirex sandbox --port 8080 --fixture customers.json\n"
       "The fixture format is in docs/integration-guide.md.");
-  sandbox->add_option("--port", o.port, "Port to listen on; 0 picks a free one (default 0)")
+  sub->add_option("--port", c.o.port, "Port to listen on; 0 picks a free one (default 0)")
       ->check(CLI::Range(0, 65535));
-  sandbox->add_option("--fixture", o.fixture, "Customers as a JSON fixture file");
-  sandbox->callback([&o, &action, &out] {
-    action = {[&o, &out] { return ServeSandbox(o.port, o.fixture, out); }, 1};
+  sub->add_option("--fixture", c.o.fixture, "Customers as a JSON fixture file");
+  sub->callback([&c] {
+    c.action = {[&c] { return ServeSandbox(c.o.port, c.o.fixture, c.out); }, 1};
   });
+}
 
-  CLI::App* demo = app.add_subcommand(
+void AddDemo(CLI::App& app, Context& c) {
+  CLI::App* sub = app.add_subcommand(
       "demo",
       "Build a SQLite point-of-sale database in DIR, start the sandbox in this process and\n"
       "run a customer query, a promocode validation, a sale and its cancellation with DIR\n"
       "as base folder; exit 0 when the service accepted all four");
-  demo->footer("Example:\n  lumirex demo --dir /tmp/lumirex-demo");
-  demo->add_option("--dir", o.demoDir, "Folder of the database and the log (default ./demo)");
-  demo->callback([&o, &action, &out] {
-    action = {[&o, &out] { return RunDemo(o.demoDir, out); }, 1};
-  });
+  sub->footer("Example:\n  lumirex demo --dir /tmp/lumirex-demo");
+  sub->add_option("--dir", c.o.demoDir, "Folder of the database and the log (default ./demo)");
+  sub->callback([&c] { c.action = {[&c] { return RunDemo(c.o.demoDir, c.out); }, 1}; });
 }
 
 // CLI11 reports a misspelt subcommand as a missing one; say what it was.
@@ -203,9 +211,9 @@ std::string ParseErrorText(const CLI::App& app, const CLI::ParseError& error, in
 }
 
 std::string HelpHint(const CLI::App& app) {
-  for (const CLI::App* sub : app.get_subcommands()) {
-    return "Run 'lumirex " + sub->get_name() + " --help' for its options.";
-  }
+  auto parsed = app.get_subcommands();
+  if (!parsed.empty())
+    return "Run 'lumirex " + parsed.front()->get_name() + " --help' for its options.";
   return "Run 'lumirex --help' for the subcommands.";
 }
 
@@ -216,10 +224,10 @@ int RunApp(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.footer(kFooter);
   app.set_version_flag("--version", Version());
   app.require_subcommand(1);
-  Options options;
-  Action action;
-  AddCallCommands(app, options, action, out, err);
-  AddServiceCommands(app, options, action, out);
+  Context c{out, err, {}, {}};
+  for (auto add : {AddConsulta, AddValidation, AddSaleCommands, AddRawCall, AddSandbox, AddDemo}) {
+    add(app, c);
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -227,18 +235,18 @@ int RunApp(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     err << "lumirex: " << ParseErrorText(app, error, argc, argv) << '\n' << HelpHint(app) << '\n';
     return kExitUsage;
   }
-  if (!action.run) {
+  if (!c.action.run) {
     err << "lumirex: no subcommand given\n" << HelpHint(app) << '\n';
     return kExitUsage;
   }
   try {
-    return action.run();
+    return c.action.run();
   } catch (const UsageError& error) {
     err << "lumirex: " << error.what() << '\n' << HelpHint(app) << '\n';
     return kExitUsage;
   } catch (const std::exception& error) {
     err << "lumirex: " << error.what() << '\n';
-    return action.failureStatus;
+    return c.action.failureStatus;
   }
 }
 
