@@ -1,5 +1,6 @@
 #include "sandbox/answer.hpp"
 
+#include <algorithm>
 #include <sstream>
 
 #include <pugixml.hpp>
@@ -47,17 +48,40 @@ std::string Save(const pugi::xml_document& document, bool crlf) {
   return text;
 }
 
-// Pads the document to the size asked for with a comment of blanks as the
-// last child of the document element, so it stays well-formed.
-void Pad(pugi::xml_document& document, std::size_t targetBytes, bool crlf) {
-  auto comment = document.document_element().append_child(pugi::node_comment);
-  const std::size_t size = Save(document, crlf).size();
-  if (size < targetBytes) comment.set_value(std::string(targetBytes - size, ' ').c_str());
+constexpr const char* kPaddingMark = "<!---->";
+
+// Where the padding goes: an empty comment as the last child of the document
+// element, so the padded document stays well-formed.
+AnswerBody SplitAtPadding(const std::string& text, std::size_t targetBytes) {
+  const std::size_t mark = text.rfind(kPaddingMark);
+  const std::size_t inside = mark + 4;  // between "<!--" and "-->"
+  AnswerBody body{text.substr(0, inside), 0, text.substr(inside)};
+  if (text.size() < targetBytes) body.blanks = targetBytes - text.size();
+  return body;
 }
 
 }  // namespace
 
-std::string RenderReply(const Reply& reply, const Faults& faults) {
+std::size_t AnswerBody::Read(std::size_t offset, char* out, std::size_t size) const {
+  std::size_t copied = 0;
+  auto copy = [&](std::size_t partStart, std::size_t partSize, const char* bytes) {
+    if (copied == size || offset + copied >= partStart + partSize) return;
+    const std::size_t from = offset + copied - partStart;
+    const std::size_t count = std::min(size - copied, partSize - from);
+    if (bytes != nullptr) {
+      std::copy_n(bytes + from, count, out + copied);
+    } else {
+      std::fill_n(out + copied, count, ' ');
+    }
+    copied += count;
+  };
+  copy(0, head.size(), head.data());
+  copy(head.size(), blanks, nullptr);
+  copy(head.size() + blanks, tail.size(), tail.data());
+  return copied;
+}
+
+AnswerBody RenderReply(const Reply& reply, const Faults& faults) {
   pugi::xml_document document;
   auto declaration = document.append_child(pugi::node_declaration);
   declaration.append_attribute("version") = "1.0";
@@ -66,11 +90,16 @@ std::string RenderReply(const Reply& reply, const Faults& faults) {
   AddText(response, "success", reply.success ? "true" : "false");
   AddText(response, "message", reply.message);
   if (reply.customer) AddUserInfo(response, *reply.customer);
-  if (faults.answerMiB > 0) Pad(document, faults.answerMiB * kMiB, faults.crlf);
+  if (faults.answerMiB > 0) response.append_child(pugi::node_comment);
 
-  std::string text = Save(document, faults.crlf);
-  if (faults.malformedXml) text.erase(text.rfind("</response>"));
-  return text;
+  const std::string text = Save(document, faults.crlf);
+  AnswerBody body = faults.answerMiB > 0 ? SplitAtPadding(text, faults.answerMiB * kMiB)
+                                         : AnswerBody{text, 0, ""};
+  if (faults.malformedXml) {
+    std::string& end = body.tail.empty() ? body.head : body.tail;
+    end.erase(end.rfind("</response>"));
+  }
+  return body;
 }
 
 std::string ServerErrorPage() {

@@ -3,14 +3,20 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 namespace lumirex::sandbox {
@@ -56,10 +62,11 @@ void NumericAddress(const sockaddr_storage& address, std::string& ip, int& port)
 // One accepted connection as httplib's request handling reads and writes it:
 // buffered reads (httplib reads a request line byte by byte), writes that never
 // raise SIGPIPE, and a way to drop the connection in the middle of a request.
+// With a TLS session the bytes go through it, the socket underneath the same.
 class SocketStream final : public httplib::Stream {
  public:
-  SocketStream(socket_t sock, int readTimeoutMs, int writeTimeoutMs)
-      : sock_(sock), readTimeoutMs_(readTimeoutMs), writeTimeoutMs_(writeTimeoutMs) {}
+  SocketStream(socket_t sock, SSL* tls, int readTimeoutMs, int writeTimeoutMs)
+      : sock_(sock), tls_(tls), readTimeoutMs_(readTimeoutMs), writeTimeoutMs_(writeTimeoutMs) {}
 
   bool is_readable() const override {
     return HasBuffered() || WaitFor(sock_, POLLIN, readTimeoutMs_) > 0;
@@ -70,7 +77,7 @@ class SocketStream final : public httplib::Stream {
 
   ssize_t read(char* ptr, size_t size) override {
     if (dropped_) return -1;
-    if (!HasBuffered()) {
+    if (position_ >= end_) {
       const ssize_t received = Receive();
       if (received <= 0) return received;
     }
@@ -82,6 +89,10 @@ class SocketStream final : public httplib::Stream {
 
   ssize_t write(const char* ptr, size_t size) override {
     if (!is_writable()) return -1;
+    if (tls_ != nullptr) {
+      const int sent = SSL_write(tls_, ptr, static_cast<int>(std::min<size_t>(size, INT_MAX)));
+      return sent > 0 ? sent : -1;
+    }
     ssize_t sent = 0;
     do {
       sent = ::send(sock_, ptr, size, MSG_NOSIGNAL);
@@ -105,7 +116,10 @@ class SocketStream final : public httplib::Stream {
   }
   socket_t socket() const override { return sock_; }
 
-  bool HasBuffered() const { return position_ < end_; }
+  // Bytes already received: in our buffer, or decrypted and held by the TLS session.
+  bool HasBuffered() const {
+    return position_ < end_ || (tls_ != nullptr && SSL_pending(tls_) > 0);
+  }
 
   // Ends the connection now; whatever httplib writes afterwards goes nowhere.
   void Drop() {
@@ -115,17 +129,31 @@ class SocketStream final : public httplib::Stream {
 
  private:
   ssize_t Receive() {
-    if (WaitFor(sock_, POLLIN, readTimeoutMs_) <= 0) return -1;
-    ssize_t received = 0;
-    do {
-      received = ::recv(sock_, buffer_.data(), buffer_.size(), 0);
-    } while (received < 0 && errno == EINTR);
+    const bool pending = tls_ != nullptr && SSL_pending(tls_) > 0;
+    if (!pending && WaitFor(sock_, POLLIN, readTimeoutMs_) <= 0) return -1;
+    const ssize_t received = tls_ != nullptr ? ReceiveTls() : ReceivePlain();
     position_ = 0;
     end_ = received > 0 ? static_cast<std::size_t>(received) : 0;
     return received;
   }
 
+  ssize_t ReceivePlain() {
+    ssize_t received = 0;
+    do {
+      received = ::recv(sock_, buffer_.data(), buffer_.size(), 0);
+    } while (received < 0 && errno == EINTR);
+    return received;
+  }
+
+  ssize_t ReceiveTls() {
+    const int received = SSL_read(tls_, buffer_.data(), static_cast<int>(buffer_.size()));
+    if (received > 0) return received;
+    // The client's close_notify ends the stream as a plain close would.
+    return SSL_get_error(tls_, received) == SSL_ERROR_ZERO_RETURN ? 0 : -1;
+  }
+
   socket_t sock_;
+  SSL* tls_;
   int readTimeoutMs_;
   int writeTimeoutMs_;
   bool dropped_ = false;
@@ -145,7 +173,47 @@ void ReuseAddressOnly(socket_t sock) {
   ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
 }
 
+struct SslFree {
+  void operator()(SSL* tls) const { SSL_free(tls); }
+};
+using TlsSession = std::unique_ptr<SSL, SslFree>;
+
+// The server's side of a TLS handshake on an accepted socket; null when the
+// client gives up (as one that does not trust the certificate does). The
+// socket's own time-outs bound a client that never speaks.
+TlsSession AcceptTls(SSL_CTX* context, socket_t sock, int timeoutMs) {
+  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+  ::setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
+  // OpenSSL writes with write(2), which raises SIGPIPE on a connection the
+  // client closed; blocked on this worker thread, it only fails the write.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  TlsSession tls(SSL_new(context));
+  if (!tls || SSL_set_fd(tls.get(), sock) != 1 || SSL_accept(tls.get()) != 1) {
+    ERR_clear_error();
+    return nullptr;
+  }
+  return tls;
+}
+
 }  // namespace
+
+HttpServer::HttpServer(const std::string& certFile, const std::string& keyFile) : HttpServer() {
+  tls_.reset(SSL_CTX_new(TLS_server_method()));
+  if (!tls_) throw std::runtime_error("sandbox: cannot set up TLS");
+  if (SSL_CTX_use_certificate_chain_file(tls_.get(), certFile.c_str()) != 1) {
+    ERR_clear_error();
+    throw std::runtime_error("sandbox: cannot use the certificate in " + certFile);
+  }
+  if (SSL_CTX_use_PrivateKey_file(tls_.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
+      SSL_CTX_check_private_key(tls_.get()) != 1) {
+    ERR_clear_error();
+    throw std::runtime_error("sandbox: cannot use the private key in " + keyFile);
+  }
+}
 
 HttpServer::HttpServer() {
   // httplib takes ownership of the queue it is handed.
@@ -181,18 +249,24 @@ bool HttpServer::process_and_close_socket(socket_t sock) {
   int on = 1;
   ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
 
-  SocketStream stream(sock, ToMilliseconds(read_timeout_sec_, read_timeout_usec_),
+  const int readTimeoutMs = ToMilliseconds(read_timeout_sec_, read_timeout_usec_);
+  TlsSession tls;
+  if (tls_) tls = AcceptTls(tls_.get(), sock, readTimeoutMs);
+  SocketStream stream(sock, tls.get(), readTimeoutMs,
                       ToMilliseconds(write_timeout_sec_, write_timeout_usec_));
   tCurrentStream = &stream;
   const int keepAliveMs = ToMilliseconds(keep_alive_timeout_sec_, 0);
   bool ok = false;
-  for (std::size_t left = keep_alive_max_count_; left > 0 && !closing_; --left) {
+  const bool ready = !tls_ || tls;
+  for (std::size_t left = keep_alive_max_count_; ready && left > 0 && !closing_; --left) {
     if (!stream.HasBuffered() && WaitFor(sock, POLLIN, keepAliveMs) <= 0) break;
     bool closedByClient = false;
     ok = process_request(stream, left == 1, closedByClient, nullptr);
     if (!ok || closedByClient) break;
   }
   tCurrentStream = nullptr;
+  // The session goes before the socket it writes to.
+  tls.reset();
 
   Untrack(sock);
   ::shutdown(sock, SHUT_RDWR);

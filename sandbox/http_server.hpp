@@ -1,21 +1,27 @@
 // The HTTP server under the sandbox: cpp-httplib's request handling, with the
 // life of each accepted connection in our hands so that the sandbox can count
 // connections, drop one without answering, and end idle keep-alive
-// connections at once when it stops.
+// connections at once when it stops, over plain HTTP and HTTPS alike.
 #pragma once
 
 #include <httplib.h>
+#include <openssl/ssl.h>
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 
 namespace lumirex::sandbox {
 
 class HttpServer : public httplib::Server {
  public:
   HttpServer();
+  // Serves HTTPS with the certificate chain and private key of these PEM
+  // files; raises std::runtime_error naming the file that cannot be used.
+  HttpServer(const std::string& certFile, const std::string& keyFile);
 
   // Connections accepted since construction.
   std::size_t AcceptedConnections() const { return accepted_; }
@@ -36,6 +42,10 @@ class HttpServer : public httplib::Server {
   void Track(socket_t sock);
   void Untrack(socket_t sock);
 
+  struct ContextFree {
+    void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+  };
+  std::unique_ptr<SSL_CTX, ContextFree> tls_;  // null: plain HTTP
   std::atomic<std::size_t> accepted_{0};
   std::atomic<bool> closing_{false};
   std::mutex mutex_;

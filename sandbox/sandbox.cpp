@@ -1,8 +1,10 @@
 #include "sandbox/sandbox.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -19,6 +21,9 @@ namespace lumirex::sandbox {
 namespace {
 
 constexpr const char* kHost = "127.0.0.1";
+// A padded answer goes out in pieces of this size; a trickled one in ten.
+constexpr std::size_t kStreamPiece = 64 * 1024;
+constexpr std::size_t kTricklePieces = 10;
 
 enum class Operation { None, QueryCustomer, ValidatePromocode, RecordOrder, CancelOrder };
 
@@ -51,15 +56,23 @@ std::string RawQuery(const httplib::Request& request) {
 
 }  // namespace
 
+struct TlsFiles {
+  std::string certFile, keyFile;
+};
+
 struct Sandbox::Impl {
   explicit Impl(const Fixture& fixture) : service(fixture) {}
 
   void Serve(const httplib::Request& request, httplib::Response& response);
   Faults Record(const httplib::Request& request, const std::string& document);
   Reply Decide(const httplib::Request& request, const OrderBody* body);
-  void Stall(int seconds);
+  void Deliver(AnswerBody body, const char* contentType, const Faults& faults,
+               httplib::Response& response);
+  // Waits that long unless the sandbox stops first; false when it stopped.
+  bool Wait(std::chrono::milliseconds pause);
 
-  void Open(int port);
+  void Launch(int port, const TlsFiles* tls);
+  void Open(int port, const TlsFiles* tls);
   void Retire();
 
   LoyaltyService service;
@@ -79,6 +92,7 @@ struct Sandbox::Impl {
   std::atomic<bool> listenEnded{false};
   std::size_t connectionsOfEarlierServers = 0;
   std::atomic<int> port{0};
+  std::atomic<bool> tls{false};
 };
 
 void Sandbox::Impl::Serve(const httplib::Request& request, httplib::Response& response) {
@@ -86,19 +100,68 @@ void Sandbox::Impl::Serve(const httplib::Request& request, httplib::Response& re
   if (request.method == "POST") body = ReadOrderBody(request.body);
   const Faults active = Record(request, body ? body->document : std::string());
 
-  if (active.stallSeconds > 0) Stall(active.stallSeconds);
+  if (active.stallSeconds > 0) Wait(std::chrono::seconds(active.stallSeconds));
   if (active.closeWithoutAnswer) {
     HttpServer::DropCurrentConnection();
     return;
   }
   if (active.serverErrorHtml) {
     response.status = 500;
-    response.set_content(ServerErrorPage(), kHtmlContentType);
+    Deliver(AnswerBody{ServerErrorPage(), 0, ""}, kHtmlContentType, active, response);
+    return;
+  }
+  if (!active.rawAnswer.empty()) {
+    response.status = 200;
+    Deliver(AnswerBody{active.rawAnswer, 0, ""}, kXmlContentType, active, response);
     return;
   }
   const Reply reply = Decide(request, body ? &*body : nullptr);
   response.status = reply.httpStatus;
-  response.set_content(RenderReply(reply, active), kXmlContentType);
+  Deliver(RenderReply(reply, active), kXmlContentType, active, response);
+}
+
+// An answer that is neither padded, trickled, cut nor chunked goes out at
+// once. The others are written piece by piece; a piece that cannot be written
+// (the client gave up) or the cut point ends the exchange, and httplib then
+// closes the connection short of the answer's end.
+void Sandbox::Impl::Deliver(AnswerBody body, const char* contentType, const Faults& faults,
+                            httplib::Response& response) {
+  if (body.blanks == 0 && faults.trickleMilliseconds == 0 && faults.closeAfterBytes == 0 &&
+      !faults.chunked) {
+    response.set_content(body.head + body.tail, contentType);
+    return;
+  }
+  const std::size_t size = body.Size();
+  const std::size_t cut =
+      faults.closeAfterBytes > 0 ? std::min(faults.closeAfterBytes, size) : size;
+  const bool trickle = faults.trickleMilliseconds > 0;
+  const std::size_t piece =
+      trickle ? std::max<std::size_t>(1, (size + kTricklePieces - 1) / kTricklePieces)
+              : kStreamPiece;
+  const auto pause = std::chrono::milliseconds(faults.trickleMilliseconds / kTricklePieces);
+  auto shared = std::make_shared<AnswerBody>(std::move(body));
+  // One buffer for every piece, so a large answer costs one piece of memory.
+  auto buffer = std::make_shared<std::string>(std::min(piece, cut), '\0');
+  auto send = [this, shared, buffer, size, cut, trickle, pause](std::size_t offset,
+                                                                httplib::DataSink& sink) {
+    if (offset >= size) {
+      sink.done();  // the end of a chunked answer
+      return true;
+    }
+    if (offset >= cut) return false;
+    const std::size_t count =
+        shared->Read(offset, buffer->data(), std::min(buffer->size(), cut - offset));
+    if (trickle && !Wait(pause)) return false;
+    return sink.write(buffer->data(), count);
+  };
+  if (faults.chunked) {
+    response.set_chunked_content_provider(contentType, send);
+  } else {
+    response.set_content_provider(size, contentType,
+                                  [send](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                    return send(offset, sink);
+                                  });
+  }
 }
 
 // Journals the request and returns the faults in force for it.
@@ -132,15 +195,17 @@ Reply Sandbox::Impl::Decide(const httplib::Request& request, const OrderBody* bo
   }
 }
 
-void Sandbox::Impl::Stall(int seconds) {
+bool Sandbox::Impl::Wait(std::chrono::milliseconds pause) {
   std::unique_lock lock(mutex);
-  stopped.wait_for(lock, std::chrono::seconds(seconds), [this] { return stopping; });
+  return !stopped.wait_for(lock, pause, [this] { return stopping; });
 }
 
 // Binds a new server; the caller holds the lifecycle lock.
-void Sandbox::Impl::Open(int requestedPort) {
+void Sandbox::Impl::Open(int requestedPort, const TlsFiles* tlsFiles) {
   if (server) throw std::runtime_error("sandbox: already serving on port " + std::to_string(port));
-  auto fresh = std::make_unique<HttpServer>();
+  auto fresh = tlsFiles != nullptr
+                   ? std::make_unique<HttpServer>(tlsFiles->certFile, tlsFiles->keyFile)
+                   : std::make_unique<HttpServer>();
   const auto serve = [this](const httplib::Request& request, httplib::Response& response) {
     Serve(request, response);
   };
@@ -170,6 +235,7 @@ void Sandbox::Impl::Open(int requestedPort) {
     stopping = false;
   }
   port = bound;
+  tls = tlsFiles != nullptr;
   server = std::move(fresh);
 }
 
@@ -185,31 +251,41 @@ Sandbox::~Sandbox() {
   Stop();
 }
 
-void Sandbox::Start(int port) {
-  std::lock_guard lock(impl_->lifecycle);
-  impl_->Open(port);
-  impl_->listenEnded = false;
-  HttpServer* server = impl_->server.get();
-  impl_->thread = std::thread([this, server] {
-    server->listen_after_bind();
-    impl_->listenEnded = true;
+// Serves on a thread of its own; returns once the server accepts connections.
+void Sandbox::Impl::Launch(int requestedPort, const TlsFiles* tlsFiles) {
+  std::lock_guard lock(lifecycle);
+  Open(requestedPort, tlsFiles);
+  listenEnded = false;
+  HttpServer* serving = server.get();
+  thread = std::thread([this, serving] {
+    serving->listen_after_bind();
+    listenEnded = true;
   });
-  while (!server->is_running() && !impl_->listenEnded) {
+  while (!serving->is_running() && !listenEnded) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  if (!server->is_running()) {
-    impl_->thread.join();
-    impl_->Retire();
-    throw std::runtime_error("sandbox: the server on port " + std::to_string(Port()) +
+  if (!serving->is_running()) {
+    thread.join();
+    Retire();
+    throw std::runtime_error("sandbox: the server on port " + std::to_string(port) +
                              " did not start");
   }
+}
+
+void Sandbox::Start(int port) {
+  impl_->Launch(port, nullptr);
+}
+
+void Sandbox::StartTls(const std::string& certFile, const std::string& keyFile, int port) {
+  const TlsFiles files{certFile, keyFile};
+  impl_->Launch(port, &files);
 }
 
 void Sandbox::Run(int port) {
   HttpServer* server = nullptr;
   {
     std::lock_guard lock(impl_->lifecycle);
-    impl_->Open(port);
+    impl_->Open(port, nullptr);
     server = impl_->server.get();
   }
   server->listen_after_bind();
@@ -243,7 +319,8 @@ int Sandbox::Port() const {
 }
 
 std::string Sandbox::BaseUrl() const {
-  return "http://" + std::string(kHost) + ":" + std::to_string(Port()) + "/";
+  return std::string(impl_->tls ? "https://" : "http://") + kHost + ":" + std::to_string(Port()) +
+         "/";
 }
 
 void Sandbox::SetFaults(const Faults& faults) {

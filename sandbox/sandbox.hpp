@@ -70,15 +70,21 @@ struct JournalEntry {
 
 // Fault modes a test switches on; each applies to every later request until
 // reset. A stall comes first; then closeWithoutAnswer wins over
-// serverErrorHtml, which wins over an XML answer shaped by the other three
-// (they combine). Every request is journaled whatever the faults.
+// serverErrorHtml, which wins over rawAnswer, which wins over an XML answer
+// shaped by malformedXml, answerMiB and crlf (they combine). The last three
+// shape the sending of whichever answer that leaves, and combine too. Every
+// request is journaled whatever the faults.
 struct Faults {
   int stallSeconds = 0;             // wait this long before answering
   bool closeWithoutAnswer = false;  // the client sees its connection closed, no answer
   bool serverErrorHtml = false;     // HTTP 500 with an HTML page
+  std::string rawAnswer;            // not empty: HTTP 200 with exactly these bytes as XML
   bool malformedXml = false;        // the answer's document element left unclosed
-  std::size_t answerMiB = 0;        // pad the answer to exactly this many MiB
+  std::size_t answerMiB = 0;        // pad the answer to exactly this many MiB, never held whole
   bool crlf = false;                // CR LF line breaks in the answer
+  int trickleMilliseconds = 0;      // send the answer in ten pieces spread over this long
+  std::size_t closeAfterBytes = 0;  // close the connection after this many bytes of the answer
+  bool chunked = false;             // chunked transfer: the answer's length is not announced
 };
 
 class Sandbox {
@@ -92,6 +98,9 @@ class Sandbox {
   // returns once it accepts connections. Raises std::runtime_error when the
   // port cannot be had or the sandbox is already serving.
   void Start(int port = 0);
+  // The same over HTTPS, with the certificate chain and the private key of
+  // these PEM files; also raises when they cannot be used.
+  void StartTls(const std::string& certFile, const std::string& keyFile, int port = 0);
   // Ends every connection and stops serving; a stall in progress is cut short.
   // Harmless when not serving. Start may be called again afterwards.
   void Stop();
@@ -99,7 +108,7 @@ class Sandbox {
   void Run(int port);
 
   int Port() const;
-  std::string BaseUrl() const;  // "http://127.0.0.1:<port>/"
+  std::string BaseUrl() const;  // "http://127.0.0.1:<port>/", "https://..." once StartTls
 
   void SetFaults(const Faults& faults);
   // Adds the customer, or replaces the one with that CPF; served as given,
