@@ -61,6 +61,11 @@ const char* ShapeFault(const pugi::xml_document& document) {
 void ResponseDocument::Load(std::string_view bytes) {
   document_.reset();
   if (EmptyString(bytes)) return;
+  // pugixml stops reading at a NUL, so whatever follows one would be passed
+  // over unseen; XML allows the character nowhere.
+  if (const std::size_t nul = bytes.find('\0'); nul != std::string_view::npos) {
+    NotWellFormed("a NUL byte at offset " + std::to_string(nul));
+  }
   // Every byte becomes the character Windows-1252 gives it, so no byte is lost
   // or rejected here, whatever encoding the declaration claims; NodeText turns
   // the characters back into the same bytes.

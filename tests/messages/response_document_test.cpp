@@ -101,6 +101,8 @@ TEST(ResponseDocumentLoad, NotWellFormedRaisesAndLeavesTheEmptyDocument) {
   }
   ResponseDocument document;
   EXPECT_THROW(document.Load(std::string("<r>a\0b</r>", 10)), ConversionError);
+  // Nothing after a NUL is passed over either.
+  EXPECT_THROW(document.Load(std::string("<r>a</r>\0<junk", 14)), ConversionError);
 }
 
 TEST(ResponseDocumentLoad, DocumentTypeEntitiesAreNeverExpanded) {
