@@ -43,6 +43,13 @@ void LumirexSetConnectionString(const char* connection) {
   }
 }
 
+void LumirexSetCaFile(const char* file) {
+  try {
+    lumirex::settings::SetCaFile(OptionalText(file));
+  } catch (...) {
+  }
+}
+
 void LumirexSetDecimalSeparator(char separator) {
   lumirex::settings::SetDecimalSeparator(separator);
 }

@@ -23,6 +23,12 @@ void SetBaseDir(std::optional<std::string> dir) {
 void SetConnectionString(std::optional<std::string> connection) {
   settings::SetConnectionString(std::move(connection));
 }
+void SetCaFile(std::optional<std::string> file) {
+  settings::SetCaFile(std::move(file));
+}
+std::optional<std::string> CaFile() {
+  return settings::CaFile();
+}
 void SetDecimalSeparator(char separator) {
   settings::SetDecimalSeparator(separator);
 }

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "support/errors.hpp"
+#include "support/settings.hpp"
 
 namespace lumirex {
 
@@ -154,6 +155,11 @@ class CurlSession {
     Check(curl_easy_setopt(handle, CURLOPT_TCP_NODELAY, 1L), "TCP_NODELAY");
     Check(curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L), "peer verification");
     Check(curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L), "host verification");
+    // A service signed by the host's own authority is trusted only when the host
+    // names it; the reset before every exchange puts the system's store back.
+    if (const auto caFile = settings::CaFile()) {
+      Check(curl_easy_setopt(handle, CURLOPT_CAINFO, caFile->c_str()), "CA file");
+    }
     // Stops early when the server announces the size; the write callback
     // catches the bodies that arrive without one.
     Check(curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE,

@@ -16,6 +16,7 @@ struct State {
   std::mutex mutex;
   std::optional<std::string> baseDir;
   std::optional<std::string> connection;
+  std::optional<std::string> caFile;
   char decimalSeparator = ',';
   MessageSink sink;
 };
@@ -66,6 +67,19 @@ std::string ConnectionString() {
 void SetConnectionString(std::optional<std::string> connection) {
   std::lock_guard lock(state().mutex);
   state().connection = std::move(connection);
+}
+
+std::optional<std::string> CaFile() {
+  {
+    std::lock_guard lock(state().mutex);
+    if (state().caFile) return state().caFile;
+  }
+  return Environment("LUMIREX_CA_FILE");
+}
+
+void SetCaFile(std::optional<std::string> file) {
+  std::lock_guard lock(state().mutex);
+  state().caFile = std::move(file);
 }
 
 char DecimalSeparator() {

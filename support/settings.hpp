@@ -19,6 +19,12 @@ void SetBaseDir(std::optional<std::string> dir);
 std::string ConnectionString();
 void SetConnectionString(std::optional<std::string> connection);
 
+// The certificates (a PEM file) that an HTTPS service's certificate may be
+// signed by: the file set by the host, else $LUMIREX_CA_FILE; none means the
+// system's store.
+std::optional<std::string> CaFile();
+void SetCaFile(std::optional<std::string> file);
+
 // Decimal separator of number texts; ',' unless the host sets another.
 char DecimalSeparator();
 void SetDecimalSeparator(char separator);

@@ -90,6 +90,11 @@ LUMIREX_API void LumirexSetBaseDir(const char *dir);
  * opened read-only. */
 LUMIREX_API void LumirexSetConnectionString(const char *connection);
 
+/* Certificates (a PEM file) that an HTTPS service's certificate may be signed
+ * by, for a service whose certificate no public authority issued. NULL
+ * restores the default: $LUMIREX_CA_FILE, else the system's store. */
+LUMIREX_API void LumirexSetCaFile(const char *file);
+
 /* Decimal separator of the library's regional settings; ',' by default. */
 LUMIREX_API void LumirexSetDecimalSeparator(char separator);
 

@@ -6,7 +6,7 @@ if(NOT rc EQUAL 0)
 endif()
 foreach(name IntegracaoLumirex Initialize Finalize LumirexVariantInit LumirexVariantClear
         LumirexVariantSetString LumirexArrayCreate LumirexSetMessageHandler LumirexSetBaseDir
-        LumirexSetConnectionString LumirexSetDecimalSeparator LumirexVersion)
+        LumirexSetConnectionString LumirexSetCaFile LumirexSetDecimalSeparator LumirexVersion)
   if(NOT symbols MATCHES " ${name}\n")
     message(FATAL_ERROR "the library does not export ${name}")
   endif()

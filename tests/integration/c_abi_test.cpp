@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "c_variants.hpp"
 #include "call_fixture.hpp"
 #include "lumirex/lumirex.h"
 
@@ -13,31 +14,6 @@ using ::testing::HasSubstr;
 
 namespace calltest {
 namespace {
-
-// C variants owned by the test, released on every path.
-class CArray {
- public:
-  explicit CArray(int32_t count) {
-    LumirexVariantInit(&value_);
-    EXPECT_EQ(LumirexArrayCreate(&value_, count), 0);
-  }
-  ~CArray() { LumirexVariantClear(&value_); }
-  LumirexVariant* get() { return &value_; }
-  LumirexVariant& operator[](int32_t i) { return value_.value.array.items[i]; }
-  void SetText(int32_t i, const std::string& text) {
-    LumirexVariantClear(&(*this)[i]);
-    ASSERT_EQ(LumirexVariantSetString(&(*this)[i], text.data(), text.size()), 0);
-  }
-  std::string Text(int32_t i) {
-    auto& item = (*this)[i];
-    EXPECT_EQ(item.type, LUMIREX_STRING);
-    return item.type == LUMIREX_STRING ? std::string(item.value.string.data, item.value.string.size)
-                                       : "";
-  }
-
- private:
-  LumirexVariant value_;
-};
 
 class CAbi : public CallTest {
  protected:
