@@ -1,0 +1,189 @@
+// Faults of the loyalty service, each through the C ABI: what the call
+// returns, where its log says it failed, and that the call after the fault
+// clears succeeds.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "end_to_end.hpp"
+#include "memory_probe.hpp"
+
+using lumirex::Variant;
+using lumirex::sandbox::Faults;
+using ::testing::HasSubstr;
+using namespace std::string_literals;
+
+namespace calltest {
+namespace {
+
+class ServiceFaults : public EndToEnd {
+ protected:
+  // The two ways an answer is read: the customer's and every other operation's.
+  std::vector<std::vector<std::string>> BothReaders() const { return {Consulta(), Validation()}; }
+
+  void ExpectClearedAfter() {
+    sandbox_.SetFaults({});
+    for (const auto& params : BothReaders()) ExpectAccepted(params);
+  }
+};
+
+TEST_F(ServiceFaults, RefusedConnectionFailsAtTheExchange) {
+  lumirex::sandbox::Sandbox gone;
+  gone.Start();
+  const std::string url = gone.BaseUrl();
+  gone.Stop();
+  auto params = Consulta();
+  params[1] = url;
+  ExpectFailure(Call(params), kTimeoutLine, "HTTP request to " + url + "user?cpf=");
+  EXPECT_THAT(LogTexts().back(), HasSubstr("onnect"));
+  ExpectClearedAfter();
+}
+
+TEST_F(ServiceFaults, AnswersThatBreakOffFailAtTheExchange) {
+  struct Case {
+    const char* name;
+    Faults faults;
+    const char* reason;  // libcurl's words
+  };
+  Faults closed;
+  closed.closeWithoutAnswer = true;
+  Faults cut;
+  cut.closeAfterBytes = 40;
+  Faults cutChunked = cut;
+  cutChunked.chunked = true;
+  for (const Case& c : {Case{"closed without an answer", closed, "Empty reply from server"},
+                        Case{"closed mid-answer", cut, "bytes remaining to read"},
+                        Case{"closed mid-chunk", cutChunked, "transfer closed"}}) {
+    SCOPED_TRACE(c.name);
+    sandbox_.SetFaults(c.faults);
+    for (const auto& params : BothReaders()) {
+      ExpectFailure(Call(params), kTimeoutLine, c.reason);
+    }
+    ExpectClearedAfter();
+  }
+}
+
+TEST_F(ServiceFaults, SilentServerIsGivenUpAtTheTimeOut) {
+  Faults faults;
+  faults.stallSeconds = 60;
+  sandbox_.SetFaults(faults);
+  const auto start = std::chrono::steady_clock::now();
+  const Outcome outcome = Call(Consulta());
+  const auto took = std::chrono::steady_clock::now() - start;
+  ExpectFailure(outcome, kTimeoutLine, "timed out");
+  // The call's whole time-out is ten seconds; a second more is the most it may overrun.
+  EXPECT_LT(took, std::chrono::seconds(11));
+  ExpectClearedAfter();
+}
+
+TEST_F(ServiceFaults, AnswerTricklingInUnderTheTimeOutIsRead) {
+  Faults faults;
+  faults.trickleMilliseconds = 1500;
+  sandbox_.SetFaults(faults);
+  const auto start = std::chrono::steady_clock::now();
+  const Outcome outcome = Call(Consulta());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+  EXPECT_TRUE(outcome.returned);
+  EXPECT_EQ(outcome.result.items()[0], Variant(false));
+  // The name as the bytes the service sent.
+  EXPECT_EQ(outcome.result.items()[2], Variant("Jo\xC3\xA3o da Silva"));
+  EXPECT_EQ(LogTexts().back(), "FIM");
+}
+
+TEST_F(ServiceFaults, HundredMiBAnswerIsRefusedAtTheCapWithoutHoldingIt) {
+  for (const bool chunked : {false, true}) {
+    SCOPED_TRACE(chunked ? "length not announced" : "length announced");
+    Faults faults;
+    faults.answerMiB = 100;
+    faults.chunked = chunked;
+    sandbox_.SetFaults(faults);
+    if (!ResetPeakResident()) GTEST_SKIP() << "the kernel does not let the peak be reset";
+    const long before = StatusKiB("VmRSS");
+    const Outcome outcome = Call(Consulta());
+    const long growth = StatusKiB("VmHWM") - before;
+    ExpectFailure(outcome, kTimeoutLine, "larger than 16 MiB");
+    // The 16 MiB kept up to the cap and the smaller buffers it grew from; far
+    // less than the answer, which is never held whole.
+    EXPECT_LT(growth, 50 * 1024) << "peak grew by " << growth << " KiB";
+    ExpectClearedAfter();
+  }
+}
+
+TEST_F(ServiceFaults, ServerErrorPageIsReadAsAnAnswerWithoutSuccess) {
+  Faults faults;
+  faults.serverErrorHtml = true;
+  sandbox_.SetFaults(faults);
+  // The page happens to be well-formed: it is read, and holds no success.
+  for (const auto& params : BothReaders()) {
+    const Outcome outcome = Call(params);
+    EXPECT_TRUE(outcome.returned);
+    EXPECT_EQ(outcome.result.items()[0], Variant(true));
+    EXPECT_EQ(outcome.result.items()[1], Variant(""));
+    const auto lines = LogTexts();
+    EXPECT_THAT(lines[lines.size() - 2], HasSubstr("RETORNO      = <!DOCTYPE html>"));
+    EXPECT_TRUE(services_->messages.empty());
+  }
+  ExpectClearedAfter();
+}
+
+// Hostile or broken documents: read where they are well-formed, refused by the
+// reader (false, the log's last line FIM, nobody told) where they are not.
+TEST_F(ServiceFaults, HostileDocumentsAreReadSafely) {
+  const std::string ok = "<success>true</success><message>ok</message>";
+  std::string laughs = "<!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">";
+  for (char level = 'b'; level <= 'j'; ++level) {
+    laughs += std::string("<!ENTITY ") + level + " \"";
+    for (int i = 0; i < 10; ++i) laughs += std::string("&") + static_cast<char>(level - 1) + ";";
+    laughs += "\">";
+  }
+  laughs += "]><r><success>true</success><message>&j;</message></r>";
+  std::string nested;
+  for (int i = 0; i < 100000; ++i) nested += "<x>";
+  for (int i = 0; i < 100000; ++i) nested += "</x>";
+
+  struct Case {
+    const char* name;
+    std::string answer;
+    bool read;            // the reader ran to its end
+    std::string message;  // result element 1 when it did
+  };
+  const std::vector<Case> cases = {
+      {"invalid UTF-8", "<r><success>true</success><message>Ol\xE1 \xC3\x28 fim\xFF</message></r>",
+       true, "Ol? ?( fim?"},
+      {"NUL in the message", "<r><success>true</success><message>a\0b</message></r>"s, false, ""},
+      {"NUL after the document", "<r>" + ok + "</r>\0junk"s, false, ""},
+      {"billion laughs", laughs, true, "&j;"},
+      {"external entity",
+       "<!DOCTYPE r [<!ENTITY x SYSTEM \"" + sandbox_.BaseUrl() +
+           "user?cpf=1&amp;pdv=true\">]><r>" + ok + "<x>&x;</x></r>",
+       true, "ok"},
+      {"100 000 levels beside the message", "<r>" + ok + nested + "</r>", true, "ok"},
+      {"100 000 levels in the message",
+       "<r><success>true</success><message>" + nested + "</message></r>", false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Faults faults;
+    faults.rawAnswer = c.answer;
+    sandbox_.SetFaults(faults);
+    for (const auto& params : BothReaders()) {
+      sandbox_.ClearJournal();
+      const Outcome outcome = Call(params);
+      EXPECT_EQ(outcome.returned, c.read);
+      EXPECT_EQ(LogTexts().back(), "FIM");
+      EXPECT_TRUE(services_->messages.empty());
+      EXPECT_EQ(sandbox_.Journal().size(), 1u);  // nothing fetched on the answer's say-so
+      if (c.read) {
+        EXPECT_EQ(outcome.result.items()[0], Variant(false));
+        EXPECT_EQ(outcome.result.items()[1], Variant(c.message));
+      } else {
+        EXPECT_EQ(outcome.result, CallersResult(5));
+      }
+    }
+  }
+  ExpectClearedAfter();
+}
+
+}  // namespace
+}  // namespace calltest

@@ -1,0 +1,32 @@
+// The process's resident memory as the kernel counts it, for tests that must
+// show a fault or a long run does not make the process grow.
+#pragma once
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace calltest {
+
+// A size line of /proc/self/status in KiB ("VmRSS": now, "VmHWM": the peak); -1 when absent.
+inline long StatusKiB(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(field + ":", 0) != 0) continue;
+    std::istringstream value(line.substr(field.size() + 1));
+    long kib = -1;
+    value >> kib;
+    return kib;
+  }
+  return -1;
+}
+
+// Starts the peak (VmHWM) again from the present size; false where the kernel refuses.
+inline bool ResetPeakResident() {
+  std::ofstream clearRefs("/proc/self/clear_refs");
+  clearRefs << "5";
+  clearRefs.flush();
+  return clearRefs.good();
+}
+
+}  // namespace calltest
