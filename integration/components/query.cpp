@@ -121,7 +121,23 @@ void TADOQuery::SetParameter(std::string_view name, std::string value) {
 
 void TADOQuery::Open() {
   if (Active()) return;
-  if (!connection_.Connected()) connection_.Open();
+  const bool kept = connection_.Connected();
+  if (!kept) connection_.Open();
+  try {
+    Run();
+  } catch (const DatabaseError&) {
+    if (!kept) throw;
+    // A connection kept from earlier may have lost its database (a server
+    // restarted, a file restored from a backup under it) and would fail every
+    // call from now on. The statement only reads, so it is run once more on a
+    // fresh connection; a fault that lasts fails that attempt as well.
+    connection_.Close();
+    connection_.Open();
+    Run();
+  }
+}
+
+void TADOQuery::Run() {
   const bool sqlite = connection_.Dialect() == SqlDialect::Sqlite;
   result_rows::Result result;
   try {

@@ -34,9 +34,10 @@ class TADOQuery {
   const std::vector<QueryParameter>& Parameters() const { return parameters_; }
 
   // Opens the connection first when it is closed; runs the statement and
-  // keeps all its rows; a query already open stays as it is. Raises
-  // DatabaseError with the database's message. A column without a name is
-  // named COLUMN<n> and a repeated name gets "_1", "_2", ...
+  // keeps all its rows; a query already open stays as it is. A statement that
+  // fails on a connection that was already open runs once more on a fresh
+  // one. Raises DatabaseError with the database's message. A column without a
+  // name is named COLUMN<n> and a repeated name gets "_1", "_2", ...
   void Open();
   void Close();
   bool Active() const { return rows_.Active(); }
@@ -51,6 +52,8 @@ class TADOQuery {
   const std::string& TextFor(SqlDialect dialect) const;
 
  private:
+  void Run();
+
   TADOConnection& connection_;
   std::vector<QueryParameter> parameters_;
   std::string transactSqlText_;

@@ -214,6 +214,27 @@ TEST_P(QueryTest, DatabaseFailuresRaiseTheDatabasesMessage) {
   EXPECT_FALSE(query.Active());
 }
 
+// A kept connection whose database went away under it (emptied, then a
+// restored copy put in its place) is made again once; a statement that fails
+// on a fresh connection is not run twice.
+TEST_P(QueryTest, AFailureOnAKeptConnectionConnectsOnceMoreAndRunsAgain) {
+  EXPECT_EQ(ByCode("1001").FieldByName("CODE").AsString(), "1001");
+  std::filesystem::resize_file(file_, 0);
+  const auto restored = file_.parent_path() / "restored.sqlite";
+  testing::RunSqlite(restored, kItems);
+  std::filesystem::rename(restored, file_);
+  EXPECT_EQ(ByCode("1001").FieldByName("CODE").AsString(), "1001");
+  EXPECT_EQ(openings_, 2);
+
+  connection_.Close();
+  TADOQuery broken = Query("SELECT X FROM NO_SUCH_TABLE");
+  EXPECT_THROW(broken.Open(), DatabaseError);
+  EXPECT_EQ(openings_, 3);
+  EXPECT_THROW(broken.Open(), DatabaseError);  // kept this time: tried on a fresh one too
+  EXPECT_EQ(openings_, 4);
+  EXPECT_TRUE(connection_.Connected());
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, QueryTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Odbc" : "Native"; });
 
