@@ -1,0 +1,28 @@
+// The timed benchmarks, registered with Google Benchmark under the names
+// below, and the two measurements that are counts rather than times.
+#pragma once
+
+#include <string>
+
+#include "figures.hpp"
+#include "world.hpp"
+
+namespace lumirex::bench {
+
+std::string ConsultaCallName(int promocodes);
+std::string ConsultaRawName(int promocodes);
+std::string ConsultaParseName(int promocodes);
+inline constexpr const char* kVendaCall = "venda_call";
+inline constexpr const char* kVendaRaw = "venda_raw";
+inline constexpr const char* kLogLine = "log_line";
+inline constexpr const char* kLogCallLines = "log_call_lines";
+
+void RegisterBenchmarks(World& world);
+
+// `calls` CONSULTA calls in a row against a sandbox of their own.
+ConsecutiveCalls CountConnections(int calls);
+
+// The thirteen texts a CONSULTA call logs for that answer size.
+std::vector<std::string> ConsultaLogTexts(const World& world, int promocodes);
+
+}  // namespace lumirex::bench

@@ -1,0 +1,167 @@
+// lumirex_bench: what the library adds to the exchange with the service, in
+// one run. Prints the figures and their ratios; with --markdown FILE also
+// writes them, with the machine and the date, to FILE (docs/performance.md),
+// followed by the Markdown of --notes FILE.
+//
+// --profile runs nothing but `calls` integration calls of one kind, for a
+// profiler to watch (callgrind --toggle-collect=IntegracaoLumirex, perf):
+// "consulta:<promocodes>:<calls>" or "venda:<calls>".
+//
+//   lumirex_bench [Google Benchmark flags] [--markdown FILE] [--notes FILE]
+//   lumirex_bench --profile consulta:10000:20
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "benchmarks.hpp"
+#include "c_call.hpp"
+#include "customers.hpp"
+#include "figures.hpp"
+#include "machine.hpp"
+#include "peak_memory.hpp"
+#include "world.hpp"
+
+namespace lumirex::bench {
+
+namespace {
+
+const std::vector<int> kAnswerSizes = {10, 1000, 10000, 100000};
+constexpr int kConsecutiveCalls = 1000;
+
+struct Options {
+  std::string markdown, notes, profile;
+};
+
+// What Google Benchmark left of the arguments; raises on anything unknown.
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--markdown" && i + 1 < argc) {
+      options.markdown = argv[++i];
+    } else if (arg == "--notes" && i + 1 < argc) {
+      options.notes = argv[++i];
+    } else if (arg == "--profile" && i + 1 < argc) {
+      options.profile = argv[++i];
+    } else {
+      throw std::runtime_error("unknown argument '" + arg +
+                               "'; usage: lumirex_bench [--markdown FILE] [--notes FILE] "
+                               "| --profile consulta:<promocodes>:<calls> | venda:<calls>");
+    }
+  }
+  return options;
+}
+
+std::string ReadText(const std::string& path) {
+  if (path.empty()) return "";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out.flush()) throw std::runtime_error("cannot write " + path);
+}
+
+Figures Collect(World& world, const Collector& collector) {
+  Figures figures;
+  for (int size : world.AnswerSizes()) {
+    figures.consulta.push_back(
+        {size, world.ConsultaAnswer(size).size(), collector.Find(ConsultaCallName(size)),
+         collector.Find(ConsultaRawName(size)), collector.Find(ConsultaParseName(size))});
+  }
+  figures.vendaCall = collector.Find(kVendaCall);
+  figures.vendaRaw = collector.Find(kVendaRaw);
+  figures.vendaBodyBytes = world.VendaBody().size();
+  figures.vendaAnswerBytes = world.VendaAnswer().size();
+  figures.logLine = collector.Find(kLogLine);
+  figures.logCallLines = collector.Find(kLogCallLines);
+  for (const std::string& text : ConsultaLogTexts(world, world.AnswerSizes().front())) {
+    figures.logCallBytes += text.size();
+  }
+  return figures;
+}
+
+void MeasurePeakMemory(World& world, Figures& figures) {
+  const int largest = world.AnswerSizes().back();
+  figures.peakAnswerBytes = world.ConsultaAnswer(largest).size();
+  try {
+    figures.peak = MeasureInChild({world.BaseDir(), world.ConnectionString(), world.Url(),
+                                   CpfWithPromocodes(world.AnswerSizes().front()),
+                                   CpfWithPromocodes(largest)});
+  } catch (const std::exception& error) {
+    figures.peakError = error.what();
+  }
+}
+
+// The calls of a --profile run; raises std::runtime_error for a malformed
+// description or a failed call. Kept out of line, so that a profiler can
+// collect from its entry (callgrind --toggle-collect='*RunProfile*').
+[[gnu::noinline]] void RunProfile(World& world, const std::string& description) {
+  std::vector<std::string> parts;
+  std::istringstream in(description);
+  for (std::string part; std::getline(in, part, ':');) parts.push_back(part);
+  const bool consulta = parts.size() == 3 && parts[0] == "consulta";
+  if (!consulta && !(parts.size() == 2 && parts[0] == "venda")) {
+    throw std::runtime_error("--profile takes consulta:<promocodes>:<calls> or venda:<calls>");
+  }
+  CCall call(consulta ? ConsultaParameters(world.Url(), CpfWithPromocodes(std::stoi(parts[1])))
+                      : VendaParameters(world.Url()));
+  for (int i = std::stoi(parts.back()); i > 0; --i) {
+    if (!call.Run()) throw std::runtime_error("the call failed: " + World::LastMessage());
+  }
+}
+
+int Run(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  const Options options = ParseOptions(argc, argv);
+  const std::string notes = ReadText(options.notes);
+
+  World world(kAnswerSizes);
+  if (!options.profile.empty()) {
+    RunProfile(world, options.profile);
+    return 0;
+  }
+  RegisterBenchmarks(world);
+  Collector collector;
+  benchmark::RunSpecifiedBenchmarks(&collector);
+  benchmark::Shutdown();
+
+  Figures figures = Collect(world, collector);
+  std::cout << "\nConnections for " << kConsecutiveCalls << " calls..." << std::endl;
+  figures.consecutive = CountConnections(kConsecutiveCalls);
+  std::cout << "Peak memory of the largest call, in a child process..." << std::endl;
+  MeasurePeakMemory(world, figures);
+
+  std::cout << "\n" << FiguresMarkdown(figures);
+  if (!options.markdown.empty()) {
+    WriteText(options.markdown, PerformanceDocument(DescribeMachine(), figures, notes));
+    std::cout << "Wrote " << options.markdown << "\n";
+  }
+  return 0;
+}
+
+}  // namespace
+
+}  // namespace lumirex::bench
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], lumirex::bench::kPeakMemoryChildFlag) == 0) {
+    return lumirex::bench::PeakMemoryChildMain(std::vector<std::string>(argv + 2, argv + argc));
+  }
+  try {
+    return lumirex::bench::Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::cerr << "lumirex_bench: " << error.what() << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,22 @@
+// The point-of-sale database the VENDA calls read: the project's SQLite schema
+// and demo contents, plus one sale of twenty different products.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace lumirex::bench {
+
+// The key of the twenty-item sale.
+inline constexpr const char* kSaleBranch = "0001";
+inline constexpr const char* kSaleTill = "009";
+inline constexpr const char* kSaleSequence = "000777";
+inline constexpr int kSaleItems = 20;
+
+// Creates the database file; raises std::runtime_error with SQLite's message.
+void CreatePosDatabase(const std::filesystem::path& file);
+
+// The library's connection string for the file, opened read-only.
+std::string PosConnectionString(const std::filesystem::path& file);
+
+}  // namespace lumirex::bench

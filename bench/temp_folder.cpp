@@ -1,0 +1,23 @@
+#include "temp_folder.hpp"
+
+#include <stdlib.h>
+
+#include <stdexcept>
+#include <system_error>
+
+namespace lumirex::bench {
+
+TempFolder::TempFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "lumirex-bench-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("cannot create a temporary folder from " + pattern);
+  }
+  path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace lumirex::bench
