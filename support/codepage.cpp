@@ -17,6 +17,13 @@ constexpr std::array<char32_t, 32> kHighControls = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
 };
 
+// How many bytes at the start of text are ASCII, which both encodings share.
+std::size_t AsciiPrefixLength(std::string_view text) {
+  std::size_t length = 0;
+  while (length < text.size() && static_cast<unsigned char>(text[length]) < 0x80) ++length;
+  return length;
+}
+
 bool IsContinuation(unsigned char byte) {
   return (byte & 0xC0) == 0x80;
 }
@@ -84,6 +91,11 @@ std::string Utf8ToAnsi(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   while (!utf8.empty()) {
+    // Runs of ASCII, nearly all of a document, go over in one piece.
+    const std::size_t ascii = AsciiPrefixLength(utf8);
+    out.append(utf8.data(), ascii);
+    utf8.remove_prefix(ascii);
+    if (utf8.empty()) break;
     char32_t ch = 0;
     const std::size_t length = DecodeUtf8(utf8, ch);
     if (length == 0) {
@@ -101,9 +113,23 @@ std::string Utf8ToAnsi(std::string_view utf8) {
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
+  // Reserved once: a byte above 0x7F takes two bytes in UTF-8, or at most
+  // three when it is one of 0x80-0x9F.
+  std::size_t size = ansi.size();
+  for (char byte : ansi) {
+    const auto value = static_cast<unsigned char>(byte);
+    if (value >= 0x80) size += value <= 0x9F ? 2 : 1;
+  }
   std::string out;
-  out.reserve(ansi.size() * 2);
-  for (char byte : ansi) AppendUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(byte)));
+  out.reserve(size);
+  while (!ansi.empty()) {
+    const std::size_t ascii = AsciiPrefixLength(ansi);
+    out.append(ansi.data(), ascii);
+    ansi.remove_prefix(ascii);
+    if (ansi.empty()) break;
+    AppendUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(ansi.front())));
+    ansi.remove_prefix(1);
+  }
   return out;
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
 
 namespace lumirex {
 
@@ -87,7 +86,12 @@ bool EmptyString(std::string_view text) {
 std::string RemoveCarriageReturns(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  std::copy_if(text.begin(), text.end(), std::back_inserter(out), [](char c) { return c != '\r'; });
+  // The text between two carriage returns goes over in one piece.
+  for (std::size_t cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r')) {
+    out.append(text.substr(0, cr));
+    text.remove_prefix(cr + 1);
+  }
+  out.append(text);
   return out;
 }
 
