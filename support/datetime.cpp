@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "support/errors.hpp"
+#include "support/text.hpp"
 
 namespace lumirex {
 
@@ -120,13 +121,20 @@ double Now() {
 
 std::string DateTimeToStr(double value) {
   const DateTimeParts p = DecodeDateTime(value);
-  char text[32];
-  if (p.hour == 0 && p.minute == 0 && p.second == 0 && p.millisecond == 0) {
-    std::snprintf(text, sizeof text, "%02d/%02d/%04d", p.day, p.month, p.year);
-  } else {
-    std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", p.day, p.month, p.year,
-                  p.hour, p.minute, p.second);
-  }
+  std::string text;
+  text.reserve(19);
+  AppendZeroPadded(text, p.day, 2);
+  text += '/';
+  AppendZeroPadded(text, p.month, 2);
+  text += '/';
+  AppendZeroPadded(text, p.year, 4);
+  if (p.hour == 0 && p.minute == 0 && p.second == 0 && p.millisecond == 0) return text;
+  text += ' ';
+  AppendZeroPadded(text, p.hour, 2);
+  text += ':';
+  AppendZeroPadded(text, p.minute, 2);
+  text += ':';
+  AppendZeroPadded(text, p.second, 2);
   return text;
 }
 

@@ -4,13 +4,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
 #include "support/settings.hpp"
+#include "support/text.hpp"
 
 namespace lumirex {
 
@@ -81,12 +81,14 @@ class LogFile {
 
 std::string LogFilePathFor(double dateTime) {
   const DateTimeParts p = DecodeDateTime(dateTime);
-  char year[8];
-  char dayMonth[8];
-  std::snprintf(year, sizeof year, "%04d", p.year);
-  std::snprintf(dayMonth, sizeof dayMonth, "%02d%02d", p.day, p.month);
-  return BaseFolder() + "/Dados/LogIntegracaoOrvo/LogIntegracaoOrvo_" + year +
-         "/LogIntegracaoOrvo_" + dayMonth + ".txt";
+  std::string path = BaseFolder();
+  path += "/Dados/LogIntegracaoOrvo/LogIntegracaoOrvo_";
+  AppendZeroPadded(path, p.year, 4);
+  path += "/LogIntegracaoOrvo_";
+  AppendZeroPadded(path, p.day, 2);
+  AppendZeroPadded(path, p.month, 2);
+  path += ".txt";
+  return path;
 }
 
 void WriteLogLine(std::string_view message) {

@@ -83,6 +83,18 @@ bool EmptyString(std::string_view text) {
   return TrimBlanks(text).empty();
 }
 
+void AppendZeroPadded(std::string& out, int value, int width) {
+  char digits[16];
+  int count = 0;
+  unsigned rest = value < 0 ? 0u : static_cast<unsigned>(value);
+  do {
+    digits[count++] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  if (width > count) out.append(static_cast<std::size_t>(width - count), '0');
+  while (count > 0) out += digits[--count];
+}
+
 std::string RemoveCarriageReturns(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -18,6 +18,11 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 // True for a text that is empty or holds only blanks (space, tab, CR, LF).
 bool EmptyString(std::string_view text);
 
+// Appends a value of 0 or more in decimal, with leading zeros to `width`
+// digits, as "%0*d" would; cheaper than formatting through printf where a
+// log line or a data packet row needs several.
+void AppendZeroPadded(std::string& out, int value, int width);
+
 // The text with every carriage return (code 13) removed; line feeds stay.
 std::string RemoveCarriageReturns(std::string_view text);
 

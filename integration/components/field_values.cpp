@@ -4,11 +4,11 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <system_error>
 
 #include "support/datetime.hpp"
 #include "support/settings.hpp"
+#include "support/text.hpp"
 
 namespace lumirex::field_values {
 namespace {
@@ -194,17 +194,28 @@ std::optional<double> ParsePacketDateTime(std::string_view text) {
 
 std::string FormatPacketDate(double value) {
   const DateTimeParts p = DecodeDateTime(value);
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04d%02d%02d", p.year, p.month, p.day);
-  return buffer;
+  std::string text;
+  AppendZeroPadded(text, p.year, 4);
+  AppendZeroPadded(text, p.month, 2);
+  AppendZeroPadded(text, p.day, 2);
+  return text;
 }
 
 std::string FormatPacketDateTime(double value) {
   const DateTimeParts p = DecodeDateTime(value);
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "%04d%02d%02dT%02d:%02d:%02d%03d", p.year, p.month, p.day,
-                p.hour, p.minute, p.second, p.millisecond);
-  return buffer;
+  std::string text;
+  text.reserve(20);
+  AppendZeroPadded(text, p.year, 4);
+  AppendZeroPadded(text, p.month, 2);
+  AppendZeroPadded(text, p.day, 2);
+  text += 'T';
+  AppendZeroPadded(text, p.hour, 2);
+  text += ':';
+  AppendZeroPadded(text, p.minute, 2);
+  text += ':';
+  AppendZeroPadded(text, p.second, 2);
+  AppendZeroPadded(text, p.millisecond, 3);
+  return text;
 }
 
 std::optional<double> ParseDateTimeText(std::string_view text) {

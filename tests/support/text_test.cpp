@@ -17,6 +17,25 @@ TEST(TextTest, RemoveCarriageReturnsKeepsLineFeeds) {
   EXPECT_EQ(RemoveCarriageReturns("\r\r"), "");
 }
 
+TEST(TextTest, RemoveCarriageReturnsKeepsTheTextAroundThem) {
+  EXPECT_EQ(RemoveCarriageReturns("\rstart"), "start");
+  EXPECT_EQ(RemoveCarriageReturns("end\r"), "end");
+  EXPECT_EQ(RemoveCarriageReturns("no breaks at all"), "no breaks at all");
+}
+
+TEST(TextTest, AppendZeroPaddedPadsToTheWidthAndNeverCuts) {
+  struct Case {
+    int value, width;
+    const char* appended;
+  };
+  for (const Case& c : {Case{7, 2, "07"}, Case{0, 3, "000"}, Case{2026, 4, "2026"},
+                        Case{12345, 2, "12345"}, Case{999, 0, "999"}}) {
+    std::string text = "x";
+    AppendZeroPadded(text, c.value, c.width);
+    EXPECT_EQ(text, std::string("x") + c.appended) << c.value << " to " << c.width;
+  }
+}
+
 struct MaskCase {
   const char* name;
   const char* connection;
