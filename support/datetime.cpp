@@ -130,12 +130,16 @@ std::string DateTimeToStr(double value) {
   AppendZeroPadded(text, p.year, 4);
   if (p.hour == 0 && p.minute == 0 && p.second == 0 && p.millisecond == 0) return text;
   text += ' ';
-  AppendZeroPadded(text, p.hour, 2);
-  text += ':';
-  AppendZeroPadded(text, p.minute, 2);
-  text += ':';
-  AppendZeroPadded(text, p.second, 2);
+  AppendTimeOfDay(text, p);
   return text;
+}
+
+void AppendTimeOfDay(std::string& out, const DateTimeParts& parts) {
+  AppendZeroPadded(out, parts.hour, 2);
+  out += ':';
+  AppendZeroPadded(out, parts.minute, 2);
+  out += ':';
+  AppendZeroPadded(out, parts.second, 2);
 }
 
 }  // namespace lumirex

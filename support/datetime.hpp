@@ -23,6 +23,9 @@ DateTimeParts DecodeDateTime(double value);
 // The current local date-time.
 double Now();
 
+// Appends "hh:nn:ss" of the parts.
+void AppendTimeOfDay(std::string& out, const DateTimeParts& parts);
+
 // "dd/mm/yyyy hh:nn:ss"; the time is left out when it is exactly midnight.
 // Raises as DecodeDateTime does.
 std::string DateTimeToStr(double value);

@@ -209,11 +209,7 @@ std::string FormatPacketDateTime(double value) {
   AppendZeroPadded(text, p.month, 2);
   AppendZeroPadded(text, p.day, 2);
   text += 'T';
-  AppendZeroPadded(text, p.hour, 2);
-  text += ':';
-  AppendZeroPadded(text, p.minute, 2);
-  text += ':';
-  AppendZeroPadded(text, p.second, 2);
+  AppendTimeOfDay(text, p);
   AppendZeroPadded(text, p.millisecond, 3);
   return text;
 }
