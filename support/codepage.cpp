@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace lumirex {
 
@@ -18,10 +20,27 @@ constexpr std::array<char32_t, 32> kHighControls = {
 };
 
 // How many bytes at the start of text are ASCII, which both encodings share.
+// Eight bytes are looked at together: a document is nearly all ASCII.
 std::size_t AsciiPrefixLength(std::string_view text) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
   std::size_t length = 0;
+  for (std::uint64_t word = 0; length + sizeof word <= text.size(); length += sizeof word) {
+    std::memcpy(&word, text.data() + length, sizeof word);
+    if ((word & kHighBits) != 0) break;
+  }
   while (length < text.size() && static_cast<unsigned char>(text[length]) < 0x80) ++length;
   return length;
+}
+
+// The size of the text in UTF-8: a byte above 0x7F takes two bytes, or at
+// most three when it is one of 0x80-0x9F.
+std::size_t WidenedSize(std::string_view ansi) {
+  std::size_t size = ansi.size();
+  for (std::size_t i = AsciiPrefixLength(ansi); i < ansi.size();
+       i += 1 + AsciiPrefixLength(ansi.substr(i + 1))) {
+    size += static_cast<unsigned char>(ansi[i]) <= 0x9F ? 2 : 1;
+  }
+  return size;
 }
 
 bool IsContinuation(unsigned char byte) {
@@ -113,15 +132,8 @@ std::string Utf8ToAnsi(std::string_view utf8) {
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
-  // Reserved once: a byte above 0x7F takes two bytes in UTF-8, or at most
-  // three when it is one of 0x80-0x9F.
-  std::size_t size = ansi.size();
-  for (char byte : ansi) {
-    const auto value = static_cast<unsigned char>(byte);
-    if (value >= 0x80) size += value <= 0x9F ? 2 : 1;
-  }
   std::string out;
-  out.reserve(size);
+  out.reserve(WidenedSize(ansi));
   while (!ansi.empty()) {
     const std::size_t ascii = AsciiPrefixLength(ansi);
     out.append(ansi.data(), ascii);

@@ -46,6 +46,21 @@ TEST(CodepageTest, EveryByteRoundTripsThroughUtf8) {
   EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all)), all);
 }
 
+// ASCII is skipped eight bytes at a time; a byte that needs converting must
+// be found wherever it falls in or after such a stretch.
+TEST(CodepageTest, ConvertsAByteAtAnyPlaceAmongAscii) {
+  const std::string ascii(19, 'a');
+  for (std::size_t at = 0; at < ascii.size(); ++at) {
+    for (const char* ansi : {"\x80", "\xE9"}) {
+      std::string text = ascii;
+      text[at] = *ansi;
+      const std::string utf8 = ascii.substr(0, at) + AnsiToUtf8(ansi) + ascii.substr(at + 1);
+      EXPECT_EQ(AnsiToUtf8(text), utf8) << "at " << at;
+      EXPECT_EQ(Utf8ToAnsi(utf8), text) << "at " << at;
+    }
+  }
+}
+
 TEST(CodepageTest, MapsTheHighControlRange) {
   EXPECT_EQ(Cp1252ToUnicode(0x80), U'\u20AC');
   EXPECT_EQ(Cp1252ToUnicode(0x9F), U'\u0178');
