@@ -40,6 +40,21 @@ constexpr std::array<TypeName, 5> kReadAliases{{{FieldType::String, "string.uni"
                                                 {FieldType::Integer, "ui1"},
                                                 {FieldType::Integer, "ui2"}}};
 
+// Field names become attribute names of every ROW, so they must be XML names;
+// reading and writing hold them to the same rule, so that any packet read can
+// be written again.
+bool IsFieldName(std::string_view name) {
+  const auto nameChar = [](unsigned char ch, bool first) {
+    if (std::isalpha(ch) || ch == '_' || ch >= 0x80) return true;
+    return !first && (std::isdigit(ch) || ch == '-' || ch == '.');
+  };
+  bool valid = !name.empty();
+  for (std::size_t i = 0; valid && i < name.size(); ++i) {
+    valid = nameChar(static_cast<unsigned char>(name[i]), i == 0);
+  }
+  return valid;
+}
+
 // ---- reading ---------------------------------------------------------------
 
 [[noreturn]] void NotAPacket(const std::string& reason) {
@@ -94,6 +109,7 @@ FieldDef ReadField(const pugi::xml_node& field) {
   const pugi::xml_attribute name = field.attribute("attrname");
   if (!name || *name.value() == '\0') NotAPacket("a FIELD has no attrname");
   def.name = Narrow(name);
+  if (!IsFieldName(def.name)) NotAPacket("field name '" + def.name + "' is not an XML name");
   const std::string_view type = field.attribute("fieldtype").value();
   const auto known = std::find_if(kTypeNames.begin(), kTypeNames.end(),
                                   [&](const TypeName& entry) { return type == entry.name; });
@@ -253,17 +269,10 @@ void AppendAttribute(std::string& out, std::string_view name, std::string_view v
   out += '"';
 }
 
-// Field names become attribute names of every ROW, so they must be XML names.
 void CheckWritableName(const std::string& name) {
-  const auto nameChar = [](unsigned char ch, bool first) {
-    if (std::isalpha(ch) || ch == '_' || ch >= 0x80) return true;
-    return !first && (std::isdigit(ch) || ch == '-' || ch == '.');
-  };
-  bool valid = !name.empty();
-  for (std::size_t i = 0; valid && i < name.size(); ++i) {
-    valid = nameChar(static_cast<unsigned char>(name[i]), i == 0);
+  if (!IsFieldName(name)) {
+    throw ConversionError("field name '" + name + "' cannot be written to a data packet");
   }
-  if (!valid) throw ConversionError("field name '" + name + "' cannot be written to a data packet");
 }
 
 // The WIDTH of a string field; a field of no declared size takes the longest

@@ -200,6 +200,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "no ROWDATA"},
         Malformed{"UnknownType", OneField("bin.hex", "00"), "unknown fieldtype 'bin.hex'"},
         Malformed{"NoAttrname", Packet("<FIELD fieldtype=\"r8\"/>", ""), "no attrname"},
+        // No ROW could give it a value, and no packet could be written with it.
+        Malformed{"AttrnameNotAName", Packet("<FIELD attrname=\"A=B\" fieldtype=\"r8\"/>", ""),
+                  "'A=B' is not an XML name"},
         Malformed{"DuplicateField",
                   Packet("<FIELD attrname=\"A\" fieldtype=\"r8\"/><FIELD attrname=\"a\" "
                          "fieldtype=\"i4\"/>",
