@@ -99,6 +99,13 @@ DecimalFigures ToDecimalFigures(double value) {
   std::string_view exponent = text.substr(e + 1);
   if (exponent.front() == '+') exponent.remove_prefix(1);
   std::from_chars(exponent.data(), exponent.data() + exponent.size(), decimal.exponent);
+  // Within the last half unit below the largest double, rounding to 15 digits
+  // gives 1.79769313486232E308, which lies beyond every double and so would not
+  // read back; there the last digit is cut rather than rounded up.
+  double back = 0;
+  if (std::from_chars(buffer, result.ptr, back).ec == std::errc::result_out_of_range) {
+    --decimal.digits.back();
+  }
   decimal.digits.erase(decimal.digits.find_last_not_of('0') + 1);
   return decimal;
 }

@@ -44,6 +44,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FloatTextCase{-1.5e20, "-1,5E20"}, FloatTextCase{1e-5, "0,00001"},
                       FloatTextCase{1.25e-5, "0,0000125"}, FloatTextCase{9.9e-6, "9,9E-6"},
                       FloatTextCase{1e-300, "1E-300"}, FloatTextCase{1000000.0, "1000000"},
+                      // Cut, not rounded up past the largest double.
+                      FloatTextCase{std::numeric_limits<double>::max(), "1,79769313486231E308"},
+                      FloatTextCase{-std::numeric_limits<double>::max(), "-1,79769313486231E308"},
                       FloatTextCase{std::numeric_limits<double>::quiet_NaN(), "NAN"},
                       FloatTextCase{std::numeric_limits<double>::infinity(), "INF"},
                       FloatTextCase{-std::numeric_limits<double>::infinity(), "-INF"}));
@@ -98,6 +101,11 @@ TEST(StrToFloatTest, ReadsBackWhatFloatToStrWrites) {
     // Values of up to 15 significant digits come back exactly.
     for (double value : {12.5, -0.001, 123456.789, 1e-7, 6.02e23}) {
       EXPECT_EQ(StrToFloat(FloatToStr(value)), value) << value;
+    }
+    // Longer values come back as their 15 digits, up to the largest double.
+    for (double value : {std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest(),
+                         std::numeric_limits<double>::denorm_min()}) {
+      EXPECT_EQ(FloatToStr(StrToFloat(FloatToStr(value))), FloatToStr(value)) << value;
     }
   }
 }
