@@ -84,15 +84,17 @@ bool EmptyString(std::string_view text) {
 }
 
 void AppendZeroPadded(std::string& out, int value, int width) {
+  // Written backwards into a buffer, then appended in one piece.
   char digits[16];
-  int count = 0;
+  char* const end = digits + sizeof digits;
+  char* first = end;
   unsigned rest = value < 0 ? 0u : static_cast<unsigned>(value);
   do {
-    digits[count++] = static_cast<char>('0' + rest % 10);
+    *--first = static_cast<char>('0' + rest % 10);
     rest /= 10;
   } while (rest != 0);
-  if (width > count) out.append(static_cast<std::size_t>(width - count), '0');
-  while (count > 0) out += digits[--count];
+  if (width > end - first) out.append(static_cast<std::size_t>(width - (end - first)), '0');
+  out.append(first, end);
 }
 
 std::string RemoveCarriageReturns(std::string_view text) {

@@ -230,35 +230,54 @@ pugi::xml_node Required(const pugi::xml_node& parent, const char* name) {
 
 // ---- writing ---------------------------------------------------------------
 
-// Escapes what an attribute value cannot hold as it stands. Line breaks and
-// tabs become character references so that reading does not turn them into
-// spaces; other bytes, 0x80-0xFF included, are written unchanged.
-void AppendEscaped(std::string& out, std::string_view value) {
-  for (const char ch : value) {
-    switch (ch) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        if (static_cast<unsigned char>(ch) < 0x20) {
-          out += "&#" + std::to_string(static_cast<unsigned char>(ch)) + ";";
-        } else {
-          out += ch;
-        }
-    }
+// What an attribute value cannot hold as it stands: markup, quotes and
+// control characters. Line breaks and tabs become character references so
+// that reading does not turn them into spaces; other bytes, 0x80-0xFF
+// included, are written unchanged.
+constexpr std::array<bool, 256> kNeedsEscape = [] {
+  std::array<bool, 256> table{};
+  for (int ch = 0; ch < 0x20; ++ch) table[ch] = true;
+  for (unsigned char ch : {'&', '<', '>', '"', '\''}) table[ch] = true;
+  return table;
+}();
+
+const char* FirstToEscape(std::string_view value) {
+  return std::find_if(value.data(), value.data() + value.size(),
+                      [](char ch) { return kNeedsEscape[static_cast<unsigned char>(ch)]; });
+}
+
+void AppendEscape(std::string& out, char ch) {
+  switch (ch) {
+    case '&':
+      out += "&amp;";
+      break;
+    case '<':
+      out += "&lt;";
+      break;
+    case '>':
+      out += "&gt;";
+      break;
+    case '"':
+      out += "&quot;";
+      break;
+    case '\'':
+      out += "&apos;";
+      break;
+    default:
+      out += "&#" + std::to_string(static_cast<unsigned char>(ch)) + ";";
   }
+}
+
+// The text between two characters to escape goes over in one piece.
+void AppendEscaped(std::string& out, std::string_view value) {
+  for (const char* special = FirstToEscape(value); special != value.data() + value.size();
+       special = FirstToEscape(value)) {
+    const auto plain = static_cast<std::size_t>(special - value.data());
+    out.append(value.data(), plain);
+    AppendEscape(out, *special);
+    value.remove_prefix(plain + 1);
+  }
+  out.append(value);
 }
 
 void AppendAttribute(std::string& out, std::string_view name, std::string_view value) {
@@ -315,26 +334,32 @@ const T& Expect(const FieldDef& def, const FieldValue& value) {
   return *held;
 }
 
-std::string FormatValue(const FieldDef& def, const FieldValue& value) {
+// The value as attribute text, written straight into the packet: a packet
+// has a row for every promocode of an answer, and a text of its own for
+// every value would cost more than writing it. Only texts can need escaping.
+void AppendValue(std::string& out, const FieldDef& def, const FieldValue& value) {
   switch (def.type) {
     case FieldType::String:
-      return Expect<std::string>(def, value);
+      return AppendEscaped(out, Expect<std::string>(def, value));
     case FieldType::Integer:
     case FieldType::LargeInt:
-      return std::to_string(Expect<std::int64_t>(def, value));
+      out += std::to_string(Expect<std::int64_t>(def, value));
+      return;
     case FieldType::Boolean:
-      return Expect<bool>(def, value) ? "TRUE" : "FALSE";
+      out += Expect<bool>(def, value) ? "TRUE" : "FALSE";
+      return;
     default:
       break;
   }
   const double number = Expect<double>(def, value);
   if (!std::isfinite(number)) Mismatch(def);
   if (def.type != FieldType::Date && def.type != FieldType::DateTime) {
-    return field_values::FormatPointDecimal(number, def.type == FieldType::Fixed);
+    out += field_values::FormatPointDecimal(number, def.type == FieldType::Fixed);
+    return;
   }
   if (!field_values::InDateTimeRange(number)) Mismatch(def);
-  return def.type == FieldType::Date ? field_values::FormatPacketDate(number)
-                                     : field_values::FormatPacketDateTime(number);
+  if (def.type == FieldType::Date) return field_values::AppendPacketDate(out, number);
+  field_values::AppendPacketDateTime(out, number);
 }
 
 void AppendRow(std::string& out, const std::vector<FieldDef>& fields,
@@ -343,7 +368,11 @@ void AppendRow(std::string& out, const std::vector<FieldDef>& fields,
   for (std::size_t i = 0; i < fields.size(); ++i) {
     // NULL is an absent attribute.
     if (i < row.size() && !std::holds_alternative<std::monostate>(row[i])) {
-      AppendAttribute(out, fields[i].name, FormatValue(fields[i], row[i]));
+      out += ' ';
+      out += fields[i].name;
+      out += "=\"";
+      AppendValue(out, fields[i], row[i]);
+      out += '"';
     }
   }
   out += "/>";

@@ -8,7 +8,6 @@
 
 #include "support/datetime.hpp"
 #include "support/settings.hpp"
-#include "support/text.hpp"
 
 namespace lumirex::field_values {
 namespace {
@@ -107,6 +106,19 @@ bool ScanPacketDate(Scanner& in, DateTimeParts& parts) {
   return in.Number(4, parts.year) && in.Number(2, parts.month) && in.Number(2, parts.day);
 }
 
+// Writes the `width` last decimal digits of a value of 0 or more at `at`.
+// A packet has a date-time in every row, so they are put together in a
+// buffer and appended once.
+char* PutDigits(char* at, int value, int width) {
+  for (int i = width - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
+  return at + width;
+}
+
+// "yyyymmdd", the date as a packet writes it.
+char* PutCompactDate(char* at, const DateTimeParts& p) {
+  return PutDigits(PutDigits(PutDigits(at, p.year, 4), p.month, 2), p.day, 2);
+}
+
 }  // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -192,26 +204,22 @@ std::optional<double> ParsePacketDateTime(std::string_view text) {
   return Finish(in, parts);
 }
 
-std::string FormatPacketDate(double value) {
-  const DateTimeParts p = DecodeDateTime(value);
-  std::string text;
-  AppendZeroPadded(text, p.year, 4);
-  AppendZeroPadded(text, p.month, 2);
-  AppendZeroPadded(text, p.day, 2);
-  return text;
+void AppendPacketDate(std::string& out, double value) {
+  char text[8];
+  out.append(text, PutCompactDate(text, DecodeDateTime(value)));
 }
 
-std::string FormatPacketDateTime(double value) {
+void AppendPacketDateTime(std::string& out, double value) {
   const DateTimeParts p = DecodeDateTime(value);
-  std::string text;
-  text.reserve(20);
-  AppendZeroPadded(text, p.year, 4);
-  AppendZeroPadded(text, p.month, 2);
-  AppendZeroPadded(text, p.day, 2);
-  text += 'T';
-  AppendTimeOfDay(text, p);
-  AppendZeroPadded(text, p.millisecond, 3);
-  return text;
+  char text[20];
+  char* at = PutCompactDate(text, p);
+  *at++ = 'T';
+  at = PutDigits(at, p.hour, 2);
+  *at++ = ':';
+  at = PutDigits(at, p.minute, 2);
+  *at++ = ':';
+  at = PutDigits(at, p.second, 2);
+  out.append(text, PutDigits(at, p.millisecond, 3));
 }
 
 std::optional<double> ParseDateTimeText(std::string_view text) {

@@ -42,8 +42,8 @@ double DatePart(double value);
 // when reading).
 std::optional<double> ParsePacketDate(std::string_view text);
 std::optional<double> ParsePacketDateTime(std::string_view text);
-std::string FormatPacketDate(double value);
-std::string FormatPacketDateTime(double value);
+void AppendPacketDate(std::string& out, double value);
+void AppendPacketDateTime(std::string& out, double value);
 
 // A date-time as text: SQLite's "yyyy-mm-dd[ hh:mm[:ss[.fff]]]" (or with 'T'
 // between date and time), or the "dd/mm/yyyy[ hh:nn[:ss]]" that
