@@ -61,7 +61,8 @@ std::string ConnectionString() {
     if (state().connection) return *state().connection;
   }
   if (auto env = Environment("LUMIREX_DB")) return *env;
-  return "sqlite3://db=" + BaseDir() + "/Dados/pos.sqlite readonly=1";
+  // Quoted: the options are split on blanks, and a till's folder may hold one.
+  return "sqlite3://db=\"" + BaseDir() + "/Dados/pos.sqlite\" readonly=1";
 }
 
 void SetConnectionString(std::optional<std::string> connection) {

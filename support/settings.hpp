@@ -15,7 +15,7 @@ std::string BaseDir();
 void SetBaseDir(std::optional<std::string> dir);
 
 // Connection string of the point-of-sale database: the one set by the host,
-// else $LUMIREX_DB, else "sqlite3://db=<base>/Dados/pos.sqlite readonly=1".
+// else $LUMIREX_DB, else 'sqlite3://db="<base>/Dados/pos.sqlite" readonly=1'.
 std::string ConnectionString();
 void SetConnectionString(std::optional<std::string> connection);
 

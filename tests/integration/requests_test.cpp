@@ -180,6 +180,18 @@ TEST_F(PostOperations, ValidationWithAParameterNineThatIsNoPacketSendsNothing) {
   EXPECT_EQ(result, Variant::Array(2));
 }
 
+TEST_F(PostOperations, TheDefaultDatabaseIsFoundInABaseFolderWithABlank) {
+  std::filesystem::path base = base_.path() / "Caixa 1";
+  std::filesystem::create_directories(base / "Dados");
+  std::filesystem::copy_file(database_, base / "Dados" / "pos.sqlite");
+  lumirex::SetBaseDir(base.string());
+  lumirex::SetConnectionString(std::nullopt);
+  Variant result = Variant::Array(2);
+  ASSERT_TRUE(Call(Params("VENDA_CANC", sandbox_.BaseUrl(), "", "0001", "001", "000123"), result));
+  EXPECT_EQ(OnlyRequest().document.find("<orderId/>"), std::string::npos);  // the sale was read
+  EXPECT_FALSE(std::filesystem::exists(base_.path() / "Caixa"));  // nothing made at a cut path
+}
+
 TEST_F(PostOperations, TheSaleThroughTheOdbcDriverSendsTheSameDocument) {
   Variant result = Variant::Array(2);
   ASSERT_TRUE(Call(Params("VENDA", sandbox_.BaseUrl(), "", "0001", "001", "000123"), result));
