@@ -1,5 +1,6 @@
 #include "support/conversions.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -17,7 +18,8 @@ namespace {
 constexpr double kDaysUntilUndatedExpiry = 365;
 
 bool IsDigits(std::string_view text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
 }
 
 [[noreturn]] void NotCents(std::string_view text) {
