@@ -26,5 +26,6 @@ function(lumirex_test name dir)
   target_compile_options(${name} PRIVATE -Wall -Wextra -Wpedantic)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} lumirex_testkit GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+  # Labelled with the program's name, so that `ctest -L` can pick programs.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS ${name})
 endfunction()

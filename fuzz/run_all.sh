@@ -5,8 +5,8 @@
 # its seeds in corpus/<target> (never written to) plus what earlier runs found
 # in BUILD_DIR/fuzz-corpus/<target>. A crash, a leak, an input running past 10
 # seconds or any sanitizer report fails the target; its input is kept under
-# BUILD_DIR/fuzz-artifacts/ and the end of its log is shown. Exits 1 when any
-# target failed.
+# BUILD_DIR/fuzz-artifacts/ and the end of its log is shown. Closes with
+# "fuzz: N passed, N failed" and exits 1 when any target failed.
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -36,21 +36,17 @@ for dir in "$here"/corpus/*/; do targets+=("$(basename "$dir")"); done
 
 failed=0
 running=0
+finish_one() {
+  wait -n || failed=$((failed + 1))
+  running=$((running - 1))
+}
 for target in "${targets[@]}"; do
-  if [ "$running" -ge "$(nproc)" ]; then
-    wait -n || failed=1
-    running=$((running - 1))
-  fi
+  if [ "$running" -ge "$(nproc)" ]; then finish_one; fi
   run_target "$target" &
   running=$((running + 1))
 done
-while [ "$running" -gt 0 ]; do
-  wait -n || failed=1
-  running=$((running - 1))
-done
+while [ "$running" -gt 0 ]; do finish_one; done
 
-if [ "$failed" -ne 0 ]; then
-  echo "fuzz: a target found a fault; its input is in $artifacts" >&2
-  exit 1
-fi
-echo "fuzz: ${#targets[@]} targets, ${seconds}s each, nothing found"
+[ "$failed" -eq 0 ] || echo "fuzz: the input of each finding is in $artifacts" >&2
+echo "fuzz: $((${#targets[@]} - failed)) passed, $failed failed"
+[ "$failed" -eq 0 ]
