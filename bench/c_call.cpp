@@ -31,6 +31,10 @@ CCall::~CCall() {
 }
 
 bool CCall::Run() {
+  // A fresh result array for every call, as a host makes one (the guide's
+  // example does); the previous answer is released here.
+  LumirexVariantClear(&result_);
+  if (LumirexArrayCreate(&result_, 5) != 0) throw std::bad_alloc();
   return IntegracaoLumirex(params_.value.array.items, params_.value.array.count - 1, &result_);
 }
 

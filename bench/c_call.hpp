@@ -1,5 +1,5 @@
-// One integration call as a C host makes it: a parameter list of six strings
-// and a result array of five, both built once and reused call after call.
+// One integration call as a C host makes it: a parameter list of six strings,
+// built once, and a result array of five, made afresh for every call.
 #pragma once
 
 #include <string>

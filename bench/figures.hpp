@@ -28,14 +28,20 @@ struct ConsecutiveCalls {
   double seconds = 0;
 };
 
+struct PeakOfCall {
+  int promocodes = 0;
+  std::size_t answerBytes = 0;
+  std::optional<PeakMemory> peak;
+  std::string error;  // why there is no figure
+};
+
 struct Figures {
   std::vector<AnswerSize> consulta;  // the first is the 10-promocode answer
   std::optional<Timing> vendaCall, vendaRaw;
   std::size_t vendaBodyBytes = 0, vendaAnswerBytes = 0;
   ConsecutiveCalls consecutive;
-  std::optional<PeakMemory> peak;
-  std::size_t peakAnswerBytes = 0;
-  std::string peakError;
+  // The largest answer first; smaller ones follow when a larger call failed.
+  std::vector<PeakOfCall> peaks;
   std::optional<Timing> logLine, logCallLines;
   std::size_t logCallBytes = 0;
 };
