@@ -43,10 +43,22 @@ void ReadUserInfo(pugi::xml_node userInfo, CustomerAnswer& answer, PromotionFiel
   }
 }
 
+// Reads the answer into `answer` and the promotions dataset. The document
+// lives only for this reading, so that the tree of a large answer is gone
+// before its packet is written, rather than both being held at once.
+void ReadAnswer(std::string_view response, CustomerAnswer& answer, PromotionFields& promotions) {
+  ResponseDocument document;
+  document.Load(response);
+  if (document.IsEmptyDoc()) return;
+  answer.common = ReadCommonPart(document);
+  if (!answer.common.errorFlag) {
+    ReadUserInfo(ChildNamed(document.DocumentElement(), "userInfo"), answer, promotions);
+  }
+}
+
 }  // namespace
 
 Variant getConsulta(std::string_view response, Variant& result, PromotionFields promotions) {
-  ResponseDocument document;
   // As with every answer, a failure only makes the reading return false; the
   // result is written last, so until then the caller's elements stay as they were.
   try {
@@ -55,13 +67,7 @@ Variant getConsulta(std::string_view response, Variant& result, PromotionFields 
     promotions.dataset.CreateDataSet();
 
     CustomerAnswer answer;
-    document.Load(response);
-    if (!document.IsEmptyDoc()) {
-      answer.common = ReadCommonPart(document);
-      if (!answer.common.errorFlag) {
-        ReadUserInfo(ChildNamed(document.DocumentElement(), "userInfo"), answer, promotions);
-      }
-    }
+    ReadAnswer(response, answer, promotions);
 
     SetResultElement(result, 0, Variant(answer.common.errorFlag));
     SetResultElement(result, 1, Variant(std::move(answer.common.message)));
