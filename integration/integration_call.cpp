@@ -122,10 +122,11 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, CallObjects&
   PrepareRequest(params, values, objects, module);
   LogRequest(values, objects);
 
-  Variant httpResult = Services().RequisicaoHTTP(
+  // The HTTP result goes as soon as its answer is taken: a large answer is
+  // not held twice through the reading.
+  values.response = ResponseDocumentOf(Services().RequisicaoHTTP(
       values.baseUrl + values.urlTail, "URLENCODED", values.method, objects.sideStream1,
-      objects.requestStream, objects.sideStream2, kTimeout);
-  values.response = ResponseDocumentOf(httpResult);
+      objects.requestStream, objects.sideStream2, kTimeout));
   WriteLogLine("RETORNO      = " + RemoveCarriageReturns(values.response));
 
   Variant parsed = values.operation == "CONSULTA" ? module.getConsulta(values.response, *result)
