@@ -99,7 +99,7 @@ void LogRequest(const CallValues& values, const CallObjects& objects) {
   WriteLogLine("P_NRSEQVENDA = " + values.sequence);
   WriteLogLine("P_PROMOCODE  = " + values.promocode);
   WriteLogLine("P_URL        = " + values.baseUrl + values.urlTail);
-  WriteLogLine("P_XML        = " + RemoveCarriageReturns(SerializeOrder(objects.requestDocument)));
+  WriteLogLine("P_XML        = ", RemoveCarriageReturns(SerializeOrder(objects.requestDocument)));
   WriteLogLine("P_TIMEOUT    = 10");
 }
 
@@ -127,7 +127,7 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, CallObjects&
   values.response = ResponseDocumentOf(Services().RequisicaoHTTP(
       values.baseUrl + values.urlTail, "URLENCODED", values.method, objects.sideStream1,
       objects.requestStream, objects.sideStream2, kTimeout));
-  WriteLogLine("RETORNO      = " + RemoveCarriageReturns(values.response));
+  WriteLogLine("RETORNO      = ", RemoveCarriageReturns(values.response));
 
   Variant parsed = values.operation == "CONSULTA" ? module.getConsulta(values.response, *result)
                                                   : module.getRetVenda(values.response, *result);

@@ -1,10 +1,13 @@
 #include "support/log.hpp"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <filesystem>
+#include <initializer_list>
 #include <system_error>
 
 #include "support/datetime.hpp"
@@ -48,15 +51,28 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // The whole line in one write, so lines of two processes never interleave;
-  // only a partial write (a full disk, a signal) takes another round.
-  void Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+  // The pieces of a line in one write, so lines of two processes never
+  // interleave; only a partial write (a full disk, a signal) takes another
+  // round. Written as they lie, they are never copied into one text: a line
+  // can hold a whole answer of the service.
+  void Write(std::initializer_list<std::string_view> pieces) {
+    std::array<iovec, 4> parts{};
+    std::size_t count = 0;
+    for (std::string_view piece : pieces) {
+      if (!piece.empty()) parts.at(count++) = {const_cast<char*>(piece.data()), piece.size()};
+    }
+    iovec* next = parts.data();
+    while (count > 0) {
+      const ssize_t written = ::writev(fd_, next, static_cast<int>(count));
       if (written < 0 && errno == EINTR) continue;
       if (written < 0) Fail("write", path_, errno);
       if (written == 0) Fail("write", path_, ENOSPC);
-      bytes.remove_prefix(static_cast<std::size_t>(written));
+      auto done = static_cast<std::size_t>(written);
+      for (; count > 0 && done >= next->iov_len; ++next, --count) done -= next->iov_len;
+      if (count > 0) {
+        next->iov_base = static_cast<char*>(next->iov_base) + done;
+        next->iov_len -= done;
+      }
     }
   }
 
@@ -92,15 +108,17 @@ std::string LogFilePathFor(double dateTime) {
 }
 
 void WriteLogLine(std::string_view message) {
+  WriteLogLine(message, {});
+}
+
+void WriteLogLine(std::string_view label, std::string_view text) {
   // One reading of the clock, so a line written at midnight lands in the file
   // of the day its time stamp shows.
   const double now = Now();
-  std::string line = DateTimeToStr(now);
-  line += " - ";
-  line += message;
-  line += "\r\n";
+  std::string stamp = DateTimeToStr(now);
+  stamp += " - ";
   LogFile file(LogFilePathFor(now));
-  file.Write(line);
+  file.Write({stamp, label, text, "\r\n"});
   file.Close();
 }
 

@@ -15,4 +15,8 @@ std::string LogFilePathFor(double dateTime);
 // naming the path and the system's error text.
 void WriteLogLine(std::string_view message);
 
+// The same line for the message label + text, without joining the two in
+// memory first: the text may be a whole answer of the service.
+void WriteLogLine(std::string_view label, std::string_view text);
+
 }  // namespace lumirex

@@ -99,6 +99,17 @@ TEST_F(WriteLogLineTest, MessagesAreWrittenByteForByte) {
   EXPECT_EQ(testkit::ReadCrlfLines(WrittenFile()).size(), 4u);
 }
 
+TEST_F(WriteLogLineTest, ALabelAndATextMakeOneLine) {
+  WriteLogLine("RETORNO      = ", "<r>\n</r>");
+  WriteLogLine("P_XML        = ", "");
+  WriteLogLine("", "");
+  const std::string content = testkit::ReadFile(WrittenFile());
+  EXPECT_THAT(content, HasSubstr(" - RETORNO      = <r>\n</r>\r\n"));
+  EXPECT_THAT(content, HasSubstr(" - P_XML        = \r\n"));
+  EXPECT_THAT(content, ::testing::EndsWith(" - \r\n"));
+  EXPECT_EQ(testkit::ReadCrlfLines(WrittenFile()).size(), 3u);
+}
+
 TEST(WriteLogLineFailureTest, UnwritableBaseFolderRaisesNamingThePath) {
   testkit::TempDir dir;
   // A regular file where a folder should be: no folder can be made below it,
