@@ -1,6 +1,8 @@
 #include "messages/response_document.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "support/codepage.hpp"
 #include "support/errors.hpp"
@@ -68,10 +70,16 @@ void ResponseDocument::Load(std::string_view bytes) {
   }
   // Every byte becomes the character Windows-1252 gives it, so no byte is lost
   // or rejected here, whatever encoding the declaration claims; NodeText turns
-  // the characters back into the same bytes.
-  const std::string widened = AnsiToUtf8(WithoutByteOrderMark(bytes));
+  // the characters back into the same bytes. The answer is widened straight
+  // into a buffer that the document takes over and parses in place, rather
+  // than into a text that the document would copy again.
+  bytes = WithoutByteOrderMark(bytes);
+  const std::size_t bound = std::max<std::size_t>(Utf8SizeBound(bytes), 1);
+  auto* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(bound));
+  if (buffer == nullptr) throw std::bad_alloc();
+  const auto size = static_cast<std::size_t>(AnsiToUtf8(bytes, buffer) - buffer);
   const pugi::xml_parse_result parsed =
-      document_.load_buffer(widened.data(), widened.size(), kParseOptions, pugi::encoding_utf8);
+      document_.load_buffer_inplace_own(buffer, size, kParseOptions, pugi::encoding_utf8);
   if (!parsed) {
     document_.reset();
     NotWellFormed(std::string(parsed.description()) + " at offset " +

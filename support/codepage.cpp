@@ -1,5 +1,6 @@
 #include "support/codepage.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -30,17 +31,6 @@ std::size_t AsciiPrefixLength(std::string_view text) {
   }
   while (length < text.size() && static_cast<unsigned char>(text[length]) < 0x80) ++length;
   return length;
-}
-
-// The size of the text in UTF-8: a byte above 0x7F takes two bytes, or at
-// most three when it is one of 0x80-0x9F.
-std::size_t WidenedSize(std::string_view ansi) {
-  std::size_t size = ansi.size();
-  for (std::size_t i = AsciiPrefixLength(ansi); i < ansi.size();
-       i += 1 + AsciiPrefixLength(ansi.substr(i + 1))) {
-    size += static_cast<unsigned char>(ansi[i]) <= 0x9F ? 2 : 1;
-  }
-  return size;
 }
 
 bool IsContinuation(unsigned char byte) {
@@ -77,18 +67,19 @@ std::size_t DecodeUtf8(std::string_view text, char32_t& ch) {
   return length;
 }
 
-void AppendUtf8(std::string& out, char32_t ch) {
+char* PutUtf8(char* out, char32_t ch) {
   if (ch < 0x80) {
-    out += static_cast<char>(ch);
+    *out++ = static_cast<char>(ch);
   } else if (ch < 0x800) {
-    out += static_cast<char>(0xC0 | (ch >> 6));
-    out += static_cast<char>(0x80 | (ch & 0x3F));
+    *out++ = static_cast<char>(0xC0 | (ch >> 6));
+    *out++ = static_cast<char>(0x80 | (ch & 0x3F));
   } else {
     // Every character of the code page lies in the Basic Multilingual Plane.
-    out += static_cast<char>(0xE0 | (ch >> 12));
-    out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (ch & 0x3F));
+    *out++ = static_cast<char>(0xE0 | (ch >> 12));
+    *out++ = static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (ch & 0x3F));
   }
+  return out;
 }
 
 }  // namespace
@@ -131,17 +122,30 @@ std::string Utf8ToAnsi(std::string_view utf8) {
   return out;
 }
 
-std::string AnsiToUtf8(std::string_view ansi) {
-  std::string out;
-  out.reserve(WidenedSize(ansi));
+std::size_t Utf8SizeBound(std::string_view ansi) {
+  std::size_t size = ansi.size();
+  for (std::size_t i = AsciiPrefixLength(ansi); i < ansi.size();
+       i += 1 + AsciiPrefixLength(ansi.substr(i + 1))) {
+    size += static_cast<unsigned char>(ansi[i]) <= 0x9F ? 2 : 1;
+  }
+  return size;
+}
+
+char* AnsiToUtf8(std::string_view ansi, char* out) {
   while (!ansi.empty()) {
     const std::size_t ascii = AsciiPrefixLength(ansi);
-    out.append(ansi.data(), ascii);
+    out = std::copy_n(ansi.data(), ascii, out);
     ansi.remove_prefix(ascii);
     if (ansi.empty()) break;
-    AppendUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(ansi.front())));
+    out = PutUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(ansi.front())));
     ansi.remove_prefix(1);
   }
+  return out;
+}
+
+std::string AnsiToUtf8(std::string_view ansi) {
+  std::string out(Utf8SizeBound(ansi), '\0');
+  out.resize(static_cast<std::size_t>(AnsiToUtf8(ansi, out.data()) - out.data()));
   return out;
 }
 

@@ -1,6 +1,7 @@
 // Windows-1252, the single-byte code page that every text inside the library is in.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,12 @@ std::string Utf8ToAnsi(std::string_view utf8);
 
 // Windows-1252 to UTF-8; every byte has a character, so this never fails.
 std::string AnsiToUtf8(std::string_view ansi);
+
+// The same into a buffer of at least Utf8SizeBound(ansi) bytes, for a parser
+// that takes the buffer over; returns the end of what was written. The bound
+// is exact unless the text holds bytes 0x80-0x9F, some of which take two
+// bytes rather than three.
+std::size_t Utf8SizeBound(std::string_view ansi);
+char* AnsiToUtf8(std::string_view ansi, char* out);
 
 }  // namespace lumirex
