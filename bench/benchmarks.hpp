@@ -16,6 +16,9 @@ inline constexpr const char* kVendaCall = "venda_call";
 inline constexpr const char* kVendaRaw = "venda_raw";
 inline constexpr const char* kLogLine = "log_line";
 inline constexpr const char* kLogCallLines = "log_call_lines";
+inline constexpr const char* kLogAnswerLine = "log_answer_line";
+// The answer whose RETORNO line kLogAnswerLine writes.
+inline constexpr int kLogAnswerPromocodes = 10000;
 
 void RegisterBenchmarks(World& world);
 

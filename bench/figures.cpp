@@ -156,6 +156,13 @@ void LogSection(std::ostringstream& out, const Figures& f) {
     out << "| share of that call's time | "
         << Format("%.0f %%", 100 * f.logCallLines->nanoseconds / small.call->nanoseconds) << " |\n";
   }
+  const AnswerSize& big = f.logAnswer;
+  out << "| the RETORNO line of a " << Count(big.promocodes) << "-promocode answer ("
+      << Bytes(big.answerBytes) << ") | " << Cell(f.logAnswerLine) << " |\n";
+  if (Ok(f.logAnswerLine) && Ok(big.parse)) {
+    out << "| that line / the bare parse of the answer | "
+        << Ratio(f.logAnswerLine->nanoseconds / big.parse->nanoseconds) << " |\n";
+  }
   out << "\n";
 }
 

@@ -42,8 +42,9 @@ struct Figures {
   ConsecutiveCalls consecutive;
   // The largest answer first; smaller ones follow when a larger call failed.
   std::vector<PeakOfCall> peaks;
-  std::optional<Timing> logLine, logCallLines;
+  std::optional<Timing> logLine, logCallLines, logAnswerLine;
   std::size_t logCallBytes = 0;
+  AnswerSize logAnswer;  // the answer whose RETORNO line logAnswerLine is
 };
 
 // The figures and the targets, for the console and the file alike.

@@ -89,6 +89,10 @@ Figures Collect(World& world, const Collector& collector) {
   figures.vendaAnswerBytes = world.VendaAnswer().size();
   figures.logLine = collector.Find(kLogLine);
   figures.logCallLines = collector.Find(kLogCallLines);
+  figures.logAnswerLine = collector.Find(kLogAnswerLine);
+  for (const AnswerSize& size : figures.consulta) {
+    if (size.promocodes == kLogAnswerPromocodes) figures.logAnswer = size;
+  }
   for (const std::string& text : ConsultaLogTexts(world, world.AnswerSizes().front())) {
     figures.logCallBytes += text.size();
   }
@@ -132,8 +136,15 @@ void MeasurePeakMemory(World& world, Figures& figures) {
 }
 
 int Run(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  const Options options = ParseOptions(argc, argv);
+  // The repetitions of all benchmarks run in a random order, so that a change
+  // in the load of the machine weighs on a call and its raw exchange alike. A
+  // flag given on the command line comes later and wins.
+  static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  std::vector<char*> args(argv, argv + argc);
+  args.insert(args.begin() + 1, interleave);
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  const Options options = ParseOptions(count, args.data());
   const std::string notes = ReadText(options.notes);
 
   World world(kAnswerSizes);
