@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::string_view kSqliteScheme = "sqlite3://";
 constexpr std::string_view kOdbcScheme = "odbc://";
+constexpr int kLockWaitMs = 2000;
+constexpr int kMaxLockWaitMs = 5000;
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
@@ -48,6 +50,18 @@ SqlDialect DialectOf(soci::session& session) {
   if (session.get_backend_name() == "sqlite3") return SqlDialect::Sqlite;
   return ContainsIgnoringCase(odbc::DbmsName(session), "SQLite") ? SqlDialect::Sqlite
                                                                  : SqlDialect::TransactSql;
+}
+
+// A writer's lock is waited for, so that a sale written a moment ago by the
+// back end does not fail the report; but never for long: SQLite alone would
+// not wait at all, and its ODBC driver waits 100 seconds, far beyond the
+// call's own time-out. A shorter wait the host set stays as it is.
+void BoundLockWait(soci::session& session) {
+  int waitMs = 0;
+  session << "PRAGMA busy_timeout", soci::into(waitMs);
+  if (waitMs == 0 || waitMs > kMaxLockWaitMs) {
+    session << "PRAGMA busy_timeout = " + std::to_string(kLockWaitMs);
+  }
 }
 
 }  // namespace
@@ -117,7 +131,10 @@ void PrepareReadOnlySession(TADOConnection& connection) {
     const SqlDialect dialect = DialectOf(session);
     // SQLite takes no access mode through its ODBC driver, so it is made
     // read-only the same way whichever way it is reached.
-    if (dialect == SqlDialect::Sqlite) session << "PRAGMA query_only = ON";
+    if (dialect == SqlDialect::Sqlite) {
+      session << "PRAGMA query_only = ON";
+      BoundLockWait(session);
+    }
     connection.SetDialect(dialect);
   } catch (const DatabaseError&) {
     throw;
