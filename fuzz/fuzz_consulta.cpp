@@ -21,11 +21,11 @@ using lumirex::Variant;
 // The dataset and persistent fields as the data module declares them.
 struct Promotions {
   TClientDataSet dataset;
-  TField CDPROMOCAO = dataset.AddField({"CDPROMOCAO", FieldType::String, 50});
-  TField DSPROMOCAO = dataset.AddField({"DSPROMOCAO", FieldType::String, 50});
-  TField DTVALPROMO = dataset.AddField({"DTVALPROMO", FieldType::DateTime});
-  TField DSTIPPROMO = dataset.AddField({"DSTIPPROMO", FieldType::String, 50});
-  TField VRPROMOCAO = dataset.AddField({"VRPROMOCAO", FieldType::Float});
+  TField CDPROMOCAO = dataset.AddField(lumirex::PromotionColumns()[0]);
+  TField DSPROMOCAO = dataset.AddField(lumirex::PromotionColumns()[1]);
+  TField DTVALPROMO = dataset.AddField(lumirex::PromotionColumns()[2]);
+  TField DSTIPPROMO = dataset.AddField(lumirex::PromotionColumns()[3]);
+  TField VRPROMOCAO = dataset.AddField(lumirex::PromotionColumns()[4]);
 
   lumirex::PromotionFields Fields() {
     return {dataset, CDPROMOCAO, DSPROMOCAO, DTVALPROMO, DSTIPPROMO, VRPROMOCAO};

@@ -32,11 +32,12 @@ TrdmIntegraLumirex::TrdmIntegraLumirex()
     adcIntegraLumirexAfterConnect(sender);
   };
 
-  cdsPromocaoCDPROMOCAO = cdsPromocao.AddField({"CDPROMOCAO", FieldType::String, 50});
-  cdsPromocaoDSPROMOCAO = cdsPromocao.AddField({"DSPROMOCAO", FieldType::String, 50});
-  cdsPromocaoDTVALPROMO = cdsPromocao.AddField({"DTVALPROMO", FieldType::DateTime});
-  cdsPromocaoDSTIPPROMO = cdsPromocao.AddField({"DSTIPPROMO", FieldType::String, 50});
-  cdsPromocaoVRPROMOCAO = cdsPromocao.AddField({"VRPROMOCAO", FieldType::Float});
+  const auto columns = PromotionColumns();
+  cdsPromocaoCDPROMOCAO = cdsPromocao.AddField(columns[0]);
+  cdsPromocaoDSPROMOCAO = cdsPromocao.AddField(columns[1]);
+  cdsPromocaoDTVALPROMO = cdsPromocao.AddField(columns[2]);
+  cdsPromocaoDSTIPPROMO = cdsPromocao.AddField(columns[3]);
+  cdsPromocaoVRPROMOCAO = cdsPromocao.AddField(columns[4]);
 
   // Construction is complete: the creation handler sees every component.
   DataModuleCreate();

@@ -2,12 +2,23 @@
 // the promocodes, read into result elements 0 to 4.
 #pragma once
 
+#include <array>
 #include <string_view>
 
 #include "integration/components/dataset.hpp"
 #include "lumirex/lumirex.hpp"
 
 namespace lumirex {
+
+// The columns of the promotions dataset, in order: CDPROMOCAO, DSPROMOCAO,
+// DTVALPROMO, DSTIPPROMO, VRPROMOCAO.
+inline std::array<FieldDef, 5> PromotionColumns() {
+  return {{{"CDPROMOCAO", FieldType::String, 50},
+           {"DSPROMOCAO", FieldType::String, 50},
+           {"DTVALPROMO", FieldType::DateTime},
+           {"DSTIPPROMO", FieldType::String, 50},
+           {"VRPROMOCAO", FieldType::Float}}};
+}
 
 // The promotions dataset and its persistent fields, in column order.
 struct PromotionFields {

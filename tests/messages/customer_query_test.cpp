@@ -54,11 +54,11 @@ class GetConsulta : public testing::Test {
 
  private:
   TClientDataSet dataset_;
-  TField cd_ = dataset_.AddField({"CDPROMOCAO", FieldType::String, 50});
-  TField ds_ = dataset_.AddField({"DSPROMOCAO", FieldType::String, 50});
-  TField dt_ = dataset_.AddField({"DTVALPROMO", FieldType::DateTime});
-  TField tp_ = dataset_.AddField({"DSTIPPROMO", FieldType::String, 50});
-  TField vr_ = dataset_.AddField({"VRPROMOCAO", FieldType::Float});
+  TField cd_ = dataset_.AddField(PromotionColumns()[0]);
+  TField ds_ = dataset_.AddField(PromotionColumns()[1]);
+  TField dt_ = dataset_.AddField(PromotionColumns()[2]);
+  TField tp_ = dataset_.AddField(PromotionColumns()[3]);
+  TField vr_ = dataset_.AddField(PromotionColumns()[4]);
 };
 
 TEST_F(GetConsulta, CustomerWithTwoPromocodes) {
