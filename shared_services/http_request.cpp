@@ -19,7 +19,22 @@ namespace {
 // handed to libcurl stay far from overflowing a long.
 constexpr long kMaxTimeoutSeconds = 24 * 60 * 60;
 
+// libcurl refuses longer texts as "a bad argument", which tells nobody why.
+constexpr std::size_t kMaxUrlLength = 8000000;
+
 enum class Method { Get, Post };
+
+// libcurl takes the URL as a C string: a NUL byte in it would send the request
+// to the address before the NUL while the log shows the whole text.
+void CheckUrl(const std::string& url) {
+  if (url.find('\0') != std::string::npos) {
+    throw HttpError("the URL holds a NUL byte at position " + std::to_string(url.find('\0')));
+  }
+  if (url.size() > kMaxUrlLength) {
+    throw HttpError("the URL is " + std::to_string(url.size()) +
+                    " bytes long; the HTTP client takes at most " + std::to_string(kMaxUrlLength));
+  }
+}
 
 Method ParseMethod(const std::string& method) {
   if (method == "GET") return Method::Get;
@@ -203,6 +218,7 @@ Variant SendHttpRequest(const std::string& url, const std::string& contentMarker
                         const std::string& method, const std::string& body,
                         const std::string& timeout) {
   const Method parsed = ParseMethod(method);
+  CheckUrl(url);
   const std::chrono::seconds limit = ParseHttpTimeout(timeout);
   return CurlSession::Instance().Perform(url, contentMarker == "URLENCODED", parsed, body, limit);
 }

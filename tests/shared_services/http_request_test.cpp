@@ -192,8 +192,15 @@ TEST_F(HttpRequestTest, RefusesBadMethodsAndTimeOutsWithoutSending) {
     std::string method;
     std::string timeout;
     std::string message;
+    std::string url = "";  // empty: a good one
   };
+  const std::string good = server_.url("/order");
   const std::vector<Case> cases = {
+      // Cut at the NUL, the request would go to the server's root.
+      {"GET", "5", "the URL holds a NUL byte at position " + std::to_string(good.size()),
+       good + std::string(1, '\0') + "x"},
+      {"POST", "5", "the URL is 8000001 bytes long; the HTTP client takes at most 8000000",
+       good + "?cpf=" + std::string(8000001 - good.size() - 5, '1')},
       {"", "5", "unsupported HTTP method ''"},
       {"PUT", "5", "unsupported HTTP method 'PUT'"},
       {"get", "5", "unsupported HTTP method 'get'"},
@@ -206,7 +213,7 @@ TEST_F(HttpRequestTest, RefusesBadMethodsAndTimeOutsWithoutSending) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("method '" + c.method + "', time-out '" + c.timeout + "'");
-    Exchange exchange{server_.url("/order"), c.method, "order=x&"};
+    Exchange exchange{c.url.empty() ? good : c.url, c.method, "order=x&"};
     exchange.timeout = c.timeout;
     try {
       exchange.Send();
