@@ -42,6 +42,16 @@ std::string EscapeCarriageReturns(const std::string& elements) {
 
 pugi::xml_node AppendLeaf(pugi::xml_node parent, const char* name, std::string_view value) {
   pugi::xml_node leaf = parent.append_child(name);
+  // A NUL byte is left out like the other control characters XML cannot
+  // hold; pugixml would otherwise write the text only up to it, so that
+  // "BEMVINDO10<NUL>X" went out as the valid "BEMVINDO10".
+  std::string withoutNul;
+  if (value.find('\0') != std::string_view::npos) {
+    for (char ch : value) {
+      if (ch != '\0') withoutNul += ch;
+    }
+    value = withoutNul;
+  }
   // No text node at all for an empty value, so the element is written <name/>.
   if (!value.empty()) {
     leaf.append_child(pugi::node_pcdata).set_value(value.data(), value.size());

@@ -45,8 +45,9 @@ TEST(SerializeOrder, EscapesOnlyWhatXmlRequiresAndKeepsBlanks) {
 TEST(SerializeOrder, KeepsLineBreaksReadableAndTheDocumentWellFormed) {
   pugi::xml_document document;
   AppendLeaf(document.append_child("order"), "name",
-             "a\tb\nc\r\nd\x01\x1F"
-             "e");
+             std::string_view("a\tb\nc\r\nd\x01\x1F\0"
+                              "e",
+                              13));
 
   std::string text = SerializeOrder(document);
   EXPECT_EQ(text, std::string(kDeclaration) + "<order><name>a\tb\nc&#13;\nde</name></order>\r\n");
