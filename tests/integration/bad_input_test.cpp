@@ -1,0 +1,143 @@
+// Hostile or malformed texts from the host, each through the C ABI against
+// the sandbox and the demo database: a clear failure or the documented
+// reading, nothing sent that the log does not show, the database untouched.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "end_to_end.hpp"
+
+using lumirex::Variant;
+using ::testing::HasSubstr;
+using namespace std::string_literals;
+
+namespace calltest {
+namespace {
+
+class BadInput : public EndToEnd {
+ protected:
+  // The one request the last call sent.
+  lumirex::sandbox::JournalEntry OnlyRequest() const {
+    const auto journal = sandbox_.Journal();
+    EXPECT_EQ(journal.size(), 1u);
+    return journal.empty() ? lumirex::sandbox::JournalEntry{} : journal.front();
+  }
+
+  // The call ran to its end and the service said no: the verdict reached the caller.
+  void ExpectDeclined(const Outcome& outcome, const std::string& message) {
+    EXPECT_TRUE(outcome.returned);
+    EXPECT_EQ(outcome.result.items()[0], Variant(true));
+    EXPECT_EQ(outcome.result.items()[1], Variant(message));
+    EXPECT_EQ(LogTexts().back(), "FIM");
+    EXPECT_TRUE(services_->messages.empty());
+  }
+};
+
+const std::string kUnknownCustomer = "Cliente n\xE3o encontrado";
+const std::string kSaleWithoutId = "Venda sem identifica\xE7\xE3o (orderId)";
+const std::string kCancellationWithoutId =
+    "Cancelamento sem identifica\xE7\xE3o da venda (orderId)";
+
+TEST_F(BadInput, TenMiBCpf) {
+  const std::string cpf(10 << 20, '7');
+
+  // In the query string it makes a URL longer than the HTTP client takes.
+  sandbox_.ClearJournal();
+  ExpectFailure(Call(Consulta(cpf)), kTimeoutLine,
+                "bytes long; the HTTP client takes at most 8000000");
+  EXPECT_TRUE(sandbox_.Journal().empty());
+
+  // In a document it is sent whole, and the service answers for it.
+  sandbox_.ClearJournal();
+  ExpectDeclined(Call(Validation(cpf)), kUnknownCustomer);
+  EXPECT_THAT(OnlyRequest().document, HasSubstr("<userId>" + cpf + "</userId>"));
+
+  // A sale report reads the customer from the database, not from the list.
+  auto sale = Sale();
+  sale[2] = cpf;
+  ExpectAccepted(sale);
+
+  ExpectAccepted(Consulta());
+}
+
+// Texts the service receives as the host gave them, whatever they hold.
+TEST_F(BadInput, TextsThatCouldReshapeTheRequestAreSentAsGiven) {
+  // Percent-encoded: no parameter is added or changed.
+  sandbox_.ClearJournal();
+  ExpectDeclined(Call(Consulta("1&x=2 3")), kUnknownCustomer);
+  EXPECT_EQ(OnlyRequest().query, "cpf=1%26x%3D2%203&pdv=true");
+
+  sandbox_.ClearJournal();
+  ExpectDeclined(Call(Consulta("123\0"s
+                               "456")),
+                 kUnknownCustomer);
+  EXPECT_EQ(OnlyRequest().query, "cpf=123%00456&pdv=true");
+
+  // A NUL cannot stand in XML and is left out; cut at it instead, this
+  // promocode would have gone out as the valid BEMVINDO10.
+  sandbox_.ClearJournal();
+  const Outcome outcome = Call(Validation(kCpf, "BEMVINDO10\0X"s));
+  EXPECT_TRUE(outcome.returned);
+  EXPECT_EQ(outcome.result.items()[0], Variant(true));
+  EXPECT_THAT(OnlyRequest().document, HasSubstr("<friendlyCode>BEMVINDO10X</friendlyCode>"));
+  const auto lines = LogTexts();
+  EXPECT_THAT(lines[lines.size() - 4], HasSubstr("<friendlyCode>BEMVINDO10X</friendlyCode>"));
+}
+
+TEST_F(BadInput, NulBytesThatWouldChangeWhatIsDoneAreRefused) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> params;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"in the operation",
+       {"CONSULTA\0"s, sandbox_.BaseUrl(), kCpf, kBranch, kTill, kSequence},
+       "unsupported HTTP method ''"},
+      // Cut at the NUL, the request would go to the service's root.
+      {"in the URL",
+       {"CONSULTA", sandbox_.BaseUrl() + "\0x"s, kCpf, kBranch, kTill, kSequence},
+       "the URL holds a NUL byte"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sandbox_.ClearJournal();
+    ExpectFailure(Call(c.params), kTimeoutLine, c.reason);
+    EXPECT_TRUE(sandbox_.Journal().empty());
+  }
+  ExpectAccepted(Consulta());
+}
+
+// The key parts are bound as parameters, never spliced into the statement: a
+// key shaped like SQL matches no sale, and the database stays as it was.
+TEST_F(BadInput, SaleKeysShapedLikeSqlMatchNoSaleAndChangeNothing) {
+  struct Key {
+    std::string branch, till, sequence;
+  };
+  const std::vector<Key> keys = {
+      {"' OR 1=1 --", kTill, kSequence},   {kBranch, "1');DROP--", kSequence},
+      {kBranch, kTill, "0 OR 1=1"},        {kBranch, kTill, kSequence + "' --"},
+      {"0001\0X"s, kTill, kSequence},  // a key cut at its NUL would match
+      {kBranch, kTill, kSequence + "\0"s},
+  };
+  const std::string before = testkit::ReadFile(database_);
+  for (const Key& key : keys) {
+    SCOPED_TRACE(::testing::PrintToString(key.branch + "|" + key.till + "|" + key.sequence));
+    for (const auto& [operation, verdict] :
+         {std::pair{"VENDA", kSaleWithoutId}, std::pair{"VENDA_CANC", kCancellationWithoutId}}) {
+      sandbox_.ClearJournal();
+      ExpectDeclined(Call(Sale(operation, key.branch, key.till, key.sequence)), verdict);
+      EXPECT_THAT(OnlyRequest().document, HasSubstr("<orderId/>"));
+    }
+  }
+  // Longer than the parameter takes: refused before the statement runs.
+  sandbox_.ClearJournal();
+  ExpectFailure(Call(Sale("VENDA", "0001'; DELETE FROM VENDA; --")), "INICIO",
+                "parameter P_CDFILIAL takes at most 16 characters");
+  EXPECT_TRUE(sandbox_.Journal().empty());
+
+  EXPECT_TRUE(testkit::ReadFile(database_) == before) << "the database file changed";
+  ExpectAccepted(Sale("VENDA"));
+}
+
+}  // namespace
+}  // namespace calltest
