@@ -78,10 +78,15 @@ TEST_F(CAbi, CustomerQueryIntoAnArrayTooShortWritesWhatFits) {
   };
   CArray params(6);
   params.SetText(0, "CONSULTA");
-  CArray result(2);
-  EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, result.get()));
-  EXPECT_EQ(result[0].type, LUMIREX_BOOL);
-  EXPECT_EQ(result.Text(1), "OK");
+  CArray one(1);  // 0..0
+  EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, one.get()));
+  EXPECT_EQ(one[0].type, LUMIREX_BOOL);
+  EXPECT_EQ(one.size(), 1);
+  CArray two(2);  // 0..1
+  EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, two.get()));
+  EXPECT_EQ(two[0].type, LUMIREX_BOOL);
+  EXPECT_EQ(two.Text(1), "OK");
+  EXPECT_EQ(two.size(), 2);
 }
 
 TEST_F(CAbi, AnArrayWhereTextIsExpectedFailsTheCall) {
