@@ -47,9 +47,8 @@ pugi::xml_node AppendLeaf(pugi::xml_node parent, const char* name, std::string_v
   // "BEMVINDO10<NUL>X" went out as the valid "BEMVINDO10".
   std::string withoutNul;
   if (value.find('\0') != std::string_view::npos) {
-    for (char ch : value) {
-      if (ch != '\0') withoutNul += ch;
-    }
+    withoutNul = value;
+    std::erase(withoutNul, '\0');
     value = withoutNul;
   }
   // No text node at all for an empty value, so the element is written <name/>.

@@ -27,8 +27,8 @@ enum class Method { Get, Post };
 // libcurl takes the URL as a C string: a NUL byte in it would send the request
 // to the address before the NUL while the log shows the whole text.
 void CheckUrl(const std::string& url) {
-  if (url.find('\0') != std::string::npos) {
-    throw HttpError("the URL holds a NUL byte at position " + std::to_string(url.find('\0')));
+  if (const auto nul = url.find('\0'); nul != std::string::npos) {
+    throw HttpError("the URL holds a NUL byte at position " + std::to_string(nul));
   }
   if (url.size() > kMaxUrlLength) {
     throw HttpError("the URL is " + std::to_string(url.size()) +

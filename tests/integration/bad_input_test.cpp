@@ -21,15 +21,6 @@ class BadInput : public EndToEnd {
     EXPECT_EQ(journal.size(), 1u);
     return journal.empty() ? lumirex::sandbox::JournalEntry{} : journal.front();
   }
-
-  // The call ran to its end and the service said no: the verdict reached the caller.
-  void ExpectDeclined(const Outcome& outcome, const std::string& message) {
-    EXPECT_TRUE(outcome.returned);
-    EXPECT_EQ(outcome.result.items()[0], Variant(true));
-    EXPECT_EQ(outcome.result.items()[1], Variant(message));
-    EXPECT_EQ(LogTexts().back(), "FIM");
-    EXPECT_TRUE(services_->messages.empty());
-  }
 };
 
 const std::string kUnknownCustomer = "Cliente n\xE3o encontrado";

@@ -100,4 +100,12 @@ void EndToEnd::ExpectAccepted(const std::vector<std::string>& params) {
   EXPECT_TRUE(services_->messages.empty());
 }
 
+void EndToEnd::ExpectDeclined(const Outcome& outcome, const std::string& message) {
+  EXPECT_TRUE(outcome.returned);
+  EXPECT_EQ(outcome.result.items()[0], lumirex::Variant(true));
+  EXPECT_EQ(outcome.result.items()[1], lumirex::Variant(message));
+  EXPECT_EQ(LogTexts().back(), "FIM");
+  EXPECT_TRUE(services_->messages.empty());
+}
+
 }  // namespace calltest

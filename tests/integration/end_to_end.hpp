@@ -62,6 +62,9 @@ class EndToEnd : public CallTest {
   // The call ran to its end and the service accepted: the fault has cleared.
   void ExpectAccepted(const std::vector<std::string>& params);
 
+  // The call ran to its end and the service said no: its verdict reached the caller.
+  void ExpectDeclined(const Outcome& outcome, const std::string& message);
+
   std::filesystem::path database_;
   lumirex::sandbox::Sandbox sandbox_;
 };

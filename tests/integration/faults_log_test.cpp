@@ -20,11 +20,15 @@ namespace {
 
 class LogFaults : public EndToEnd {
  protected:
+  std::vector<std::vector<std::string>> EveryOperation() const {
+    return {Consulta(), Validation(), Sale("VENDA"), Sale("VENDA_CANC")};
+  }
+
   // Every operation fails at its first line: nothing is sent, the caller's
   // array is as it was, the operator hears the reason once.
   void ExpectEveryOperationFails(const std::string& reason) {
     sandbox_.ClearJournal();
-    for (const auto& params : {Consulta(), Validation(), Sale("VENDA"), Sale("VENDA_CANC")}) {
+    for (const auto& params : EveryOperation()) {
       SCOPED_TRACE(params[0]);
       const Outcome outcome = Call(params);
       EXPECT_FALSE(outcome.returned);
@@ -38,7 +42,7 @@ class LogFaults : public EndToEnd {
 
   // The fault has cleared: every operation runs and its lines are in the log.
   void ExpectEveryOperationLogged() {
-    for (const auto& params : {Consulta(), Validation(), Sale("VENDA"), Sale("VENDA_CANC")}) {
+    for (const auto& params : EveryOperation()) {
       ExpectAccepted(params);
     }
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(lumirex::LogFilePath())));
