@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "integration/call_outcome.hpp"
 #include "integration/integration_call.hpp"
 #include "lumirex/lumirex.h"
 #include "lumirex/lumirex.hpp"
@@ -60,6 +61,9 @@ extern "C" bool IntegracaoLumirex(const LumirexVariant* params, int32_t last_ind
     return returned;
   } catch (...) {
     // Out of memory copying the host's values: report it as any failure is reported.
+    lumirex::CallRecord& record = lumirex::LastCallRecord();
+    record = lumirex::CallRecord{};
+    record.error = LUMIREX_E_MEMORY;
     lumirex::settings::DeliverMessage("Exception IntegracaoLumirex: out of memory");
     return false;
   }

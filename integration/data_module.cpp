@@ -23,6 +23,8 @@ TrdmIntegraLumirex::TrdmIntegraLumirex()
                sale_queries::kHeaderSqlite),
       adqItemVenda(adcIntegraLumirex, SaleKeyParameters(), sale_queries::kItemsTransactSql,
                    sale_queries::kItemsSqlite) {
+  adqVenda.Description = "the sale header query";
+  adqItemVenda.Description = "the sale items query";
   adcIntegraLumirex.LoginPrompt = false;
   adcIntegraLumirex.Provider = "MSDAORA.1";
   adcIntegraLumirex.BeforeConnect = [this](TADOConnection& sender) {
@@ -65,15 +67,25 @@ void TrdmIntegraLumirex::adcIntegraLumirexAfterConnect(TADOConnection& sender) {
   Services().SetADODBSession(sender);
 }
 
-Variant TrdmIntegraLumirex::getConsulta(std::string_view response, Variant& result) {
+void TrdmIntegraLumirex::DropStaleConnection() {
+  if (!adcIntegraLumirex.Connected()) return;
+  if (Services().GetStringConexVex("") != adcIntegraLumirex.ConnectionString) {
+    adcIntegraLumirex.Close();
+  }
+}
+
+Variant TrdmIntegraLumirex::getConsulta(std::string_view response, Variant& result,
+                                        std::exception_ptr* failure) {
   return lumirex::getConsulta(
       response, result,
       PromotionFields{cdsPromocao, cdsPromocaoCDPROMOCAO, cdsPromocaoDSPROMOCAO,
-                      cdsPromocaoDTVALPROMO, cdsPromocaoDSTIPPROMO, cdsPromocaoVRPROMOCAO});
+                      cdsPromocaoDTVALPROMO, cdsPromocaoDSTIPPROMO, cdsPromocaoVRPROMOCAO},
+      failure);
 }
 
-Variant TrdmIntegraLumirex::getRetVenda(std::string_view response, Variant& result) {
-  return lumirex::getRetVenda(response, result);
+Variant TrdmIntegraLumirex::getRetVenda(std::string_view response, Variant& result,
+                                        std::exception_ptr* failure) {
+  return lumirex::getRetVenda(response, result, failure);
 }
 
 double TrdmIntegraLumirex::ToFloat(std::string_view centsText) {

@@ -3,6 +3,7 @@
 // in-memory datasets.
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,8 +42,16 @@ class TrdmIntegraLumirex {
   void adcIntegraLumirexBeforeConnect(TADOConnection& sender);
   void adcIntegraLumirexAfterConnect(TADOConnection& sender);
 
-  Variant getConsulta(std::string_view response, Variant& result);
-  Variant getRetVenda(std::string_view response, Variant& result);
+  // The readers of the service's answer; when one returns false, *failure
+  // (if asked for) says why.
+  Variant getConsulta(std::string_view response, Variant& result,
+                      std::exception_ptr* failure = nullptr);
+  Variant getRetVenda(std::string_view response, Variant& result,
+                      std::exception_ptr* failure = nullptr);
+
+  // Closes a kept connection whose connection string is no longer the one in
+  // force, so that the next opening uses the new one.
+  void DropStaleConnection();
 
   static double ToFloat(std::string_view centsText);
   static std::string ToString(double amount);

@@ -1,12 +1,19 @@
 #include "integration/integration_call.hpp"
 
+#include <exception>
+#include <new>
+#include <optional>
 #include <string>
 
 #include <pugixml.hpp>
 
+#include "integration/call_outcome.hpp"
 #include "integration/data_module.hpp"
+#include "messages/operation_result.hpp"
 #include "messages/order_document.hpp"
 #include "messages/requests.hpp"
+#include "messages/response_document.hpp"
+#include "shared_services/http_status.hpp"
 #include "shared_services/shared_services.hpp"
 #include "support/errors.hpp"
 #include "support/log.hpp"
@@ -69,6 +76,54 @@ void ReadCommonParameters(const std::vector<Variant>& params, CallValues& values
   if (values.baseUrl.empty() || values.baseUrl.back() != '/') values.baseUrl += '/';
 }
 
+std::size_t ElementsWritten(const std::string& operation) {
+  return operation == "CONSULTA" ? 5 : 2;
+}
+
+std::string ElementCount(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " element" : " elements");
+}
+
+// Checked before anything is built or sent: an answer the service has acted
+// on must have somewhere to go. A customer query's array that reaches index 1
+// but not 4 still gets the elements that fit.
+void CheckResultArray(const Variant* result, const std::string& operation) {
+  if (result == nullptr) throw CallFailure(LUMIREX_E_INPUT, "the result array is missing");
+  if (!result->isArray()) throw CallFailure(LUMIREX_E_INPUT, "the result is not an array");
+  if (result->items().size() < 2) {
+    throw CallFailure(LUMIREX_E_INPUT, "the result array has " +
+                                           ElementCount(result->items().size()) + "; " + operation +
+                                           " writes " + std::to_string(ElementsWritten(operation)));
+  }
+}
+
+// "VENDA 0001/001/000123: ", or the operation alone when the key is empty.
+std::string BranchContext(const CallValues& values) {
+  std::string context = values.operation;
+  if (!values.branch.empty() || !values.till.empty() || !values.sequence.empty()) {
+    context += " " + values.branch + "/" + values.till + "/" + values.sequence;
+  }
+  return context + ": ";
+}
+
+// Runs a request branch; what fails in it names the operation and the sale
+// key, so support knows which sale to look at.
+template <typename Branch>
+void RunBranch(const CallValues& values, Branch&& branch) {
+  try {
+    branch();
+  } catch (const std::exception& error) {
+    const std::string text = BranchContext(values) + error.what();
+    if (dynamic_cast<const DatabaseError*>(&error) != nullptr) {
+      throw CallFailure(LUMIREX_E_DATABASE, text);
+    }
+    if (dynamic_cast<const ConversionError*>(&error) != nullptr) {
+      throw CallFailure(LUMIREX_E_INPUT, text);
+    }
+    throw;
+  }
+}
+
 // The four tests are made one after the other, not chained: at most one matches.
 void PrepareRequest(const std::vector<Variant>& params, CallValues& values, CallObjects& objects,
                     TrdmIntegraLumirex& module) {
@@ -81,14 +136,29 @@ void PrepareRequest(const std::vector<Variant>& params, CallValues& values, Call
   }
   if (values.operation == "VALIDA_PROMOCODE") {
     RequireParameters(params.size(), kValidationParameters, values.operation);
-    BuildValidationRequest(params, module.cdsVenda, values.promocode, out);
+    RunBranch(values,
+              [&] { BuildValidationRequest(params, module.cdsVenda, values.promocode, out); });
   }
   if (values.operation == "VENDA") {
-    BuildSaleRequest(key, module.adqVenda, module.adqItemVenda, out);
+    RunBranch(values, [&] {
+      module.DropStaleConnection();
+      BuildSaleRequest(key, module.adqVenda, module.adqItemVenda, out);
+    });
   }
   if (values.operation == "VENDA_CANC") {
-    BuildCancellationRequest(key, module.adqVenda, out);
+    RunBranch(values, [&] {
+      module.DropStaleConnection();
+      BuildCancellationRequest(key, module.adqVenda, out);
+    });
   }
+}
+
+// An operation code no branch took: nothing is sent.
+void RequireKnownOperation(const CallValues& values) {
+  if (!values.method.empty()) return;
+  throw CallFailure(LUMIREX_E_INPUT, "unknown operation '" + values.operation +
+                                         "'; expected CONSULTA, VALIDA_PROMOCODE, VENDA or "
+                                         "VENDA_CANC");
 }
 
 void LogRequest(const CallValues& values, const CallObjects& objects) {
@@ -103,48 +173,166 @@ void LogRequest(const CallValues& values, const CallObjects& objects) {
   WriteLogLine("P_TIMEOUT    = 10");
 }
 
-std::string ResponseDocumentOf(const Variant& httpResult) {
+// The answer's text, and its status into the record.
+std::string ResponseDocumentOf(const Variant& httpResult, CallRecord& record) {
   if (!httpResult.isArray() || httpResult.items().size() < 2) {
-    throw ConversionError("the HTTP result has no element 1");
+    throw CallFailure(LUMIREX_E_TRANSFER, "the HTTP result has no element 1");
+  }
+  const Variant& status = httpResult.items()[0];
+  if (status.type() == Variant::Type::Int) {
+    record.httpStatus = static_cast<std::int32_t>(status.asInt());
   }
   return VariantToText(httpResult.items()[1]);
 }
 
-bool CallSteps(const std::vector<Variant>& params, Variant* result, CallObjects& objects) {
-  if (!rdmIntegraLumirex) rdmIntegraLumirex = std::make_unique<TrdmIntegraLumirex>();
-  TrdmIntegraLumirex& module = *rdmIntegraLumirex;
+// Where the request leaves the library. A failure of the exchange says itself
+// whether any of the request went out.
+std::string Exchange(const CallValues& values, CallObjects& objects, CallRecord& record) {
+  try {
+    // The HTTP result goes as soon as its answer is taken: a large answer is
+    // not held twice through the reading.
+    std::string response = ResponseDocumentOf(
+        Services().RequisicaoHTTP(values.baseUrl + values.urlTail, "URLENCODED", values.method,
+                                  objects.sideStream1, objects.requestStream, objects.sideStream2,
+                                  kTimeout),
+        record);
+    record.sent = true;
+    return response;
+  } catch (const HttpError&) {
+    throw;
+  } catch (...) {
+    // Services of the host's own say nothing of how far they got: the
+    // service may have acted on the request.
+    record.sent = true;
+    throw;
+  }
+}
+
+// The common part of an answer, when the text is a response document whose
+// root holds success.
+std::optional<CommonPart> VerdictIn(std::string_view response) {
+  try {
+    ResponseDocument document;
+    document.Load(response);
+    if (document.IsEmptyDoc() || !ChildNamed(document.DocumentElement(), "success")) {
+      return std::nullopt;
+    }
+    return ReadCommonPart(document);
+  } catch (const ConversionError&) {
+    return std::nullopt;
+  }
+}
+
+// Only a 2xx answer, or a 4xx one holding the service's verdict, is read.
+// Anything else (a redirect, which is never followed, an application server's
+// error page, 204 with no content at all) carries no verdict: reading it would
+// hand the till a "declined" the service never gave.
+void RequireVerdictStatus(std::int32_t status, std::string_view response) {
+  const bool success = status == 0 || (status >= 200 && status < 300 && status != 204);
+  if (success) return;
+  const std::optional<CommonPart> verdict = VerdictIn(response);
+  if (status >= 400 && status < 500 && verdict) return;
+  std::string text = "the service answered HTTP " + std::to_string(status);
+  if (const char* phrase = ReasonPhrase(status); *phrase != '\0') text += std::string(" ") + phrase;
+  if (verdict && !verdict->message.empty()) text += ": " + verdict->message;
+  throw CallFailure(LUMIREX_E_HTTP, text);
+}
+
+// Why the reader returned false, as the till and support are told.
+void RecordUnreadAnswer(const std::exception_ptr& failure, const CallValues& values,
+                        const Variant& result, CallRecord& record) {
+  record.error = LUMIREX_E_ANSWER;
+  record.message = "the answer could not be read";
+  if (!failure) return;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ResultArrayError&) {
+    record.error = LUMIREX_E_INPUT;
+    record.message = "the result array has " + ElementCount(result.items().size()) + "; " +
+                     values.operation + " writes " +
+                     std::to_string(ElementsWritten(values.operation));
+  } catch (const std::bad_alloc&) {
+    record.error = LUMIREX_E_MEMORY;
+    record.message += ": out of memory";
+  } catch (const std::exception& error) {
+    record.message += std::string(": ") + error.what();
+  } catch (...) {
+  }
+}
+
+// The data module, created by the first call that finds none. Its creation
+// connects to the database; what fails there is the database's.
+TrdmIntegraLumirex& DataModule() {
+  if (!rdmIntegraLumirex) {
+    try {
+      rdmIntegraLumirex = std::make_unique<TrdmIntegraLumirex>();
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& error) {
+      throw CallFailure(LUMIREX_E_DATABASE, error.what());
+    }
+  }
+  return *rdmIntegraLumirex;
+}
+
+void WriteFailureLine(const std::string& message) noexcept {
+  try {
+    WriteLogLine(kFailureLabel, message);
+  } catch (...) {
+    // The log itself is what failed; the operator still hears about it.
+  }
+}
+
+bool CallSteps(const std::vector<Variant>& params, Variant* result, CallObjects& objects,
+               CallRecord& record) {
+  TrdmIntegraLumirex& module = DataModule();
 
   WriteLogLine(kSeparatorLine);
   WriteLogLine("INICIO");
   CallValues values;
   ReadCommonParameters(params, values);
-  if (result == nullptr) throw ConversionError("the result array is missing");
+  CheckResultArray(result, values.operation);
   PrepareRequest(params, values, objects, module);
   LogRequest(values, objects);
+  RequireKnownOperation(values);
 
-  // The HTTP result goes as soon as its answer is taken: a large answer is
-  // not held twice through the reading.
-  values.response = ResponseDocumentOf(Services().RequisicaoHTTP(
-      values.baseUrl + values.urlTail, "URLENCODED", values.method, objects.sideStream1,
-      objects.requestStream, objects.sideStream2, kTimeout));
+  values.response = Exchange(values, objects, record);
   WriteLogLine("RETORNO      = ", RemoveCarriageReturns(values.response));
+  RequireVerdictStatus(record.httpStatus, values.response);
 
-  Variant parsed = values.operation == "CONSULTA" ? module.getConsulta(values.response, *result)
-                                                  : module.getRetVenda(values.response, *result);
-  bool returned = VariantToBool(parsed);
+  std::exception_ptr failure;
+  Variant parsed = values.operation == "CONSULTA"
+                       ? module.getConsulta(values.response, *result, &failure)
+                       : module.getRetVenda(values.response, *result, &failure);
+  const bool returned = VariantToBool(parsed);
+  if (!returned) {
+    RecordUnreadAnswer(failure, values, *result, record);
+    WriteFailureLine(record.message);
+  }
   WriteLogLine("FIM");
   return returned;
 }
 
-void ReportFailure(const std::string& message) noexcept {
+// The call under the lock: every failure is logged and recorded, none escapes.
+bool GuardedCall(const std::vector<Variant>& params, Variant* result, CallRecord& record) noexcept {
+  CallObjects objects;
   try {
-    std::string text = kFailureLabel + message;
-    try {
-      WriteLogLine(text);
-    } catch (...) {
-      // The log itself is what failed; the operator still hears about it.
-    }
-    Services().Mensagem(text, "", "N", "N", TTipoMsg::Error, "", "", 0, nullptr);
+    if (CallSteps(params, result, objects, record)) return true;
+  } catch (...) {
+    RecordCurrentFailure(record);
+    WriteFailureLine(record.message);
+  }
+  if (record.error == LUMIREX_OK) record.error = LUMIREX_E_ANSWER;
+  return false;
+}
+
+// The operator hears of a failure once the call's lock is released, so that a
+// handler may call into the library again.
+void TellOperator(const CallRecord& record) noexcept {
+  if (record.error == LUMIREX_OK) return;
+  try {
+    Services().Mensagem(kFailureLabel + record.message, "", "N", "N", TTipoMsg::Error, "", "", 0,
+                        nullptr);
   } catch (...) {
     // Out of memory while reporting: nothing more can be done, and nothing may escape.
   }
@@ -158,16 +346,15 @@ std::mutex& CallMutex() {
 }
 
 bool RunIntegrationCall(std::vector<Variant> params, Variant* result) noexcept {
-  std::lock_guard lock(CallMutex());
-  CallObjects objects;
-  try {
-    return CallSteps(params, result, objects);
-  } catch (const std::exception& error) {
-    ReportFailure(error.what());
-  } catch (...) {
-    ReportFailure("unknown error");
+  CallRecord record;
+  bool returned = false;
+  {
+    std::lock_guard lock(CallMutex());
+    returned = GuardedCall(params, result, record);
   }
-  return false;
+  LastCallRecord() = std::move(record);
+  TellOperator(LastCallRecord());
+  return returned;
 }
 
 }  // namespace lumirex

@@ -58,7 +58,8 @@ void ReadAnswer(std::string_view response, CustomerAnswer& answer, PromotionFiel
 
 }  // namespace
 
-Variant getConsulta(std::string_view response, Variant& result, PromotionFields promotions) {
+Variant getConsulta(std::string_view response, Variant& result, PromotionFields promotions,
+                    std::exception_ptr* failure) {
   // As with every answer, a failure only makes the reading return false; the
   // result is written last, so until then the caller's elements stay as they were.
   try {
@@ -76,6 +77,7 @@ Variant getConsulta(std::string_view response, Variant& result, PromotionFields 
     SetResultElement(result, 4, Variant(promotions.dataset.GetData()));
     return Variant(true);
   } catch (...) {
+    if (failure != nullptr) *failure = std::current_exception();
     return Variant(false);
   }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <exception>
 #include <string_view>
 
 #include "integration/components/dataset.hpp"
@@ -32,7 +33,8 @@ struct PromotionFields {
 
 // Writes elements 0 (BOOL), 1 (STRING), 2 (STRING), 3 (DOUBLE) and 4 (the
 // promotions data packet, STRING). Returns a BOOL variant, false when any
-// step failed.
-Variant getConsulta(std::string_view response, Variant& result, PromotionFields promotions);
+// step failed; the failure is handed back in *failure when asked for.
+Variant getConsulta(std::string_view response, Variant& result, PromotionFields promotions,
+                    std::exception_ptr* failure = nullptr);
 
 }  // namespace lumirex

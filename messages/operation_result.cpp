@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "shared_services/shared_services.hpp"
-#include "support/errors.hpp"
 
 namespace lumirex {
 
@@ -20,18 +19,18 @@ CommonPart ReadCommonPart(const ResponseDocument& document) {
 
 void SetResultElement(Variant& result, std::size_t index, Variant value) {
   if (!result.isArray()) {
-    throw ConversionError("the result is not an array; element " + std::to_string(index) +
-                          " cannot be written");
+    throw ResultArrayError("the result is not an array; element " + std::to_string(index) +
+                           " cannot be written");
   }
   std::vector<Variant>& items = result.items();
   if (index >= items.size()) {
-    throw ConversionError("the result array has " + std::to_string(items.size()) +
-                          " elements; element " + std::to_string(index) + " cannot be written");
+    throw ResultArrayError("the result array has " + std::to_string(items.size()) +
+                           " elements; element " + std::to_string(index) + " cannot be written");
   }
   items[index] = std::move(value);
 }
 
-Variant getRetVenda(std::string_view response, Variant& result) {
+Variant getRetVenda(std::string_view response, Variant& result, std::exception_ptr* failure) {
   ResponseDocument document;
   // The service's verdict lands in the result; whether the reading itself
   // worked is all the return value says, so nothing raised here escapes.
@@ -42,6 +41,7 @@ Variant getRetVenda(std::string_view response, Variant& result) {
     SetResultElement(result, 1, Variant(std::move(common.message)));
     return Variant(true);
   } catch (...) {
+    if (failure != nullptr) *failure = std::current_exception();
     return Variant(false);
   }
 }

@@ -1,19 +1,23 @@
 // The common part of every answer: the service's verdict and its message.
 #pragma once
 
+#include <exception>
 #include <string>
 #include <string_view>
 
 #include "lumirex/lumirex.hpp"
 #include "messages/response_document.hpp"
+#include "support/errors.hpp"
 
 namespace lumirex {
 
 // Writes result element 0 (error flag, BOOL: false exactly when success reads
 // "true") and element 1 (message decoded from UTF-8, STRING). Returns a BOOL
 // variant: false when any step failed (not well-formed XML, a result that is
-// not an array reaching index 1, ...), without reporting it.
-Variant getRetVenda(std::string_view response, Variant& result);
+// not an array reaching index 1, ...), without reporting it; the failure is
+// handed back in *failure when the caller asks for it.
+Variant getRetVenda(std::string_view response, Variant& result,
+                    std::exception_ptr* failure = nullptr);
 
 // The common part of an answer as read, before anything is written.
 struct CommonPart {
@@ -26,8 +30,14 @@ struct CommonPart {
 // either element holds child elements.
 CommonPart ReadCommonPart(const ResponseDocument& document);
 
+// A result array that cannot take what the answer holds.
+class ResultArrayError : public ConversionError {
+ public:
+  using ConversionError::ConversionError;
+};
+
 // Writes element index of the result array, clearing what it held; raises
-// ConversionError when result is not an array or does not reach index.
+// ResultArrayError when result is not an array or does not reach index.
 void SetResultElement(Variant& result, std::size_t index, Variant value);
 
 }  // namespace lumirex

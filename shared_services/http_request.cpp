@@ -59,6 +59,7 @@ std::chrono::seconds ParseHttpTimeout(const std::string& text) {
 // C code, so it reports trouble through these flags instead of throwing.
 struct BodySink {
   std::string body;
+  bool bodyStarted = false;
   bool tooLarge = false;
   bool outOfMemory = false;
 };
@@ -66,6 +67,7 @@ struct BodySink {
 size_t CollectBody(char* data, size_t size, size_t count, void* context) noexcept {
   auto& sink = *static_cast<BodySink*>(context);
   const size_t bytes = size * count;
+  sink.bodyStarted = true;
   if (bytes > kMaxResponseBody - sink.body.size()) {
     sink.tooLarge = true;
     return 0;  // anything short of `bytes` makes libcurl abort the transfer
@@ -77,6 +79,38 @@ size_t CollectBody(char* data, size_t size, size_t count, void* context) noexcep
     return 0;
   }
   return bytes;
+}
+
+// What a failed exchange means for a till: whether the service was reached,
+// and whether it can have acted on the request.
+HttpFailure FailureOf(CURLcode code) {
+  switch (code) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+      return HttpFailure::Request;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+      return HttpFailure::Connect;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_USE_SSL_FAILED:
+      return HttpFailure::Tls;
+    case CURLE_OPERATION_TIMEDOUT:
+      return HttpFailure::Timeout;
+    default:
+      return HttpFailure::Transfer;
+  }
 }
 
 struct SlistFree {
@@ -128,15 +162,17 @@ class CurlSession {
       Check(curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L), "GET");
     }
     const CURLcode result = curl_easy_perform(handle);
-    if (sink.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
-      throw HttpError("the response from " + url + " is larger than 16 MiB");
-    }
-    if (sink.outOfMemory) throw std::bad_alloc();
-    if (result != CURLE_OK) {
-      throw HttpError("HTTP request to " + url + " failed: " + ErrorText(result));
-    }
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    if (sink.outOfMemory) throw std::bad_alloc();
+    if (sink.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+      throw HttpError("the response from " + url + " is larger than 16 MiB", HttpFailure::Transfer,
+                      true, static_cast<int>(status));
+    }
+    if (result != CURLE_OK) {
+      throw HttpError("HTTP request to " + url + " failed: " + FailureText(result, sink),
+                      FailureOf(result), RequestLeft(handle), static_cast<int>(status));
+    }
     return Variant(std::vector<Variant>{Variant(static_cast<std::int64_t>(status)),
                                         Variant(std::move(sink.body))});
   }
@@ -202,9 +238,22 @@ class CurlSession {
     return headers;
   }
 
-  std::string ErrorText(CURLcode result) const {
+  std::string FailureText(CURLcode result, const BodySink& sink) const {
+    // libcurl runs out of its own buffer, not of memory, on a header line over
+    // CURL_MAX_HTTP_HEADER, and says only "Out of memory".
+    if (result == CURLE_OUT_OF_MEMORY && !sink.bodyStarted) {
+      return "the answer's headers are larger than the HTTP client reads (" +
+             std::to_string(CURL_MAX_HTTP_HEADER / 1024) + " KiB a header)";
+    }
     if (errorText_[0] != '\0') return errorText_;
     return curl_easy_strerror(result);
+  }
+
+  // Whether any of the request was written to the connection.
+  static bool RequestLeft(CURL* handle) {
+    long requestBytes = 0;
+    curl_easy_getinfo(handle, CURLINFO_REQUEST_SIZE, &requestBytes);
+    return requestBytes > 0;
   }
 
   std::mutex mutex_;

@@ -25,10 +25,32 @@ class DatabaseError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// An HTTP exchange that did not complete.
+// How an HTTP exchange failed, as far as a till's next step depends on it.
+enum class HttpFailure {
+  Request,   // the request could not be made (a bad URL, method or time-out); nothing sent
+  Connect,   // no connection: the name, a refusal, no route; nothing sent
+  Tls,       // the certificate or the handshake; nothing sent
+  Timeout,   // no whole answer in time
+  Transfer,  // the exchange broke off, or the answer was too large
+};
+
+// An HTTP exchange that did not complete. `sent` says whether any of the
+// request left this process: when it did, the service may have acted on it.
 class HttpError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit HttpError(const std::string& message, HttpFailure failure = HttpFailure::Request,
+                     bool sent = false, int status = 0)
+      : std::runtime_error(message), failure_(failure), sent_(sent), status_(status) {}
+
+  HttpFailure failure() const { return failure_; }
+  bool sent() const { return sent_; }
+  // The status of an answer that began to arrive before the failure; 0 for none.
+  int status() const { return status_; }
+
+ private:
+  HttpFailure failure_;
+  bool sent_;
+  int status_;
 };
 
 }  // namespace lumirex

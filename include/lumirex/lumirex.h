@@ -60,6 +60,38 @@ typedef struct LumirexVariant {
 LUMIREX_API bool IntegracaoLumirex(const LumirexVariant *params, int32_t last_index,
                                    LumirexVariant *result);
 
+/* What became of a call, LumirexLastCall's error. A till retries a sale
+ * report later for CONNECT, TIMEOUT, TRANSFER, HTTP and ANSWER (a report that
+ * did arrive is refused as a repeat by the service), fixes the set-up for
+ * INPUT, DATABASE, LOG and TLS, and never resends a report the service
+ * answered with a verdict (a true return). */
+enum {
+  LUMIREX_OK = 0,          /* the call returned true; the verdict is in the result */
+  LUMIREX_E_INPUT = 1,     /* the parameter list, a parameter or the result array cannot be used; nothing was sent */
+  LUMIREX_E_DATABASE = 2,  /* the point-of-sale database could not be read; nothing was sent */
+  LUMIREX_E_LOG = 3,       /* the integration log could not be written */
+  LUMIREX_E_CONNECT = 4,   /* the service could not be reached (name, refused, unreachable); nothing was sent */
+  LUMIREX_E_TLS = 5,       /* the service's certificate was refused, or the TLS handshake failed; nothing was sent */
+  LUMIREX_E_TIMEOUT = 6,   /* no whole answer within the time-out */
+  LUMIREX_E_TRANSFER = 7,  /* the exchange broke off, or the answer was over the size cap */
+  LUMIREX_E_HTTP = 8,      /* the service answered with a status that carries no verdict */
+  LUMIREX_E_ANSWER = 9,    /* the answer is not a response document the library can read */
+  LUMIREX_E_STATE = 10,    /* called re-entrantly or while unloading */
+  LUMIREX_E_MEMORY = 11
+};
+
+typedef struct LumirexCallOutcome {
+  int32_t error;       /* LUMIREX_OK or one of LUMIREX_E_* */
+  int32_t http_status; /* status of the service's answer; 0 when none arrived */
+  int32_t sent;        /* 1 once the request has left the library: the service may have acted on it */
+  int32_t queued;      /* 1 when the report was kept to be sent again later; always 0 for now */
+} LumirexCallOutcome;
+
+/* What became of the last IntegracaoLumirex made on the calling thread. Fills *outcome
+ * (when not NULL) and copies that call's operator message (empty after a true return),
+ * cut to fit and NUL-terminated, into message[0..size) (when not NULL). Returns outcome's error. */
+LUMIREX_API int32_t LumirexLastCall(LumirexCallOutcome *outcome, char *message, size_t size);
+
 /* Package load and unload. Finalize releases the data module (closing its
  * database connection); the next call builds a fresh one. */
 LUMIREX_API void Initialize(void);

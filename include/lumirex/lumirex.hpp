@@ -72,6 +72,17 @@ class LUMIREX_API Variant {
 LUMIREX_API bool IntegracaoLumirex(std::vector<Variant> params, std::int32_t lastIndex,
                                    Variant& result);
 
+// What became of the last integration call made on the calling thread; see
+// LumirexLastCall in lumirex.h.
+struct CallOutcome {
+  std::int32_t error = LUMIREX_OK;  // LUMIREX_OK or one of LUMIREX_E_*
+  std::int32_t httpStatus = 0;      // of the service's answer; 0 when none arrived
+  bool sent = false;                // the request left the library: the service may have acted
+  bool queued = false;              // kept to be sent again later; always false for now
+  std::string message;              // the operator message; empty after a true return
+};
+LUMIREX_API CallOutcome LastCall();
+
 // Appends one time-stamped line to today's integration log. Throws
 // std::runtime_error naming the file when it cannot be written.
 LUMIREX_API void LogLumirex(std::string_view message);

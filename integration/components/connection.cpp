@@ -74,12 +74,12 @@ TADOConnection::~TADOConnection() {
 
 void TADOConnection::Open() {
   if (Connected()) return;
-  // What the messages show: "cannot connect to '<string>'", or "cannot
-  // connect" while BeforeConnect has not supplied the string yet.
-  std::string context = "cannot connect";
+  // What the messages show: "cannot open the point-of-sale database
+  // '<string>'", or without the string while BeforeConnect has not supplied it.
+  std::string context = "cannot open the point-of-sale database";
   try {
     if (BeforeConnect) BeforeConnect(*this);
-    context = "cannot connect to '" + MaskPasswords(ConnectionString) + "'";
+    context += " '" + MaskPasswords(ConnectionString) + "'";
     session_ = Connect(ConnectionString);
     // The session knows its dialect before AfterConnect, so a query runs the
     // right texts even when no handler readies the session.

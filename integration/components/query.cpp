@@ -91,6 +91,15 @@ result_rows::Result RunStatement(TADOConnection& connection,
   return result;
 }
 
+// The database's own words: SOCI adds the whole statement to what() ("while
+// preparing ..."), which fills a log line and tells support nothing more.
+std::string DatabaseMessage(const std::exception& error) {
+  if (const auto* soci = dynamic_cast<const soci::soci_error*>(&error)) {
+    return soci->get_error_message();
+  }
+  return error.what();
+}
+
 }  // namespace
 
 TADOQuery::TADOQuery(TADOConnection& connection, std::vector<std::string> parameterNames,
@@ -143,8 +152,8 @@ void TADOQuery::Run() {
   try {
     result = RunStatement(connection_, parameters_, TextFor(connection_.Dialect()));
   } catch (const std::exception& error) {
-    const std::string message = sqlite ? Utf8ToAnsi(error.what()) : error.what();
-    throw DatabaseError(MaskPasswords(message));
+    const std::string said = DatabaseMessage(error);
+    throw DatabaseError(Description + ": " + MaskPasswords(sqlite ? Utf8ToAnsi(said) : said));
   }
   rows_.Load(std::move(result.defs), std::move(result.rows));
 }

@@ -25,6 +25,10 @@ class TADOQuery {
   TADOQuery(TADOConnection& connection, std::vector<std::string> parameterNames,
             std::string transactSqlText, std::string sqliteText);
 
+  // What the query is to the people reading its failures ("the sale header
+  // query"); its messages name it instead of quoting the statement.
+  std::string Description = "the query";
+
   // Binds a parameter by name (ASCII case ignored) as a string. Raises
   // DatabaseError for an unknown name and "parameter <name> takes at most
   // <size> characters" for a longer value, which leaves the parameter as it
@@ -36,7 +40,8 @@ class TADOQuery {
   // Opens the connection first when it is closed; runs the statement and
   // keeps all its rows; a query already open stays as it is. A statement that
   // fails on a connection that was already open runs once more on a fresh
-  // one. Raises DatabaseError with the database's message. A column without a
+  // one. Raises DatabaseError with the description and the database's own
+  // message, without the statement's text. A column without a
   // name is named COLUMN<n> and a repeated name gets "_1", "_2", ...
   void Open();
   void Close();

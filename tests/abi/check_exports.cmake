@@ -6,7 +6,8 @@ if(NOT rc EQUAL 0)
 endif()
 foreach(name IntegracaoLumirex Initialize Finalize LumirexVariantInit LumirexVariantClear
         LumirexVariantSetString LumirexArrayCreate LumirexSetMessageHandler LumirexSetBaseDir
-        LumirexSetConnectionString LumirexSetCaFile LumirexSetDecimalSeparator LumirexVersion)
+        LumirexSetConnectionString LumirexSetCaFile LumirexSetDecimalSeparator LumirexVersion
+        LumirexLastCall)
   if(NOT symbols MATCHES " ${name}\n")
     message(FATAL_ERROR "the library does not export ${name}")
   endif()

@@ -83,7 +83,7 @@ TEST_F(BadInput, NulBytesThatWouldChangeWhatIsDoneAreRefused) {
   const std::vector<Case> cases = {
       {"in the operation",
        {"CONSULTA\0"s, sandbox_.BaseUrl(), kCpf, kBranch, kTill, kSequence},
-       "unsupported HTTP method ''"},
+       "unknown operation 'CONSULTA"},
       // Cut at the NUL, the request would go to the service's root.
       {"in the URL",
        {"CONSULTA", sandbox_.BaseUrl() + "\0x"s, kCpf, kBranch, kTill, kSequence},

@@ -27,9 +27,9 @@ class CAbi : public CallTest {
 
 TEST_F(CAbi, WritesTheAnswerIntoTheCallersArrayAndLeavesTheParametersAlone) {
   CArray params(6);
-  const char* texts[] = {"VENDA_X", "svc", "123", "1", "2", "3"};
+  const char* texts[] = {"CONSULTA", "svc", "123", "1", "2", "3"};
   for (int i = 0; i < 6; ++i) params.SetText(i, texts[i]);
-  CArray result(2);
+  CArray result(5);
   result.SetText(1, "old message");
 
   EXPECT_TRUE(IntegracaoLumirex(&params[0], 5, result.get()));
@@ -58,35 +58,55 @@ TEST_F(CAbi, NullResultFailsAfterItsFailureLine) {
   EXPECT_TRUE(services_->calls.empty());
 }
 
-TEST_F(CAbi, ResultThatIsNotAnArrayMakesTheParserFailAndStaysAsItWas) {
-  CArray params(6);
-  params.SetText(0, "VENDA_X");
-  LumirexVariant result;
-  LumirexVariantInit(&result);
-  result.type = LUMIREX_INT;
-  result.value.integer = 42;
-  EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, &result));
-  EXPECT_EQ(result.type, LUMIREX_INT);
-  EXPECT_EQ(result.value.integer, 42);
-  EXPECT_EQ(LogTexts().back(), "FIM");
-}
-
-TEST_F(CAbi, CustomerQueryIntoAnArrayTooShortWritesWhatFits) {
+// A result array that cannot take the answer fails before anything is sent;
+// a customer query's array that reaches index 1 gets what fits, and says why
+// the call still returned false.
+TEST_F(CAbi, ResultArraysThatCannotTakeTheAnswer) {
   services_->answer = [](const HttpCall&) {
     return Answer(
         "<r><success>true</success><message>OK</message><userInfo><name>Ana</name></userInfo></r>");
   };
-  CArray params(6);
-  params.SetText(0, "CONSULTA");
-  CArray one(1);  // 0..0
-  EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, one.get()));
-  EXPECT_EQ(one[0].type, LUMIREX_BOOL);
-  EXPECT_EQ(one.size(), 1);
-  CArray two(2);  // 0..1
-  EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, two.get()));
-  EXPECT_EQ(two[0].type, LUMIREX_BOOL);
-  EXPECT_EQ(two.Text(1), "OK");
-  EXPECT_EQ(two.size(), 2);
+  struct Case {
+    const char* operation;
+    int32_t count;  // -1: an INT, not an array
+    const char* message;
+    bool sent;
+  };
+  for (const Case& c :
+       {Case{"VENDA", -1, "the result is not an array", false},
+        Case{"VENDA", 1, "the result array has 1 element; VENDA writes 2", false},
+        Case{"CONSULTA", 0, "the result array has 0 elements; CONSULTA writes 5", false},
+        Case{"CONSULTA", 2, "the result array has 2 elements; CONSULTA writes 5", true}}) {
+    SCOPED_TRACE(std::string(c.operation) + " " + std::to_string(c.count));
+    services_->calls.clear();
+    CArray params(6);
+    params.SetText(0, c.operation);
+    CArray result(c.count < 0 ? 0 : c.count);
+    if (c.count < 0) {
+      LumirexVariantClear(result.get());
+      result.get()->type = LUMIREX_INT;
+      result.get()->value.integer = 42;
+    }
+    EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, result.get()));
+    LumirexCallOutcome outcome;
+    char message[128];
+    EXPECT_EQ(LumirexLastCall(&outcome, message, sizeof message), LUMIREX_E_INPUT);
+    EXPECT_STREQ(message, c.message);
+    EXPECT_EQ(outcome.sent, c.sent ? 1 : 0);
+    EXPECT_EQ(services_->calls.size(), c.sent ? 1u : 0u);
+    if (c.count < 0) {
+      EXPECT_EQ(result.get()->type, LUMIREX_INT);
+      EXPECT_EQ(result.get()->value.integer, 42);
+    }
+    if (c.sent) {
+      // The elements that fit are written; the reason stands before FIM.
+      EXPECT_EQ(result[0].type, LUMIREX_BOOL);
+      EXPECT_EQ(result.Text(1), "OK");
+      const auto lines = LogTexts();
+      EXPECT_EQ(lines[lines.size() - 2], std::string("Exception IntegracaoLumirex: ") + c.message);
+      EXPECT_EQ(lines.back(), "FIM");
+    }
+  }
 }
 
 TEST_F(CAbi, AnArrayWhereTextIsExpectedFailsTheCall) {

@@ -13,6 +13,7 @@
 using lumirex::Variant;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 namespace calltest {
 namespace {
@@ -90,7 +91,7 @@ TEST_F(IntegrationCall, CrLfAnswerIsLoggedWithoutCarriageReturnsAndParsedWithThe
   EXPECT_EQ(result.items()[0], Variant(false));
 }
 
-TEST_F(IntegrationCall, ParserFailureReturnsFalseWritesFimAndNoFailureLine) {
+TEST_F(IntegrationCall, ParserFailureReturnsFalseWritesItsReasonThenFim) {
   lumirex::sandbox::Faults faults;
   faults.malformedXml = true;
   sandbox_.SetFaults(faults);
@@ -98,9 +99,11 @@ TEST_F(IntegrationCall, ParserFailureReturnsFalseWritesFimAndNoFailureLine) {
   EXPECT_FALSE(
       lumirex::IntegracaoLumirex(Params("CONSULTA", sandbox_.BaseUrl(), "12345678909"), 5, result));
   auto lines = LogTexts();
-  ASSERT_EQ(lines.size(), 13u);
+  ASSERT_EQ(lines.size(), 14u);
+  EXPECT_THAT(lines[12], StartsWith("Exception IntegracaoLumirex: the answer could not be read: "
+                                    "the response is not well-formed XML"));
   EXPECT_EQ(lines.back(), "FIM");
-  EXPECT_TRUE(services_->messages.empty());
+  EXPECT_THAT(services_->messages, ElementsAre(lines[12]));
   EXPECT_EQ(result, Variant::Array(5));
 }
 
@@ -168,14 +171,15 @@ TEST_F(CallWithoutNetwork, UnrecognisedOperationSendsNothingAndFailsAfterLineEle
     std::filesystem::remove_all(base_.path() / "Dados");
     services_->messages.clear();
     Variant result = Variant::Array(2);
-    // The real exchange: the empty method is refused before anything is sent.
     EXPECT_FALSE(
         lumirex::IntegracaoLumirex(Params(operation, "http://127.0.0.1:9/svc"), 5, result));
     auto lines = LogTexts();
     ASSERT_EQ(lines.size(), 12u) << operation;
     EXPECT_EQ(lines[8], "P_URL        = http://127.0.0.1:9/svc/");
     EXPECT_EQ(lines[9], "P_XML        = ");
-    EXPECT_EQ(lines[11], "Exception IntegracaoLumirex: unsupported HTTP method ''");
+    EXPECT_EQ(lines[11], "Exception IntegracaoLumirex: unknown operation '" + operation +
+                             "'; expected CONSULTA, VALIDA_PROMOCODE, VENDA or VENDA_CANC");
+    EXPECT_TRUE(services_->calls.empty());
     EXPECT_THAT(services_->messages, ElementsAre(lines[11]));
     EXPECT_EQ(result, Variant::Array(2));
   }
@@ -199,7 +203,7 @@ TEST_F(CallWithoutNetwork, HttpFailureLogsLinesOneToElevenThenTheFailure) {
 TEST_F(CallWithoutNetwork, HttpResultWithoutElementOneFails) {
   services_->answer = [](const HttpCall&) { return Variant(std::vector<Variant>{Variant(200)}); };
   Variant result = Variant::Array(2);
-  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("VENDA_X", "svc"), 5, result));
+  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
   EXPECT_EQ(LogTexts().back(), "Exception IntegracaoLumirex: the HTTP result has no element 1");
 }
 

@@ -48,7 +48,8 @@ class DatabaseFaults : public EndToEnd {
 
 TEST_F(DatabaseFaults, MissingFile) {
   std::filesystem::remove(database_);
-  ExpectSaleReportsFail("cannot connect to 'sqlite3://db=" + database_.string());
+  ExpectSaleReportsFail("cannot open the point-of-sale database 'sqlite3://db=" +
+                        database_.string());
   EXPECT_FALSE(std::filesystem::exists(database_));  // read-only: never created
   CreateDemoDatabase(database_);
   ExpectSaleReportsGoThrough();

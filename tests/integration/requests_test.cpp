@@ -175,7 +175,8 @@ TEST_F(PostOperations, ValidationWithAParameterNineThatIsNoPacketSendsNothing) {
   EXPECT_FALSE(Call(params, result));
   auto lines = LogTexts();
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_THAT(lines[2], StartsWith("Exception IntegracaoLumirex: not a data packet"));
+  EXPECT_THAT(lines[2],
+              StartsWith("Exception IntegracaoLumirex: VALIDA_PROMOCODE: not a data packet"));
   EXPECT_TRUE(sandbox_.Journal().empty());
   EXPECT_EQ(result, Variant::Array(2));
 }

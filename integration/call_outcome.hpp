@@ -1,0 +1,39 @@
+// What became of an integration call: the code a till decides its next step
+// by, whether the request may have reached the service, and the message.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "lumirex/lumirex.h"
+
+namespace lumirex {
+
+// A failure of a call step whose code the step knows (one of LUMIREX_E_*).
+class CallFailure : public std::runtime_error {
+ public:
+  CallFailure(std::int32_t code, const std::string& message)
+      : std::runtime_error(message), code_(code) {}
+  std::int32_t code() const { return code_; }
+
+ private:
+  std::int32_t code_;
+};
+
+struct CallRecord {
+  std::int32_t error = LUMIREX_OK;
+  std::int32_t httpStatus = 0;  // of the answer; 0 when none arrived
+  bool sent = false;            // the request left the library
+  bool queued = false;          // kept to be sent again later
+  std::string message;          // the operator message; empty after a true return
+};
+
+// The record of the last call made on the calling thread.
+CallRecord& LastCallRecord() noexcept;
+
+// Records the exception being handled (call it inside a catch block): its
+// code, what it says about the exchange, and its message.
+void RecordCurrentFailure(CallRecord& record) noexcept;
+
+}  // namespace lumirex
