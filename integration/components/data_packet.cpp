@@ -230,16 +230,25 @@ pugi::xml_node Required(const pugi::xml_node& parent, const char* name) {
 
 // ---- writing ---------------------------------------------------------------
 
-// What an attribute value cannot hold as it stands: markup, quotes and
-// control characters. Line breaks and tabs become character references so
-// that reading does not turn them into spaces; other bytes, 0x80-0xFF
-// included, are written unchanged.
+// The five bytes Windows-1252 leaves undefined. A packet declared in that
+// code page cannot hold them as bytes: common XML readers refuse the whole
+// packet. As character references they load anywhere, and our reader turns
+// them back into the same bytes.
+constexpr std::array<unsigned char, 5> kUndefinedInCp1252 = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+
+// What an attribute value cannot hold as it stands: markup, quotes, control
+// characters and the bytes above. Line breaks and tabs become character
+// references so that reading does not turn them into spaces; other bytes,
+// 0x80-0xFF included, are written unchanged.
 constexpr std::array<bool, 256> kNeedsEscape = [] {
   std::array<bool, 256> table{};
   for (int ch = 0; ch < 0x20; ++ch) table[ch] = true;
   for (unsigned char ch : {'&', '<', '>', '"', '\''}) table[ch] = true;
+  for (unsigned char ch : kUndefinedInCp1252) table[ch] = true;
   return table;
 }();
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 const char* FirstToEscape(std::string_view value) {
   return std::find_if(value.data(), value.data() + value.size(),
@@ -263,8 +272,17 @@ void AppendEscape(std::string& out, char ch) {
     case '\'':
       out += "&apos;";
       break;
-    default:
-      out += "&#" + std::to_string(static_cast<unsigned char>(ch)) + ";";
+    default: {
+      const auto byte = static_cast<unsigned char>(ch);
+      if (byte < 0x20) {
+        out += "&#" + std::to_string(byte) + ";";
+      } else {
+        out += "&#x";
+        out += kHexDigits[byte >> 4];
+        out += kHexDigits[byte & 0x0F];
+        out += ';';
+      }
+    }
   }
 }
 

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
+#include "testkit/testkit.hpp"
 
 namespace lumirex {
 namespace {
@@ -99,6 +101,26 @@ TEST(DataPacketTest, EveryTypeRoundTripsWithNullsAndEveryByte) {
   EXPECT_NE(packet.find("&#9;&#10;&#11;&#12;&#13;"), std::string::npos);
   EXPECT_NE(packet.find("<ROW/>"), std::string::npos);
   EXPECT_NE(packet.find("NAME=\"\""), std::string::npos);  // an empty text is no NULL
+}
+
+// A promocode's UTF-8 "Á" (C3 81) reaches the packet as bytes, and 0x81 is one
+// of the five Windows-1252 leaves undefined: written raw, common readers refuse
+// the whole packet. As character references they load anywhere, and come back
+// as the same bytes.
+TEST(DataPacketTest, BytesTheCodePageLeavesUndefinedLoadInAnotherReader) {
+  const std::vector<FieldDef> fields = {{"DSPROMOCAO", FieldType::String, 50}};
+  const std::vector<TClientDataSet::Row> rows = {{std::string("\xC3\x81 \x8D\x8F\x90\x9D")}};
+  const std::string packet = WriteDataPacket(fields, rows);
+  EXPECT_EQ(packet.find_first_of("\x81\x8D\x8F\x90\x9D"), std::string::npos);
+  EXPECT_EQ(ReadDataPacket(packet).rows, rows);
+
+  if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+  testkit::TempDir folder;
+  const auto file = folder.path() / "packet.xml";
+  testkit::WriteFile(file, packet);
+  const std::string load =
+      "python3 -c 'import sys, xml.etree.ElementTree as E; E.parse(sys.argv[1])' " + file.string();
+  EXPECT_EQ(std::system(load.c_str()), 0);
 }
 
 TEST(DataPacketTest, FixedIsWrittenWithoutExponent) {
