@@ -2,7 +2,6 @@
 
 #include <exception>
 #include <new>
-#include <optional>
 #include <string>
 
 #include <pugixml.hpp>
@@ -208,19 +207,24 @@ std::string Exchange(const CallValues& values, CallObjects& objects, CallRecord&
   }
 }
 
-// The common part of an answer, when the text is a response document whose
-// root holds success.
-std::optional<CommonPart> VerdictIn(std::string_view response) {
+// What an answer outside 2xx says, when it is a response document at all.
+struct StatusAnswer {
+  bool verdict = false;  // the root holds success
+  std::string message;
+};
+
+StatusAnswer ReadStatusAnswer(std::string_view response) {
+  StatusAnswer answer;
   try {
     ResponseDocument document;
     document.Load(response);
-    if (document.IsEmptyDoc() || !ChildNamed(document.DocumentElement(), "success")) {
-      return std::nullopt;
-    }
-    return ReadCommonPart(document);
+    if (document.IsEmptyDoc()) return answer;
+    answer.verdict = static_cast<bool>(ChildNamed(document.DocumentElement(), "success"));
+    answer.message = ReadCommonPart(document).message;
   } catch (const ConversionError&) {
-    return std::nullopt;
+    // Not a document: an error page, or no body at all.
   }
+  return answer;
 }
 
 // Only a 2xx answer, or a 4xx one holding the service's verdict, is read.
@@ -230,11 +234,11 @@ std::optional<CommonPart> VerdictIn(std::string_view response) {
 void RequireVerdictStatus(std::int32_t status, std::string_view response) {
   const bool success = status == 0 || (status >= 200 && status < 300 && status != 204);
   if (success) return;
-  const std::optional<CommonPart> verdict = VerdictIn(response);
-  if (status >= 400 && status < 500 && verdict) return;
+  const StatusAnswer answer = ReadStatusAnswer(response);
+  if (status >= 400 && status < 500 && answer.verdict) return;
   std::string text = "the service answered HTTP " + std::to_string(status);
   if (const char* phrase = ReasonPhrase(status); *phrase != '\0') text += std::string(" ") + phrase;
-  if (verdict && !verdict->message.empty()) text += ": " + verdict->message;
+  if (!answer.message.empty()) text += ": " + answer.message;
   throw CallFailure(LUMIREX_E_HTTP, text);
 }
 

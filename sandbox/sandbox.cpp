@@ -110,8 +110,12 @@ void Sandbox::Impl::Serve(const httplib::Request& request, httplib::Response& re
     Deliver(AnswerBody{ServerErrorPage(), 0, ""}, kHtmlContentType, active, response);
     return;
   }
-  if (!active.rawAnswer.empty()) {
-    response.status = 200;
+  if (active.headerKiB > 0) {
+    response.set_header("X-Padding", std::string(active.headerKiB * 1024, 'x'));
+  }
+  if (!active.rawAnswer.empty() || active.status != 0) {
+    response.status = active.status != 0 ? active.status : 200;
+    if (response.status >= 300 && response.status < 400) response.set_header("Location", "/moved");
     Deliver(AnswerBody{active.rawAnswer, 0, ""}, kXmlContentType, active, response);
     return;
   }

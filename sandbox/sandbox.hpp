@@ -70,15 +70,18 @@ struct JournalEntry {
 
 // Fault modes a test switches on; each applies to every later request until
 // reset. A stall comes first; then closeWithoutAnswer wins over
-// serverErrorHtml, which wins over rawAnswer, which wins over an XML answer
-// shaped by malformedXml, answerMiB and crlf (they combine). The last three
-// shape the sending of whichever answer that leaves, and combine too. Every
-// request is journaled whatever the faults.
+// serverErrorHtml, which wins over rawAnswer and status, which win over an XML
+// answer shaped by malformedXml, answerMiB and crlf (they combine). The last
+// three shape the sending of whichever answer that leaves, and combine too, as
+// does headerKiB. Every request is journaled whatever the faults.
 struct Faults {
   int stallSeconds = 0;             // wait this long before answering
   bool closeWithoutAnswer = false;  // the client sees its connection closed, no answer
   bool serverErrorHtml = false;     // HTTP 500 with an HTML page
   std::string rawAnswer;            // not empty: HTTP 200 with exactly these bytes as XML
+  int status = 0;                   // not 0: this status with rawAnswer (empty or not) as the
+                                    // body; a 3xx points elsewhere with a Location header
+  std::size_t headerKiB = 0;        // an extra header line this many KiB long
   bool malformedXml = false;        // the answer's document element left unclosed
   std::size_t answerMiB = 0;        // pad the answer to exactly this many MiB, never held whole
   bool crlf = false;                // CR LF line breaks in the answer

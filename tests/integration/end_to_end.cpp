@@ -76,6 +76,9 @@ Outcome EndToEnd::Call(const std::vector<std::string>& params, int32_t count) {
   Outcome outcome;
   outcome.returned = CallThroughC(list, result);
   outcome.result = result.Value();
+  std::string message(4096, '\0');
+  LumirexLastCall(&outcome.last, message.data(), message.size());
+  outcome.lastMessage = message.c_str();
   return outcome;
 }
 
@@ -85,9 +88,12 @@ void EndToEnd::ExpectFailure(const Outcome& outcome, const std::string& after,
   const auto lines = LogTexts();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], after);
-  EXPECT_THAT(lines.back(), ::testing::StartsWith("Exception IntegracaoLumirex: "));
   EXPECT_THAT(lines.back(), ::testing::HasSubstr(reason));
   EXPECT_THAT(services_->messages, ::testing::ElementsAre(lines.back()));
+  EXPECT_NE(outcome.last.error, LUMIREX_OK);
+  EXPECT_THAT(lines.back(),
+              ::testing::StartsWith("Exception IntegracaoLumirex: " + outcome.lastMessage));
+  EXPECT_FALSE(outcome.lastMessage.empty());
   EXPECT_EQ(outcome.result, CallersResult(static_cast<int32_t>(outcome.result.items().size())));
 }
 
@@ -98,6 +104,8 @@ void EndToEnd::ExpectAccepted(const std::vector<std::string>& params) {
       << params[0] << ": " << ::testing::PrintToString(outcome.result.items()[1]);
   EXPECT_EQ(LogTexts().back(), "FIM");
   EXPECT_TRUE(services_->messages.empty());
+  EXPECT_EQ(outcome.last.error, LUMIREX_OK);
+  EXPECT_EQ(outcome.lastMessage, "");
 }
 
 void EndToEnd::ExpectDeclined(const Outcome& outcome, const std::string& message) {
@@ -106,6 +114,7 @@ void EndToEnd::ExpectDeclined(const Outcome& outcome, const std::string& message
   EXPECT_EQ(outcome.result.items()[1], lumirex::Variant(message));
   EXPECT_EQ(LogTexts().back(), "FIM");
   EXPECT_TRUE(services_->messages.empty());
+  EXPECT_EQ(outcome.last.error, LUMIREX_OK);
 }
 
 }  // namespace calltest

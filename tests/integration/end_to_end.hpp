@@ -30,7 +30,9 @@ void CreateDemoDatabase(const std::filesystem::path& file);
 // What a call through the C ABI left.
 struct Outcome {
   bool returned = false;
-  lumirex::Variant result;  // the caller's result array after the call
+  lumirex::Variant result;    // the caller's result array after the call
+  LumirexCallOutcome last{};  // what LumirexLastCall said right after it
+  std::string lastMessage;
 };
 
 class EndToEnd : public CallTest {
@@ -54,9 +56,10 @@ class EndToEnd : public CallTest {
   // CallersResult makes it. The operator messages of earlier calls are forgotten.
   Outcome Call(const std::vector<std::string>& params, int32_t count = 5);
 
-  // The checks of a call that failed at one step: it returned false, the log
-  // ends with the failure line holding reason right after the line `after`,
-  // the operator was told once and the caller's result array is as it was.
+  // The checks of a call that failed at one step: it returned false with an
+  // error code, the log ends with the failure line holding reason right after
+  // the line `after`, the operator and LumirexLastCall were told the same
+  // once, and the caller's result array is as it was.
   void ExpectFailure(const Outcome& outcome, const std::string& after, const std::string& reason);
 
   // The call ran to its end and the service accepted: the fault has cleared.

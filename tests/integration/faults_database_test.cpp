@@ -55,6 +55,21 @@ TEST_F(DatabaseFaults, MissingFile) {
   ExpectSaleReportsGoThrough();
 }
 
+// A host that points the library at another database between two sale
+// reports gets the new one at the next report, not at the next Finalize.
+TEST_F(DatabaseFaults, ChangedConnectionStringTakesEffectAtTheNextReport) {
+  ExpectAccepted(Sale("VENDA"));
+  const auto other = database_.parent_path() / "other.sqlite";
+  CreateDemoDatabase(other);
+  lumirex::testing::RunSqlite(other, "UPDATE FILIAL SET NMFILIAL = 'Filial Nova';");
+  LumirexSetConnectionString(("sqlite3://db=" + other.string()).c_str());
+  sandbox_.ClearJournal();
+  ExpectAccepted(Sale("VENDA_CANC"));
+  ExpectAccepted(Sale("VENDA"));
+  LumirexSetConnectionString(nullptr);
+  EXPECT_THAT(sandbox_.Journal().back().document, HasSubstr("<unityName>Filial Nova</unityName>"));
+}
+
 TEST_F(DatabaseFaults, FileThatIsNotADatabase) {
   testkit::WriteFile(database_, std::string(4096, 'x'));
   ExpectSaleReportsFail("file is not a database");

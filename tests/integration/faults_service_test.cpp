@@ -35,7 +35,10 @@ TEST_F(ServiceFaults, RefusedConnectionFailsAtTheExchange) {
   gone.Stop();
   auto params = Consulta();
   params[1] = url;
-  ExpectFailure(Call(params), kTimeoutLine, "HTTP request to " + url + "user?cpf=");
+  const Outcome outcome = Call(params);
+  ExpectFailure(outcome, kTimeoutLine, "HTTP request to " + url + "user?cpf=");
+  EXPECT_EQ(outcome.last.error, LUMIREX_E_CONNECT);
+  EXPECT_EQ(outcome.last.sent, 0);
   EXPECT_THAT(LogTexts().back(), HasSubstr("onnect"));
   ExpectClearedAfter();
 }
@@ -72,6 +75,8 @@ TEST_F(ServiceFaults, SilentServerIsGivenUpAtTheTimeOut) {
   const Outcome outcome = Call(Consulta());
   const auto took = std::chrono::steady_clock::now() - start;
   ExpectFailure(outcome, kTimeoutLine, "timed out");
+  EXPECT_EQ(outcome.last.error, LUMIREX_E_TIMEOUT);
+  EXPECT_EQ(outcome.last.sent, 1);
   // The call's whole time-out is ten seconds; a second more is the most it may overrun.
   EXPECT_LT(took, std::chrono::seconds(11));
   ExpectClearedAfter();

@@ -31,7 +31,9 @@ class HttpsService : public EndToEnd {
 
 TEST_F(HttpsService, RefusedUntilTheHostNamesTheAuthority) {
   ASSERT_THAT(sandbox_.BaseUrl(), ::testing::StartsWith("https://"));
-  ExpectFailure(Call(Consulta()), kTimeoutLine, kUntrusted);
+  const Outcome refused = Call(Consulta());
+  ExpectFailure(refused, kTimeoutLine, kUntrusted);
+  EXPECT_EQ(refused.last.error, LUMIREX_E_TLS);
   EXPECT_TRUE(sandbox_.Journal().empty());  // nothing was sent to it
 
   LumirexSetCaFile(certificates_.caFile.c_str());
