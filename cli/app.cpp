@@ -86,7 +86,7 @@ int RunCall(Context& c, std::vector<Variant> params) {
   if (!c.o.dbOption.empty()) settings.connection = c.o.dbOption;
   if (!c.o.separatorOption.empty()) settings.separator = c.o.separatorOption;
   ApplySettings(settings);
-  CallOutcome outcome = Call(std::move(params));
+  CallRun outcome = Call(std::move(params));
   if (settings.json) {
     for (const auto& message : outcome.messages) c.err << "lumirex: " << FromAnsi(message) << '\n';
     c.out << OutcomeToJson(outcome).dump(2) << '\n';

@@ -25,25 +25,26 @@ std::size_t ResultSize(const std::string& operation) {
   return operation == "CONSULTA" ? 5 : 2;
 }
 
-CallOutcome Call(std::vector<Variant> params) {
-  CallOutcome outcome;
+CallRun Call(std::vector<Variant> params) {
+  CallRun outcome;
   outcome.operation = params.empty() ? std::string() : params.front().asString();
   outcome.result = Variant::Array(ResultSize(outcome.operation));
   SetMessageHandler([&outcome](const std::string& text) { outcome.messages.push_back(text); });
   auto lastIndex = static_cast<std::int32_t>(params.size()) - 1;
   outcome.returned = IntegracaoLumirex(std::move(params), lastIndex, outcome.result);
+  outcome.last = LastCall();
   SetMessageHandler(nullptr);
   outcome.logFile = LogFilePath();
   return outcome;
 }
 
-bool Accepted(const CallOutcome& outcome) {
+bool Accepted(const CallRun& outcome) {
   if (!outcome.returned) return false;
   const Variant& flag = outcome.result.items().front();
   return flag.type() == Variant::Type::Bool && !flag.asBool();
 }
 
-int ExitStatus(const CallOutcome& outcome) {
+int ExitStatus(const CallRun& outcome) {
   if (!outcome.returned) return kExitCallFailed;
   return Accepted(outcome) ? kExitAccepted : kExitDeclined;
 }

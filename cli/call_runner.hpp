@@ -18,11 +18,12 @@ struct CallSettings {
   bool json = false;
 };
 
-struct CallOutcome {
+struct CallRun {
   std::string operation;  // as the list names it, Windows-1252
   bool returned = false;
   Variant result;                     // the result array after the call
   std::vector<std::string> messages;  // operator messages, Windows-1252
+  CallOutcome last;                   // what LastCall() said right after the call
   std::string logFile;
 };
 
@@ -41,10 +42,10 @@ void ApplySettings(const CallSettings& settings);
 std::size_t ResultSize(const std::string& operation);
 
 // Makes the call with the operator messages captured instead of printed.
-CallOutcome Call(std::vector<Variant> params);
+CallRun Call(std::vector<Variant> params);
 
 // True when the call returned true and result element 0 (the error flag) is false.
-bool Accepted(const CallOutcome& outcome);
-int ExitStatus(const CallOutcome& outcome);
+bool Accepted(const CallRun& outcome);
+int ExitStatus(const CallRun& outcome);
 
 }  // namespace lumirex::cli

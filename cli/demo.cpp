@@ -73,7 +73,7 @@ int RunDemo(const std::string& dirOption, std::ostream& out) {
   std::vector<Step> steps = DemoSteps(service.BaseUrl());
   for (std::size_t i = 0; i < steps.size(); ++i) {
     out << "\n" << i + 1 << ". " << steps[i].title << "\n";
-    CallOutcome outcome = Call(std::move(steps[i].params));
+    CallRun outcome = Call(std::move(steps[i].params));
     PrintOutcome(out, outcome, DecimalSeparator(), false);
     if (Accepted(outcome)) ++accepted;
   }

@@ -1,5 +1,7 @@
 #include "cli/result_json.hpp"
 
+#include <iterator>
+
 #include "cli/display_text.hpp"
 #include "support/errors.hpp"
 
@@ -56,6 +58,24 @@ nlohmann::json PromocodesToJson(const Variant& element) {
   }
 }
 
+// LumirexLastCall's error as the header names it, for tools reading the output.
+const char* ErrorName(std::int32_t code) {
+  static constexpr const char* kNames[] = {
+      "LUMIREX_OK",        "LUMIREX_E_INPUT",  "LUMIREX_E_DATABASE", "LUMIREX_E_LOG",
+      "LUMIREX_E_CONNECT", "LUMIREX_E_TLS",    "LUMIREX_E_TIMEOUT",  "LUMIREX_E_TRANSFER",
+      "LUMIREX_E_HTTP",    "LUMIREX_E_ANSWER", "LUMIREX_E_STATE",    "LUMIREX_E_MEMORY"};
+  if (code < 0 || code >= static_cast<std::int32_t>(std::size(kNames))) return "LUMIREX_E_UNKNOWN";
+  return kNames[code];
+}
+
+// null after a true return; else what the till would decide its next step by.
+nlohmann::json ErrorToJson(const CallOutcome& last) {
+  if (last.error == LUMIREX_OK) return nullptr;
+  return {{"code", ErrorName(last.error)},  {"number", last.error},
+          {"http_status", last.httpStatus}, {"sent", last.sent},
+          {"queued", last.queued},          {"message", FromAnsi(last.message)}};
+}
+
 }  // namespace
 
 const char* FieldTypeName(FieldType type) {
@@ -98,7 +118,7 @@ nlohmann::json PacketToJson(const DataPacket& packet) {
   return {{"fields", std::move(fields)}, {"rows", std::move(rows)}};
 }
 
-nlohmann::json OutcomeToJson(const CallOutcome& outcome) {
+nlohmann::json OutcomeToJson(const CallRun& outcome) {
   nlohmann::json result = nlohmann::json::array();
   const auto& items = outcome.result.items();
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -108,7 +128,9 @@ nlohmann::json OutcomeToJson(const CallOutcome& outcome) {
       result.push_back(ElementToJson(items[i], i == kMessageElement));
     }
   }
-  return {{"returned", outcome.returned}, {"result", std::move(result)}};
+  return {{"returned", outcome.returned},
+          {"result", std::move(result)},
+          {"error", ErrorToJson(outcome.last)}};
 }
 
 }  // namespace lumirex::cli

@@ -11,7 +11,7 @@ namespace lumirex::cli {
 
 // Texts in UTF-8, date-times as "yyyy-mm-ddThh:nn:ss", and element 4 of a
 // customer query (the promocodes data packet) decoded into fields and rows.
-nlohmann::json OutcomeToJson(const CallOutcome& outcome);
+nlohmann::json OutcomeToJson(const CallRun& outcome);
 
 // {"fields": [{"name", "type", "size"}], "rows": [{column: value}]}; a null
 // value is null, a text UTF-8, a date or date-time its text form.

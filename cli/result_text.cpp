@@ -87,12 +87,12 @@ void PrintCustomer(std::ostream& out, const std::vector<Variant>& items, char se
 
 }  // namespace
 
-const char* OutcomeWords(const CallOutcome& outcome) {
+const char* OutcomeWords(const CallRun& outcome) {
   if (!outcome.returned) return "call failed";
   return Accepted(outcome) ? "service accepted" : "service declined";
 }
 
-void PrintOutcome(std::ostream& out, const CallOutcome& outcome, char separator, bool showLog) {
+void PrintOutcome(std::ostream& out, const CallRun& outcome, char separator, bool showLog) {
   out << FromAnsi(outcome.operation) << ": " << OutcomeWords(outcome) << '\n';
   const auto& items = outcome.result.items();
   if (outcome.returned) {

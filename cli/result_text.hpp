@@ -8,12 +8,11 @@
 namespace lumirex::cli {
 
 // "service accepted", "service declined" or "call failed".
-const char* OutcomeWords(const CallOutcome& outcome);
+const char* OutcomeWords(const CallRun& outcome);
 
 // The outcome, the message, for a customer query the name, the balance and a
 // table of the promocodes, any operator message, then (when showLog) the
 // day's log file.
-void PrintOutcome(std::ostream& out, const CallOutcome& outcome, char separator,
-                  bool showLog = true);
+void PrintOutcome(std::ostream& out, const CallRun& outcome, char separator, bool showLog = true);
 
 }  // namespace lumirex::cli

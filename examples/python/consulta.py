@@ -25,7 +25,8 @@ def main(argv):
     # Elements 0 to 5: operation, service URL, CPF, branch, till, sale number.
     returned, result = lib.call(["CONSULTA", url, cpf, "", "", ""])
     if not returned:
-        print("call failed; the integration log says where")
+        failure = lib.last_call()
+        print("call failed (%s): %s" % (failure["code"], failure["message"]))
         return 2
     declined, message, name, balance, packet = result
     print("service declined" if declined else "service accepted")

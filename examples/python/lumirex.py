@@ -41,6 +41,16 @@ Variant._fields_ = [("type", ctypes.c_int32), ("value", _Value)]
 
 _MessageHandler = ctypes.CFUNCTYPE(None, ctypes.c_char_p, ctypes.c_void_p)
 
+# LumirexLastCall's error codes, by number.
+ERRORS = ("LUMIREX_OK", "LUMIREX_E_INPUT", "LUMIREX_E_DATABASE", "LUMIREX_E_LOG",
+          "LUMIREX_E_CONNECT", "LUMIREX_E_TLS", "LUMIREX_E_TIMEOUT", "LUMIREX_E_TRANSFER",
+          "LUMIREX_E_HTTP", "LUMIREX_E_ANSWER", "LUMIREX_E_STATE", "LUMIREX_E_MEMORY")
+
+
+class CallOutcome(ctypes.Structure):
+    _fields_ = [("error", ctypes.c_int32), ("http_status", ctypes.c_int32),
+                ("sent", ctypes.c_int32), ("queued", ctypes.c_int32)]
+
 
 def decode_ansi(data):
     """Text the library wrote, in Windows-1252."""
@@ -87,6 +97,9 @@ class Library:
         lib.LumirexSetDecimalSeparator.argtypes = [ctypes.c_char]
         lib.LumirexSetMessageHandler.argtypes = [_MessageHandler, ctypes.c_void_p]
         lib.LumirexVersion.restype = ctypes.c_char_p
+        lib.LumirexLastCall.argtypes = [ctypes.POINTER(CallOutcome), ctypes.c_char_p,
+                                        ctypes.c_size_t]
+        lib.LumirexLastCall.restype = ctypes.c_int32
         self._handler = None
 
     def version(self):
@@ -127,6 +140,18 @@ class Library:
             for index in range(len(params)):
                 self._lib.LumirexVariantClear(ctypes.byref(items[index]))
             self._lib.LumirexVariantClear(ctypes.byref(result))
+
+    def last_call(self):
+        """What became of the last call made on this thread: a dict with the
+        error's code (its name) and number, http_status, sent, queued and the
+        operator message (empty after a true return)."""
+        outcome = CallOutcome()
+        message = ctypes.create_string_buffer(4096)
+        self._lib.LumirexLastCall(ctypes.byref(outcome), message, len(message))
+        return {"code": ERRORS[outcome.error] if 0 <= outcome.error < len(ERRORS) else "unknown",
+                "number": outcome.error, "http_status": outcome.http_status,
+                "sent": bool(outcome.sent), "queued": bool(outcome.queued),
+                "message": decode_ansi(message.value)}
 
     @staticmethod
     def _check(status):

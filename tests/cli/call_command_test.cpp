@@ -110,6 +110,9 @@ TEST_F(CallCommandTest, FailedCallExitsWith2AndShowsTheOperatorMessage) {
   json out = Json(run);
   EXPECT_EQ(out["returned"], false);
   EXPECT_EQ(out["result"], json::array({nullptr, nullptr, nullptr, nullptr, nullptr}));
+  EXPECT_EQ(out["error"]["code"], "LUMIREX_E_CONNECT");
+  EXPECT_EQ(out["error"]["number"], 4);
+  EXPECT_EQ(out["error"]["sent"], false);
   EXPECT_NE(run.err.find("lumirex: Exception IntegracaoLumirex: "), std::string::npos) << run.err;
   service_.Start(0);  // for TearDown
 }

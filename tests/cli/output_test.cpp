@@ -124,7 +124,7 @@ TEST(CliJson, PacketFieldsAndRowsWithEveryType) {
 
 TEST(CliJson, OnlyACustomerQueryHasItsElement4Decoded) {
   std::string packet = lumirex::WriteDataPacket(EveryFieldType().fields, {});
-  cli::CallOutcome outcome;
+  cli::CallRun outcome;
   outcome.operation = "CONSULTA";
   outcome.returned = true;
   outcome.result = Variant(std::vector<Variant>{false, "n\xE3o", "Jo\xC3\xA3o", 12.5, packet});
@@ -133,6 +133,7 @@ TEST(CliJson, OnlyACustomerQueryHasItsElement4Decoded) {
   EXPECT_EQ(consulta["result"][1], "n\xC3\xA3o");
   EXPECT_EQ(consulta["result"][2], "Jo\xC3\xA3o");
   EXPECT_EQ(consulta["result"][4]["rows"], json::array());
+  EXPECT_TRUE(consulta["error"].is_null());
 
   outcome.operation = "VENDA";
   json venda = cli::OutcomeToJson(outcome);
