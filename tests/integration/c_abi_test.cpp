@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include "c_variants.hpp"
 #include "call_fixture.hpp"
@@ -118,6 +119,28 @@ TEST_F(CAbi, AnArrayWhereTextIsExpectedFailsTheCall) {
   ASSERT_EQ(services_->messages.size(), 1u);
   EXPECT_TRUE(services_->calls.empty());
   EXPECT_EQ(result[0].type, LUMIREX_EMPTY);
+}
+
+// Each thread reads the outcome of its own last call, whatever others did since.
+TEST_F(CAbi, LastCallIsTheCallingThreadsOwn) {
+  CArray failing(6);
+  failing.SetText(0, "consulta");
+  CArray result(5);
+  EXPECT_FALSE(IntegracaoLumirex(&failing[0], 5, result.get()));
+  std::thread([] {
+    CArray params(6);
+    params.SetText(0, "CONSULTA");
+    CArray answer(5);
+    EXPECT_TRUE(IntegracaoLumirex(&params[0], 5, answer.get()));
+    char message[8] = "x";
+    EXPECT_EQ(LumirexLastCall(nullptr, message, sizeof message), LUMIREX_OK);
+    EXPECT_STREQ(message, "");
+  }).join();
+  LumirexCallOutcome outcome;
+  char shortBuffer[8];
+  EXPECT_EQ(LumirexLastCall(&outcome, shortBuffer, sizeof shortBuffer), LUMIREX_E_INPUT);
+  EXPECT_EQ(outcome.sent, 0);
+  EXPECT_STREQ(shortBuffer, "unknown");  // cut to fit, NUL-terminated
 }
 
 }  // namespace
