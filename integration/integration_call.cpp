@@ -1,5 +1,7 @@
 #include "integration/integration_call.hpp"
 
+#include <pthread.h>
+
 #include <string>
 
 #include <pugixml.hpp>
@@ -10,6 +12,7 @@
 #include "shared_services/shared_services.hpp"
 #include "support/errors.hpp"
 #include "support/log.hpp"
+#include "support/no_destructor.hpp"
 #include "support/number_text.hpp"
 #include "support/text.hpp"
 #include "support/url.hpp"
@@ -20,6 +23,9 @@ namespace {
 
 constexpr const char* kSeparatorLine = "--------------------------------------------------";
 constexpr const char* kFailureLabel = "Exception IntegracaoLumirex: ";
+constexpr const char* kReentered =
+    "called again on a thread that is inside a call (from the message handler?); refused, "
+    "as it would wait for itself";
 constexpr const char* kTimeout = "10";
 constexpr std::size_t kCommonParameters = 6;
 constexpr std::size_t kValidationParameters = 10;
@@ -136,7 +142,9 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, CallObjects&
   return returned;
 }
 
-void ReportFailure(const std::string& message) noexcept {
+// Writes the failure line and returns the text for the operator ("" when
+// even that could not be built).
+std::string LogFailure(const std::string& message) noexcept {
   try {
     std::string text = kFailureLabel + message;
     try {
@@ -144,30 +152,69 @@ void ReportFailure(const std::string& message) noexcept {
     } catch (...) {
       // The log itself is what failed; the operator still hears about it.
     }
-    Services().Mensagem(text, "", "N", "N", TTipoMsg::Error, "", "", 0, nullptr);
+    return text;
   } catch (...) {
     // Out of memory while reporting: nothing more can be done, and nothing may escape.
+    return {};
   }
 }
+
+void TellOperator(const std::string& text) noexcept {
+  if (text.empty()) return;
+  try {
+    Services().Mensagem(text, "", "N", "N", TTipoMsg::Error, "", "", 0, nullptr);
+  } catch (...) {
+  }
+}
+
+// Set while a call runs on this thread, its operator message included.
+thread_local bool callInProgress = false;
+
+class CallInProgress {
+ public:
+  CallInProgress() { callInProgress = true; }
+  ~CallInProgress() { callInProgress = false; }
+  CallInProgress(const CallInProgress&) = delete;
+  CallInProgress& operator=(const CallInProgress&) = delete;
+};
 
 }  // namespace
 
-std::mutex& CallMutex() {
-  static std::mutex mutex;
-  return mutex;
+ForkSafeMutex& CallMutex() {
+  static NoDestructor<ForkSafeMutex> mutex;
+  // A fork's child starts with the lock free and without the parent's data module.
+  static const int forkHandler = pthread_atfork(nullptr, nullptr, [] {
+    mutex->ResetInChild();
+    if (!mutex->HeldByThisThread()) AbandonDataModule();
+  });
+  (void)forkHandler;
+  return *mutex;
 }
 
 bool RunIntegrationCall(std::vector<Variant> params, Variant* result) noexcept {
-  std::lock_guard lock(CallMutex());
-  CallObjects objects;
-  try {
-    return CallSteps(params, result, objects);
-  } catch (const std::exception& error) {
-    ReportFailure(error.what());
-  } catch (...) {
-    ReportFailure("unknown error");
+  if (callInProgress) {
+    // Only logged: telling the operator would run the same handler again.
+    LogFailure(kReentered);
+    return false;
   }
-  return false;
+  CallInProgress inProgress;
+  bool returned = false;
+  std::string failure;
+  {
+    std::lock_guard lock(CallMutex());
+    CallObjects objects;
+    try {
+      returned = CallSteps(params, result, objects);
+    } catch (const std::exception& error) {
+      failure = LogFailure(error.what());
+    } catch (...) {
+      failure = LogFailure("unknown error");
+    }
+  }
+  // Told once the lock is free, so that the handler may call Finalize, or
+  // anything else that takes the lock.
+  TellOperator(failure);
+  return returned;
 }
 
 }  // namespace lumirex
