@@ -1,6 +1,7 @@
 #include "shared_services/http_request.hpp"
 
 #include <curl/curl.h>
+#include <openssl/crypto.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -202,7 +203,13 @@ class CurlSession {
   CURL* Handle() {
     if (!handle_) {
       static std::once_flag globalInit;
-      std::call_once(globalInit, [] { Check(curl_global_init(CURL_GLOBAL_DEFAULT), "init"); });
+      std::call_once(globalInit, [] {
+        // libcurl's TLS library frees its process-wide state at exit unless
+        // told first not to; a call still running on another thread would use
+        // it after it was freed. (A host that set it up before us decides.)
+        OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+        Check(curl_global_init(CURL_GLOBAL_DEFAULT), "init");
+      });
       handle_.reset(curl_easy_init());
       if (!handle_) throw HttpError("cannot create the HTTP client");
     }
