@@ -1,22 +1,45 @@
 #include "integration/data_module.hpp"
 
+#include <vector>
+
 #include "messages/customer_query.hpp"
 #include "messages/operation_result.hpp"
 #include "messages/sale_queries.hpp"
 #include "shared_services/shared_services.hpp"
 #include "support/conversions.hpp"
+#include "support/no_destructor.hpp"
 
 namespace lumirex {
 
-std::unique_ptr<TrdmIntegraLumirex> rdmIntegraLumirex;
-
 namespace {
+
+// Never destroyed at exit: a call may still be using the instance on another
+// thread while the host exits. Finalize releases it.
+constinit NoDestructor<std::unique_ptr<TrdmIntegraLumirex>> instance;
+
+// Instances left behind by a fork, kept reachable and never destroyed.
+std::vector<std::unique_ptr<TrdmIntegraLumirex>>& Abandoned() {
+  static NoDestructor<std::vector<std::unique_ptr<TrdmIntegraLumirex>>> abandoned;
+  return *abandoned;
+}
 
 std::vector<std::string> SaleKeyParameters() {
   return {"P_CDFILIAL", "P_CDCAIXA", "P_NRSEQVENDA"};
 }
 
 }  // namespace
+
+constinit std::unique_ptr<TrdmIntegraLumirex>& rdmIntegraLumirex = *instance;
+
+void AbandonDataModule() noexcept {
+  if (!rdmIntegraLumirex) return;
+  try {
+    Abandoned().push_back(std::move(rdmIntegraLumirex));
+  } catch (const std::bad_alloc&) {
+    // Only a leak checker would notice the instance now.
+    (void)rdmIntegraLumirex.release();
+  }
+}
 
 TrdmIntegraLumirex::TrdmIntegraLumirex()
     : adqVenda(adcIntegraLumirex, SaleKeyParameters(), sale_queries::kHeaderTransactSql,

@@ -61,6 +61,11 @@ class TrdmIntegraLumirex {
 
 // The process-wide instance: null until an integration call creates it, and
 // again after Finalize.
-extern std::unique_ptr<TrdmIntegraLumirex> rdmIntegraLumirex;
+extern std::unique_ptr<TrdmIntegraLumirex>& rdmIntegraLumirex;
+
+// In a fork's child: the inherited instance shares its database connection
+// with the parent, and closing it would end the parent's session too. It is
+// set aside, never used or destroyed, and the next call creates a fresh one.
+void AbandonDataModule() noexcept;
 
 }  // namespace lumirex

@@ -1,5 +1,7 @@
 #include "integration/integration_call.hpp"
 
+#include <pthread.h>
+
 #include <exception>
 #include <new>
 #include <string>
@@ -16,6 +18,7 @@
 #include "shared_services/shared_services.hpp"
 #include "support/errors.hpp"
 #include "support/log.hpp"
+#include "support/no_destructor.hpp"
 #include "support/number_text.hpp"
 #include "support/text.hpp"
 #include "support/url.hpp"
@@ -26,6 +29,9 @@ namespace {
 
 constexpr const char* kSeparatorLine = "--------------------------------------------------";
 constexpr const char* kFailureLabel = "Exception IntegracaoLumirex: ";
+constexpr const char* kReentered =
+    "called again on a thread that is inside a call (from the message handler?); refused, "
+    "as it would wait for itself";
 constexpr const char* kTimeout = "10";
 constexpr std::size_t kCommonParameters = 6;
 constexpr std::size_t kValidationParameters = 10;
@@ -342,14 +348,52 @@ void TellOperator(const CallRecord& record) noexcept {
   }
 }
 
+// A call made on a thread that is inside a call already, from its operator
+// message or from services of the host's own: refused at once, never waited
+// for, as the lock it would wait for is this thread's own.
+void RefuseReentry() noexcept {
+  WriteFailureLine(kReentered);
+  try {
+    CallRecord& record = LastCallRecord();
+    record = CallRecord{};
+    record.error = LUMIREX_E_STATE;
+    record.message = kReentered;
+  } catch (...) {
+  }
+}
+
+// Set while a call runs on this thread, its operator message included.
+thread_local bool callInProgress = false;
+
+class CallInProgress {
+ public:
+  CallInProgress() { callInProgress = true; }
+  ~CallInProgress() { callInProgress = false; }
+  CallInProgress(const CallInProgress&) = delete;
+  CallInProgress& operator=(const CallInProgress&) = delete;
+};
+
 }  // namespace
 
-std::mutex& CallMutex() {
-  static std::mutex mutex;
-  return mutex;
+ForkSafeMutex& CallMutex() {
+  static NoDestructor<ForkSafeMutex> mutex;
+  // A fork's child starts with the lock free and without the parent's data module.
+  static const int forkHandler = pthread_atfork(nullptr, nullptr, [] {
+    mutex->ResetInChild();
+    if (!mutex->HeldByThisThread()) AbandonDataModule();
+  });
+  (void)forkHandler;
+  return *mutex;
 }
 
 bool RunIntegrationCall(std::vector<Variant> params, Variant* result) noexcept {
+  if (callInProgress) {
+    // Only logged and recorded: telling the operator would run the same
+    // handler again.
+    RefuseReentry();
+    return false;
+  }
+  CallInProgress inProgress;
   CallRecord record;
   bool returned = false;
   {
@@ -357,6 +401,8 @@ bool RunIntegrationCall(std::vector<Variant> params, Variant* result) noexcept {
     returned = GuardedCall(params, result, record);
   }
   LastCallRecord() = std::move(record);
+  // Told once the lock is free, so that the handler may call Finalize, or
+  // anything else that takes the lock.
   TellOperator(LastCallRecord());
   return returned;
 }

@@ -11,9 +11,12 @@ extern "C" {
 void Initialize(void) {}
 
 // Releases the data module, closing its connection; the next call builds a
-// fresh one. Waits for a call in progress to end.
+// fresh one. Waits for a call in progress on another thread to end; from
+// inside a call on this thread (a service the host installed, say) the
+// instance is in use and stays.
 void Finalize(void) {
   try {
+    if (lumirex::CallMutex().HeldByThisThread()) return;
     std::lock_guard lock(lumirex::CallMutex());
     lumirex::rdmIntegraLumirex.reset();
   } catch (...) {

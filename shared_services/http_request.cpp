@@ -1,14 +1,21 @@
 #include "shared_services/http_request.hpp"
 
 #include <curl/curl.h>
+#include <openssl/crypto.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <chrono>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "support/errors.hpp"
+#include "support/fork_safe_mutex.hpp"
+#include "support/no_destructor.hpp"
 #include "support/settings.hpp"
 
 namespace lumirex {
@@ -140,11 +147,19 @@ void Check(CURLcode code, const char* what) {
 // handle, and curl_easy_reset leaves that cache alone, so resetting between
 // exchanges keeps the kept-alive connections while no option of one exchange
 // leaks into the next. The mutex serialises the exchanges of concurrent callers.
+//
+// The session is never destroyed: a call may still be inside an exchange on
+// another thread while the host exits. Every socket libcurl opens goes through
+// OpenSocket and CloseSocket, so the session knows which descriptors are its
+// own: they are close-on-exec, and a fork's child closes its copies of them.
 class CurlSession {
  public:
   static CurlSession& Instance() {
-    static CurlSession session;
-    return session;
+    static NoDestructor<CurlSession> session;
+    static const int forkHandler =
+        pthread_atfork(nullptr, nullptr, [] { session->AfterForkInChild(); });
+    (void)forkHandler;
+    return *session;
   }
 
   Variant Perform(const std::string& url, bool formBody, Method method, const std::string& body,
@@ -178,12 +193,59 @@ class CurlSession {
   }
 
  private:
+  friend class NoDestructor<CurlSession>;
   CurlSession() = default;
+
+  static curl_socket_t OpenSocket(void* context, curlsocktype /*purpose*/,
+                                  curl_sockaddr* address) noexcept {
+    auto& session = *static_cast<CurlSession*>(context);
+    const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    if (fd < 0) return CURL_SOCKET_BAD;
+    try {
+      session.sockets_.push_back(fd);
+    } catch (const std::bad_alloc&) {
+      ::close(fd);
+      return CURL_SOCKET_BAD;
+    }
+    return fd;
+  }
+
+  static int CloseSocket(void* context, curl_socket_t fd) noexcept {
+    auto& sockets = static_cast<CurlSession*>(context)->sockets_;
+    std::erase(sockets, fd);
+    return ::close(fd);
+  }
+
+  // In a fork's child, the parent's connections are the parent's: an answer
+  // read here would be one the parent is waiting for, and a request sent here
+  // would get the parent's answer. The child closes its copies of the
+  // sockets, which puts nothing on the wire while the parent holds them, and
+  // leaves the handle alone: cleaning it up would shut the connections down
+  // (a TLS close_notify on the parent's session) and close descriptor
+  // numbers the child no longer owns. The next exchange makes a fresh handle.
+  void AfterForkInChild() noexcept {
+    mutex_.ResetInChild();
+    for (const curl_socket_t fd : sockets_) ::close(fd);
+    sockets_.clear();
+    if (!handle_) return;
+    try {
+      abandoned_.push_back(handle_.get());
+    } catch (const std::bad_alloc&) {
+      // Only a leak checker would notice the handle now.
+    }
+    (void)handle_.release();
+  }
 
   CURL* Handle() {
     if (!handle_) {
       static std::once_flag globalInit;
-      std::call_once(globalInit, [] { Check(curl_global_init(CURL_GLOBAL_DEFAULT), "init"); });
+      std::call_once(globalInit, [] {
+        // libcurl's TLS library frees its process-wide state at exit unless
+        // told first not to; a call still running on another thread would use
+        // it after it was freed. (A host that set it up before us decides.)
+        OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+        Check(curl_global_init(CURL_GLOBAL_DEFAULT), "init");
+      });
       handle_.reset(curl_easy_init());
       if (!handle_) throw HttpError("cannot create the HTTP client");
     }
@@ -203,6 +265,12 @@ class CurlSession {
     // Without this, libcurl's DNS time-out uses SIGALRM, which is not ours to take
     // inside a host's process.
     Check(curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L), "no signals");
+    Check(curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &CurlSession::OpenSocket),
+          "socket callback");
+    Check(curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, this), "socket callback data");
+    Check(curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, &CurlSession::CloseSocket),
+          "socket callback");
+    Check(curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, this), "socket callback data");
     Check(curl_easy_setopt(handle, CURLOPT_TCP_NODELAY, 1L), "TCP_NODELAY");
     Check(curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L), "peer verification");
     Check(curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L), "host verification");
@@ -256,8 +324,10 @@ class CurlSession {
     return requestBytes > 0;
   }
 
-  std::mutex mutex_;
+  ForkSafeMutex mutex_;
   std::unique_ptr<CURL, EasyCleanup> handle_;
+  std::vector<curl_socket_t> sockets_;  // open sockets of handle_'s connections
+  std::vector<CURL*> abandoned_;        // handles inherited over a fork, kept reachable
   char errorText_[CURL_ERROR_SIZE] = {};
 };
 

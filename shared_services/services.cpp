@@ -1,27 +1,36 @@
+#include <pthread.h>
+
 #include <mutex>
 
 #include "shared_services/default_services.hpp"
 #include "shared_services/shared_services.hpp"
+#include "support/fork_safe_mutex.hpp"
+#include "support/no_destructor.hpp"
 
 namespace lumirex {
 
 namespace {
 
 struct Registry {
-  std::mutex mutex;
+  ForkSafeMutex mutex;
   std::shared_ptr<SharedServices> installed;
 };
 
+// Never destroyed, like the default instance below: a call still running on
+// another thread while the host exits holds a reference to the services.
 Registry& registry() {
-  static Registry instance;
-  return instance;
+  static NoDestructor<Registry> instance;
+  static const int forkHandler =
+      pthread_atfork(nullptr, nullptr, [] { instance->mutex.ResetInChild(); });
+  (void)forkHandler;
+  return *instance;
 }
 
 // One default instance for the process: it holds no state of its own, and
 // handing back the same one keeps Services() stable across restores.
 const std::shared_ptr<SharedServices>& DefaultInstance() {
-  static const std::shared_ptr<SharedServices> instance = MakeDefaultServices();
-  return instance;
+  static NoDestructor<const std::shared_ptr<SharedServices>> instance(MakeDefaultServices());
+  return *instance;
 }
 
 }  // namespace

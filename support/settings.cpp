@@ -1,5 +1,6 @@
 #include "support/settings.hpp"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <climits>
@@ -8,12 +9,16 @@
 #include <filesystem>
 #include <mutex>
 
+#include "support/fork_safe_mutex.hpp"
+#include "support/no_destructor.hpp"
+#include "support/sigpipe_guard.hpp"
+
 namespace lumirex::settings {
 
 namespace {
 
 struct State {
-  std::mutex mutex;
+  ForkSafeMutex mutex;
   std::optional<std::string> baseDir;
   std::optional<std::string> connection;
   std::optional<std::string> caFile;
@@ -21,9 +26,14 @@ struct State {
   MessageSink sink;
 };
 
+// Never destroyed: a call still running on another thread while the host
+// exits reads it.
 State& state() {
-  static State instance;
-  return instance;
+  static NoDestructor<State> instance;
+  static const int forkHandler =
+      pthread_atfork(nullptr, nullptr, [] { instance->mutex.ResetInChild(); });
+  (void)forkHandler;
+  return *instance;
 }
 
 std::optional<std::string> Environment(const char* name) {
@@ -112,6 +122,8 @@ void DeliverMessage(const std::string& text) noexcept {
   } catch (...) {
     // A handler that throws must not take the call down with it; fall back to stderr.
   }
+  // Standard error may be a pipe whose reader has gone.
+  SigpipeGuard guard;
   std::fprintf(stderr, "lumirex: %s\n", text.c_str());
 }
 

@@ -1,0 +1,257 @@
+// The library inside a host's process: a host that exits with calls in
+// flight, forks, calls back in from the message handler, has lost the reader
+// of its standard error, or starts other programs. Each case runs in a child
+// process, so a crash, a signal or a hang fails the case instead of the run.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <thread>
+
+#include "end_to_end.hpp"
+#include "integration/data_module.hpp"
+
+using lumirex::Variant;
+using namespace std::chrono_literals;
+
+namespace calltest {
+namespace {
+
+const std::string kOtherCpf = "98765432100";
+
+// "exit 0", "exit 3", "signal 13", or "hung" for a child killed at its deadline.
+std::string WaitFor(pid_t pid, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return "hung";
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  if (WIFEXITED(status)) return "exit " + std::to_string(WEXITSTATUS(status));
+  return "signal " + std::to_string(WTERMSIG(status));
+}
+
+// Runs body in a forked child: "exit 0" when it returned "", else its
+// complaint, or how the child ended.
+std::string InChild(const std::function<std::string()>& body, std::chrono::seconds limit = 10s) {
+  int report[2];
+  if (pipe(report) != 0) return "no pipe";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(report[0]);
+    std::string problem = body();
+    if (write(report[1], problem.data(), problem.size()) < 0) problem = "unreported";
+    _exit(problem.empty() ? 0 : 1);
+  }
+  close(report[1]);
+  const std::string ended = WaitFor(pid, limit);
+  std::string problem(4096, '\0');
+  const ssize_t got = read(report[0], problem.data(), problem.size());
+  close(report[0]);
+  problem.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return problem.empty() ? ended : problem;
+}
+
+lumirex::sandbox::Faults Stall(int seconds) {
+  lumirex::sandbox::Faults faults;
+  faults.stallSeconds = seconds;
+  return faults;
+}
+
+class ProcessLife : public EndToEnd {
+ protected:
+  void SetUp() override {
+    EndToEnd::SetUp();
+    sandbox_.ReplaceCustomer({kOtherCpf, "Maria Souza", 500, {}});
+  }
+
+  // "" when a CONSULTA for cpf answered that customer's name.
+  std::string ConsultaProblem(const std::string& cpf, const std::string& url = "") {
+    std::vector<std::string> params = Consulta(cpf);
+    if (!url.empty()) params[1] = url;
+    const Outcome outcome = Call(params);
+    const Variant name(cpf == kCpf ? "Jo\xC3\xA3o da Silva" : "Maria Souza");
+    if (outcome.returned && outcome.result.items()[2] == name) return "";
+    return "CONSULTA " + cpf + " answered " + ::testing::PrintToString(outcome.result.items()[2]) +
+           (outcome.returned ? "" : ": " + LastLogLine());
+  }
+
+  // The text of the log's last line.
+  std::string LastLogLine() const {
+    const auto lines = LogTexts();
+    return lines.empty() ? "" : lines.back();
+  }
+};
+
+TEST_F(ProcessLife, HostExitsWithCallsInFlight) {
+  lumirex::sandbox::Sandbox slow;
+  slow.Start();
+  slow.SetFaults(Stall(1));
+  for (const char* mode : {"exit", "join"}) {
+    const std::string host = LUMIREX_EXIT_HOST;
+    const std::string url = slow.BaseUrl();
+    const std::string base = base_.str();
+    std::vector<char*> argv = {const_cast<char*>(host.c_str()), const_cast<char*>(mode),
+                               const_cast<char*>(url.c_str()), const_cast<char*>(base.c_str()),
+                               nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, host.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    EXPECT_EQ(WaitFor(pid, 30s), "exit 0") << mode;
+  }
+}
+
+TEST_F(ProcessLife, ForkedChildNeverSharesTheParentsConnections) {
+  // A kept-alive connection for the child to inherit.
+  ASSERT_EQ(ConsultaProblem(kCpf), "");
+  std::thread parent([&] {
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(ConsultaProblem(kCpf), "");
+  });
+  const std::string child = InChild([&] {
+    for (int i = 0; i < 50; ++i) {
+      if (auto problem = ConsultaProblem(kOtherCpf); !problem.empty()) return problem;
+    }
+    return std::string();
+  });
+  parent.join();
+  EXPECT_EQ(child, "exit 0");
+
+  // A child forked while another thread waits for its answer, holding every lock of a call.
+  lumirex::sandbox::Sandbox stalled;
+  stalled.Start();
+  stalled.SetFaults(Stall(20));
+  std::thread waiting([&] { ConsultaProblem(kCpf, stalled.BaseUrl()); });
+  while (stalled.Journal().empty()) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(InChild([&] { return ConsultaProblem(kOtherCpf); }), "exit 0");
+  stalled.Stop();
+  waiting.join();
+}
+
+// The operator's handler calls back into the library, after a call that failed.
+struct Reentry {
+  std::function<void()> action;
+  std::vector<std::string> messages;
+};
+
+TEST_F(ProcessLife, MessageHandlerMayCallTheLibrary) {
+  bool nestedReturned = true;
+  const std::vector<std::pair<std::string, std::function<void()>>> actions = {
+      {"Finalize", [] { Finalize(); }},
+      {"IntegracaoLumirex",
+       [&] {
+         CArray params(Consulta());
+         CArray result(5);
+         nestedReturned = CallThroughC(params, result) ||
+                          LumirexLastCall(nullptr, nullptr, 0) != LUMIREX_E_STATE;
+       }},
+  };
+  for (const auto& [name, action] : actions) {
+    const std::string child = InChild([&]() -> std::string {
+      lumirex::InstallServices(nullptr);  // the operator message goes to the handler
+      Reentry reentry{action, {}};
+      LumirexSetMessageHandler(
+          [](const char* text, void* context) {
+            auto& self = *static_cast<Reentry*>(context);
+            self.messages.push_back(text);
+            self.action();
+          },
+          &reentry);
+      CArray params(std::vector<std::string>{"CONSULTA"});  // too short: the call fails
+      CArray result(5);
+      if (CallThroughC(params, result)) return "the failing call returned true";
+      if (reentry.messages.size() != 1)
+        return "the handler ran " + std::to_string(reentry.messages.size()) + " times";
+      if (name == "Finalize" && lumirex::rdmIntegraLumirex) return "Finalize released nothing";
+      if (name == "IntegracaoLumirex" &&
+          (nestedReturned || LastLogLine().find("refused") == std::string::npos)) {
+        return "the nested call was not refused: " + LastLogLine();
+      }
+      return "";
+    });
+    EXPECT_EQ(child, "exit 0") << name;
+  }
+}
+
+TEST_F(ProcessLife, MessageToAClosedStandardErrorRaisesNoSignal) {
+  const std::string child = InChild([&]() -> std::string {
+    signal(SIGPIPE, SIG_DFL);
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return "no pipe";
+    close(pipeEnds[0]);
+    dup2(pipeEnds[1], STDERR_FILENO);
+    lumirex::InstallServices(nullptr);
+    LumirexSetMessageHandler(nullptr, nullptr);
+    sigset_t maskBefore;
+    pthread_sigmask(SIG_SETMASK, nullptr, &maskBefore);
+    CArray params(std::vector<std::string>{"CONSULTA"});
+    CArray result(5);
+    CallThroughC(params, result);
+    sigset_t maskAfter;
+    sigset_t pending;
+    pthread_sigmask(SIG_SETMASK, nullptr, &maskAfter);
+    sigpending(&pending);
+    if (sigismember(&maskAfter, SIGPIPE) != sigismember(&maskBefore, SIGPIPE)) {
+      return "the signal mask changed";
+    }
+    return sigismember(&pending, SIGPIPE) ? "SIGPIPE left pending" : "";
+  });
+  EXPECT_EQ(child, "exit 0");
+}
+
+std::set<int> OpenDescriptors() {
+  std::set<int> fds;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    fds.insert(std::stoi(entry.path().filename().string()));
+  }
+  return fds;
+}
+
+// libcurl's own wake-up socket pair (AF_UNIX, connected only to itself) is
+// made inside libcurl, out of the reach of its socket callbacks.
+bool IsLocalSocket(int fd) {
+  int domain = 0;
+  socklen_t size = sizeof(domain);
+  return getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &size) == 0 && domain == AF_UNIX;
+}
+
+TEST_F(ProcessLife, EveryDescriptorOfTheLibraryIsCloseOnExec) {
+  // In a child, where no server of the test opens descriptors of its own.
+  const std::string child = InChild([&]() -> std::string {
+    const std::set<int> before = OpenDescriptors();
+    if (auto problem = ConsultaProblem(kCpf); !problem.empty()) return problem;
+    Call(Sale());  // the database too
+    std::string leaking;
+    std::string seen;
+    int opened = 0;
+    for (const int fd : OpenDescriptors()) {
+      const int flags = fcntl(fd, F_GETFD);
+      if (before.count(fd) != 0 || flags < 0 || IsLocalSocket(fd)) continue;
+      ++opened;
+      seen += " " + std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd)).string();
+      if ((flags & FD_CLOEXEC) == 0) {
+        leaking +=
+            " " + std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd)).string();
+      }
+    }
+    if (opened == 0)
+      return "the calls kept " + std::to_string(opened) + " descriptors open:" + seen;
+    return leaking.empty() ? "" : "not close-on-exec:" + leaking;
+  });
+  EXPECT_EQ(child, "exit 0");
+}
+
+}  // namespace
+}  // namespace calltest
