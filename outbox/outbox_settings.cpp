@@ -1,0 +1,59 @@
+#include "outbox/outbox_settings.hpp"
+
+#include <pthread.h>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "support/fork_safe_mutex.hpp"
+#include "support/no_destructor.hpp"
+
+namespace lumirex::outbox {
+
+namespace {
+
+struct State {
+  ForkSafeMutex mutex;
+  std::optional<std::string> file;
+  std::int64_t limit = kDefaultLimit;
+};
+
+// Never destroyed, and usable in a fork's child, like the library's other settings.
+State& state() {
+  static NoDestructor<State> instance;
+  static const int forkHandler =
+      pthread_atfork(nullptr, nullptr, [] { instance->mutex.ResetInChild(); });
+  (void)forkHandler;
+  return *instance;
+}
+
+}  // namespace
+
+std::optional<std::string> File() {
+  {
+    std::lock_guard lock(state().mutex);
+    if (state().file) return state().file;
+  }
+  const char* value = std::getenv("LUMIREX_OUTBOX");
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
+void SetFile(std::optional<std::string> file) {
+  std::lock_guard lock(state().mutex);
+  state().file = std::move(file);
+}
+
+std::int64_t Limit() {
+  std::lock_guard lock(state().mutex);
+  return state().limit;
+}
+
+bool SetLimit(std::int64_t limit) {
+  if (limit < 1) return false;
+  std::lock_guard lock(state().mutex);
+  state().limit = limit;
+  return true;
+}
+
+}  // namespace lumirex::outbox

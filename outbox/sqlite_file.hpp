@@ -1,0 +1,72 @@
+// A SQLite database file and its prepared statements, closed on every path.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace lumirex::outbox {
+
+class Statement;
+
+class SqliteFile {
+ public:
+  // Opens the file, creating it when `create` (never otherwise). Raises
+  // OutboxError naming the file.
+  SqliteFile(const std::string& path, bool create);
+
+  void Execute(const char* sql);
+  Statement Prepare(const char* sql);
+  std::int64_t LastInsertId() const;
+  const std::string& Path() const { return path_; }
+  [[noreturn]] void Fail(const std::string& what) const;
+
+ private:
+  struct Close {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+  };
+  std::string path_;
+  std::unique_ptr<sqlite3, Close> db_;
+};
+
+// One statement: bind by position from 1, step, read columns from 0.
+class Statement {
+ public:
+  Statement(const SqliteFile& file, sqlite3_stmt* statement)
+      : file_(&file), statement_(statement) {}
+
+  Statement& Bind(int index, std::string_view text);
+  Statement& Bind(int index, std::int64_t value);
+  // True while a row is there to read; raises on an error.
+  bool Step();
+  std::string Text(int column) const;
+  std::int64_t Integer(int column) const;
+
+ private:
+  struct Finalize {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+  };
+  const SqliteFile* file_;
+  std::unique_ptr<sqlite3_stmt, Finalize> statement_;
+};
+
+// A write transaction taken at its start (BEGIN IMMEDIATE), so two processes
+// sharing the file never work on the same reports at once; rolled back unless
+// committed.
+class WriteTransaction {
+ public:
+  explicit WriteTransaction(SqliteFile& file);
+  ~WriteTransaction();
+  WriteTransaction(const WriteTransaction&) = delete;
+  WriteTransaction& operator=(const WriteTransaction&) = delete;
+  void Commit();
+
+ private:
+  SqliteFile& file_;
+  bool done_ = false;
+};
+
+}  // namespace lumirex::outbox
