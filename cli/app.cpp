@@ -9,6 +9,7 @@
 #include "cli/call_runner.hpp"
 #include "cli/demo.hpp"
 #include "cli/display_text.hpp"
+#include "cli/outbox_command.hpp"
 #include "cli/parameter_list.hpp"
 #include "cli/result_json.hpp"
 #include "cli/result_text.hpp"
@@ -51,6 +52,10 @@ struct Options {
   int port = 0;
   std::string fixture;
   std::string demoDir = "demo";
+  std::string outbox;
+  std::int32_t outboxMax = 0;
+  std::string orderId;
+  bool confirmed = false;
 };
 
 // What the subcommands fill in while the command line is parsed.
@@ -78,6 +83,10 @@ void AddCallOptions(CLI::App* sub, Options& options) {
                   "Decimal separator of the library's number texts: , or . (default ,)");
   sub->add_flag("--json", options.call.json,
                 "Print {\"returned\": ..., \"result\": [...]} instead of words");
+  sub->add_option("--outbox", options.outbox,
+                  "Keep a sale report the service did not get in this SQLite file, to be\n"
+                  "sent again with 'lumirex outbox send' (default: $LUMIREX_OUTBOX, else off)")
+      ->envname("LUMIREX_OUTBOX");
 }
 
 // Runs one call and prints its outcome; the exit status follows the outcome.
@@ -86,6 +95,9 @@ int RunCall(Context& c, std::vector<Variant> params) {
   if (!c.o.dbOption.empty()) settings.connection = c.o.dbOption;
   if (!c.o.separatorOption.empty()) settings.separator = c.o.separatorOption;
   ApplySettings(settings);
+  if (!c.o.outbox.empty() && LumirexSetOutbox(c.o.outbox.c_str()) != 0) {
+    throw UsageError(LastCall().message);
+  }
   CallRun outcome = Call(std::move(params));
   if (settings.json) {
     for (const auto& message : outcome.messages) c.err << "lumirex: " << FromAnsi(message) << '\n';
@@ -190,6 +202,41 @@ void AddSandbox(CLI::App& app, Context& c) {
   });
 }
 
+void AddOutbox(CLI::App& app, Context& c) {
+  CLI::App* outbox =
+      app.add_subcommand("outbox", "The sale reports kept while the service could not be reached");
+  outbox->require_subcommand(1);
+  outbox->fallthrough();  // --outbox after the subcommand's name too
+  outbox->add_option("--outbox", c.o.outbox, "The outbox file (default: $LUMIREX_OUTBOX)")
+      ->envname("LUMIREX_OUTBOX")
+      ->required();
+  CLI::App* list = outbox->add_subcommand("list", "Every report, oldest first, and its state");
+  list->add_flag("--json", c.o.call.json, "Print a JSON array");
+  list->callback([&c] {
+    c.action = {[&c] { return ListOutbox(c.o.outbox, c.o.call.json, c.out); }, 2};
+  });
+  CLI::App* send = outbox->add_subcommand(
+      "send",
+      "Send waiting reports, oldest first; exit 0 when none waits afterwards,\n"
+      "1 when some still wait, 2 when the outbox could not be read");
+  send->add_option("--max", c.o.outboxMax, "Send at most this many (default: all)");
+  send->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log")
+      ->envname("LUMIREX_BASE_DIR");
+  send->callback([&c] {
+    c.action = {[&c] {
+                  if (!c.o.call.baseDir.empty()) SetBaseDir(c.o.call.baseDir);
+                  return SendOutbox(c.o.outbox, c.o.outboxMax, c.out, c.err);
+                },
+                2};
+  });
+  CLI::App* drop = outbox->add_subcommand("drop", "Drop the waiting reports of an order for good");
+  drop->add_option("order", c.o.orderId, "The report's orderId")->required();
+  drop->add_flag("--yes", c.o.confirmed, "Confirm that the reports are to be lost");
+  drop->callback([&c] {
+    c.action = {[&c] { return DropFromOutbox(c.o.outbox, c.o.orderId, c.o.confirmed, c.out); }, 2};
+  });
+}
+
 void AddDemo(CLI::App& app, Context& c) {
   CLI::App* sub = app.add_subcommand(
       "demo",
@@ -225,7 +272,8 @@ int RunApp(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.set_version_flag("--version", Version());
   app.require_subcommand(1);
   Context c{out, err, {}, {}};
-  for (auto add : {AddConsulta, AddValidation, AddSaleCommands, AddRawCall, AddSandbox, AddDemo}) {
+  for (auto add :
+       {AddConsulta, AddValidation, AddSaleCommands, AddRawCall, AddSandbox, AddOutbox, AddDemo}) {
     add(app, c);
   }
   try {

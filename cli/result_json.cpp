@@ -58,16 +58,6 @@ nlohmann::json PromocodesToJson(const Variant& element) {
   }
 }
 
-// LumirexLastCall's error as the header names it, for tools reading the output.
-const char* ErrorName(std::int32_t code) {
-  static constexpr const char* kNames[] = {
-      "LUMIREX_OK",        "LUMIREX_E_INPUT",  "LUMIREX_E_DATABASE", "LUMIREX_E_LOG",
-      "LUMIREX_E_CONNECT", "LUMIREX_E_TLS",    "LUMIREX_E_TIMEOUT",  "LUMIREX_E_TRANSFER",
-      "LUMIREX_E_HTTP",    "LUMIREX_E_ANSWER", "LUMIREX_E_STATE",    "LUMIREX_E_MEMORY"};
-  if (code < 0 || code >= static_cast<std::int32_t>(std::size(kNames))) return "LUMIREX_E_UNKNOWN";
-  return kNames[code];
-}
-
 // null after a true return; else what the till would decide its next step by.
 nlohmann::json ErrorToJson(const CallOutcome& last) {
   if (last.error == LUMIREX_OK) return nullptr;
@@ -77,6 +67,15 @@ nlohmann::json ErrorToJson(const CallOutcome& last) {
 }
 
 }  // namespace
+
+const char* ErrorName(std::int32_t code) {
+  static constexpr const char* kNames[] = {
+      "LUMIREX_OK",        "LUMIREX_E_INPUT",  "LUMIREX_E_DATABASE", "LUMIREX_E_LOG",
+      "LUMIREX_E_CONNECT", "LUMIREX_E_TLS",    "LUMIREX_E_TIMEOUT",  "LUMIREX_E_TRANSFER",
+      "LUMIREX_E_HTTP",    "LUMIREX_E_ANSWER", "LUMIREX_E_STATE",    "LUMIREX_E_MEMORY"};
+  if (code < 0 || code >= static_cast<std::int32_t>(std::size(kNames))) return "LUMIREX_E_UNKNOWN";
+  return kNames[code];
+}
 
 const char* FieldTypeName(FieldType type) {
   switch (type) {

@@ -1,6 +1,9 @@
 // The outcome of a call as one JSON object:
-// {"returned": <the call's Boolean>, "result": [<element 0>, <element 1>, ...]}
+// {"returned": <the call's Boolean>, "result": [<element 0>, <element 1>, ...],
+//  "error": null or what LastCall() said}
 #pragma once
+
+#include <cstdint>
 
 #include <nlohmann/json.hpp>
 
@@ -16,6 +19,9 @@ nlohmann::json OutcomeToJson(const CallRun& outcome);
 // {"fields": [{"name", "type", "size"}], "rows": [{column: value}]}; a null
 // value is null, a text UTF-8, a date or date-time its text form.
 nlohmann::json PacketToJson(const DataPacket& packet);
+
+// LumirexLastCall's error as lumirex.h names it: "LUMIREX_E_HTTP" for 8.
+const char* ErrorName(std::int32_t code);
 
 // The packet's own name of a field type: "string", "dateTime", "r8", ...
 const char* FieldTypeName(FieldType type);

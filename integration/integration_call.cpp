@@ -4,18 +4,21 @@
 
 #include <exception>
 #include <new>
+#include <optional>
 #include <string>
 
 #include <pugixml.hpp>
 
 #include "integration/call_outcome.hpp"
 #include "integration/data_module.hpp"
+#include "integration/exchange.hpp"
+#include "integration/outbox_keeping.hpp"
 #include "messages/operation_result.hpp"
 #include "messages/order_document.hpp"
 #include "messages/requests.hpp"
 #include "messages/response_document.hpp"
-#include "shared_services/http_status.hpp"
 #include "shared_services/shared_services.hpp"
+#include "support/codepage.hpp"
 #include "support/errors.hpp"
 #include "support/log.hpp"
 #include "support/no_destructor.hpp"
@@ -27,12 +30,9 @@ namespace lumirex {
 
 namespace {
 
-constexpr const char* kSeparatorLine = "--------------------------------------------------";
-constexpr const char* kFailureLabel = "Exception IntegracaoLumirex: ";
 constexpr const char* kReentered =
     "called again on a thread that is inside a call (from the message handler?); refused, "
     "as it would wait for itself";
-constexpr const char* kTimeout = "10";
 constexpr std::size_t kCommonParameters = 6;
 constexpr std::size_t kValidationParameters = 10;
 
@@ -53,9 +53,7 @@ struct CallValues {
 // What a call owns from its start to its end, released on every path.
 struct CallObjects {
   pugi::xml_document requestDocument;
-  TStringStream sideStream1;
   TStringStream requestStream;
-  TStringStream sideStream2;
 };
 
 // A list shorter than the operation needs is refused before anything reads
@@ -167,85 +165,9 @@ void RequireKnownOperation(const CallValues& values) {
 }
 
 void LogRequest(const CallValues& values, const CallObjects& objects) {
-  WriteLogLine("P_OPERACAO   = " + values.operation);
-  WriteLogLine("P_CPF        = " + values.cpf);
-  WriteLogLine("P_CDFILIAL   = " + values.branch);
-  WriteLogLine("P_CDCAIXA    = " + values.till);
-  WriteLogLine("P_NRSEQVENDA = " + values.sequence);
-  WriteLogLine("P_PROMOCODE  = " + values.promocode);
-  WriteLogLine("P_URL        = " + values.baseUrl + values.urlTail);
-  WriteLogLine("P_XML        = ", RemoveCarriageReturns(SerializeOrder(objects.requestDocument)));
-  WriteLogLine("P_TIMEOUT    = 10");
-}
-
-// The answer's text, and its status into the record.
-std::string ResponseDocumentOf(const Variant& httpResult, CallRecord& record) {
-  if (!httpResult.isArray() || httpResult.items().size() < 2) {
-    throw CallFailure(LUMIREX_E_TRANSFER, "the HTTP result has no element 1");
-  }
-  const Variant& status = httpResult.items()[0];
-  if (status.type() == Variant::Type::Int) {
-    record.httpStatus = static_cast<std::int32_t>(status.asInt());
-  }
-  return VariantToText(httpResult.items()[1]);
-}
-
-// Where the request leaves the library. A failure of the exchange says itself
-// whether any of the request went out.
-std::string Exchange(const CallValues& values, CallObjects& objects, CallRecord& record) {
-  try {
-    // The HTTP result goes as soon as its answer is taken: a large answer is
-    // not held twice through the reading.
-    std::string response = ResponseDocumentOf(
-        Services().RequisicaoHTTP(values.baseUrl + values.urlTail, "URLENCODED", values.method,
-                                  objects.sideStream1, objects.requestStream, objects.sideStream2,
-                                  kTimeout),
-        record);
-    record.sent = true;
-    return response;
-  } catch (const HttpError&) {
-    throw;
-  } catch (...) {
-    // Services of the host's own say nothing of how far they got: the
-    // service may have acted on the request.
-    record.sent = true;
-    throw;
-  }
-}
-
-// What an answer outside 2xx says, when it is a response document at all.
-struct StatusAnswer {
-  bool verdict = false;  // the root holds success
-  std::string message;
-};
-
-StatusAnswer ReadStatusAnswer(std::string_view response) {
-  StatusAnswer answer;
-  try {
-    ResponseDocument document;
-    document.Load(response);
-    if (document.IsEmptyDoc()) return answer;
-    answer.verdict = static_cast<bool>(ChildNamed(document.DocumentElement(), "success"));
-    answer.message = ReadCommonPart(document).message;
-  } catch (const ConversionError&) {
-    // Not a document: an error page, or no body at all.
-  }
-  return answer;
-}
-
-// Only a 2xx answer, or a 4xx one holding the service's verdict, is read.
-// Anything else (a redirect, which is never followed, an application server's
-// error page, 204 with no content at all) carries no verdict: reading it would
-// hand the till a "declined" the service never gave.
-void RequireVerdictStatus(std::int32_t status, std::string_view response) {
-  const bool success = status == 0 || (status >= 200 && status < 300 && status != 204);
-  if (success) return;
-  const StatusAnswer answer = ReadStatusAnswer(response);
-  if (status >= 400 && status < 500 && answer.verdict) return;
-  std::string text = "the service answered HTTP " + std::to_string(status);
-  if (const char* phrase = ReasonPhrase(status); *phrase != '\0') text += std::string(" ") + phrase;
-  if (!answer.message.empty()) text += ": " + answer.message;
-  throw CallFailure(LUMIREX_E_HTTP, text);
+  LogRequestLines({values.operation, values.cpf, values.branch, values.till, values.sequence,
+                   values.promocode, values.baseUrl + values.urlTail,
+                   RemoveCarriageReturns(SerializeOrder(objects.requestDocument))});
 }
 
 // Why the reader returned false, as the till and support are told.
@@ -285,28 +207,67 @@ TrdmIntegraLumirex& DataModule() {
   return *rdmIntegraLumirex;
 }
 
-void WriteFailureLine(const std::string& message) noexcept {
-  try {
-    WriteLogLine(kFailureLabel, message);
-  } catch (...) {
-    // The log itself is what failed; the operator still hears about it.
+bool IsReport(const CallValues& values) {
+  return values.operation == "VENDA" || values.operation == "VENDA_CANC";
+}
+
+// The order a sale or cancellation document names, as the service knows it.
+std::string OrderIdOf(const pugi::xml_document& document) {
+  const pugi::xml_node id = document.find_node(
+      [](pugi::xml_node node) { return std::string_view(node.name()) == "orderId"; });
+  return Utf8ToAnsi(id.child_value());
+}
+
+// Reports of one order reach the service in the order they were made: a
+// cancellation sent ahead of its waiting sale would be refused, and the sale
+// then counted with its cashback.
+void HoldBehindWaitingReports(const CallValues& values, const CallObjects& objects) {
+  if (!IsReport(values)) return;
+  const std::string orderId = OrderIdOf(objects.requestDocument);
+  if (const std::optional<std::int32_t> error = WaitingBehind(orderId)) {
+    throw CallFailure(*error, "earlier reports of order " + orderId +
+                                  " wait in the outbox; this one may not overtake them");
   }
 }
 
-bool CallSteps(const std::vector<Variant>& params, Variant* result, CallObjects& objects,
-               CallRecord& record) {
+// A report whose request was built and whose exchange failed in a way a later
+// attempt can mend is kept, exactly as it was to be sent.
+void KeepForLater(const CallValues& values, const CallObjects& objects,
+                  CallRecord& record) noexcept {
+  if (!IsReport(values) || values.method.empty()) return;
+  try {
+    outbox::Report report;
+    report.operation = values.operation;
+    report.cpf = values.cpf;
+    report.branch = values.branch;
+    report.till = values.till;
+    report.sequence = values.sequence;
+    report.orderId = OrderIdOf(objects.requestDocument);
+    report.url = values.baseUrl + values.urlTail;
+    report.method = values.method;
+    report.body = objects.requestStream;
+    report.document = RemoveCarriageReturns(SerializeOrder(objects.requestDocument));
+    KeepReport(std::move(report), record);
+  } catch (...) {
+    // Out of memory: the call fails as it would without an outbox.
+  }
+}
+
+bool CallSteps(const std::vector<Variant>& params, Variant* result, CallValues& values,
+               CallObjects& objects, CallRecord& record) {
   TrdmIntegraLumirex& module = DataModule();
 
   WriteLogLine(kSeparatorLine);
   WriteLogLine("INICIO");
-  CallValues values;
   ReadCommonParameters(params, values);
   CheckResultArray(result, values.operation);
   PrepareRequest(params, values, objects, module);
   LogRequest(values, objects);
   RequireKnownOperation(values);
+  HoldBehindWaitingReports(values, objects);
 
-  values.response = Exchange(values, objects, record);
+  values.response =
+      Exchange(values.baseUrl + values.urlTail, values.method, objects.requestStream, record);
   WriteLogLine("RETORNO      = ", RemoveCarriageReturns(values.response));
   RequireVerdictStatus(record.httpStatus, values.response);
 
@@ -325,11 +286,13 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, CallObjects&
 
 // The call under the lock: every failure is logged and recorded, none escapes.
 bool GuardedCall(const std::vector<Variant>& params, Variant* result, CallRecord& record) noexcept {
+  CallValues values;
   CallObjects objects;
   try {
-    if (CallSteps(params, result, objects, record)) return true;
+    if (CallSteps(params, result, values, objects, record)) return true;
   } catch (...) {
     RecordCurrentFailure(record);
+    KeepForLater(values, objects, record);
     WriteFailureLine(record.message);
   }
   if (record.error == LUMIREX_OK) record.error = LUMIREX_E_ANSWER;

@@ -336,6 +336,10 @@ void Sandbox::ReplaceCustomer(const Customer& customer) {
   impl_->service.ReplaceCustomer(customer);
 }
 
+std::vector<std::string> Sandbox::RecordedOrders() const {
+  return impl_->service.RecordedOrders();
+}
+
 std::vector<JournalEntry> Sandbox::Journal() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->journal;

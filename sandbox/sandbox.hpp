@@ -117,6 +117,8 @@ class Sandbox {
   // Adds the customer, or replaces the one with that CPF; served as given,
   // without the checks a fixture file goes through.
   void ReplaceCustomer(const Customer& customer);
+  // The orderIds of the sales recorded and not cancelled, over restarts.
+  std::vector<std::string> RecordedOrders() const;
 
   // Every request since construction or the last ClearJournal, in order of
   // arrival, whatever its route or the faults in force.

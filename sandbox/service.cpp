@@ -88,6 +88,11 @@ Reply LoyaltyService::RecordOrder(const pugi::xml_node& order) {
   return Success("Venda " + id + " registrada");
 }
 
+std::vector<std::string> LoyaltyService::RecordedOrders() const {
+  std::lock_guard lock(mutex_);
+  return {orders_.begin(), orders_.end()};
+}
+
 Reply LoyaltyService::CancelOrder(const pugi::xml_node& order) {
   const std::string id = order.child_value("orderId");
   if (id.empty()) return Refusal(200, "Cancelamento sem identificação da venda (orderId)");

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -33,6 +34,8 @@ class LoyaltyService {
   explicit LoyaltyService(const Fixture& fixture);
 
   void ReplaceCustomer(const Customer& customer);
+  // The orderIds of the sales recorded and not cancelled.
+  std::vector<std::string> RecordedOrders() const;
 
   Reply QueryCustomer(const std::string& cpf) const;
   // Each takes the document element of a well-formed order document.

@@ -130,6 +130,32 @@ LUMIREX_API void LumirexSetCaFile(const char *file);
 /* Decimal separator of the library's regional settings; ',' by default. */
 LUMIREX_API void LumirexSetDecimalSeparator(char separator);
 
+/* The outbox: a SQLite file where sale and cancellation reports are kept when
+ * the service cannot be reached (codes CONNECT, TIMEOUT, TRANSFER, HTTP), to
+ * be sent again later, each exactly as it was built and in the order made.
+ * The call still returns false, with LumirexLastCall's queued = 1. A report
+ * made while others of its order wait is kept behind them without being sent.
+ * Off unless a file is named: NULL restores the default, $LUMIREX_OUTBOX, else
+ * off. The library creates the file; it is the only file it writes besides
+ * the log. Returns 0, or non-zero when the file cannot be opened or created. */
+LUMIREX_API int LumirexSetOutbox(const char *file);
+
+/* How many reports may wait (10000 by default); beyond that a report is not
+ * kept and its call fails as without an outbox. Returns 0, non-zero for a
+ * limit below 1. */
+LUMIREX_API int LumirexSetOutboxLimit(int32_t max_reports);
+
+/* Sends up to max_reports waiting reports (all when max_reports < 1), oldest
+ * first, each logged as a call of its own. A report the service answers with
+ * a verdict leaves the waiting line; one that fails again stays, and sending
+ * stops there (LumirexLastCall says why). Returns how many reports got a
+ * verdict, or -1 when the outbox is off or cannot be used (LumirexLastCall
+ * says why). */
+LUMIREX_API int32_t LumirexOutboxSend(int32_t max_reports);
+
+/* How many reports wait; -1 when the outbox is off or cannot be read. */
+LUMIREX_API int32_t LumirexOutboxCount(void);
+
 /* The library's version, "major.minor.patch". */
 LUMIREX_API const char *LumirexVersion(void);
 

@@ -61,6 +61,18 @@ std::vector<std::string> EndToEnd::Validation(const std::string& cpf,
           kSequence,          promocode,          "LOJA-1", "12,34", items};
 }
 
+void EndToEnd::CopyDemoSaleTo(const std::string& till) {
+  lumirex::testing::RunSqlite(
+      database_,
+      "INSERT INTO VENDA SELECT CDFILIAL, '" + till +
+          "', NRSEQVENDA, DTVENDA, DTENTRVENDA, NRCPFLUMIREX, CDPROMOLUMIREX, VRDESCCASHORVO "
+          "FROM VENDA WHERE CDCAIXA = '" +
+          kTill + "'; INSERT INTO ITEMVENDA SELECT CDFILIAL, '" + till +
+          "', NRSEQVENDA, NRSEQITEM, CDPRODUTO, QTPRODVEND, VRUNITVEND, VRUNITVENDCL, "
+          "VRDESITVEND, VRACRITVEND, VRRATTXSERV FROM ITEMVENDA WHERE CDCAIXA = '" +
+          kTill + "';");
+}
+
 lumirex::Variant EndToEnd::CallersResult(int32_t count) {
   std::vector<lumirex::Variant> items;
   for (int32_t i = 0; i < count; ++i) items.emplace_back("caller's " + std::to_string(i));

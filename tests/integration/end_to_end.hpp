@@ -49,6 +49,9 @@ class EndToEnd : public CallTest {
   std::vector<std::string> Validation(const std::string& cpf = kCpf,
                                       const std::string& promocode = kPromocode) const;
 
+  // Copies the demo sale of till 001 to another till of the same branch.
+  void CopyDemoSaleTo(const std::string& till);
+
   // The caller's result array before a call: count texts "caller's <i>".
   static lumirex::Variant CallersResult(int32_t count);
 

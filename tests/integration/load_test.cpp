@@ -96,18 +96,6 @@ class Load : public ManyCalls {
     }
   }
 
-  void CopyDemoSaleTo(const std::string& till) {
-    lumirex::testing::RunSqlite(
-        database_,
-        "INSERT INTO VENDA SELECT CDFILIAL, '" + till +
-            "', NRSEQVENDA, DTVENDA, DTENTRVENDA, NRCPFLUMIREX, CDPROMOLUMIREX, VRDESCCASHORVO "
-            "FROM VENDA WHERE CDCAIXA = '" +
-            kTill + "'; INSERT INTO ITEMVENDA SELECT CDFILIAL, '" + till +
-            "', NRSEQVENDA, NRSEQITEM, CDPRODUTO, QTPRODVEND, VRUNITVEND, VRUNITVENDCL, "
-            "VRDESITVEND, VRACRITVEND, VRRATTXSERV FROM ITEMVENDA WHERE CDCAIXA = '" +
-            kTill + "';");
-  }
-
   std::vector<Till> tills_;
 };
 

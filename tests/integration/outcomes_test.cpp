@@ -51,10 +51,11 @@ std::vector<Row> Rows() {
   Faults badBalance =
       Answering(200, "<r><success>true</success><userInfo><balance>12.50</balance></userInfo></r>");
   std::vector<Row> rows = {
-      {"accepted", {}, "VENDA", 2, true, LUMIREX_OK, 200, true},
+      {"accepted", {}, "VENDA", 2, true, LUMIREX_OK, 200, true, "", ""},
       {"empty 200: the service's empty answer", Answering(200), "VENDA", 2, true, LUMIREX_OK, 200,
-       true},
-      {"422 with a verdict", Answering(422, kVerdict), "VENDA", 2, true, LUMIREX_OK, 422, true},
+       true, "", ""},
+      {"422 with a verdict", Answering(422, kVerdict), "VENDA", 2, true, LUMIREX_OK, 422, true, "",
+       ""},
       {"502 with no body", Answering(502), "VENDA", 2, false, LUMIREX_E_HTTP, 502, true,
        "the service answered HTTP 502 Bad Gateway", retorno},
       {"503 with a document",

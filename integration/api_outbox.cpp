@@ -1,0 +1,43 @@
+// The outbox part of the C ABI. Nothing here throws across the boundary.
+#include <optional>
+#include <string>
+
+#include "integration/call_outcome.hpp"
+#include "integration/outbox_sending.hpp"
+#include "lumirex/lumirex.h"
+#include "outbox/outbox.hpp"
+#include "outbox/outbox_settings.hpp"
+
+extern "C" {
+
+int LumirexSetOutbox(const char* file) {
+  try {
+    std::optional<std::string> named;
+    if (file != nullptr) named = std::string(file);
+    // Opened now, so a file that cannot be had is known before a report needs it.
+    if (named) lumirex::outbox::Outbox check(*named);
+    lumirex::outbox::SetFile(std::move(named));
+    return 0;
+  } catch (const std::exception& error) {
+    lumirex::CallRecord& record = lumirex::LastCallRecord();
+    record = lumirex::CallRecord{};
+    record.error = LUMIREX_E_INPUT;
+    record.message = error.what();
+  } catch (...) {
+  }
+  return 1;
+}
+
+int LumirexSetOutboxLimit(int32_t max_reports) {
+  return lumirex::outbox::SetLimit(max_reports) ? 0 : 1;
+}
+
+int32_t LumirexOutboxSend(int32_t max_reports) {
+  return lumirex::SendKeptReports(max_reports);
+}
+
+int32_t LumirexOutboxCount(void) {
+  return lumirex::CountKeptReports();
+}
+
+}  // extern "C"

@@ -1,0 +1,45 @@
+// What every exchange with the service shares, a call's or an outbox
+// resend's: the log lines around it, the exchange itself, and the test of the
+// answer's status.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "integration/call_outcome.hpp"
+#include "shared_services/shared_services.hpp"
+
+namespace lumirex {
+
+inline constexpr const char* kSeparatorLine = "--------------------------------------------------";
+inline constexpr const char* kFailureLabel = "Exception IntegracaoLumirex: ";
+inline constexpr const char* kTimeout = "10";
+
+// What the log shows of a request before it is sent.
+struct RequestLines {
+  std::string operation, cpf, branch, till, sequence, promocode;
+  std::string url;       // the full URL, as sent
+  std::string document;  // the request document, carriage returns removed
+};
+
+// Lines 3 to 11 of a call: the parameters, the URL (its password masked),
+// the document and the time-out.
+void LogRequestLines(const RequestLines& lines);
+
+// The failure line; a log that cannot be written is passed over, as the
+// operator is told the same text.
+void WriteFailureLine(const std::string& message) noexcept;
+
+// Sends the request and returns the answer's text; the status goes into the
+// record, and `sent` once the request may have reached the service. A failure
+// of the exchange raises, saying itself how far the request got.
+std::string Exchange(const std::string& url, const std::string& method, TStringStream& body,
+                     CallRecord& record);
+
+// Raises CallFailure (LUMIREX_E_HTTP) for a status whose answer carries no
+// verdict: only a 2xx answer, or a 4xx one holding the service's verdict, is
+// read.
+void RequireVerdictStatus(std::int32_t status, std::string_view response);
+
+}  // namespace lumirex
