@@ -98,7 +98,8 @@ void LogRequest(const CallValues& values, const CallObjects& objects) {
   WriteLogLine("P_CDCAIXA    = " + values.till);
   WriteLogLine("P_NRSEQVENDA = " + values.sequence);
   WriteLogLine("P_PROMOCODE  = " + values.promocode);
-  WriteLogLine("P_URL        = " + values.baseUrl + values.urlTail);
+  // The request carries the URL's password; the log and the operator never see it.
+  WriteLogLine("P_URL        = " + MaskUrlPasswords(values.baseUrl + values.urlTail));
   WriteLogLine("P_XML        = ", RemoveCarriageReturns(SerializeOrder(objects.requestDocument)));
   WriteLogLine("P_TIMEOUT    = 10");
 }
@@ -138,7 +139,8 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, CallObjects&
 
 void ReportFailure(const std::string& message) noexcept {
   try {
-    std::string text = kFailureLabel + message;
+    // Failures of the exchange name the URL, password and all.
+    std::string text = kFailureLabel + MaskUrlPasswords(message);
     try {
       WriteLogLine(text);
     } catch (...) {
