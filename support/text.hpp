@@ -15,6 +15,9 @@ std::string_view TrimBlanks(std::string_view text);
 // Equal texts when ASCII letters are compared without regard to case.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
+// Whether `part` occurs in the text, ASCII letters compared without regard to case.
+bool ContainsIgnoringCase(std::string_view text, std::string_view part);
+
 // True for a text that is empty or holds only blanks (space, tab, CR, LF).
 bool EmptyString(std::string_view text);
 

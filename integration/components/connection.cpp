@@ -25,13 +25,6 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
-bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
-  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
-    if (EqualsIgnoringCase(text.substr(i, part.size()), part)) return true;
-  }
-  return false;
-}
-
 // The options SOCI's sqlite3 backend knows; it passes over any other in
 // silence, so a misspelt one is refused here instead.
 constexpr std::array<std::string_view, 9> kSqliteOptions = {

@@ -73,13 +73,6 @@ std::string_view ValueOf(std::string_view connection, std::string_view key) {
   return {};
 }
 
-bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
-  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
-    if (EqualsIgnoringCase(text.substr(i, part.size()), part)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::string WithLoginTimeout(const std::string& connection) {
