@@ -50,8 +50,8 @@ void LumirexSetCaFile(const char* file) {
   }
 }
 
-void LumirexSetDecimalSeparator(char separator) {
-  lumirex::settings::SetDecimalSeparator(separator);
+int LumirexSetDecimalSeparator(char separator) {
+  return lumirex::settings::SetDecimalSeparator(separator) ? 0 : 1;
 }
 
 const char* LumirexVersion(void) {

@@ -29,8 +29,8 @@ void SetCaFile(std::optional<std::string> file) {
 std::optional<std::string> CaFile() {
   return settings::CaFile();
 }
-void SetDecimalSeparator(char separator) {
-  settings::SetDecimalSeparator(separator);
+bool SetDecimalSeparator(char separator) {
+  return settings::SetDecimalSeparator(separator);
 }
 std::string BaseDir() {
   return settings::BaseDir();

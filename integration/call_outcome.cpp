@@ -3,6 +3,7 @@
 #include <new>
 
 #include "support/errors.hpp"
+#include "support/text.hpp"
 
 namespace lumirex {
 
@@ -59,7 +60,8 @@ void RecordCurrentFailure(CallRecord& record) noexcept {
       record.sent = record.sent || error.sent();
       if (error.status() != 0) record.httpStatus = error.status();
       record.error = CodeOf(error.failure());
-      record.message = error.what();
+      // Failures of the exchange name the URL, password and all.
+      record.message = MaskUrlPasswords(error.what());
       return;
     } catch (const std::bad_alloc&) {
       record.error = LUMIREX_E_MEMORY;
@@ -67,7 +69,7 @@ void RecordCurrentFailure(CallRecord& record) noexcept {
       return;
     } catch (const std::exception& error) {
       record.error = CodeOfUnclassified(record);
-      record.message = error.what();
+      record.message = MaskUrlPasswords(error.what());
       return;
     } catch (...) {
       record.error = CodeOfUnclassified(record);

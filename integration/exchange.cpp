@@ -6,6 +6,7 @@
 #include "support/errors.hpp"
 #include "support/log.hpp"
 #include "support/number_text.hpp"
+#include "support/text.hpp"
 
 namespace lumirex {
 
@@ -52,7 +53,8 @@ void LogRequestLines(const RequestLines& lines) {
   WriteLogLine("P_CDCAIXA    = " + lines.till);
   WriteLogLine("P_NRSEQVENDA = " + lines.sequence);
   WriteLogLine("P_PROMOCODE  = " + lines.promocode);
-  WriteLogLine("P_URL        = " + lines.url);
+  // The request carries the URL's password; the log and the operator never see it.
+  WriteLogLine("P_URL        = " + MaskUrlPasswords(lines.url));
   WriteLogLine("P_XML        = ", lines.document);
   WriteLogLine("P_TIMEOUT    = 10");
 }

@@ -1,6 +1,7 @@
 #include "support/log.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -30,6 +31,23 @@ std::string BaseFolder() {
   return base.empty() ? "." : base;
 }
 
+// The log holds CPFs and customers' names: no access for other users of the
+// machine, whatever the host's umask (which may take away more, never add).
+constexpr mode_t kFolderMode = 0750;
+constexpr mode_t kFileMode = 0640;
+
+// The missing folders above the log file, each made with kFolderMode; one
+// that appeared meanwhile (another till) is fine.
+void CreateFolders(const std::filesystem::path& folder, const std::string& logPath) {
+  std::error_code error;
+  if (std::filesystem::is_directory(folder, error) || folder.empty()) return;
+  const std::filesystem::path parent = folder.parent_path();
+  if (parent != folder) CreateFolders(parent, logPath);
+  if (::mkdir(folder.c_str(), kFolderMode) != 0 && errno != EEXIST) {
+    Fail("create the folder of", logPath, errno);
+  }
+}
+
 // The open log file; closed on every path, but only Close() reports a failure.
 class LogFile {
  public:
@@ -38,12 +56,11 @@ class LogFile {
     if (fd_ < 0 && errno == ENOENT) {
       // Only the first line of a day (or of a year, or ever) gets here, so
       // the folders are looked at only when they may be missing.
-      std::error_code error;
-      std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), error);
-      if (error) Fail("create the folder of", path_, error.value());
+      CreateFolders(std::filesystem::path(path_).parent_path(), path_);
       fd_ = Open();
     }
     if (fd_ < 0) Fail("open", path_, errno);
+    RequireRegularFile();
   }
   ~LogFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -85,8 +102,22 @@ class LogFile {
   }
 
  private:
+  // A link is not followed, so nobody who can write into the log's folder
+  // steers our lines into a file of their choice; O_NONBLOCK keeps a FIFO at
+  // the day's path from holding the call (and its lock) for good.
   int Open() const {
-    return ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    return ::open(path_.c_str(),
+                  O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, kFileMode);
+  }
+
+  // Only a regular file is appended to: a device, a FIFO or a socket at the
+  // day's path is someone else's.
+  void RequireRegularFile() const {
+    struct stat status {};
+    if (::fstat(fd_, &status) != 0) Fail("examine", path_, errno);
+    if (!S_ISREG(status.st_mode)) {
+      throw IOError("cannot write the integration log '" + path_ + "': not a regular file");
+    }
   }
 
   std::string path_;

@@ -11,6 +11,7 @@
 
 #include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
+#include "support/option_string.hpp"
 #include "support/sigpipe_guard.hpp"
 
 namespace lumirex::settings {
@@ -71,8 +72,9 @@ std::string ConnectionString() {
     if (state().connection) return *state().connection;
   }
   if (auto env = Environment("LUMIREX_DB")) return *env;
-  // Quoted: the options are split on blanks, and a till's folder may hold one.
-  return "sqlite3://db=\"" + BaseDir() + "/Dados/pos.sqlite\" readonly=1";
+  // Quoted and escaped: the options are split on blanks, and a till's folder
+  // may hold one, or a quote.
+  return "sqlite3://db=" + QuoteOptionValue(BaseDir() + "/Dados/pos.sqlite") + " readonly=1";
 }
 
 void SetConnectionString(std::optional<std::string> connection) {
@@ -98,9 +100,11 @@ char DecimalSeparator() {
   return state().decimalSeparator;
 }
 
-void SetDecimalSeparator(char separator) {
+bool SetDecimalSeparator(char separator) {
+  if (separator != ',' && separator != '.') return false;
   std::lock_guard lock(state().mutex);
   state().decimalSeparator = separator;
+  return true;
 }
 
 void SetMessageSink(MessageSink sink) {

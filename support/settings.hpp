@@ -15,7 +15,8 @@ std::string BaseDir();
 void SetBaseDir(std::optional<std::string> dir);
 
 // Connection string of the point-of-sale database: the one set by the host,
-// else $LUMIREX_DB, else 'sqlite3://db="<base>/Dados/pos.sqlite" readonly=1'.
+// else $LUMIREX_DB, else 'sqlite3://db="<base>/Dados/pos.sqlite" readonly=1'
+// (the path quoted and escaped as QuoteOptionValue does).
 std::string ConnectionString();
 void SetConnectionString(std::optional<std::string> connection);
 
@@ -25,9 +26,11 @@ void SetConnectionString(std::optional<std::string> connection);
 std::optional<std::string> CaFile();
 void SetCaFile(std::optional<std::string> file);
 
-// Decimal separator of number texts; ',' unless the host sets another.
+// Decimal separator of number texts; ',' unless the host sets '.'. Any other
+// character is refused (false) and the setting stays: with NUL or a digit,
+// 0.75 would go out as "075".
 char DecimalSeparator();
-void SetDecimalSeparator(char separator);
+bool SetDecimalSeparator(char separator);
 
 // The operator message sink. Without a handler, "lumirex: <text>" goes to stderr.
 using MessageSink = std::function<void(const std::string& text)>;

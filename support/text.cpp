@@ -69,6 +69,13 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
          });
 }
 
+bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
+  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
+    if (EqualsIgnoringCase(text.substr(i, part.size()), part)) return true;
+  }
+  return false;
+}
+
 bool IsBlank(char ch) {
   return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
 }
@@ -123,6 +130,33 @@ std::string MaskPasswords(std::string_view connection) {
     out += "***";
     pos = ValueEnd(connection, pos + keyLength);
   }
+  return out;
+}
+
+std::string MaskUrlPasswords(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  constexpr std::string_view kSchemeEnd = "://";
+  for (std::size_t scheme = text.find(kSchemeEnd); scheme != std::string_view::npos;
+       scheme = text.find(kSchemeEnd)) {
+    const std::size_t start = scheme + kSchemeEnd.size();
+    // The authority ends where the path, query or fragment begins, or where
+    // the text moves on (a blank, a quote around the URL).
+    std::size_t end = text.find_first_of("/?#'\" \t\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view authority = text.substr(start, end - start);
+    const std::size_t at = authority.rfind('@');
+    const std::size_t colon = authority.substr(0, at == std::string_view::npos ? 0 : at).find(':');
+    if (at == std::string_view::npos || colon == std::string_view::npos) {
+      out.append(text.substr(0, end));
+    } else {
+      out.append(text.substr(0, start + colon + 1));
+      out += "***";
+      out.append(authority.substr(at));
+    }
+    text.remove_prefix(end);
+  }
+  out.append(text);
   return out;
 }
 

@@ -95,6 +95,7 @@ class Library:
         lib.LumirexSetBaseDir.argtypes = [ctypes.c_char_p]
         lib.LumirexSetConnectionString.argtypes = [ctypes.c_char_p]
         lib.LumirexSetDecimalSeparator.argtypes = [ctypes.c_char]
+        lib.LumirexSetDecimalSeparator.restype = ctypes.c_int
         lib.LumirexSetMessageHandler.argtypes = [_MessageHandler, ctypes.c_void_p]
         lib.LumirexVersion.restype = ctypes.c_char_p
         lib.LumirexLastCall.argtypes = [ctypes.POINTER(CallOutcome), ctypes.c_char_p,
@@ -112,7 +113,10 @@ class Library:
         self._lib.LumirexSetConnectionString(None if connection is None else connection.encode())
 
     def set_decimal_separator(self, separator):
-        self._lib.LumirexSetDecimalSeparator(separator.encode())
+        """separator: ',' or '.'; anything else raises ValueError and changes nothing."""
+        encoded = separator.encode()
+        if len(encoded) != 1 or self._lib.LumirexSetDecimalSeparator(encoded) != 0:
+            raise ValueError("decimal separator must be ',' or '.', not %r" % separator)
 
     def set_message_handler(self, handler):
         """handler(text: str) receives the operator message of a failed call."""

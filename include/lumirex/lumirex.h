@@ -127,8 +127,10 @@ LUMIREX_API void LumirexSetConnectionString(const char *connection);
  * restores the default: $LUMIREX_CA_FILE, else the system's store. */
 LUMIREX_API void LumirexSetCaFile(const char *file);
 
-/* Decimal separator of the library's regional settings; ',' by default. */
-LUMIREX_API void LumirexSetDecimalSeparator(char separator);
+/* Decimal separator of the library's regional settings; ',' by default.
+ * Only ',' and '.' are taken: returns 0 when the separator is set, non-zero
+ * (and the setting unchanged) for any other character. */
+LUMIREX_API int LumirexSetDecimalSeparator(char separator);
 
 /* The outbox: a SQLite file where sale and cancellation reports are kept when
  * the service cannot be reached (codes CONNECT, TIMEOUT, TRANSFER, HTTP), to

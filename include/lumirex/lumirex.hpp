@@ -96,7 +96,8 @@ LUMIREX_API void SetMessageHandler(MessageHandler handler);
 LUMIREX_API void SetBaseDir(std::optional<std::string> dir);
 LUMIREX_API void SetConnectionString(std::optional<std::string> connection);
 LUMIREX_API void SetCaFile(std::optional<std::string> file);
-LUMIREX_API void SetDecimalSeparator(char separator);
+// ',' or '.'; false, with the setting unchanged, for any other character.
+LUMIREX_API bool SetDecimalSeparator(char separator);
 LUMIREX_API std::string BaseDir();
 LUMIREX_API std::string ConnectionString();
 LUMIREX_API std::optional<std::string> CaFile();  // the file in force, if any

@@ -4,10 +4,13 @@
 #include <soci/soci.h>
 #include <soci/sqlite3/soci-sqlite3.h>
 
+#include <array>
 #include <string_view>
 
 #include "integration/components/odbc_session.hpp"
+#include "integration/components/sqlite_path.hpp"
 #include "support/errors.hpp"
+#include "support/option_string.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {
@@ -22,23 +25,51 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
-bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
-  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
-    if (EqualsIgnoringCase(text.substr(i, part.size()), part)) return true;
+// The options SOCI's sqlite3 backend knows; it passes over any other in
+// silence, so a misspelt one is refused here instead.
+constexpr std::array<std::string_view, 9> kSqliteOptions = {
+    "db",       "dbname",       "timeout", "synchronous", "readonly",
+    "nocreate", "shared_cache", "vfs",     "foreign_keys"};
+
+bool IsSqliteOption(std::string_view key) {
+  for (std::string_view known : kSqliteOptions) {
+    if (key == known) return true;
   }
   return false;
+}
+
+// The library never writes the point-of-sale database: whatever the string
+// says, the file is opened read-only, and a missing one is never created.
+std::unique_ptr<soci::session> ConnectSqlite(std::string_view optionText) {
+  std::string database;
+  std::string options;
+  for (const auto& [key, value] : ParseOptions(optionText)) {
+    if (key.empty() || key == "db" || key == "dbname") {
+      database = value;
+    } else if (!IsSqliteOption(key)) {
+      throw DatabaseError("the SQLite connection option '" + key +
+                          "' is not known; the options are db, dbname, timeout, synchronous, "
+                          "readonly, nocreate, shared_cache, vfs and foreign_keys");
+    } else if (key != "readonly" && key != "nocreate") {
+      options += " " + key + "=" + sqlite_path::ForSoci(key, value);
+    }
+  }
+  const sqlite_path::DatabaseName name(database);
+  return std::make_unique<soci::session>(*soci::factory_sqlite3(),
+                                         "db=" + name.ForSoci() + options + " readonly=1");
 }
 
 // The backends are linked in and named by their factories, so a host needs
 // no SOCI plugin on its library path.
 std::unique_ptr<soci::session> Connect(const std::string& connectionString) {
   if (StartsWithIgnoringCase(connectionString, kSqliteScheme)) {
-    return std::make_unique<soci::session>(*soci::factory_sqlite3(),
-                                           connectionString.substr(kSqliteScheme.size()));
+    return ConnectSqlite(std::string_view(connectionString).substr(kSqliteScheme.size()));
   }
   if (StartsWithIgnoringCase(connectionString, kOdbcScheme)) {
-    return std::make_unique<soci::session>(*soci::factory_odbc(),
-                                           connectionString.substr(kOdbcScheme.size()));
+    auto session = std::make_unique<soci::session>(
+        *soci::factory_odbc(), odbc::WithLoginTimeout(connectionString.substr(kOdbcScheme.size())));
+    odbc::BoundWaits(*session);
+    return session;
   }
   throw DatabaseError("connection string '" + MaskPasswords(connectionString) +
                       "' is not accepted: use sqlite3://<SQLite options> (for example "
@@ -91,7 +122,7 @@ void TADOConnection::Open() {
     throw;
   } catch (const std::exception& error) {
     Close();
-    throw DatabaseError(context + ": " + MaskPasswords(error.what()));
+    throw DatabaseError(context + ": " + odbc::ExplainTimeout(MaskPasswords(error.what())));
   } catch (...) {
     Close();
     throw DatabaseError(context + ": unknown failure");

@@ -7,7 +7,8 @@
 
 namespace soci {
 class session;
-}
+class statement;
+}  // namespace soci
 
 namespace lumirex::odbc {
 
@@ -20,6 +21,30 @@ SQLHDBC ConnectionHandle(soci::session& session);
 
 // The DBMS the session reaches (SQL_DBMS_NAME).
 std::string DbmsName(soci::session& session);
+
+// How long connecting, and each statement, may wait for the database.
+inline constexpr int kWaitSeconds = 10;
+
+// The connection string with a login time-out added, so that connecting to a
+// SQL Server that accepts the connection and never answers gives up after
+// kWaitSeconds. SOCI connects as it creates the session, before any
+// attribute can be set on the handle, so the time-out goes as the driver's
+// own keyword: FreeTDS's Timeout, for a string that names the FreeTDS driver
+// and sets none. A data source (DSN=) or another driver takes its login
+// time-out from its own definition.
+std::string WithLoginTimeout(const std::string& connection);
+
+// Bounds every later wait of an open session for the database
+// (SQL_ATTR_CONNECTION_TIMEOUT); a driver that refuses is let be.
+void BoundWaits(soci::session& session) noexcept;
+
+// Bounds the run of an allocated statement of an ODBC session to
+// kWaitSeconds (SQL_ATTR_QUERY_TIMEOUT).
+void BoundQueryTime(soci::statement& statement) noexcept;
+
+// The message with a plain word added when it is the driver's time-out (SQL
+// state HYT00 or HYT01): the database did not answer in time.
+std::string ExplainTimeout(std::string message);
 
 // Asks the driver for read-only access; a driver that refuses is let be,
 // since the statements we run only read anyway.

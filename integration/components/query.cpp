@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "integration/components/odbc_session.hpp"
 #include "integration/components/result_rows.hpp"
 #include "support/codepage.hpp"
 #include "support/errors.hpp"
@@ -80,6 +81,9 @@ result_rows::Result RunStatement(TADOConnection& connection,
     statement.exchange(soci::use(values.back(), indicators.back(), parameter.name));
   }
   statement.alloc();
+  if (connection.BackendName() == "odbc") {
+    odbc::BoundQueryTime(statement);
+  }
   statement.prepare(text);
   statement.define_and_bind();
   statement.execute(false);
@@ -153,7 +157,8 @@ void TADOQuery::Run() {
     result = RunStatement(connection_, parameters_, TextFor(connection_.Dialect()));
   } catch (const std::exception& error) {
     const std::string said = DatabaseMessage(error);
-    throw DatabaseError(Description + ": " + MaskPasswords(sqlite ? Utf8ToAnsi(said) : said));
+    throw DatabaseError(Description + ": " +
+                        odbc::ExplainTimeout(MaskPasswords(sqlite ? Utf8ToAnsi(said) : said)));
   }
   rows_.Load(std::move(result.defs), std::move(result.rows));
 }

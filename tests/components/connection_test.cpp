@@ -2,8 +2,12 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <soci/soci.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -11,6 +15,7 @@
 
 #include "components/sqlite_database.hpp"
 #include "support/errors.hpp"
+#include "support/scoped_settings.hpp"
 #include "testkit/testkit.hpp"
 
 namespace lumirex {
@@ -201,6 +206,87 @@ TEST_P(ReadOnlySessionTest, WritesFailAndTheDialectIsSqlite) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, ReadOnlySessionTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Odbc" : "Native"; });
+
+// The library only reads the point-of-sale database: whatever the string
+// says, SQLite opens it read-only and never creates a file, and an option
+// SQLite would pass over in silence is refused by name.
+TEST(SqliteConnectionStrings, ReadOnlyWhateverTheStringSaysAndOnlyKnownOptions) {
+  testkit::TempDir dir;
+  const auto existing = dir.path() / "pos.sqlite";
+  testing::RunSqlite(existing, "CREATE TABLE T (X TEXT);");
+  const auto missing = dir.path() / "missing.sqlite";
+  struct Case {
+    std::string options;
+    const char* refusal;  // in the message; nullptr: opens, but writes fail
+  };
+  const Case cases[] = {
+      {"db=" + missing.string(), "unable to open"},
+      {"db=" + missing.string() + " readonly=0", "unable to open"},
+      {missing.string(), "unable to open"},
+      {"db=" + existing.string() + " readonly=0", nullptr},
+      {"db=" + existing.string(), nullptr},
+      {"db=" + existing.string() + " readonly=1 cache=shared", "'cache' is not known"},
+      {"db=" + existing.string() + " Readonly=1", "'Readonly' is not known"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    TADOConnection connection;
+    connection.ConnectionString = "sqlite3://" + c.options;
+    if (c.refusal != nullptr) {
+      EXPECT_THAT(DatabaseMessage([&] { connection.Open(); }), HasSubstr(c.refusal));
+    } else {
+      connection.Open();
+      EXPECT_ANY_THROW(connection.Session() << "INSERT INTO T VALUES ('written')");
+    }
+    EXPECT_FALSE(std::filesystem::exists(missing));
+  }
+}
+
+// The default database lies under the base folder, whatever that is called.
+TEST(SqliteConnectionStrings, DefaultDatabaseUnderAnyBaseFolder) {
+  for (const char* name : {"till 1", "till \"1\"", "a\" b", "\"quoted\"", "back\\slash \""}) {
+    SCOPED_TRACE(name);
+    testkit::TempDir dir;
+    const auto base = dir.path() / name;
+    std::filesystem::create_directories(base / "Dados");
+    testing::RunSqlite(base / "Dados" / "pos.sqlite",
+                       "CREATE TABLE WHICH (TAG TEXT); INSERT INTO WHICH VALUES ('found');");
+    testing::ScopedBaseDir scoped(base.string());
+    TADOConnection connection;
+    connection.ConnectionString = settings::ConnectionString();
+    connection.Open();
+    EXPECT_EQ(Tag(connection), "found");
+  }
+}
+
+// A database server that takes the connection and never answers: the
+// connection gives up within the time-out and says why.
+TEST(OdbcConnectionStrings, SilentServerIsGivenUpAtTheLoginTimeout) {
+  const std::filesystem::path driver = "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so";
+  if (!std::filesystem::exists(driver)) GTEST_SKIP() << "no FreeTDS ODBC driver";
+  // Listening, never accepting: the kernel completes the handshake and then
+  // nothing more is ever said.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+  TADOConnection connection;
+  connection.ConnectionString = "odbc://Driver=" + driver.string() + ";Server=127.0.0.1;Port=" +
+                                std::to_string(ntohs(address.sin_port)) +
+                                ";TDS_Version=7.4;UID=till;PWD=secret";
+  const auto start = std::chrono::steady_clock::now();
+  const std::string message = DatabaseMessage([&] { connection.Open(); });
+  const auto took = std::chrono::steady_clock::now() - start;
+  ::close(listener);
+  EXPECT_THAT(message, HasSubstr("did not answer within 10 seconds"));
+  EXPECT_LT(took, std::chrono::seconds(11));
+}
 
 }  // namespace
 }  // namespace lumirex

@@ -143,5 +143,18 @@ TEST_F(CAbi, LastCallIsTheCallingThreadsOwn) {
   EXPECT_STREQ(shortBuffer, "unknown");  // cut to fit, NUL-terminated
 }
 
+// With NUL or a digit as the separator, 0.75 kg would go out as "075": only
+// ',' and '.' are taken, and a refusal leaves the setting as it was.
+TEST_F(CAbi, DecimalSeparatorIsACommaOrAPoint) {
+  const std::pair<char, int> cases[] = {{'.', 0}, {'\0', 1}, {'0', 1},
+                                        {';', 1}, {',', 0},  {' ', 1}};
+  for (const auto& [separator, refused] : cases) {
+    SCOPED_TRACE(static_cast<int>(separator));
+    const char before = lumirex::DecimalSeparator();
+    EXPECT_EQ(LumirexSetDecimalSeparator(separator) != 0, refused != 0);
+    EXPECT_EQ(lumirex::DecimalSeparator(), refused ? before : separator);
+  }
+}
+
 }  // namespace
 }  // namespace calltest

@@ -3,7 +3,10 @@
 // to the host, and the first call after the fault clears writes its lines.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <filesystem>
@@ -47,21 +50,38 @@ class LogFaults : public EndToEnd {
     }
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(lumirex::LogFilePath())));
   }
+};
 
-  // Replaces today's log file by a link to the device that is always full.
-  static void LinkLogToFullDevice() {
-    const fs::path log = lumirex::LogFilePath();
-    fs::create_directories(log.parent_path());
-    fs::remove(log);
-    fs::create_symlink("/dev/full", log);
+// The file system is full as far as this process can tell: while it lasts,
+// every write to a regular file fails (EFBIG), while sockets go on working.
+// The log only appends to regular files, so a full device is played this way.
+class FullFileSystem {
+ public:
+  FullFileSystem() {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit none = saved_;
+    none.rlim_cur = 0;
+    ::setrlimit(RLIMIT_FSIZE, &none);
   }
+  ~FullFileSystem() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previous_);
+  }
+  FullFileSystem(const FullFileSystem&) = delete;
+  FullFileSystem& operator=(const FullFileSystem&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*previous_)(int) = SIG_DFL;
 };
 
 TEST_F(LogFaults, LogOnAFullDevice) {
   ExpectEveryOperationLogged();
-  LinkLogToFullDevice();
-  ExpectEveryOperationFails("No space left on device");
-  fs::remove(lumirex::LogFilePath());
+  {
+    FullFileSystem full;
+    ExpectEveryOperationFails("File too large");
+  }
   ExpectEveryOperationLogged();
 }
 
@@ -95,16 +115,18 @@ TEST_F(LogFaults, DeviceFillingDuringTheExchange) {
   auto call = std::async(std::launch::async, [this] { return Call(Sale("VENDA")); });
   // The call's lines up to the exchange are written within the first moment.
   while (sandbox_.Journal().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  LinkLogToFullDevice();
-  const Outcome outcome = call.get();
+  Outcome outcome;
+  {
+    FullFileSystem full;
+    outcome = call.get();
+  }
   EXPECT_FALSE(outcome.returned);
   EXPECT_EQ(outcome.result, CallersResult(5));
   ASSERT_EQ(services_->messages.size(), 1u);
-  EXPECT_THAT(services_->messages[0], HasSubstr("No space left on device"));
+  EXPECT_THAT(services_->messages[0], HasSubstr("File too large"));
   EXPECT_EQ(sandbox_.Journal().size(), 1u);
 
   sandbox_.SetFaults({});
-  fs::remove(lumirex::LogFilePath());
   const Outcome again = Call(Sale("VENDA"));
   EXPECT_TRUE(again.returned);
   EXPECT_EQ(again.result.items()[0], lumirex::Variant(true));

@@ -43,6 +43,27 @@ TEST_F(ServiceFaults, RefusedConnectionFailsAtTheExchange) {
   ExpectClearedAfter();
 }
 
+// A password in the service's URL goes with the request, but neither the log
+// nor the operator sees it: not in P_URL, not in the failure that names the URL.
+TEST_F(ServiceFaults, PasswordOfTheUrlIsMaskedWhereverShown) {
+  const auto withPassword = [](std::string url) { return url.insert(7, "till:secret@"); };
+  lumirex::sandbox::Sandbox gone;
+  gone.Start();
+  const std::string goneUrl = withPassword(gone.BaseUrl());
+  gone.Stop();
+  for (const std::string& url : {withPassword(sandbox_.BaseUrl()), goneUrl}) {
+    SCOPED_TRACE(url);
+    auto params = Consulta();
+    params[1] = url;
+    Call(params);
+    std::vector<std::string> shown = LogTexts();
+    shown.insert(shown.end(), services_->messages.begin(), services_->messages.end());
+    EXPECT_THAT(shown, ::testing::Contains(HasSubstr("P_URL        = http://till:***@")));
+    for (const std::string& text : shown) EXPECT_THAT(text, ::testing::Not(HasSubstr("secret")));
+  }
+  EXPECT_THAT(services_->messages, ::testing::ElementsAre(HasSubstr("till:***@127.0.0.1")));
+}
+
 TEST_F(ServiceFaults, AnswersThatBreakOffFailAtTheExchange) {
   struct Case {
     const char* name;

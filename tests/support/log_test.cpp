@@ -1,10 +1,14 @@
 #include "support/log.hpp"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <regex>
 
 #include "support/datetime.hpp"
@@ -126,12 +130,59 @@ TEST(WriteLogLineFailureTest, UnwritableBaseFolderRaisesNamingThePath) {
   }
 }
 
-TEST(WriteLogLineFailureTest, FileThatIsAFolderRaises) {
+// Whatever sits at the day's path that is not a regular file is refused,
+// naming the path, and nothing is written through it.
+TEST(WriteLogLineFailureTest, OnlyARegularFileIsAppendedTo) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path& log, const fs::path& dir)> place;
+  };
+  const Case cases[] = {
+      {"folder", [](const fs::path& log, const fs::path&) { fs::create_directories(log); }},
+      // A reader is waiting, so a FIFO opened for writing would take the line.
+      {"FIFO",
+       [](const fs::path& log, const fs::path&) { ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0); }},
+      {"link to another file",
+       [](const fs::path& log, const fs::path& dir) {
+         testkit::WriteFile(dir / "victim", "kept");
+         fs::create_symlink(dir / "victim", log);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testkit::TempDir dir;
+    ScopedBaseDir base(dir.str());
+    const fs::path log = LogFilePathFor(Now());
+    fs::create_directories(log.parent_path());
+    c.place(log, dir.path());
+    const int reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
+    try {
+      WriteLogLine("lost");
+      ADD_FAILURE() << "no exception";
+    } catch (const IOError& error) {
+      EXPECT_THAT(error.what(), HasSubstr(log.string()));
+    }
+    if (reader >= 0) ::close(reader);
+    if (fs::exists(dir.path() / "victim")) {
+      EXPECT_EQ(testkit::ReadFile(dir.path() / "victim"), "kept");
+    }
+  }
+}
+
+// The log holds CPFs and names: no one else on the machine may read it, even
+// when the host runs with a umask that takes nothing away.
+TEST(WriteLogLineModesTest, FoldersAndFileAreTheOwnersAndTheGroups) {
   testkit::TempDir dir;
   ScopedBaseDir base(dir.str());
-  fs::create_directories(LogFilePathFor(Now()));
-  fs::create_directories(LogFilePathFor(Now() + 1));
-  EXPECT_THROW(WriteLogLine("lost"), IOError);
+  const mode_t saved = ::umask(0);
+  WriteLogLine("x");
+  ::umask(saved);
+  const fs::path file = LogFilePathFor(Now());
+  for (fs::path folder = file.parent_path(); folder != dir.path(); folder = folder.parent_path()) {
+    SCOPED_TRACE(folder.string());
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms(0750));
+  }
+  EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
 }
 
 }  // namespace
