@@ -9,6 +9,7 @@
 #include "cli/call_runner.hpp"
 #include "cli/demo.hpp"
 #include "cli/display_text.hpp"
+#include "cli/log_command.hpp"
 #include "cli/outbox_command.hpp"
 #include "cli/parameter_list.hpp"
 #include "cli/result_json.hpp"
@@ -31,6 +32,7 @@ constexpr const char* kFooter =
     "  lumirex demo                         the four operations against a built-in sandbox\n"
     "  lumirex sandbox --port 8080          serve the sandbox loyalty service\n"
     "  lumirex consulta --cpf 12345678909 --url http://127.0.0.1:8080/\n"
+    "  lumirex log --failed --operation VENDA   the day's sale reports that failed\n"
     "\n"
     "Environment: LUMIREX_URL (--url), LUMIREX_DB (--db), LUMIREX_BASE_DIR (--base-dir).\n"
     "Exit status: 0 the service accepted, 1 it declined, 2 the call failed, 64 usage error.";
@@ -49,8 +51,8 @@ struct Options {
   PromocodeValidation validation;
   std::string operation;
   std::vector<std::string> elements;
-  int port = 0;
-  std::string fixture;
+  SandboxOptions sandbox;
+  LogOptions log;
   std::string demoDir = "demo";
   std::string outbox;
   std::int32_t outboxMax = 0;
@@ -187,18 +189,33 @@ void AddRawCall(CLI::App& app, Context& c) {
 }
 
 void AddSandbox(CLI::App& app, Context& c) {
-  CLI::App* sub =
-      app.add_subcommand("sandbox",
-                         "Serve the sandbox loyalty service on 127.0.0.1 until SIGINT or SIGTERM;\n"
-                         "the first line printed is its base URL");
+  CLI::App* sub = app.add_subcommand(
+      "sandbox",
+      "Serve the sandbox loyalty service on 127.0.0.1 (or --host) until SIGINT or\n"
+      "SIGTERM; the first line printed is its base URL");
   sub->footer(
-      "Example:\n  lumirex sandbox --port 8080 --fixture customers.json\n"
-      "The fixture format is in docs/integration-guide.md.");
-  sub->add_option("--port", c.o.port, "Port to listen on; 0 picks a free one (default 0)")
-      ->check(CLI::Range(0, 65535));
-  sub->add_option("--fixture", c.o.fixture, "Customers as a JSON fixture file");
+      "Examples:\n  lumirex sandbox --port 8080 --fixture customers.json\n"
+      "  lumirex sandbox --base-path /api/ --fault stall=12 --fault-rate 0.2 --verbose\n"
+      "The fixture format is in docs/integration-guide.md.\n"
+      "Exit status: 0 stopped by a signal, 2 it could not listen, 64 usage error.");
+  AddSandboxOptions(*sub, c.o.sandbox);
   sub->callback([&c] {
-    c.action = {[&c] { return ServeSandbox(c.o.port, c.o.fixture, c.out); }, 1};
+    c.action = {[&c] { return ServeSandbox(c.o.sandbox, c.out); }, kExitCannotServe};
+  });
+}
+
+void AddLog(CLI::App& app, Context& c) {
+  CLI::App* sub = app.add_subcommand(
+      "log",
+      "Read a day's integration log into calls: one line each with its time, operation,\n"
+      "CPF, sale key, duration and outcome; lines that belong to no call go to stderr");
+  sub->footer(
+      "Examples:\n  lumirex log --failed --operation VENDA\n"
+      "  lumirex log --date 2026-12-07 --sale 0001/001/000123 --json\n"
+      "Exit status: 0 read, 2 the log cannot be read, 64 usage error.");
+  AddLogOptions(*sub, c.o.log);
+  sub->callback([&c] {
+    c.action = {[&c] { return ShowLog(c.o.log, c.out, c.err); }, kExitLogUnreadable};
   });
 }
 
@@ -272,8 +289,8 @@ int RunApp(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.set_version_flag("--version", Version());
   app.require_subcommand(1);
   Context c{out, err, {}, {}};
-  for (auto add :
-       {AddConsulta, AddValidation, AddSaleCommands, AddRawCall, AddSandbox, AddOutbox, AddDemo}) {
+  for (auto add : {AddConsulta, AddValidation, AddSaleCommands, AddRawCall, AddSandbox, AddOutbox,
+                   AddLog, AddDemo}) {
     add(app, c);
   }
   try {

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "sandbox/answer.hpp"
@@ -20,17 +23,19 @@ namespace lumirex::sandbox {
 
 namespace {
 
-constexpr const char* kHost = "127.0.0.1";
+// Faults that apply to a share of requests draw with this seed.
+constexpr unsigned kShareSeed = 17;
 // A padded answer goes out in pieces of this size; a trickled one in ten.
 constexpr std::size_t kStreamPiece = 64 * 1024;
 constexpr std::size_t kTricklePieces = 10;
 
 enum class Operation { None, QueryCustomer, ValidatePromocode, RecordOrder, CancelOrder };
 
-// The operations are found by the end of the path, so the sandbox answers
-// under whatever base path a client is configured with, as a real service
-// behind a gateway would ("/user", "/api/v1/user", ...).
-Operation OperationOf(const httplib::Request& request) {
+// Without a base path the operations are found by the end of the path, so the
+// sandbox answers under whatever base path a client is configured with, as a
+// real service behind a gateway would ("/user", "/api/v1/user", ...). With
+// one, only that prefix leads to them, so a wrong base URL shows.
+Operation OperationOf(const httplib::Request& request, const std::string& basePath) {
   struct Route {
     std::string_view method, pathEnd;
     Operation operation;
@@ -42,11 +47,27 @@ Operation OperationOf(const httplib::Request& request) {
       {"POST", "/order", Operation::RecordOrder},
   };
   for (const auto& route : kRoutes) {
-    if (request.method == route.method && request.path.ends_with(route.pathEnd)) {
-      return route.operation;
-    }
+    if (request.method != route.method) continue;
+    const bool found = basePath.empty()
+                           ? request.path.ends_with(route.pathEnd)
+                           : request.path == basePath + std::string(route.pathEnd.substr(1));
+    if (found) return route.operation;
   }
   return Operation::None;
+}
+
+bool AnyFault(Faults faults) {
+  faults.share = 1.0;
+  return faults != Faults{};
+}
+
+std::string CannotListen(const std::string& host, int port, int error) {
+  std::string where = host + ":" + (port == 0 ? std::string("any port") : std::to_string(port));
+  std::string why = error == EADDRINUSE      ? "the port is taken"
+                    : error == EADDRNOTAVAIL ? "the address is not one of this machine's"
+                    : error != 0             ? std::generic_category().message(error)
+                                             : "the address cannot be used";
+  return "sandbox: cannot listen on " + where + ": " + why;
 }
 
 std::string RawQuery(const httplib::Request& request) {
@@ -64,24 +85,31 @@ struct Sandbox::Impl {
   explicit Impl(const Fixture& fixture) : service(fixture) {}
 
   void Serve(const httplib::Request& request, httplib::Response& response);
-  Faults Record(const httplib::Request& request, const std::string& document);
+  // False when the connection was dropped without an answer.
+  bool Answer(const httplib::Request& request, const OrderBody* body, const Faults& active,
+              httplib::Response& response, Served& served);
+  Faults Record(const JournalEntry& entry);
+  void Report(const Served& served);
   Reply Decide(const httplib::Request& request, const OrderBody* body);
   void Deliver(AnswerBody body, const char* contentType, const Faults& faults,
                httplib::Response& response);
   // Waits that long unless the sandbox stops first; false when it stopped.
   bool Wait(std::chrono::milliseconds pause);
 
-  void Launch(int port, const TlsFiles* tls);
-  void Open(int port, const TlsFiles* tls);
+  void Launch(int port, const std::string& host, const TlsFiles* tls);
+  void Open(int port, const std::string& host, const TlsFiles* tls);
   void Retire();
 
   LoyaltyService service;
 
-  // The journal, the faults and the stopping flag.
+  // The journal, the faults, the routes served, the observer and the stopping flag.
   mutable std::mutex mutex;
   std::condition_variable stopped;  // cuts a stall short
   std::vector<JournalEntry> journal;
   Faults faults;
+  std::mt19937 draws{kShareSeed};
+  std::string basePath;
+  std::function<void(const Served&)> observer;
   bool stopping = false;
 
   // The server's life: Start/Run, Stop.
@@ -92,23 +120,36 @@ struct Sandbox::Impl {
   std::atomic<bool> listenEnded{false};
   std::size_t connectionsOfEarlierServers = 0;
   std::atomic<int> port{0};
+  std::string host = "127.0.0.1";  // written under the lifecycle lock before serving
   std::atomic<bool> tls{false};
 };
 
 void Sandbox::Impl::Serve(const httplib::Request& request, httplib::Response& response) {
   std::optional<OrderBody> body;
   if (request.method == "POST") body = ReadOrderBody(request.body);
-  const Faults active = Record(request, body ? body->document : std::string());
+  Served served;
+  served.request = JournalEntry{request.method,    request.path,
+                                RawQuery(request), request.get_header_value("Content-Type"),
+                                request.body,      body ? body->document : std::string()};
+  const Faults active = Record(served.request);
+  served.faulted = AnyFault(active);
+  if (Answer(request, body ? &*body : nullptr, active, response, served)) {
+    served.status = response.status;
+  }
+  Report(served);
+}
 
+bool Sandbox::Impl::Answer(const httplib::Request& request, const OrderBody* body,
+                           const Faults& active, httplib::Response& response, Served& served) {
   if (active.stallSeconds > 0) Wait(std::chrono::seconds(active.stallSeconds));
   if (active.closeWithoutAnswer) {
     HttpServer::DropCurrentConnection();
-    return;
+    return false;
   }
   if (active.serverErrorHtml) {
-    response.status = 500;
+    response.status = active.status != 0 ? active.status : 500;
     Deliver(AnswerBody{ServerErrorPage(), 0, ""}, kHtmlContentType, active, response);
-    return;
+    return true;
   }
   if (active.headerKiB > 0) {
     response.set_header("X-Padding", std::string(active.headerKiB * 1024, 'x'));
@@ -117,11 +158,14 @@ void Sandbox::Impl::Serve(const httplib::Request& request, httplib::Response& re
     response.status = active.status != 0 ? active.status : 200;
     if (response.status >= 300 && response.status < 400) response.set_header("Location", "/moved");
     Deliver(AnswerBody{active.rawAnswer, 0, ""}, kXmlContentType, active, response);
-    return;
+    return true;
   }
-  const Reply reply = Decide(request, body ? &*body : nullptr);
+  const Reply reply = Decide(request, body);
+  served.success = reply.success;
+  served.message = reply.message;
   response.status = reply.httpStatus;
   Deliver(RenderReply(reply, active), kXmlContentType, active, response);
+  return true;
 }
 
 // An answer that is neither padded, trickled, cut nor chunked goes out at
@@ -168,18 +212,31 @@ void Sandbox::Impl::Deliver(AnswerBody body, const char* contentType, const Faul
   }
 }
 
-// Journals the request and returns the faults in force for it.
-Faults Sandbox::Impl::Record(const httplib::Request& request, const std::string& document) {
-  JournalEntry entry{request.method,    request.path,
-                     RawQuery(request), request.get_header_value("Content-Type"),
-                     request.body,      document};
+// Journals the request and returns the faults that apply to it.
+Faults Sandbox::Impl::Record(const JournalEntry& entry) {
   std::lock_guard lock(mutex);
-  journal.push_back(std::move(entry));
-  return faults;
+  journal.push_back(entry);
+  if (faults.share >= 1.0) return faults;
+  const bool drawn = std::uniform_real_distribution<double>(0.0, 1.0)(draws) < faults.share;
+  return drawn ? faults : Faults{};
+}
+
+void Sandbox::Impl::Report(const Served& served) {
+  std::function<void(const Served&)> call;
+  {
+    std::lock_guard lock(mutex);
+    call = observer;
+  }
+  if (call) call(served);
 }
 
 Reply Sandbox::Impl::Decide(const httplib::Request& request, const OrderBody* body) {
-  const Operation operation = OperationOf(request);
+  std::string prefix;
+  {
+    std::lock_guard lock(mutex);
+    prefix = basePath;
+  }
+  const Operation operation = OperationOf(request, prefix);
   if (operation == Operation::None) {
     return Refusal(404, "Recurso não encontrado: " + request.method + " " + request.path);
   }
@@ -205,7 +262,7 @@ bool Sandbox::Impl::Wait(std::chrono::milliseconds pause) {
 }
 
 // Binds a new server; the caller holds the lifecycle lock.
-void Sandbox::Impl::Open(int requestedPort, const TlsFiles* tlsFiles) {
+void Sandbox::Impl::Open(int requestedPort, const std::string& address, const TlsFiles* tlsFiles) {
   if (server) throw std::runtime_error("sandbox: already serving on port " + std::to_string(port));
   auto fresh = tlsFiles != nullptr
                    ? std::make_unique<HttpServer>(tlsFiles->certFile, tlsFiles->keyFile)
@@ -227,18 +284,17 @@ void Sandbox::Impl::Open(int requestedPort, const TlsFiles* tlsFiles) {
   fresh->Get(".*", serve).Post(".*", serveWithBody).Put(".*", serveWithBody);
   fresh->Patch(".*", serve).Delete(".*", serve).Options(".*", serve);
 
+  errno = 0;
   const int bound = requestedPort == 0
-                        ? fresh->bind_to_any_port(kHost)
-                        : (fresh->bind_to_port(kHost, requestedPort) ? requestedPort : -1);
-  if (bound <= 0) {
-    throw std::runtime_error("sandbox: cannot listen on " + std::string(kHost) + ":" +
-                             std::to_string(requestedPort));
-  }
+                        ? fresh->bind_to_any_port(address)
+                        : (fresh->bind_to_port(address, requestedPort) ? requestedPort : -1);
+  if (bound <= 0) throw std::runtime_error(CannotListen(address, requestedPort, errno));
   {
     std::lock_guard lock(mutex);
     stopping = false;
   }
   port = bound;
+  host = address;
   tls = tlsFiles != nullptr;
   server = std::move(fresh);
 }
@@ -256,9 +312,10 @@ Sandbox::~Sandbox() {
 }
 
 // Serves on a thread of its own; returns once the server accepts connections.
-void Sandbox::Impl::Launch(int requestedPort, const TlsFiles* tlsFiles) {
+void Sandbox::Impl::Launch(int requestedPort, const std::string& address,
+                           const TlsFiles* tlsFiles) {
   std::lock_guard lock(lifecycle);
-  Open(requestedPort, tlsFiles);
+  Open(requestedPort, address, tlsFiles);
   listenEnded = false;
   HttpServer* serving = server.get();
   thread = std::thread([this, serving] {
@@ -276,20 +333,20 @@ void Sandbox::Impl::Launch(int requestedPort, const TlsFiles* tlsFiles) {
   }
 }
 
-void Sandbox::Start(int port) {
-  impl_->Launch(port, nullptr);
+void Sandbox::Start(int port, const std::string& host) {
+  impl_->Launch(port, host, nullptr);
 }
 
 void Sandbox::StartTls(const std::string& certFile, const std::string& keyFile, int port) {
   const TlsFiles files{certFile, keyFile};
-  impl_->Launch(port, &files);
+  impl_->Launch(port, "127.0.0.1", &files);
 }
 
 void Sandbox::Run(int port) {
   HttpServer* server = nullptr;
   {
     std::lock_guard lock(impl_->lifecycle);
-    impl_->Open(port, nullptr);
+    impl_->Open(port, "127.0.0.1", nullptr);
     server = impl_->server.get();
   }
   server->listen_after_bind();
@@ -323,13 +380,40 @@ int Sandbox::Port() const {
 }
 
 std::string Sandbox::BaseUrl() const {
-  return std::string(impl_->tls ? "https://" : "http://") + kHost + ":" + std::to_string(Port()) +
-         "/";
+  std::string host;
+  {
+    std::lock_guard lock(impl_->lifecycle);
+    host = impl_->host;
+  }
+  // An IPv6 address goes in brackets, so its colons are not taken for the port's.
+  if (host.find(':') != std::string::npos) host = "[" + host + "]";
+  std::string path;
+  {
+    std::lock_guard lock(impl_->mutex);
+    path = impl_->basePath.empty() ? "/" : impl_->basePath;
+  }
+  return std::string(impl_->tls ? "https://" : "http://") + host + ":" + std::to_string(Port()) +
+         path;
 }
 
 void Sandbox::SetFaults(const Faults& faults) {
   std::lock_guard lock(impl_->mutex);
   impl_->faults = faults;
+}
+
+void Sandbox::SetBasePath(const std::string& prefix) {
+  std::string path = prefix;
+  if (!path.empty()) {
+    if (!path.starts_with('/')) path.insert(path.begin(), '/');
+    if (!path.ends_with('/')) path += '/';
+  }
+  std::lock_guard lock(impl_->mutex);
+  impl_->basePath = std::move(path);
+}
+
+void Sandbox::SetObserver(std::function<void(const Served&)> observer) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->observer = std::move(observer);
 }
 
 void Sandbox::ReplaceCustomer(const Customer& customer) {

@@ -1,7 +1,8 @@
 // A loyalty service that behaves like the real one, on 127.0.0.1, for tests,
 // the demo and integrators.
 //
-// What it serves (under any base path: "/user" and "/svc/user" alike):
+// What it serves (under any base path, "/user" and "/svc/user" alike, unless
+// SetBasePath names the one prefix served):
 //   GET  user?cpf=CPF&pdv=true      the customer: success, message, userInfo with
 //                                   name, balance (cents) and promocodes
 //   POST validate?pdv=true          accepts a promocode of that customer that has
@@ -19,6 +20,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -69,15 +71,16 @@ struct JournalEntry {
 };
 
 // Fault modes a test switches on; each applies to every later request until
-// reset. A stall comes first; then closeWithoutAnswer wins over
-// serverErrorHtml, which wins over rawAnswer and status, which win over an XML
-// answer shaped by malformedXml, answerMiB and crlf (they combine). The last
-// three shape the sending of whichever answer that leaves, and combine too, as
-// does headerKiB. Every request is journaled whatever the faults.
+// reset (or to a share of them, drawn at random). A stall comes first; then
+// closeWithoutAnswer wins over serverErrorHtml, which wins over rawAnswer and
+// status, which win over an XML answer shaped by malformedXml, answerMiB and
+// crlf (they combine). The last three shape the sending of whichever answer
+// that leaves, and combine too, as does headerKiB. Every request is journaled
+// whatever the faults.
 struct Faults {
   int stallSeconds = 0;             // wait this long before answering
   bool closeWithoutAnswer = false;  // the client sees its connection closed, no answer
-  bool serverErrorHtml = false;     // HTTP 500 with an HTML page
+  bool serverErrorHtml = false;     // an HTML page with HTTP 500, or with status when set
   std::string rawAnswer;            // not empty: HTTP 200 with exactly these bytes as XML
   int status = 0;                   // not 0: this status with rawAnswer (empty or not) as the
                                     // body; a 3xx points elsewhere with a Location header
@@ -88,6 +91,21 @@ struct Faults {
   int trickleMilliseconds = 0;      // send the answer in ten pieces spread over this long
   std::size_t closeAfterBytes = 0;  // close the connection after this many bytes of the answer
   bool chunked = false;             // chunked transfer: the answer's length is not announced
+  // The share of requests, 0 to 1, that the faults above apply to; the others
+  // are answered as without faults. The draw is seeded the same for every
+  // sandbox, so a run's sequence of faulted requests can be repeated.
+  double share = 1.0;
+
+  bool operator==(const Faults&) const = default;
+};
+
+// One request and what the sandbox made of it, for watching it live.
+struct Served {
+  JournalEntry request;
+  bool faulted = false;         // faults were applied to this request
+  int status = 0;               // the answer's HTTP status; 0 when no answer was given
+  std::optional<bool> success;  // the service's verdict, when the service decided
+  std::string message;          // the verdict's message, UTF-8
 };
 
 class Sandbox {
@@ -97,10 +115,10 @@ class Sandbox {
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;
 
-  // Starts serving on 127.0.0.1 (port 0: a free one) on a thread of its own;
+  // Starts serving on host (port 0: a free one) on a thread of its own;
   // returns once it accepts connections. Raises std::runtime_error when the
   // port cannot be had or the sandbox is already serving.
-  void Start(int port = 0);
+  void Start(int port = 0, const std::string& host = "127.0.0.1");
   // The same over HTTPS, with the certificate chain and the private key of
   // these PEM files; also raises when they cannot be used.
   void StartTls(const std::string& certFile, const std::string& keyFile, int port = 0);
@@ -111,9 +129,16 @@ class Sandbox {
   void Run(int port);
 
   int Port() const;
-  std::string BaseUrl() const;  // "http://127.0.0.1:<port>/", "https://..." once StartTls
+  // "http://127.0.0.1:<port>/" and the base path, "https://..." once StartTls.
+  std::string BaseUrl() const;
 
   void SetFaults(const Faults& faults);
+  // Serves only under this path prefix ("/api/": "/api/user", ...); any other
+  // path is an unknown route. "" (the default) serves under any prefix.
+  void SetBasePath(const std::string& prefix);
+  // Called once per request, on the thread serving it (several at once when
+  // clients overlap), when its answer has been decided; null for none.
+  void SetObserver(std::function<void(const Served&)> observer);
   // Adds the customer, or replaces the one with that CPF; served as given,
   // without the checks a fixture file goes through.
   void ReplaceCustomer(const Customer& customer);

@@ -25,10 +25,9 @@ namespace {
                 "': " + std::generic_category().message(error));
 }
 
-std::string BaseFolder() {
-  std::string base = settings::BaseDir();
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
-  return base.empty() ? "." : base;
+std::string Folder(std::string_view base) {
+  while (base.size() > 1 && base.back() == '/') base.remove_suffix(1);
+  return base.empty() ? std::string(".") : std::string(base);
 }
 
 // The log holds CPFs and customers' names: no access for other users of the
@@ -127,8 +126,12 @@ class LogFile {
 }  // namespace
 
 std::string LogFilePathFor(double dateTime) {
+  return LogFilePathIn(settings::BaseDir(), dateTime);
+}
+
+std::string LogFilePathIn(std::string_view baseFolder, double dateTime) {
   const DateTimeParts p = DecodeDateTime(dateTime);
-  std::string path = BaseFolder();
+  std::string path = Folder(baseFolder);
   path += "/Dados/LogIntegracaoOrvo/LogIntegracaoOrvo_";
   AppendZeroPadded(path, p.year, 4);
   path += "/LogIntegracaoOrvo_";

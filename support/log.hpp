@@ -9,6 +9,9 @@ namespace lumirex {
 // <base>/Dados/LogIntegracaoOrvo/LogIntegracaoOrvo_<yyyy>/LogIntegracaoOrvo_<ddmm>.txt
 // for the day of the date-time given.
 std::string LogFilePathFor(double dateTime);
+// The same under another base folder ("" for the current one), for tools that
+// read the logs of a till without being its library.
+std::string LogFilePathIn(std::string_view baseFolder, double dateTime);
 
 // Appends "<DateTimeToStr(now)> - <message>\r\n" to today's file with one
 // write, creating the file and its folders when missing. Raises IOError

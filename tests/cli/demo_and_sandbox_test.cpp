@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "cli_process.hpp"
 #include "testkit/testkit.hpp"
@@ -71,6 +72,62 @@ TEST(CliSandbox, ServesTheCustomersOfAFixtureFile) {
       RunCli({"consulta", "--cpf", "12345678909", "--base-dir", dir.str(), "--url", url});
   EXPECT_EQ(builtIn.status, 1) << builtIn.out;
   EXPECT_EQ(sandbox.Stop(SIGINT), 0);
+}
+
+}  // namespace
+
+namespace {
+
+struct SandboxRow {
+  std::vector<std::string> args;
+  bool atRoot = false;  // call the root of the printed URL instead of the URL
+  int consultaStatus;
+  std::string verboseHas;  // "" when the sandbox is not verbose
+};
+
+TEST(CliSandbox, BasePathFaultsAndTheirRateShapeWhatATillGets) {
+  const std::vector<SandboxRow> rows = {
+      {{"--base-path", "/api/"}, false, 0, ""},
+      {{"--base-path", "api"}, true, 1, ""},  // 404 with success false: the service's verdict
+      {{"--fault", "status=503", "--verbose"},
+       false,
+       2,
+       " GET /user?cpf=11144477735&pdv=true -> 503 (fault)"},
+      {{"--fault", "html", "--fault", "status=502", "--fault-rate", "0", "--verbose"},
+       false,
+       0,
+       " -> 200 success true: Cliente encontrado"},
+  };
+  testkit::TempDir base;
+  for (const SandboxRow& row : rows) {
+    std::vector<std::string> args{"sandbox"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    Background sandbox(args);
+    std::string url = sandbox.ReadLine();
+    SCOPED_TRACE(url);
+    if (row.args[0] == "--base-path") {
+      EXPECT_TRUE(url.ends_with("/api/"));
+    }
+    if (row.atRoot) url = url.substr(0, url.find("/api/") + 1);
+    auto run = RunCli({"consulta", "--cpf", "11144477735", "--base-dir", base.str(), "--url", url});
+    EXPECT_EQ(run.status, row.consultaStatus) << run.out << run.err;
+    if (!row.verboseHas.empty()) {
+      std::string line = sandbox.ReadLine();
+      EXPECT_NE(line.find(row.verboseHas), std::string::npos) << line;
+    }
+    EXPECT_EQ(sandbox.Stop(SIGTERM), 0);
+  }
+}
+
+TEST(CliSandbox, APortInUseExitsWith2SayingSo) {
+  Background first({"sandbox"});
+  std::string url = first.ReadLine();
+  std::string port = url.substr(url.rfind(':') + 1);
+  port.pop_back();  // the trailing slash
+  auto second = RunCli({"sandbox", "--port", port});
+  EXPECT_EQ(second.status, 2);
+  EXPECT_NE(second.err.find("the port is taken"), std::string::npos) << second.err;
+  EXPECT_EQ(first.Stop(SIGTERM), 0);
 }
 
 }  // namespace

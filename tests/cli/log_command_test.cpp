@@ -1,0 +1,127 @@
+// `lumirex log` over a day's log written by real calls against the sandbox:
+// accepted, declined and failed ones, and a line that belongs to no call.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/pos_database.hpp"
+#include "cli_process.hpp"
+#include "sandbox/sandbox.hpp"
+#include "testkit/testkit.hpp"
+
+namespace {
+
+using clitest::RunCli;
+using nlohmann::json;
+
+struct LoggedRun {
+  std::vector<std::string> args;
+  lumirex::sandbox::Faults faults;
+  bool unreachable = false;  // sent to a port nothing listens on
+  // What `lumirex log --failed --json` must say of it; "" when it is not failed.
+  std::string failureHas;
+};
+
+std::vector<LoggedRun> MixOfCalls() {
+  lumirex::sandbox::Faults unavailable;
+  unavailable.status = 503;
+  lumirex::sandbox::Faults malformed;
+  malformed.malformedXml = true;
+  auto sale = [](const char* command, const char* till) {
+    std::vector<std::string> args{command, "--filial", "0001", "--caixa", till, "--seq", "000123"};
+    return args;
+  };
+  return {
+      {{"consulta", "--cpf", "12345678909"}, {}, false, ""},
+      {{"consulta", "--cpf", "00000000000"}, {}, false, ""},  // declined
+      {sale("venda", "001"), {}, false, ""},
+      {sale("venda", "001"), {}, false, ""},  // declined: already recorded
+      {sale("venda", "002"), unavailable, false, "503"},
+      {sale("venda-canc", "001"), malformed, false, "could not be read"},
+      {{"consulta", "--cpf", "11144477735"}, {}, true, "connect"},
+  };
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLine) {
+  testkit::TempDir base;
+  lumirex::cli::BuildDemoDatabase(testkit::SourceDir() / "sql",
+                                  base.path() / "Dados" / "pos.sqlite");
+  lumirex::sandbox::Sandbox service;
+  service.Start(0);
+  std::vector<const LoggedRun*> failed;
+  const std::vector<LoggedRun> runs = MixOfCalls();
+  for (const LoggedRun& run : runs) {
+    service.SetFaults(run.faults);
+    std::vector<std::string> args = run.args;
+    args.insert(args.end(), {"--base-dir", base.str(), "--url",
+                             run.unreachable ? "http://127.0.0.1:1/" : service.BaseUrl()});
+    auto finished = RunCli(args);
+    EXPECT_EQ(finished.status == 2, !run.failureHas.empty()) << args[0] << finished.out;
+    if (!run.failureHas.empty()) failed.push_back(&run);
+  }
+  service.Stop();
+
+  // A line slipped in after the first call's "FIM" continues no entry.
+  auto logs =
+      std::filesystem::recursive_directory_iterator(base.path() / "Dados" / "LogIntegracaoOrvo");
+  std::filesystem::path file;
+  for (const auto& entry : logs) {
+    if (entry.is_regular_file()) file = entry.path();
+  }
+  std::string bytes = testkit::ReadFile(file);
+  const std::size_t firstEnd = bytes.find(" - FIM\r\n") + 8;
+  testkit::WriteFile(file, bytes.insert(firstEnd, "written by hand\r\n"));
+  const std::size_t strayLine = std::count(bytes.begin(), bytes.begin() + firstEnd, '\n') + 1;
+
+  auto listed = RunCli({"log", "--failed", "--json", "--base-dir", base.str()});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  json out = json::parse(listed.out);
+  ASSERT_EQ(out["calls"].size(), failed.size()) << out.dump(2);
+  for (std::size_t i = 0; i < failed.size(); ++i) {
+    const json& call = out["calls"][i];
+    const LoggedRun& run = *failed[i];
+    SCOPED_TRACE(call.dump(2));
+    EXPECT_EQ(call["outcome"], "failed");
+    EXPECT_EQ(Lower(call["operation"]),
+              Lower(run.args[0] == "venda-canc" ? "VENDA_CANC" : run.args[0]));
+    if (run.args[1] == "--cpf") {
+      EXPECT_EQ(call["cpf"], run.args[2]);
+    } else {
+      EXPECT_EQ(call["filial"].get<std::string>() + "/" + call["caixa"].get<std::string>() + "/" +
+                    call["seq"].get<std::string>(),
+                run.args[2] + "/" + run.args[4] + "/" + run.args[6]);
+    }
+    EXPECT_NE(Lower(call["failure"]).find(run.failureHas), std::string::npos);
+  }
+  // The unreadable answer is in the call with its failure.
+  EXPECT_NE(out["calls"][1]["answer"].get<std::string>().find("<success>"), std::string::npos);
+  ASSERT_EQ(out["unparsed"].size(), 1u);
+  EXPECT_EQ(out["unparsed"][0]["line"], strayLine);
+  EXPECT_EQ(out["unparsed"][0]["text"], "written by hand");
+
+  // In words: a line a call, with the verdicts, and the stray line on stderr.
+  auto all = RunCli({"log", "--base-dir", base.str()});
+  EXPECT_EQ(all.status, 0);
+  EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 7) << all.out;
+  EXPECT_NE(all.out.find("declined: Cliente não encontrado"), std::string::npos) << all.out;
+  EXPECT_NE(all.err.find("line " + std::to_string(strayLine) + ": not part of any call"),
+            std::string::npos)
+      << all.err;
+
+  auto sale = RunCli(
+      {"log", "--sale", "0001/001/000123", "--operation", "VENDA", "--base-dir", base.str()});
+  EXPECT_EQ(std::count(sale.out.begin(), sale.out.end(), '\n'), 2) << sale.out;
+
+  EXPECT_EQ(RunCli({"log", "--date", "2026-02-30", "--base-dir", base.str()}).status, 64);
+  EXPECT_EQ(RunCli({"log", "--date", "1999-01-01", "--base-dir", base.str()}).status, 2);
+}
+
+}  // namespace
