@@ -9,6 +9,7 @@
 #include "cli/call_runner.hpp"
 #include "cli/demo.hpp"
 #include "cli/display_text.hpp"
+#include "cli/doctor_command.hpp"
 #include "cli/parameter_list.hpp"
 #include "cli/result_json.hpp"
 #include "cli/result_text.hpp"
@@ -51,6 +52,7 @@ struct Options {
   int port = 0;
   std::string fixture;
   std::string demoDir = "demo";
+  DoctorOptions doctor;
 };
 
 // What the subcommands fill in while the command line is parsed.
@@ -201,6 +203,12 @@ void AddDemo(CLI::App& app, Context& c) {
   sub->callback([&c] { c.action = {[&c] { return RunDemo(c.o.demoDir, c.out); }, 1}; });
 }
 
+void AddDoctor(CLI::App& app, Context& c) {
+  AddDoctorSubcommand(app, c.o.doctor)->callback([&c] {
+    c.action = {[&c] { return RunDoctor(c.o.doctor, c.out); }, 1};
+  });
+}
+
 // CLI11 reports a misspelt subcommand as a missing one; say what it was.
 std::string ParseErrorText(const CLI::App& app, const CLI::ParseError& error, int argc,
                            const char* const* argv) {
@@ -225,7 +233,8 @@ int RunApp(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.set_version_flag("--version", Version());
   app.require_subcommand(1);
   Context c{out, err, {}, {}};
-  for (auto add : {AddConsulta, AddValidation, AddSaleCommands, AddRawCall, AddSandbox, AddDemo}) {
+  for (auto add :
+       {AddConsulta, AddValidation, AddSaleCommands, AddRawCall, AddSandbox, AddDemo, AddDoctor}) {
     add(app, c);
   }
   try {
