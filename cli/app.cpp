@@ -31,6 +31,7 @@ constexpr const char* kFooter =
     "  lumirex demo                         the four operations against a built-in sandbox\n"
     "  lumirex sandbox --port 8080          serve the sandbox loyalty service\n"
     "  lumirex consulta --cpf 12345678909 --url http://127.0.0.1:8080/\n"
+    "  lumirex doctor --base-dir /opt/pdv  check a till's set-up in one go\n"
     "\n"
     "Environment: LUMIREX_URL (--url), LUMIREX_DB (--db), LUMIREX_BASE_DIR (--base-dir).\n"
     "Exit status: 0 the service accepted, 1 it declined, 2 the call failed, 64 usage error.";
