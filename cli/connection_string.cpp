@@ -9,10 +9,6 @@ namespace {
 constexpr std::string_view kSqlite = "sqlite3://";
 constexpr std::string_view kOdbc = "odbc://";
 
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
-
 }  // namespace
 
 DatabaseScheme SchemeOf(std::string_view connection) {

@@ -88,16 +88,9 @@ bool IsWindows1252(const std::string& charset) {
   return false;
 }
 
-bool Contains(std::string_view text, std::string_view part) {
-  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
-    if (EqualsIgnoringCase(text.substr(i, part.size()), part)) return true;
-  }
-  return false;
-}
-
 CheckResult CharsetCheck(const std::optional<std::string>& charset, const std::string& where,
                          const std::string& driver, const Setting& database) {
-  if (Contains(driver, "sqlite")) {
+  if (ContainsIgnoringCase(driver, "sqlite")) {
     return {"client character set", true,
             "not needed: SQLite's UTF-8 texts are converted when read", ""};
   }
@@ -112,7 +105,7 @@ CheckResult CharsetCheck(const std::optional<std::string>& charset, const std::s
     return {"client character set", false,
             *charset + " (" + where + "): accented names would reach the service garbled", fix};
   }
-  if (Contains(driver, "tds")) {
+  if (ContainsIgnoringCase(driver, "tds")) {
     return {"client character set", false,
             "not set: FreeTDS then hands texts over in its own default, not Windows-1252", fix};
   }

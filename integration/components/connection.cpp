@@ -18,17 +18,6 @@ constexpr std::string_view kOdbcScheme = "odbc://";
 constexpr int kLockWaitMs = 2000;
 constexpr int kMaxLockWaitMs = 5000;
 
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
-
-bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
-  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
-    if (EqualsIgnoringCase(text.substr(i, part.size()), part)) return true;
-  }
-  return false;
-}
-
 // The backends are linked in and named by their factories, so a host needs
 // no SOCI plugin on its library path.
 std::unique_ptr<soci::session> Connect(const std::string& connectionString) {
