@@ -9,6 +9,7 @@
 #include "cli/call_runner.hpp"
 #include "cli/demo.hpp"
 #include "cli/display_text.hpp"
+#include "cli/doctor_command.hpp"
 #include "cli/log_command.hpp"
 #include "cli/outbox_command.hpp"
 #include "cli/parameter_list.hpp"
@@ -33,6 +34,7 @@ constexpr const char* kFooter =
     "  lumirex sandbox --port 8080          serve the sandbox loyalty service\n"
     "  lumirex consulta --cpf 12345678909 --url http://127.0.0.1:8080/\n"
     "  lumirex log --failed --operation VENDA   the day's sale reports that failed\n"
+    "  lumirex doctor --base-dir /opt/pdv  check a till's set-up in one go\n"
     "\n"
     "Environment: LUMIREX_URL (--url), LUMIREX_DB (--db), LUMIREX_BASE_DIR (--base-dir).\n"
     "Exit status: 0 the service accepted, 1 it declined, 2 the call failed, 64 usage error.";
@@ -58,6 +60,7 @@ struct Options {
   std::int32_t outboxMax = 0;
   std::string orderId;
   bool confirmed = false;
+  DoctorOptions doctor;
 };
 
 // What the subcommands fill in while the command line is parsed.
@@ -265,6 +268,12 @@ void AddDemo(CLI::App& app, Context& c) {
   sub->callback([&c] { c.action = {[&c] { return RunDemo(c.o.demoDir, c.out); }, 1}; });
 }
 
+void AddDoctor(CLI::App& app, Context& c) {
+  AddDoctorSubcommand(app, c.o.doctor)->callback([&c] {
+    c.action = {[&c] { return RunDoctor(c.o.doctor, c.out); }, 1};
+  });
+}
+
 // CLI11 reports a misspelt subcommand as a missing one; say what it was.
 std::string ParseErrorText(const CLI::App& app, const CLI::ParseError& error, int argc,
                            const char* const* argv) {
@@ -290,7 +299,7 @@ int RunApp(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.require_subcommand(1);
   Context c{out, err, {}, {}};
   for (auto add : {AddConsulta, AddValidation, AddSaleCommands, AddRawCall, AddSandbox, AddOutbox,
-                   AddLog, AddDemo}) {
+                   AddLog, AddDoctor, AddDemo}) {
     add(app, c);
   }
   try {

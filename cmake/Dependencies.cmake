@@ -11,6 +11,8 @@ find_package(benchmark REQUIRED)
 find_package(OpenSSL REQUIRED)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 pkg_check_modules(ODBC REQUIRED IMPORTED_TARGET odbc)
+# The driver manager's installer library: the doctor reads data sources from odbc.ini.
+pkg_check_modules(ODBCINST REQUIRED IMPORTED_TARGET odbcinst)
 
 # Debian ships SOCI without a CMake package; link the core and the two
 # backends we register through their factories.

@@ -1,6 +1,6 @@
 # What `cmake --install` puts under the prefix (the library, its headers, the
-# command, the SQL files, a CMake package and a pkg-config file), and the
-# Debian package that `./dev package` makes of the same files.
+# command, the manual pages, the SQL files, a CMake package and a pkg-config
+# file), and the Debian package that `./dev package` makes of the same files.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -18,6 +18,10 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/lumirex DESTINATION ${CMAKE_INST
 # is for integrators setting up a test database.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/sql/ DESTINATION ${CMAKE_INSTALL_DATADIR}/lumirex/sql
         FILES_MATCHING PATTERN "*.sql")
+# The manual pages: the command's, written from its help at build time, and
+# the C interface's, written by hand.
+install(FILES ${LUMIREX_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/man/liblumirex.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/integration-guide.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples

@@ -65,4 +65,16 @@ const std::string kHeaderSqlite =
 // The items statement uses nothing that SQLite reads differently.
 const std::string kItemsSqlite = kItemsTransactSql;
 
+// Kept beside the statements, so that a column added to one is added here.
+const std::vector<TableColumns> kColumnsRead = {
+    {"VENDA",
+     {"CDFILIAL", "CDCAIXA", "NRSEQVENDA", "DTVENDA", "DTENTRVENDA", "NRCPFLUMIREX",
+      "CDPROMOLUMIREX", "VRDESCCASHORVO"}},
+    {"ITEMVENDA",
+     {"CDFILIAL", "CDCAIXA", "NRSEQVENDA", "CDPRODUTO", "QTPRODVEND", "VRUNITVEND", "VRUNITVENDCL",
+      "VRDESITVEND", "VRACRITVEND", "VRRATTXSERV"}},
+    {"FILIAL", {"CDFILIAL", "NMFILIAL"}},
+    {"PRODUTO", {"CDPRODUTO", "CDARVPROD", "NMPRODUTO"}},
+};
+
 }  // namespace lumirex::sale_queries

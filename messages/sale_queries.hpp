@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace lumirex::sale_queries {
 
@@ -9,5 +10,13 @@ extern const std::string kHeaderTransactSql;
 extern const std::string kHeaderSqlite;
 extern const std::string kItemsTransactSql;
 extern const std::string kItemsSqlite;
+
+// The columns the statements read, table by table: what a point-of-sale
+// database must hold for a sale report to be built.
+struct TableColumns {
+  std::string table;
+  std::vector<std::string> columns;
+};
+extern const std::vector<TableColumns> kColumnsRead;
 
 }  // namespace lumirex::sale_queries

@@ -69,6 +69,10 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
          });
 }
 
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
 bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
   for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
     if (EqualsIgnoringCase(text.substr(i, part.size()), part)) return true;

@@ -14,6 +14,8 @@ std::string_view TrimBlanks(std::string_view text);
 
 // Equal texts when ASCII letters are compared without regard to case.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
+bool ContainsIgnoringCase(std::string_view text, std::string_view part);
 
 // Whether `part` occurs in the text, ASCII letters compared without regard to case.
 bool ContainsIgnoringCase(std::string_view text, std::string_view part);

@@ -21,10 +21,6 @@ constexpr std::string_view kOdbcScheme = "odbc://";
 constexpr int kLockWaitMs = 2000;
 constexpr int kMaxLockWaitMs = 5000;
 
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
-
 // The options SOCI's sqlite3 backend knows; it passes over any other in
 // silence, so a misspelt one is refused here instead.
 constexpr std::array<std::string_view, 9> kSqliteOptions = {

@@ -24,7 +24,8 @@ quiet() {
 
 quiet cmake --install "$build" --prefix "$prefix"
 for file in bin/lumirex include/lumirex/lumirex.h include/lumirex/lumirex.hpp \
-  share/lumirex/sql/sqlite/pos-schema.sql share/lumirex/sql/sqlite/pos-demo.sql; do
+  share/lumirex/sql/sqlite/pos-schema.sql share/lumirex/sql/sqlite/pos-demo.sql \
+  share/man/man1/lumirex.1 share/man/man3/liblumirex.3; do
   [ -f "$prefix/$file" ] || { echo "install test: $file was not installed" >&2; exit 1; }
 done
 

@@ -1,0 +1,138 @@
+#include "cli/doctor_command.hpp"
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "cli/display_text.hpp"
+#include "cli/doctor_checks.hpp"
+#include "lumirex/lumirex.hpp"
+
+namespace lumirex::cli {
+
+namespace {
+
+using doctor::CheckResult;
+using doctor::DoctorSettings;
+using doctor::Results;
+using doctor::Setting;
+
+constexpr std::size_t kNameWidth = 22;
+
+std::optional<Setting> Optional(const std::optional<std::string>& given, const char* option,
+                                const char* variable) {
+  Setting setting = Setting::Resolve(given, option, variable, "");
+  if (setting.value.empty()) return std::nullopt;
+  return setting;
+}
+
+// Resolves each setting as the library does (the host's, else the
+// environment's, else the default) and hands them to the library, so the
+// checks and the customer query see what a till's calls will see.
+DoctorSettings Apply(const DoctorOptions& options) {
+  DoctorSettings settings;
+  settings.baseDir = Setting::Resolve(options.baseDir, "--base-dir", "LUMIREX_BASE_DIR",
+                                      std::filesystem::current_path().string());
+  settings.baseDir.value =
+      std::filesystem::absolute(settings.baseDir.value).lexically_normal().string();
+  while (settings.baseDir.value.size() > 1 && settings.baseDir.value.back() == '/') {
+    settings.baseDir.value.pop_back();
+  }
+  SetBaseDir(settings.baseDir.value);
+  settings.database = Setting::Resolve(options.database, "--db", "LUMIREX_DB", "");
+  SetConnectionString(options.database);
+  settings.database.value = ConnectionString();
+  settings.caFile = Optional(options.caFile, "--ca-file", "LUMIREX_CA_FILE");
+  SetCaFile(options.caFile);
+  settings.url = Optional(options.url, "--url", "LUMIREX_URL");
+  settings.cpf = options.cpf;
+  return settings;
+}
+
+Results RunChecks(const DoctorSettings& settings) {
+  Results all;
+  for (auto check :
+       {doctor::CheckFolders, doctor::CheckDatabase, doctor::CheckOdbc, doctor::CheckService}) {
+    Results results = check(settings);
+    all.insert(all.end(), results.begin(), results.end());
+  }
+  // The outbox: once the library keeps the reports it could not send in a
+  // file of its own, its checks go here (the file opens, how many reports
+  // wait, the oldest of them).
+  return all;
+}
+
+bool AllPassed(const Results& results) {
+  for (const auto& result : results) {
+    if (!result.ok) return false;
+  }
+  return true;
+}
+
+void PrintText(const Results& results, std::ostream& out) {
+  std::size_t failed = 0;
+  for (const auto& result : results) {
+    out << (result.ok ? "✓ " : "✗ ") << PadRight(result.name, kNameWidth) << ' ' << result.detail
+        << '\n';
+    if (!result.ok) {
+      ++failed;
+      if (!result.fix.empty())
+        out << "  " << std::string(kNameWidth, ' ') << " → " << result.fix << '\n';
+    }
+  }
+  if (failed == 0) {
+    out << "All " << results.size() << " checks passed.\n";
+  } else {
+    out << failed << " of " << results.size() << " checks failed.\n";
+  }
+}
+
+nlohmann::ordered_json ToJson(const Results& results) {
+  nlohmann::ordered_json checks = nlohmann::ordered_json::array();
+  for (const auto& result : results) {
+    nlohmann::ordered_json check = {
+        {"name", result.name}, {"ok", result.ok}, {"detail", result.detail}};
+    if (!result.ok) check["fix"] = result.fix;
+    checks.push_back(std::move(check));
+  }
+  return {{"ok", AllPassed(results)}, {"checks", std::move(checks)}};
+}
+
+}  // namespace
+
+CLI::App* AddDoctorSubcommand(CLI::App& app, DoctorOptions& options) {
+  CLI::App* sub = app.add_subcommand(
+      "doctor",
+      "Check a till's set-up the way the library will use it: the base and log folders,\n"
+      "the point-of-sale database, the ODBC driver, the service; one line a check,\n"
+      "exit 0 when all pass, 1 when any fails. Nothing is written to the log or the\n"
+      "database, and no sale is ever reported");
+  sub->footer(
+      "Example:\n  lumirex doctor --base-dir /opt/pdv --url https://loyalty.example/api/ "
+      "--cpf 12345678909\n"
+      "With --cpf a customer query is sent through the library (and logged like any call).");
+  sub->add_option("--base-dir", options.baseDir,
+                  "Base folder (default: $LUMIREX_BASE_DIR, else the current folder)");
+  sub->add_option("--db", options.database,
+                  "Point-of-sale database: sqlite3://db=FILE or odbc://ODBC-STRING\n"
+                  "(default: $LUMIREX_DB, else BASE/Dados/pos.sqlite read-only)");
+  sub->add_option("--url", options.url, "Base URL of the loyalty service (default: $LUMIREX_URL)");
+  sub->add_option("--ca-file", options.caFile,
+                  "PEM file of the authority that signs the service's certificate\n"
+                  "(default: $LUMIREX_CA_FILE, else the system's CA store)");
+  sub->add_option("--cpf", options.cpf, "Send a customer query for this CPF");
+  sub->add_flag("--json", options.json,
+                "Print {\"ok\": ..., \"checks\": [{\"name\", \"ok\", \"detail\", \"fix\"}]}");
+  return sub;
+}
+
+int RunDoctor(const DoctorOptions& options, std::ostream& out) {
+  const Results results = RunChecks(Apply(options));
+  if (options.json) {
+    out << ToJson(results).dump(2) << '\n';
+  } else {
+    PrintText(results, out);
+  }
+  return AllPassed(results) ? 0 : 1;
+}
+
+}  // namespace lumirex::cli

@@ -1,0 +1,211 @@
+// The loyalty service, step by step: the URL, the name, TCP, TLS, and a
+// customer query through the library when a CPF is given.
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "cli/call_runner.hpp"
+#include "cli/display_text.hpp"
+#include "cli/doctor_checks.hpp"
+#include "cli/parameter_list.hpp"
+
+namespace lumirex::cli::doctor {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kConnectTimeoutMs = 5000;
+constexpr long kTlsTimeoutMs = 10000;
+
+const char* const kUrlExample = "the service's base URL (https://loyalty.example/api/)";
+
+struct Endpoint {
+  std::string scheme, host, port;
+};
+
+struct UrlFree {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct CurlFree {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct AddrFree {
+  void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+using Addresses = std::unique_ptr<addrinfo, AddrFree>;
+
+std::string UrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
+  char* text = nullptr;
+  if (curl_url_get(url, part, &text, flags) != CURLUE_OK) return "";
+  std::string value = text;
+  curl_free(text);
+  return value;
+}
+
+std::optional<Endpoint> ParseUrl(const Setting& url, CheckResult& result) {
+  std::unique_ptr<CURLU, UrlFree> handle(curl_url());
+  const CURLUcode code = handle ? curl_url_set(handle.get(), CURLUPART_URL, url.value.c_str(), 0)
+                                : CURLUE_OUT_OF_MEMORY;
+  Endpoint endpoint;
+  if (code == CURLUE_OK) {
+    endpoint = {UrlPart(handle.get(), CURLUPART_SCHEME), UrlPart(handle.get(), CURLUPART_HOST),
+                UrlPart(handle.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT)};
+  }
+  if (code != CURLUE_OK || (endpoint.scheme != "http" && endpoint.scheme != "https")) {
+    result = {"service URL", false,
+              url.PointsAt("") + ", which is not an http:// or https:// URL" +
+                  (code != CURLUE_OK ? std::string(": ") + curl_url_strerror(code) : ""),
+              url.Change(kUrlExample)};
+    return std::nullopt;
+  }
+  result = {"service URL", true, url.value + " (from " + url.Source() + ")", ""};
+  return endpoint;
+}
+
+Addresses Resolve(const Endpoint& endpoint, const Setting& url, CheckResult& result) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  const int code = getaddrinfo(endpoint.host.c_str(), endpoint.port.c_str(), &hints, &list);
+  Addresses addresses(code == 0 ? list : nullptr);
+  if (code != 0) {
+    result = {"name resolves", false, endpoint.host + " does not resolve: " + gai_strerror(code),
+              "check the host name in " + url.Source() +
+                  " and the till's name service "
+                  "(/etc/resolv.conf, /etc/hosts)"};
+    return addresses;
+  }
+  char host[NI_MAXHOST] = {};
+  getnameinfo(list->ai_addr, list->ai_addrlen, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
+  result = {"name resolves", true, endpoint.host + " is " + host, ""};
+  return addresses;
+}
+
+// 0 when connected; else the error, ETIMEDOUT after kConnectTimeoutMs.
+int ConnectOne(const addrinfo& address) {
+  const int fd = socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                        address.ai_protocol);
+  if (fd < 0) return errno;
+  int error = 0;
+  if (connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
+    error = errno;
+    if (error == EINPROGRESS) {
+      pollfd wait{fd, POLLOUT, 0};
+      if (poll(&wait, 1, kConnectTimeoutMs) <= 0) {
+        error = ETIMEDOUT;
+      } else {
+        socklen_t size = sizeof error;
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
+      }
+    }
+  }
+  close(fd);
+  return error;
+}
+
+CheckResult TcpCheck(const Endpoint& endpoint, const addrinfo* addresses, const Setting& url) {
+  const std::string where = endpoint.host + ":" + endpoint.port;
+  int error = 0;
+  const auto start = Clock::now();
+  for (const addrinfo* address = addresses; address != nullptr; address = address->ai_next) {
+    error = ConnectOne(*address);
+    if (error == 0) {
+      const auto ms =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+      return {"TCP connects", true, where + " in " + std::to_string(ms) + " ms", ""};
+    }
+  }
+  return {"TCP connects", false, where + ": " + std::strerror(error),
+          "start the service, or check the host and port in " + url.Source() +
+              " and any firewall between the till and the service"};
+}
+
+CheckResult TlsCheck(const Setting& url, const std::optional<Setting>& caFile) {
+  const std::string authority =
+      caFile ? caFile->value + " (from " + caFile->Source() + ")" : "the system's CA store";
+  if (caFile && !std::filesystem::is_regular_file(caFile->value)) {
+    return {"TLS verifies", false, caFile->PointsAt("") + ", which is not a readable file",
+            caFile->Change("the PEM file of the authority that signs the service's certificate")};
+  }
+  std::unique_ptr<CURL, CurlFree> handle(curl_easy_init());
+  char errorText[CURL_ERROR_SIZE] = {};
+  CURL* curl = handle.get();
+  curl_easy_setopt(curl, CURLOPT_URL, url.value.c_str());
+  curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTlsTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+  if (caFile) curl_easy_setopt(curl, CURLOPT_CAINFO, caFile->value.c_str());
+  const CURLcode code = curl_easy_perform(curl);
+  if (code == CURLE_OK) return {"TLS verifies", true, "against " + authority, ""};
+  return {"TLS verifies", false,
+          (errorText[0] ? std::string(errorText) : curl_easy_strerror(code)) + " (against " +
+              authority + ")",
+          caFile ? caFile->Change("the PEM file of the authority that signs the service's "
+                                  "certificate")
+                 : "give --ca-file or set LUMIREX_CA_FILE to the PEM file of the authority that "
+                   "signs the service's certificate"};
+}
+
+// A customer query made as a till makes it: through the library, logged.
+CheckResult CustomerQuery(const Setting& url, const std::string& cpf) {
+  if (cpf.empty()) {
+    return {"HTTP request", true, "not sent: give --cpf CPF to send a customer query", ""};
+  }
+  const auto start = Clock::now();
+  CallRun run = Call(CommonParameters("CONSULTA", url.value, cpf, "", "", ""));
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  if (!run.returned) {
+    return {"HTTP request", false, "customer query failed: " + FromAnsi(run.last.message),
+            "see the call in " + run.logFile + "; check the base URL in " + url.Source()};
+  }
+  const auto& items = run.result.items();
+  const std::string message =
+      items.size() > 1 && items[1].type() == Variant::Type::String ? items[1].asString() : "";
+  return {"HTTP request", true,
+          "customer query answered in " + std::to_string(ms) + " ms" +
+              (Accepted(run) ? ": " : ", declined: ") + FromAnsi(message),
+          ""};
+}
+
+}  // namespace
+
+Results CheckService(const DoctorSettings& settings) {
+  if (!settings.url) {
+    return {{"service URL", false, "none given",
+             "give --url or set LUMIREX_URL to " + std::string(kUrlExample)}};
+  }
+  Results results(1);
+  const auto endpoint = ParseUrl(*settings.url, results.back());
+  if (!endpoint) return results;
+  results.emplace_back();
+  const Addresses addresses = Resolve(*endpoint, *settings.url, results.back());
+  if (!addresses) return results;
+  results.push_back(TcpCheck(*endpoint, addresses.get(), *settings.url));
+  if (!results.back().ok) return results;
+  if (endpoint->scheme == "https") {
+    results.push_back(TlsCheck(*settings.url, settings.caFile));
+    if (!results.back().ok) return results;
+  } else {
+    results.push_back({"TLS verifies", true, "not used: the URL is http://", ""});
+  }
+  results.push_back(CustomerQuery(*settings.url, settings.cpf));
+  return results;
+}
+
+}  // namespace lumirex::cli::doctor
