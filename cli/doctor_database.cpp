@@ -6,10 +6,10 @@
 
 #include "cli/connection_string.hpp"
 #include "cli/doctor_checks.hpp"
-#include "integration/components/connection.hpp"
-#include "integration/components/odbc_session.hpp"
-#include "integration/components/query.hpp"
-#include "messages/sale_queries.hpp"
+#include "database/connection.hpp"
+#include "database/odbc_session.hpp"
+#include "database/query.hpp"
+#include "integration/sale_queries.hpp"
 #include "support/errors.hpp"
 #include "support/text.hpp"
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "cli/usage_error.hpp"
-#include "integration/components/data_packet.hpp"
+#include "dataset/data_packet.hpp"
 #include "support/codepage.hpp"
 
 namespace lumirex::cli {

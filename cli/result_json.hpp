@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/call_runner.hpp"
-#include "integration/components/data_packet.hpp"
+#include "dataset/data_packet.hpp"
 
 namespace lumirex::cli {
 

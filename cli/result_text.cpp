@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/display_text.hpp"
-#include "integration/components/data_packet.hpp"
+#include "dataset/data_packet.hpp"
 #include "support/errors.hpp"
 
 namespace lumirex::cli {

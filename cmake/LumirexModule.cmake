@@ -1,3 +1,12 @@
+# Warnings of the library's own code; errors unless LUMIREX_WERROR is off (the
+# package and fuzz builds, whose distribution flags and compiler warn of their
+# own accord, turn it off).
+option(LUMIREX_WERROR "Treat warnings in the library's own code as errors" ON)
+set(LUMIREX_WARNINGS -Wall -Wextra -Wpedantic)
+if(LUMIREX_WERROR)
+  list(APPEND LUMIREX_WARNINGS -Werror)
+endif()
+
 # lumirex_module(NAME DIR [DEPS ...]): a static archive of the sources in DIR.
 function(lumirex_module name dir)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
@@ -11,7 +20,7 @@ function(lumirex_module name dir)
   endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
-  target_compile_options(${name} PRIVATE -Wall -Wextra -Wpedantic)
+  target_compile_options(${name} PRIVATE ${LUMIREX_WARNINGS})
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.hpp"
-#include "integration/components/data_packet.hpp"
+#include "dataset/data_packet.hpp"
 #include "messages/customer_query.hpp"
 
 namespace {

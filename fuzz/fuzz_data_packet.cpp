@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.hpp"
-#include "integration/components/data_packet.hpp"
+#include "dataset/data_packet.hpp"
 #include "support/errors.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

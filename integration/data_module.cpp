@@ -4,7 +4,7 @@
 
 #include "messages/customer_query.hpp"
 #include "messages/operation_result.hpp"
-#include "messages/sale_queries.hpp"
+#include "integration/sale_queries.hpp"
 #include "shared_services/shared_services.hpp"
 #include "support/conversions.hpp"
 #include "support/no_destructor.hpp"

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "integration/components/connection.hpp"
-#include "integration/components/dataset.hpp"
-#include "integration/components/query.hpp"
+#include "database/connection.hpp"
+#include "dataset/dataset.hpp"
+#include "database/query.hpp"
 #include "lumirex/lumirex.hpp"
 
 namespace lumirex {

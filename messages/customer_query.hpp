@@ -6,7 +6,7 @@
 #include <exception>
 #include <string_view>
 
-#include "integration/components/dataset.hpp"
+#include "dataset/dataset.hpp"
 #include "lumirex/lumirex.hpp"
 
 namespace lumirex {

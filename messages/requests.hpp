@@ -8,8 +8,8 @@
 
 #include <pugixml.hpp>
 
-#include "integration/components/dataset.hpp"
-#include "integration/components/query.hpp"
+#include "dataset/dataset.hpp"
+#include "database/query.hpp"
 #include "lumirex/lumirex.hpp"
 
 namespace lumirex {

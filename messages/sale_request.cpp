@@ -25,7 +25,7 @@ std::string CentsOf(TADOQuery& query, const char* column) {
   return conversions::ToString(query.FieldByName(column).AsFloat());
 }
 
-// Steps 2 to 17: customer, branch, promotion and the sale's totals. A key
+// The header of a sale: customer, branch, promotion and totals. A key
 // that matches no sale leaves the header without a row, and every column then
 // reads as "", 0 or the zero date-time: the document is still sent and the
 // service decides.
@@ -50,7 +50,7 @@ void AppendSaleHeader(pugi::xml_node order, TADOQuery& header) {
   AppendLeaf(info, "valueToCashback", CentsOf(header, "VRTOTVENDA"));
 }
 
-// Steps 18 to 22, one products element per product and unit price.
+// The items: one products element per product and unit price.
 void AppendSaleItems(pugi::xml_node order, TADOQuery& items) {
   for (items.First(); !items.Eof(); items.Next()) {
     pugi::xml_node product = order.append_child("products");

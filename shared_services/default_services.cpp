@@ -1,6 +1,6 @@
 #include "shared_services/default_services.hpp"
 
-#include "integration/components/connection.hpp"
+#include "database/connection.hpp"
 #include "shared_services/http_request.hpp"
 #include "support/codepage.hpp"
 #include "support/settings.hpp"

@@ -8,7 +8,7 @@
 #include "cli/parameter_list.hpp"
 #include "cli/result_json.hpp"
 #include "cli/usage_error.hpp"
-#include "integration/components/data_packet.hpp"
+#include "dataset/data_packet.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "call_fixture.hpp"
-#include "integration/components/data_packet.hpp"
+#include "dataset/data_packet.hpp"
 #include "integration/data_module.hpp"
 #include "sandbox/sandbox.hpp"
 

@@ -2,8 +2,8 @@
 
 #include <gmock/gmock.h>
 
-#include "components/sqlite_database.hpp"
-#include "integration/components/dataset.hpp"
+#include "database/sqlite_database.hpp"
+#include "dataset/dataset.hpp"
 
 namespace calltest {
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "components/sqlite_database.hpp"
+#include "database/sqlite_database.hpp"
 #include "end_to_end.hpp"
 #include "integration/data_module.hpp"
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "cli/cli_process.hpp"
-#include "components/sqlite_database.hpp"
+#include "database/sqlite_database.hpp"
 #include "end_to_end.hpp"
 #include "memory_probe.hpp"
 

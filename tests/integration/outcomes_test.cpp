@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "components/sqlite_database.hpp"
+#include "database/sqlite_database.hpp"
 #include "end_to_end.hpp"
 
 using lumirex::sandbox::Faults;

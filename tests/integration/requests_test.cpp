@@ -6,8 +6,8 @@
 #include <pugixml.hpp>
 
 #include "call_fixture.hpp"
-#include "components/sqlite_database.hpp"
-#include "integration/components/dataset.hpp"
+#include "database/sqlite_database.hpp"
+#include "dataset/dataset.hpp"
 #include "sandbox/sandbox.hpp"
 #include "support/codepage.hpp"
 #include "support/url.hpp"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "integration/components/data_packet.hpp"
+#include "dataset/data_packet.hpp"
 #include "support/datetime.hpp"
 
 namespace lumirex {

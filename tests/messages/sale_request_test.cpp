@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
-#include "components/sqlite_database.hpp"
-#include "integration/components/connection.hpp"
-#include "integration/components/query.hpp"
+#include "database/sqlite_database.hpp"
+#include "database/connection.hpp"
+#include "database/query.hpp"
 #include "messages/order_document.hpp"
 #include "messages/requests.hpp"
-#include "messages/sale_queries.hpp"
+#include "integration/sale_queries.hpp"
 #include "support/scoped_settings.hpp"
 #include "testkit/testkit.hpp"
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
-#include "integration/components/dataset.hpp"
+#include "dataset/dataset.hpp"
 #include "messages/order_document.hpp"
 #include "messages/requests.hpp"
 #include "support/errors.hpp"

@@ -6,7 +6,7 @@
 
 #include <soci/soci.h>
 
-#include "integration/components/connection.hpp"
+#include "database/connection.hpp"
 #include "shared_services/default_services.hpp"
 #include "shared_services/shared_services.hpp"
 #include "support/settings.hpp"

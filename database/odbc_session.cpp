@@ -1,4 +1,4 @@
-#include "integration/components/odbc_session.hpp"
+#include "database/odbc_session.hpp"
 
 #include <soci/odbc/soci-odbc.h>
 #include <soci/soci.h>

@@ -1,4 +1,4 @@
-#include "integration/components/sqlite_path.hpp"
+#include "database/sqlite_path.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "integration/components/data_packet.hpp"
+#include "dataset/data_packet.hpp"
 
 #include <pugixml.hpp>
 
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-#include "integration/components/field_values.hpp"
+#include "dataset/field_values.hpp"
 #include "support/codepage.hpp"
 #include "support/errors.hpp"
 

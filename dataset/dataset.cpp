@@ -1,11 +1,11 @@
-#include "integration/components/dataset.hpp"
+#include "dataset/dataset.hpp"
 
 #include <cmath>
 #include <limits>
 #include <utility>
 
-#include "integration/components/data_packet.hpp"
-#include "integration/components/field_values.hpp"
+#include "dataset/data_packet.hpp"
+#include "dataset/field_values.hpp"
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
 #include "support/number_text.hpp"

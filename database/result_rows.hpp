@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "integration/components/dataset.hpp"
+#include "dataset/dataset.hpp"
 
 namespace soci {
 class statement;

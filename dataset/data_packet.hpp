@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "integration/components/dataset.hpp"
+#include "dataset/dataset.hpp"
 
 namespace lumirex {
 

@@ -1,4 +1,4 @@
-#include "integration/components/field_values.hpp"
+#include "dataset/field_values.hpp"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "integration/components/data_packet.hpp"
+#include "dataset/data_packet.hpp"
 
 #include <gtest/gtest.h>
 

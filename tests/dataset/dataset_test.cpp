@@ -1,4 +1,4 @@
-#include "integration/components/dataset.hpp"
+#include "dataset/dataset.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "integration/components/data_packet.hpp"
+#include "dataset/data_packet.hpp"
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
 #include "support/settings.hpp"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "integration/components/result_rows.hpp"
+#include "database/result_rows.hpp"
 #include "support/errors.hpp"
 #include "support/text.hpp"
 

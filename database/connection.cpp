@@ -1,4 +1,4 @@
-#include "integration/components/connection.hpp"
+#include "database/connection.hpp"
 
 #include <soci/odbc/soci-odbc.h>
 #include <soci/soci.h>
@@ -7,8 +7,8 @@
 #include <array>
 #include <string_view>
 
-#include "integration/components/odbc_session.hpp"
-#include "integration/components/sqlite_path.hpp"
+#include "database/odbc_session.hpp"
+#include "database/sqlite_path.hpp"
 #include "support/errors.hpp"
 #include "support/option_string.hpp"
 #include "support/text.hpp"

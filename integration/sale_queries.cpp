@@ -1,4 +1,4 @@
-#include "messages/sale_queries.hpp"
+#include "integration/sale_queries.hpp"
 
 namespace lumirex::sale_queries {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "integration/components/connection.hpp"
-#include "integration/components/dataset.hpp"
+#include "database/connection.hpp"
+#include "dataset/dataset.hpp"
 
 namespace lumirex {
 

@@ -1,4 +1,4 @@
-#include "integration/components/query.hpp"
+#include "database/query.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "components/sqlite_database.hpp"
+#include "database/sqlite_database.hpp"
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
 #include "testkit/testkit.hpp"

@@ -1,11 +1,11 @@
-#include "integration/components/query.hpp"
+#include "database/query.hpp"
 
 #include <soci/soci.h>
 
 #include <utility>
 
-#include "integration/components/odbc_session.hpp"
-#include "integration/components/result_rows.hpp"
+#include "database/odbc_session.hpp"
+#include "database/result_rows.hpp"
 #include "support/codepage.hpp"
 #include "support/errors.hpp"
 #include "support/text.hpp"

@@ -4,9 +4,9 @@
 #include <array>
 #include <optional>
 
-#include "integration/components/field_values.hpp"
-#include "integration/components/odbc_session.hpp"
-#include "integration/components/result_rows.hpp"
+#include "dataset/field_values.hpp"
+#include "database/odbc_session.hpp"
+#include "database/result_rows.hpp"
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
 

@@ -1,4 +1,4 @@
-#include "integration/components/connection.hpp"
+#include "database/connection.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "components/sqlite_database.hpp"
+#include "database/sqlite_database.hpp"
 #include "support/errors.hpp"
 #include "support/scoped_settings.hpp"
 #include "testkit/testkit.hpp"
