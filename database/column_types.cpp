@@ -1,8 +1,8 @@
 #include <cmath>
 #include <string>
 
-#include "dataset/field_values.hpp"
 #include "database/result_rows.hpp"
+#include "dataset/field_values.hpp"
 
 namespace lumirex::result_rows {
 namespace {

@@ -4,9 +4,9 @@
 #include <array>
 #include <optional>
 
-#include "dataset/field_values.hpp"
 #include "database/odbc_session.hpp"
 #include "database/result_rows.hpp"
+#include "dataset/field_values.hpp"
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "fuzz/fuzz_check.hpp"
 #include "dataset/data_packet.hpp"
+#include "fuzz/fuzz_check.hpp"
 #include "messages/customer_query.hpp"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/fuzz_check.hpp"
 #include "dataset/data_packet.hpp"
+#include "fuzz/fuzz_check.hpp"
 #include "support/errors.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "integration/sale_queries.hpp"
 #include "messages/customer_query.hpp"
 #include "messages/operation_result.hpp"
-#include "integration/sale_queries.hpp"
 #include "shared_services/shared_services.hpp"
 #include "support/conversions.hpp"
 #include "support/no_destructor.hpp"

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "database/connection.hpp"
-#include "dataset/dataset.hpp"
 #include "database/query.hpp"
+#include "dataset/dataset.hpp"
 #include "lumirex/lumirex.hpp"
 
 namespace lumirex {

@@ -8,8 +8,8 @@
 
 #include <pugixml.hpp>
 
-#include "dataset/dataset.hpp"
 #include "database/query.hpp"
+#include "dataset/dataset.hpp"
 #include "lumirex/lumirex.hpp"
 
 namespace lumirex {

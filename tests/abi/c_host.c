@@ -7,12 +7,12 @@
 
 static int failures = 0;
 
-#define CHECK(condition)                                               \
-  do {                                                                 \
-    if (!(condition)) {                                                \
+#define CHECK(condition)                                                      \
+  do {                                                                        \
+    if (!(condition)) {                                                       \
       fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                      \
-    }                                                                  \
+      ++failures;                                                             \
+    }                                                                         \
   } while (0)
 
 static void variant_helpers(void) {

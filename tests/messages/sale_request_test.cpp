@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
-#include "database/sqlite_database.hpp"
 #include "database/connection.hpp"
 #include "database/query.hpp"
+#include "database/sqlite_database.hpp"
+#include "integration/sale_queries.hpp"
 #include "messages/order_document.hpp"
 #include "messages/requests.hpp"
-#include "integration/sale_queries.hpp"
 #include "support/scoped_settings.hpp"
 #include "testkit/testkit.hpp"
 

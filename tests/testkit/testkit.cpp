@@ -75,6 +75,8 @@ ScopedEnv::~ScopedEnv() {
   }
 }
 
-std::filesystem::path SourceDir() { return LUMIREX_SOURCE_DIR; }
+std::filesystem::path SourceDir() {
+  return LUMIREX_SOURCE_DIR;
+}
 
 }  // namespace testkit
