@@ -1,3 +1,4 @@
+// A stand-in for the database access of the platform the system was first written for.
 // TADOConnection: the connection to the point-of-sale database, on SOCI.
 //
 // Connection strings: "sqlite3://<SOCI sqlite3 options>" or "odbc://<ODBC

@@ -1,3 +1,4 @@
+// A stand-in for the in-memory datasets of the platform the system was first written for.
 // TClientDataSet: an in-memory table of typed columns and rows, which crosses
 // the library boundary as a data packet (see data_packet.hpp).
 #pragma once

@@ -75,7 +75,7 @@ TrdmIntegraLumirex::~TrdmIntegraLumirex() {
 void TrdmIntegraLumirex::DataModuleCreate() {
   // An unreachable database must not stop customer queries and promocode
   // validations; the next sale query tries to connect again.
-  Services().TryConnect(adcIntegraLumirex);
+  Services()->TryConnect(adcIntegraLumirex);
 }
 
 void TrdmIntegraLumirex::DataModuleDestroy() {
@@ -83,16 +83,16 @@ void TrdmIntegraLumirex::DataModuleDestroy() {
 }
 
 void TrdmIntegraLumirex::adcIntegraLumirexBeforeConnect(TADOConnection& sender) {
-  sender.ConnectionString = Services().GetStringConexVex("");
+  sender.ConnectionString = Services()->GetStringConexVex("");
 }
 
 void TrdmIntegraLumirex::adcIntegraLumirexAfterConnect(TADOConnection& sender) {
-  Services().SetADODBSession(sender);
+  Services()->SetADODBSession(sender);
 }
 
 void TrdmIntegraLumirex::DropStaleConnection() {
   if (!adcIntegraLumirex.Connected()) return;
-  if (Services().GetStringConexVex("") != adcIntegraLumirex.ConnectionString) {
+  if (Services()->GetStringConexVex("") != adcIntegraLumirex.ConnectionString) {
     adcIntegraLumirex.Close();
   }
 }

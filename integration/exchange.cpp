@@ -76,7 +76,7 @@ std::string Exchange(const std::string& url, const std::string& method, TStringS
     // The HTTP result goes as soon as its answer is taken: a large answer is
     // not held twice through the reading.
     std::string response =
-        ResponseDocumentOf(Services().RequisicaoHTTP(url, "URLENCODED", method, sideStream1, body,
+        ResponseDocumentOf(Services()->RequisicaoHTTP(url, "URLENCODED", method, sideStream1, body,
                                                      sideStream2, kTimeout),
                            record);
     record.sent = true;

@@ -304,7 +304,7 @@ bool GuardedCall(const std::vector<Variant>& params, Variant* result, CallRecord
 void TellOperator(const CallRecord& record) noexcept {
   if (record.error == LUMIREX_OK) return;
   try {
-    Services().Mensagem(kFailureLabel + record.message, "", "N", "N", TTipoMsg::Error, "", "", 0,
+    Services()->Mensagem(kFailureLabel + record.message, "", "N", "N", TTipoMsg::Error, "", "", 0,
                         nullptr);
   } catch (...) {
     // Out of memory while reporting: nothing more can be done, and nothing may escape.

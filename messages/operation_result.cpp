@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "shared_services/shared_services.hpp"
+#include "support/codepage.hpp"
 
 namespace lumirex {
 
@@ -12,8 +13,8 @@ CommonPart ReadCommonPart(const ResponseDocument& document) {
   if (document.IsEmptyDoc()) return common;
   const pugi::xml_node root = document.DocumentElement();
   const bool succeeded = NodeText(ChildNamed(root, "success")) == "true";
-  common.errorFlag = Services().iif(succeeded, Variant(false), Variant(true)).asBool();
-  common.message = Services().Utf8ToAnsi(NodeText(ChildNamed(root, "message")));
+  common.errorFlag = iif(succeeded, Variant(false), Variant(true)).asBool();
+  common.message = Utf8ToAnsi(NodeText(ChildNamed(root, "message")));
   return common;
 }
 

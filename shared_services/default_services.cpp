@@ -28,18 +28,6 @@ std::string DefaultServices::GetStringConexVex(const std::string& /*key*/) {
   return settings::ConnectionString();
 }
 
-std::string DefaultServices::Utf8ToAnsi(std::string_view text) {
-  return lumirex::Utf8ToAnsi(text);
-}
-
-bool DefaultServices::EmptyString(std::string_view text) {
-  return lumirex::EmptyString(text);
-}
-
-Variant DefaultServices::iif(bool condition, const Variant& whenTrue, const Variant& whenFalse) {
-  return condition ? whenTrue : whenFalse;
-}
-
 void DefaultServices::Mensagem(const std::string& text, const std::string& /*caption*/,
                                const std::string& /*flag1*/, const std::string& /*flag2*/,
                                TTipoMsg /*kind*/, const std::string& /*extra1*/,

@@ -1,7 +1,6 @@
 // The services the library uses when no test or host has installed its own:
 // HTTP over libcurl, the library's settings for the connection string and the
-// operator message, the support layer's text helpers, and the connection's
-// own opening and session preparation.
+// operator message, and the connection's own opening and session preparation.
 #pragma once
 
 #include "shared_services/shared_services.hpp"
@@ -21,10 +20,6 @@ class DefaultServices final : public SharedServices {
 
   // The key is not consulted: the library has one database.
   std::string GetStringConexVex(const std::string& key) override;
-
-  std::string Utf8ToAnsi(std::string_view text) override;
-  bool EmptyString(std::string_view text) override;
-  Variant iif(bool condition, const Variant& whenTrue, const Variant& whenFalse) override;
 
   // Only the text reaches the operator; the remaining arguments shape a dialog
   // the library never shows.

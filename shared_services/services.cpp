@@ -35,10 +35,10 @@ const std::shared_ptr<SharedServices>& DefaultInstance() {
 
 }  // namespace
 
-SharedServices& Services() {
+std::shared_ptr<SharedServices> Services() {
   std::lock_guard lock(registry().mutex);
   if (!registry().installed) registry().installed = DefaultInstance();
-  return *registry().installed;
+  return registry().installed;
 }
 
 std::shared_ptr<SharedServices> InstallServices(std::shared_ptr<SharedServices> services) {

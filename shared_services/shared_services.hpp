@@ -1,7 +1,8 @@
 // The services the integration relies on from outside itself: HTTP, the
-// database connection string and session, text utilities and the operator
-// message. One virtual member per operation, so tests can put fakes in place
-// and a host could put in its own.
+// database connection string and session, and the operator message, each a
+// virtual member, so tests can put fakes in place and a host could put in its
+// own. The text helpers of the same library are plain functions: nothing
+// stands in for them.
 #pragma once
 
 #include <memory>
@@ -46,10 +47,6 @@ class SharedServices {
   // The point-of-sale database's connection string.
   virtual std::string GetStringConexVex(const std::string& key) = 0;
 
-  virtual std::string Utf8ToAnsi(std::string_view text) = 0;
-  virtual bool EmptyString(std::string_view text) = 0;
-  virtual Variant iif(bool condition, const Variant& whenTrue, const Variant& whenFalse) = 0;
-
   // Shows text to the operator. Returns promptly and never throws.
   virtual void Mensagem(const std::string& text, const std::string& caption,
                         const std::string& flag1, const std::string& flag2, TTipoMsg kind,
@@ -57,9 +54,15 @@ class SharedServices {
                         TClientDataSet* dataset) noexcept = 0;
 };
 
+// whenTrue when the condition holds, else whenFalse.
+inline Variant iif(bool condition, const Variant& whenTrue, const Variant& whenFalse) {
+  return condition ? whenTrue : whenFalse;
+}
+
 // The services in force: the default implementation unless a test or a host
-// installed its own.
-SharedServices& Services();
+// installed its own. Held by the caller for as long as it uses them, so that
+// another thread installing others cannot pull them away mid-call.
+std::shared_ptr<SharedServices> Services();
 
 // Installs services (nullptr restores the default) and returns the ones that
 // were in force, so a test can put them back.

@@ -56,12 +56,6 @@ class RecordingServices : public lumirex::SharedServices {
   std::string GetStringConexVex(const std::string& key) override {
     return real->GetStringConexVex(key);
   }
-  std::string Utf8ToAnsi(std::string_view text) override { return real->Utf8ToAnsi(text); }
-  bool EmptyString(std::string_view text) override { return real->EmptyString(text); }
-  lumirex::Variant iif(bool condition, const lumirex::Variant& a,
-                       const lumirex::Variant& b) override {
-    return real->iif(condition, a, b);
-  }
   void Mensagem(const std::string& text, const std::string&, const std::string&, const std::string&,
                 lumirex::TTipoMsg, const std::string&, const std::string&, int,
                 lumirex::TClientDataSet*) noexcept override;

@@ -12,6 +12,7 @@
 #include "database/sqlite_database.hpp"
 #include "end_to_end.hpp"
 #include "memory_probe.hpp"
+#include "support/codepage.hpp"
 
 using lumirex::Variant;
 using ::testing::HasSubstr;
@@ -72,7 +73,7 @@ class ManyCalls : public EndToEnd {
     if (!CallThroughC(params, result)) return operation + " returned false";
     const Variant answer = result.Value();
     // Messages reach the caller in the till's code page; the customer's name as sent.
-    const Variant message(services_->Utf8ToAnsi(till.Message(operation)));
+    const Variant message(lumirex::Utf8ToAnsi(till.Message(operation)));
     if (answer.items()[0] != Variant(false) || answer.items()[1] != message) {
       return operation + " answered " + ::testing::PrintToString(answer);
     }

@@ -24,30 +24,30 @@ class FakeServices : public SharedServices {
   bool TryConnect(TADOConnection&) override { return false; }
   void SetADODBSession(TADOConnection&) override {}
   std::string GetStringConexVex(const std::string&) override { return "fake"; }
-  std::string Utf8ToAnsi(std::string_view text) override { return std::string(text); }
-  bool EmptyString(std::string_view text) override { return text.empty(); }
-  Variant iif(bool, const Variant& whenTrue, const Variant&) override { return whenTrue; }
   void Mensagem(const std::string&, const std::string&, const std::string&, const std::string&,
                 TTipoMsg, const std::string&, const std::string&, int,
                 TClientDataSet*) noexcept override {}
 };
 
 TEST(ServicesRegistry, InstallsAFakeAndRestoresTheDefault) {
-  SharedServices* original = &Services();
-  ASSERT_NE(dynamic_cast<DefaultServices*>(original), nullptr);
+  const std::shared_ptr<SharedServices> original = Services();
+  ASSERT_NE(dynamic_cast<DefaultServices*>(original.get()), nullptr);
 
   auto fake = std::make_shared<FakeServices>();
   std::shared_ptr<SharedServices> previous = InstallServices(fake);
-  EXPECT_EQ(previous.get(), original);
-  EXPECT_EQ(&Services(), fake.get());
-  EXPECT_EQ(Services().GetStringConexVex(""), "fake");
+  EXPECT_EQ(previous, original);
+  EXPECT_EQ(Services(), fake);
+  EXPECT_EQ(Services()->GetStringConexVex(""), "fake");
+
+  // Services held by a caller outlive their replacement.
+  const std::shared_ptr<SharedServices> held = Services();
+  InstallServices(nullptr);
+  EXPECT_EQ(held->GetStringConexVex(""), "fake");
 
   // Putting back what was returned, and installing nothing, both give the default.
-  EXPECT_EQ(InstallServices(previous).get(), fake.get());
-  EXPECT_EQ(&Services(), original);
   InstallServices(fake);
-  EXPECT_EQ(InstallServices(nullptr).get(), fake.get());
-  EXPECT_EQ(&Services(), original);
+  EXPECT_EQ(InstallServices(previous), fake);
+  EXPECT_EQ(Services(), original);
 }
 
 TEST(DefaultServices, ConnectionStringComesFromTheSettings) {
@@ -68,20 +68,11 @@ TEST(DefaultServices, MensagemPassesOnlyTheTextToTheHandler) {
   EXPECT_EQ(delivered, std::vector<std::string>{"Exception IntegracaoLumirex: falhou"});
 }
 
-TEST(DefaultServices, IifPicksByTheCondition) {
-  DefaultServices services;
+TEST(SharedServicesHelpers, IifPicksByTheCondition) {
   const Variant whenTrue("sim");
   const Variant whenFalse(std::int64_t{7});
-  EXPECT_EQ(services.iif(true, whenTrue, whenFalse), whenTrue);
-  EXPECT_EQ(services.iif(false, whenTrue, whenFalse), whenFalse);
-  EXPECT_EQ(services.iif(false, whenTrue, Variant::Null()), Variant::Null());
-}
-
-TEST(DefaultServices, TextHelpers) {
-  DefaultServices services;
-  EXPECT_EQ(services.Utf8ToAnsi("a\xc3\xa7\xc3\xa3o \xe2\x82\xac"), "a\xe7\xe3o \x80");
-  EXPECT_TRUE(services.EmptyString(" \t\r\n"));
-  EXPECT_FALSE(services.EmptyString(" 0 "));
+  EXPECT_EQ(iif(true, whenTrue, whenFalse), whenTrue);
+  EXPECT_EQ(iif(false, whenTrue, Variant::Null()), Variant::Null());
 }
 
 TEST(DefaultServices, ConnectsAndReadiesTheSessionForReadingOnly) {
