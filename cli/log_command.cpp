@@ -137,6 +137,7 @@ nlohmann::json CallToJson(const LoggedCall& call) {
       {"seq", FromAnsi(call.sequence)},
       {"promocode", FromAnsi(call.promocode)},
       {"url", FromAnsi(call.url)},
+      {"outbox", call.outbox.empty() ? nlohmann::json(nullptr) : nlohmann::json(call.outbox)},
       {"outcome", outcome.word},
       {"message", verdict ? nlohmann::json(FromServiceBytes(verdict->message)) : nullptr},
       {"failure", optionalText(call.failure)},
@@ -166,6 +167,7 @@ void PrintTable(const std::vector<const LoggedCall*>& calls, std::ostream& out) 
     const Outcome outcome = OutcomeOf(*call);
     std::string verdict = outcome.word;
     if (!outcome.text.empty()) verdict += ": " + outcome.text;
+    if (!call->outbox.empty()) verdict += " (outbox " + call->outbox + ")";
     auto orDash = [](std::string text) { return text.empty() ? std::string("-") : text; };
     const std::string time = call->started.size() > 11 ? call->started.substr(11) : "00:00:00";
     rows.push_back({time, orDash(FromAnsi(call->operation)), orDash(FromAnsi(call->CustomerCpf())),

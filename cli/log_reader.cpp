@@ -25,7 +25,7 @@ constexpr Field kFields[] = {
     {"P_CDFILIAL   = ", &LoggedCall::branch},    {"P_CDCAIXA    = ", &LoggedCall::till},
     {"P_NRSEQVENDA = ", &LoggedCall::sequence},  {"P_PROMOCODE  = ", &LoggedCall::promocode},
     {"P_URL        = ", &LoggedCall::url},       {"P_XML        = ", &LoggedCall::request},
-    {"P_TIMEOUT    = ", &LoggedCall::timeout},
+    {"P_TIMEOUT    = ", &LoggedCall::timeout},   {"P_OUTBOX     = ", &LoggedCall::outbox},
 };
 constexpr std::string_view kAnswerLabel = "RETORNO      = ";
 

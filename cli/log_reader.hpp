@@ -28,7 +28,8 @@ struct LoggedCall {
   std::string started;   // time stamps as written: "dd/mm/yyyy hh:nn:ss"
   std::string ended;     // the stamp of the block's last line
   std::string operation, cpf, branch, till, sequence, promocode, url, timeout;
-  std::string request;                 // P_XML
+  std::string outbox;   // a resend of a kept report: "report N kept <when>, attempt M"
+  std::string request;  // P_XML
   std::optional<std::string> answer;   // RETORNO, absent when none was logged
   std::optional<std::string> failure;  // the failure line's text after its label
   bool finished = false;               // "FIM" was written

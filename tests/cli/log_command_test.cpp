@@ -1,5 +1,6 @@
 // `lumirex log` over a day's log written by real calls against the sandbox:
-// accepted, declined and failed ones, and a line that belongs to no call.
+// accepted, declined and failed ones, a resend from the outbox, and a line
+// that belongs to no call.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -57,16 +58,20 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   lumirex::sandbox::Sandbox service;
   service.Start(0);
   std::vector<const LoggedRun*> failed;
+  const std::string outbox = (base.path() / "outbox.sqlite").string();
   const std::vector<LoggedRun> runs = MixOfCalls();
   for (const LoggedRun& run : runs) {
     service.SetFaults(run.faults);
     std::vector<std::string> args = run.args;
-    args.insert(args.end(), {"--base-dir", base.str(), "--url",
+    args.insert(args.end(), {"--base-dir", base.str(), "--outbox", outbox, "--url",
                              run.unreachable ? "http://127.0.0.1:1/" : service.BaseUrl()});
     auto finished = RunCli(args);
     EXPECT_EQ(finished.status == 2, !run.failureHas.empty()) << args[0] << finished.out;
     if (!run.failureHas.empty()) failed.push_back(&run);
   }
+  // The sale the 503 kept goes again, as a block of its own that did not fail.
+  service.SetFaults({});
+  EXPECT_EQ(RunCli({"outbox", "send", "--outbox", outbox, "--base-dir", base.str()}).status, 0);
   service.Stop();
 
   // A line slipped in after the first call's "FIM" continues no entry.
@@ -110,7 +115,8 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   // In words: a line a call, with the verdicts, and the stray line on stderr.
   auto all = RunCli({"log", "--base-dir", base.str()});
   EXPECT_EQ(all.status, 0);
-  EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 7) << all.out;
+  EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 8) << all.out;
+  EXPECT_NE(all.out.find("accepted (outbox report 1 kept"), std::string::npos) << all.out;
   EXPECT_NE(all.out.find("declined: Cliente não encontrado"), std::string::npos) << all.out;
   EXPECT_NE(all.err.find("line " + std::to_string(strayLine) + ": not part of any call"),
             std::string::npos)
