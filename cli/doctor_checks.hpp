@@ -46,6 +46,7 @@ struct DoctorSettings {
   Setting database;
   std::optional<Setting> url;
   std::optional<Setting> caFile;
+  std::optional<Setting> outbox;
   std::string cpf;  // "" sends no customer query
 };
 
@@ -63,6 +64,9 @@ Results CheckDatabase(const DoctorSettings& settings);
 // For an odbc:// connection string: the driver registered with the driver
 // manager and the client character set, as far as they are known.
 Results CheckOdbc(const DoctorSettings& settings);
+
+// The outbox when one is set: it opens, how many reports wait, the oldest.
+Results CheckOutbox(const DoctorSettings& settings);
 
 // The base URL, its name, a TCP connection, TLS against the configured
 // authority, and, with a CPF, a customer query through the library.

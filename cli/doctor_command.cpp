@@ -44,20 +44,18 @@ DoctorSettings Apply(const DoctorOptions& options) {
   settings.caFile = Optional(options.caFile, "--ca-file", "LUMIREX_CA_FILE");
   SetCaFile(options.caFile);
   settings.url = Optional(options.url, "--url", "LUMIREX_URL");
+  settings.outbox = Optional(options.outbox, "--outbox", "LUMIREX_OUTBOX");
   settings.cpf = options.cpf;
   return settings;
 }
 
 Results RunChecks(const DoctorSettings& settings) {
   Results all;
-  for (auto check :
-       {doctor::CheckFolders, doctor::CheckDatabase, doctor::CheckOdbc, doctor::CheckService}) {
+  for (auto check : {doctor::CheckFolders, doctor::CheckDatabase, doctor::CheckOdbc,
+                     doctor::CheckService, doctor::CheckOutbox}) {
     Results results = check(settings);
     all.insert(all.end(), results.begin(), results.end());
   }
-  // The outbox: once the library keeps the reports it could not send in a
-  // file of its own, its checks go here (the file opens, how many reports
-  // wait, the oldest of them).
   return all;
 }
 
@@ -120,6 +118,8 @@ CLI::App* AddDoctorSubcommand(CLI::App& app, DoctorOptions& options) {
                   "PEM file of the authority that signs the service's certificate\n"
                   "(default: $LUMIREX_CA_FILE, else the system's CA store)");
   sub->add_option("--cpf", options.cpf, "Send a customer query for this CPF");
+  sub->add_option("--outbox", options.outbox,
+                  "The outbox file of the till (default: $LUMIREX_OUTBOX, else none)");
   sub->add_flag("--json", options.json,
                 "Print {\"ok\": ..., \"checks\": [{\"name\", \"ok\", \"detail\", \"fix\"}]}");
   return sub;

@@ -10,7 +10,7 @@
 namespace lumirex::cli {
 
 struct DoctorOptions {
-  std::optional<std::string> baseDir, database, url, caFile;
+  std::optional<std::string> baseDir, database, url, caFile, outbox;
   std::string cpf;
   bool json = false;
 };

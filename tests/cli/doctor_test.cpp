@@ -75,6 +75,12 @@ TEST(CliDoctor, PassesASoundTillAndNamesTheFixForEachBrokenOne) {
        {"TCP connects"},
        "Connection refused",
        "start the service, or check the host and port in --url"},
+      {"outbox that is no database",
+       {"--base-dir", "{base}", "--url", "{url}", "--outbox", "{dir}/a-file"},
+       {},
+       {"outbox"},
+       "file is not a database",
+       "give --outbox a SQLite file the till can write"},
   };
 
   for (const Broken& c : cases) {
