@@ -170,7 +170,7 @@ TEST_F(ServiceFaults, AnswersThatWouldAmplifyAreRefusedBeforeTheyAreBuilt) {
     const auto lines = LogTexts();
     EXPECT_THAT(lines[lines.size() - 2], HasSubstr(c.reason));
     EXPECT_EQ(lines.back(), "FIM");
-    EXPECT_EQ(outcome.result, CallersResult(5));
+    EXPECT_TRUE(outcome.result == CallersResult(5));  // not printed: a packet of a million rows
     if (kPeakShowsWhatTheCallHeld) {
       EXPECT_LT(growth, 256 * 1024) << "peak grew by " << growth << " KiB";
     }
