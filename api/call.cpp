@@ -2,6 +2,8 @@
 // list (never more elements than it holds) and hand it to the call.
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "integration/call_outcome.hpp"
@@ -9,18 +11,43 @@
 #include "lumirex/lumirex.h"
 #include "lumirex/lumirex.hpp"
 #include "support/settings.hpp"
+#include "support/variant_nesting.hpp"
 
 namespace lumirex {
 
 namespace {
 
-std::vector<Variant> CopyParameters(const LumirexVariant* params, std::int32_t lastIndex) {
+std::string ParameterElement(std::size_t index) {
+  return "parameter element " + std::to_string(index);
+}
+
+// An element nested too deep is left EMPTY, and the first one named in refusal.
+std::vector<Variant> CopyParameters(const LumirexVariant* params, std::int32_t lastIndex,
+                                    std::string& refusal) {
   std::vector<Variant> copy;
   if (params == nullptr || lastIndex < 0) return copy;
   std::int64_t count = static_cast<std::int64_t>(lastIndex) + 1;
   copy.reserve(static_cast<std::size_t>(count));
-  for (std::int64_t i = 0; i < count; ++i) copy.push_back(Variant::fromC(params[i]));
+  for (std::int64_t i = 0; i < count; ++i) {
+    std::optional<Variant> item = CopyFromC(params[i]);
+    if (!item && refusal.empty()) refusal = NestedTooDeep(ParameterElement(copy.size()));
+    copy.push_back(item ? std::move(*item) : Variant());
+  }
   return copy;
+}
+
+// The host's own values nested too deep are released here level by level, as
+// the call's copy would overflow a small stack freeing them.
+std::string RefuseDeepValues(std::vector<Variant>& params, std::size_t count,
+                             const Variant& result) {
+  std::string refusal;
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (!NestsTooDeep(params[i])) continue;
+    if (refusal.empty() && i < count) refusal = NestedTooDeep(ParameterElement(i));
+    ReleaseLevelByLevel(params[i]);
+  }
+  if (refusal.empty() && NestsTooDeep(result)) refusal = NestedTooDeep("the result array");
+  return refusal;
 }
 
 // Writes back the result elements the call changed, clearing each old value first.
@@ -43,8 +70,9 @@ void WriteBack(const Variant& before, const Variant& after, LumirexVariant* resu
 
 bool IntegracaoLumirex(std::vector<Variant> params, std::int32_t lastIndex, Variant& result) {
   std::size_t count = lastIndex < 0 ? 0 : static_cast<std::size_t>(lastIndex) + 1;
+  std::string refusal = RefuseDeepValues(params, count, result);
   if (params.size() > count) params.resize(count);
-  return RunIntegrationCall(std::move(params), &result);
+  return RunIntegrationCall(std::move(params), &result, std::move(refusal));
 }
 
 }  // namespace lumirex
@@ -52,12 +80,19 @@ bool IntegracaoLumirex(std::vector<Variant> params, std::int32_t lastIndex, Vari
 extern "C" bool IntegracaoLumirex(const LumirexVariant* params, int32_t last_index,
                                   LumirexVariant* result) {
   try {
-    std::vector<lumirex::Variant> copy = lumirex::CopyParameters(params, last_index);
-    if (result == nullptr) return lumirex::RunIntegrationCall(std::move(copy), nullptr);
-    lumirex::Variant before = lumirex::Variant::fromC(*result);
-    lumirex::Variant after = before;
-    bool returned = lumirex::RunIntegrationCall(std::move(copy), &after);
-    if (before.isArray()) lumirex::WriteBack(before, after, result);
+    std::string refusal;
+    std::vector<lumirex::Variant> copy = lumirex::CopyParameters(params, last_index, refusal);
+    if (result == nullptr) return lumirex::RunIntegrationCall(std::move(copy), nullptr, refusal);
+    std::optional<lumirex::Variant> before = lumirex::CopyFromC(*result);
+    if (!before) {
+      // Refused before the call looks at the array, which stays as it was.
+      lumirex::Variant untouched;
+      if (refusal.empty()) refusal = lumirex::NestedTooDeep("the result array");
+      return lumirex::RunIntegrationCall(std::move(copy), &untouched, refusal);
+    }
+    lumirex::Variant after = *before;
+    bool returned = lumirex::RunIntegrationCall(std::move(copy), &after, refusal);
+    if (before->isArray()) lumirex::WriteBack(*before, after, result);
     return returned;
   } catch (...) {
     // Out of memory copying the host's values: report it as any failure is reported.

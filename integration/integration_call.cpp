@@ -253,12 +253,13 @@ void KeepForLater(const CallValues& values, const CallObjects& objects,
   }
 }
 
-bool CallSteps(const std::vector<Variant>& params, Variant* result, CallValues& values,
-               CallObjects& objects, CallRecord& record) {
+bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
+               CallValues& values, CallObjects& objects, CallRecord& record) {
   TrdmIntegraLumirex& module = DataModule();
 
   WriteLogLine(kSeparatorLine);
   WriteLogLine("INICIO");
+  if (!copyRefusal.empty()) throw CallFailure(LUMIREX_E_INPUT, copyRefusal);
   ReadCommonParameters(params, values);
   CheckResultArray(result, values.operation);
   PrepareRequest(params, values, objects, module);
@@ -285,11 +286,12 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, CallValues& 
 }
 
 // The call under the lock: every failure is logged and recorded, none escapes.
-bool GuardedCall(const std::vector<Variant>& params, Variant* result, CallRecord& record) noexcept {
+bool GuardedCall(const std::vector<Variant>& params, Variant* result,
+                 const std::string& copyRefusal, CallRecord& record) noexcept {
   CallValues values;
   CallObjects objects;
   try {
-    if (CallSteps(params, result, values, objects, record)) return true;
+    if (CallSteps(params, result, copyRefusal, values, objects, record)) return true;
   } catch (...) {
     RecordCurrentFailure(record);
     KeepForLater(values, objects, record);
@@ -349,7 +351,8 @@ ForkSafeMutex& CallMutex() {
   return *mutex;
 }
 
-bool RunIntegrationCall(std::vector<Variant> params, Variant* result) noexcept {
+bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
+                        std::string copyRefusal) noexcept {
   if (callInProgress) {
     // Only logged and recorded: telling the operator would run the same
     // handler again.
@@ -361,7 +364,7 @@ bool RunIntegrationCall(std::vector<Variant> params, Variant* result) noexcept {
   bool returned = false;
   {
     std::lock_guard lock(CallMutex());
-    returned = GuardedCall(params, result, record);
+    returned = GuardedCall(params, result, copyRefusal, record);
   }
   LastCallRecord() = std::move(record);
   // Told once the lock is free, so that the handler may call Finalize, or

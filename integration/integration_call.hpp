@@ -1,6 +1,7 @@
 // The integration call behind both public APIs.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "lumirex/lumirex.hpp"
@@ -12,8 +13,11 @@ namespace lumirex {
 // (the APIs cut it at the host's last index). result may be null: the call
 // then fails after logging, touching nothing. The operator hears of a failure
 // after the lock is released. A call made on a thread that is already inside
-// one (from the message handler, say) fails at once. Never throws.
-bool RunIntegrationCall(std::vector<Variant> params, Variant* result) noexcept;
+// one (from the message handler, say) fails at once. A refusal found while
+// copying the host's values (arrays nested too deep) fails the call as a bad
+// parameter right after INICIO. Never throws.
+bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
+                        std::string copyRefusal = {}) noexcept;
 
 // Held for the whole of every call but its operator message, so the one data
 // module is never used by two calls at once; Finalize takes it too.

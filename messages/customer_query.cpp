@@ -1,8 +1,10 @@
 #include "messages/customer_query.hpp"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
+#include "messages/answer_size.hpp"
 #include "messages/operation_result.hpp"
 #include "messages/response_document.hpp"
 #include "support/conversions.hpp"
@@ -18,6 +20,10 @@ struct CustomerAnswer {
   std::string name;
   double balance = 0;
 };
+
+bool IsPromocode(pugi::xml_node node) {
+  return node.type() == pugi::node_element && std::string_view(node.name()) == "promocode";
+}
 
 void AddPromotion(pugi::xml_node promocode, PromotionFields& promotions) {
   const pugi::xml_node gift = ChildNamed(promocode, "gift");
@@ -36,10 +42,13 @@ void AddPromotion(pugi::xml_node promocode, PromotionFields& promotions) {
 void ReadUserInfo(pugi::xml_node userInfo, CustomerAnswer& answer, PromotionFields& promotions) {
   answer.name = NodeText(ChildNamed(userInfo, "name"));
   answer.balance = conversions::ToFloat(NodeText(ChildNamed(userInfo, "balance")));
-  for (pugi::xml_node child : ChildNamed(userInfo, "promocodes").children()) {
-    if (child.type() == pugi::node_element && std::string_view(child.name()) == "promocode") {
-      AddPromotion(child, promotions);
-    }
+  const pugi::xml_node promocodes = ChildNamed(userInfo, "promocodes");
+  // Counted before the first row: a row and its share of the packet cost
+  // some forty times the bytes of an empty promocode element.
+  RequireFewPromocodes(static_cast<std::size_t>(
+      std::count_if(promocodes.begin(), promocodes.end(), IsPromocode)));
+  for (pugi::xml_node child : promocodes.children()) {
+    if (IsPromocode(child)) AddPromotion(child, promotions);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "messages/answer_size.hpp"
 #include "support/codepage.hpp"
 #include "support/errors.hpp"
 #include "support/text.hpp"
@@ -74,6 +75,9 @@ void ResponseDocument::Load(std::string_view bytes) {
   // into a buffer that the document takes over and parses in place, rather
   // than into a text that the document would copy again.
   bytes = WithoutByteOrderMark(bytes);
+  // Counted before anything is built: the tree of the smallest markup costs
+  // sixteen times its bytes.
+  RequireFewNodes(bytes);
   const std::size_t bound = std::max<std::size_t>(Utf8SizeBound(bytes), 1);
   auto* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(bound));
   if (buffer == nullptr) throw std::bad_alloc();

@@ -15,7 +15,8 @@ class ResponseDocument {
   // UTF-8 whatever the declaration says. No DTD is processed and no entity
   // beyond XML's five and character references is expanded. An empty text, or
   // one of blanks only, is the empty document. Raises ConversionError when
-  // the text is not well-formed XML.
+  // the text is not well-formed XML, or would make more nodes than
+  // kMaxAnswerNodes (answer_size.hpp).
   void Load(std::string_view bytes);
 
   bool IsEmptyDoc() const;

@@ -2,8 +2,12 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
+#include <stdexcept>
+#include <string>
 
 #include "lumirex/lumirex.hpp"
+#include "support/variant_nesting.hpp"
 
 namespace lumirex {
 
@@ -98,28 +102,93 @@ bool Variant::operator==(const Variant& other) const {
   return false;
 }
 
-Variant Variant::fromC(const LumirexVariant& value) {
+namespace {
+
+Variant ScalarFromC(const LumirexVariant& value) {
   switch (value.type) {
-    case LUMIREX_NULL: return Null();
+    case LUMIREX_NULL: return Variant::Null();
     case LUMIREX_BOOL: return Variant(value.value.boolean != 0);
     case LUMIREX_INT: return Variant(static_cast<std::int64_t>(value.value.integer));
     case LUMIREX_DOUBLE: return Variant(value.value.number);
-    case LUMIREX_DATETIME: return DateTime(value.value.number);
+    case LUMIREX_DATETIME: return Variant::DateTime(value.value.number);
     case LUMIREX_STRING:
       if (value.value.string.data == nullptr) return Variant(std::string());
       return Variant(std::string(value.value.string.data, value.value.string.size));
-    case LUMIREX_ARRAY: {
-      std::vector<Variant> items;
-      if (value.value.array.items != nullptr && value.value.array.count > 0) {
-        items.reserve(static_cast<std::size_t>(value.value.array.count));
-        for (int32_t i = 0; i < value.value.array.count; ++i) {
-          items.push_back(fromC(value.value.array.items[i]));
-        }
-      }
-      return Variant(std::move(items));
-    }
     default: return Variant();  // EMPTY, and any type a host made up
   }
+}
+
+// Copies value into out; false as soon as an array lies deeper than levelsLeft.
+bool CopyWithin(const LumirexVariant& value, int levelsLeft, Variant& out) {
+  if (value.type != LUMIREX_ARRAY) {
+    out = ScalarFromC(value);
+    return true;
+  }
+  if (levelsLeft == 0) return false;
+  std::vector<Variant> items;
+  if (value.value.array.items != nullptr && value.value.array.count > 0) {
+    items.resize(static_cast<std::size_t>(value.value.array.count));
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (!CopyWithin(value.value.array.items[i], levelsLeft - 1, items[i])) return false;
+    }
+  }
+  out = Variant(std::move(items));
+  return true;
+}
+
+bool DeeperThan(const Variant& value, int levelsLeft) {
+  if (!value.isArray()) return false;
+  if (levelsLeft == 0) return true;
+  for (const Variant& item : value.items()) {
+    if (DeeperThan(item, levelsLeft - 1)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<Variant> CopyFromC(const LumirexVariant& value) {
+  Variant copy;
+  if (!CopyWithin(value, kMaxArrayNesting, copy)) return std::nullopt;
+  return copy;
+}
+
+bool NestsTooDeep(const Variant& value) {
+  return DeeperThan(value, kMaxArrayNesting);
+}
+
+void ReleaseLevelByLevel(Variant& value) noexcept {
+  if (!value.isArray()) {
+    value = Variant();
+    return;
+  }
+  // Each array is taken apart after its inner arrays were moved out, so no
+  // destructor below runs more than one level deep. Moving leaves nothing to
+  // allocate but the list's growth; should that fail, the rest goes the usual way.
+  std::vector<Variant> pending;
+  try {
+    pending.push_back(std::move(value));
+    while (!pending.empty()) {
+      Variant array = std::move(pending.back());
+      pending.pop_back();
+      for (Variant& item : array.items()) {
+        if (item.isArray()) pending.push_back(std::move(item));
+      }
+    }
+  } catch (...) {
+  }
+  value = Variant();
+}
+
+std::string NestedTooDeep(const std::string& what) {
+  return what + " holds arrays nested more than " + std::to_string(kMaxArrayNesting) +
+         " deep; the library takes at most " + std::to_string(kMaxArrayNesting) + " levels";
+}
+
+Variant Variant::fromC(const LumirexVariant& value) {
+  std::optional<Variant> copy = CopyFromC(value);
+  if (!copy) throw std::length_error(NestedTooDeep("the variant"));
+  return std::move(*copy);
 }
 
 void Variant::toC(LumirexVariant* target) const {
@@ -175,13 +244,43 @@ void LumirexVariantInit(LumirexVariant* v) {
   v->type = LUMIREX_EMPTY;
 }
 
+// Arrays are freed without recursion and without memory of its own, however
+// deep a host nested them: elements go from the last to the first, and an
+// inner array is entered through the element that holds it, which is about to
+// be freed anyway and so keeps the way back: the element through which its own
+// array was entered, and its index there.
 void LumirexVariantClear(LumirexVariant* v) {
   if (v == nullptr) return;
-  if (v->type == LUMIREX_STRING) {
-    std::free(v->value.string.data);
-  } else if (v->type == LUMIREX_ARRAY && v->value.array.items != nullptr) {
-    for (int32_t i = 0; i < v->value.array.count; ++i) LumirexVariantClear(&v->value.array.items[i]);
-    std::free(v->value.array.items);
+  if (v->type == LUMIREX_STRING) std::free(v->value.string.data);
+  if (v->type != LUMIREX_ARRAY || v->value.array.items == nullptr) {
+    LumirexVariantInit(v);
+    return;
+  }
+  LumirexVariant* items = v->value.array.items;
+  int32_t left = v->value.array.count;
+  LumirexVariant* enteredBy = nullptr;  // nullptr: the outermost array
+  for (;;) {
+    if (left > 0) {
+      LumirexVariant& last = items[left - 1];
+      if (last.type == LUMIREX_ARRAY && last.value.array.items != nullptr) {
+        LumirexVariant* inner = last.value.array.items;
+        const int32_t innerCount = last.value.array.count;
+        last.value.array.items = enteredBy;
+        last.value.array.count = left - 1;
+        enteredBy = &last;
+        items = inner;
+        left = innerCount;
+        continue;
+      }
+      if (last.type == LUMIREX_STRING) std::free(last.value.string.data);
+      --left;
+      continue;
+    }
+    std::free(items);
+    if (enteredBy == nullptr) break;
+    left = enteredBy->value.array.count;
+    items = enteredBy - left;
+    enteredBy = enteredBy->value.array.items;
   }
   LumirexVariantInit(v);
 }

@@ -98,7 +98,7 @@ LUMIREX_API void Initialize(void);
 LUMIREX_API void Finalize(void);
 
 /* Variant helpers. Init makes a variant EMPTY without freeing anything; Clear
- * frees what it holds (arrays recursively) and leaves it EMPTY. SetString
+ * frees what it holds (arrays with all they hold, at any depth) and leaves it EMPTY. SetString
  * copies size bytes; ArrayCreate makes an ARRAY of count EMPTY elements. Both
  * write v without freeing what it held (it may be uninitialized memory), so
  * clear a variant that holds a string or an array first. Both return 0 on

@@ -55,7 +55,8 @@ class LUMIREX_API Variant {
   bool operator==(const Variant& other) const;
 
   // Conversions to and from the C ABI's variant; the C variant made by toC is
-  // owned by the caller and released with LumirexVariantClear.
+  // owned by the caller and released with LumirexVariantClear. fromC throws
+  // std::length_error for arrays nested more than 32 deep.
   static Variant fromC(const LumirexVariant& value);
   void toC(LumirexVariant* target) const;
 

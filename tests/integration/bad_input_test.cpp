@@ -3,6 +3,9 @@
 // reading, nothing sent that the log does not show, the database untouched.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <functional>
 
 #include "end_to_end.hpp"
 
@@ -128,6 +131,47 @@ TEST_F(BadInput, SaleKeysShapedLikeSqlMatchNoSaleAndChangeNothing) {
 
   EXPECT_TRUE(testkit::ReadFile(database_) == before) << "the database file changed";
   ExpectAccepted(Sale("VENDA"));
+}
+
+// Runs work on a thread with the small stack some hosts give their workers.
+void OnSmallStack(std::function<void()> work) {
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 256 * 1024), 0);
+  pthread_t thread;
+  const auto run = [](void* job) -> void* {
+    (*static_cast<std::function<void()>*>(job))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, &work), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+// Copying, and freeing, arrays nested this deep one stack frame a level would
+// overflow the worker's stack: the call refuses them as a bad parameter, and
+// the host's list is freed by the library's helper on the same stack.
+TEST_F(BadInput, ArraysNestedDeepAreRefusedOnASmallStack) {
+  for (const int depth : {2000, 50000}) {
+    SCOPED_TRACE(depth);
+    sandbox_.ClearJournal();
+    Outcome outcome;
+    OnSmallStack([&] {
+      CArray list(Validation());
+      LumirexVariant* level = &list[9];
+      LumirexVariantClear(level);
+      for (int i = 0; i < depth; ++i, level = &level->value.array.items[0]) {
+        ASSERT_EQ(LumirexArrayCreate(level, 1), 0);
+      }
+      outcome = Call(list);
+    });
+    ExpectFailure(outcome, "INICIO",
+                  "parameter element 9 holds arrays nested more than 32 deep; the library takes at "
+                  "most 32 levels");
+    EXPECT_EQ(outcome.last.error, LUMIREX_E_INPUT);
+    EXPECT_TRUE(sandbox_.Journal().empty());
+  }
+  ExpectAccepted(Validation());
 }
 
 }  // namespace

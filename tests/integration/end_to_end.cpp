@@ -80,8 +80,12 @@ lumirex::Variant EndToEnd::CallersResult(int32_t count) {
 }
 
 Outcome EndToEnd::Call(const std::vector<std::string>& params, int32_t count) {
-  services_->messages.clear();
   CArray list(params);
+  return Call(list, count);
+}
+
+Outcome EndToEnd::Call(const CArray& list, int32_t count) {
+  services_->messages.clear();
   CArray result(count);
   const lumirex::Variant before = CallersResult(count);
   for (int32_t i = 0; i < count; ++i) result.SetText(i, before.items()[i].asString());

@@ -58,6 +58,7 @@ class EndToEnd : public CallTest {
   // One call through the C ABI, with a result array of count elements as
   // CallersResult makes it. The operator messages of earlier calls are forgotten.
   Outcome Call(const std::vector<std::string>& params, int32_t count = 5);
+  Outcome Call(const CArray& list, int32_t count = 5);  // a list the test built itself
 
   // The checks of a call that failed at one step: it returned false with an
   // error code, the log ends with the failure line holding reason right after

@@ -138,6 +138,46 @@ TEST_F(ServiceFaults, HundredMiBAnswerIsRefusedAtTheCapWithoutHoldingIt) {
   }
 }
 
+// Answers under the size cap whose every few bytes would become a node of the
+// tree or a row of the packet: refused before they are built, naming the
+// limit, the peak far below what building them took (over 700 MB).
+TEST_F(ServiceFaults, AnswersThatWouldAmplifyAreRefusedBeforeTheyAreBuilt) {
+  const auto emptyPromocodes = [](std::size_t count) {
+    std::string answer = "<r><success>true</success><message>ok</message><userInfo><promocodes>";
+    answer.reserve(answer.size() + count * 12 + 32);
+    for (std::size_t i = 0; i < count; ++i) answer += "<promocode/>";
+    return answer + "</promocodes></userInfo></r>";
+  };
+  struct Case {
+    std::size_t promocodes;
+    std::string reason;
+  };
+  for (const Case& c :
+       {Case{1'398'000, "elements, texts and attributes; the library reads at most 1000000"},
+        Case{100'001, "holds 100001 promocodes; the library reads at most 100000"}}) {
+    SCOPED_TRACE(c.promocodes);
+    Faults faults;
+    faults.rawAnswer = emptyPromocodes(c.promocodes);
+    ASSERT_LT(faults.rawAnswer.size(), 16u << 20);
+    sandbox_.SetFaults(faults);
+    if (!ResetPeakResident()) GTEST_SKIP() << "the kernel does not let the peak be reset";
+    const long before = StatusKiB("VmRSS");
+    const Outcome outcome = Call(Consulta());
+    const long growth = StatusKiB("VmHWM") - before;
+    EXPECT_FALSE(outcome.returned);
+    EXPECT_EQ(outcome.last.error, LUMIREX_E_ANSWER);
+    EXPECT_THAT(outcome.lastMessage, HasSubstr(c.reason));
+    const auto lines = LogTexts();
+    EXPECT_THAT(lines[lines.size() - 2], HasSubstr(c.reason));
+    EXPECT_EQ(lines.back(), "FIM");
+    EXPECT_TRUE(outcome.result == CallersResult(5));  // not printed: a packet of a million rows
+    if (kPeakShowsWhatTheCallHeld) {
+      EXPECT_LT(growth, 256 * 1024) << "peak grew by " << growth << " KiB";
+    }
+  }
+  ExpectClearedAfter();
+}
+
 // Hostile or broken documents: read where they are well-formed, refused by the
 // reader where they are not (false, the reason logged and told, then FIM).
 TEST_F(ServiceFaults, HostileDocumentsAreReadSafely) {

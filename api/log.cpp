@@ -1,0 +1,35 @@
+// The integration log through the C ABI, for a host that logs lines of its own.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "api/text_out.hpp"
+#include "lumirex/lumirex.h"
+#include "support/datetime.hpp"
+#include "support/log.hpp"
+
+extern "C" {
+
+int LumirexLog(const char* text, size_t size, char* error, size_t error_size) {
+  try {
+    lumirex::WriteLogLine(std::string_view(text == nullptr ? "" : text, text == nullptr ? 0 : size));
+    lumirex::api::CopyOut("", error, error_size);
+    return 0;
+  } catch (const std::exception& failure) {
+    lumirex::api::CopyOut(failure.what(), error, error_size);
+  } catch (...) {
+    lumirex::api::CopyOut("unknown error", error, error_size);
+  }
+  return 1;
+}
+
+size_t LumirexLogFilePath(char* buffer, size_t size) {
+  try {
+    return lumirex::api::CopyOut(lumirex::LogFilePathFor(lumirex::Now()), buffer, size);
+  } catch (...) {
+    return lumirex::api::CopyOut("", buffer, size);
+  }
+}
+
+}  // extern "C"
