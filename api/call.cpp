@@ -1,5 +1,6 @@
-// The integration call's two public entries: they copy the host's parameter
-// list (never more elements than it holds) and hand it to the call.
+// The integration call's entry: it copies the host's parameter list (never
+// more elements than it holds, never deeper than the nesting limit) and hands
+// it to the call, then writes back what the call changed in the result array.
 #include <algorithm>
 #include <cstdint>
 #include <optional>
@@ -9,7 +10,6 @@
 #include "integration/call_outcome.hpp"
 #include "integration/integration_call.hpp"
 #include "lumirex/lumirex.h"
-#include "lumirex/lumirex.hpp"
 #include "support/settings.hpp"
 #include "support/variant_nesting.hpp"
 
@@ -36,20 +36,6 @@ std::vector<Variant> CopyParameters(const LumirexVariant* params, std::int32_t l
   return copy;
 }
 
-// The host's own values nested too deep are released here level by level, as
-// the call's copy would overflow a small stack freeing them.
-std::string RefuseDeepValues(std::vector<Variant>& params, std::size_t count,
-                             const Variant& result) {
-  std::string refusal;
-  for (std::size_t i = 0; i < params.size(); ++i) {
-    if (!NestsTooDeep(params[i])) continue;
-    if (refusal.empty() && i < count) refusal = NestedTooDeep(ParameterElement(i));
-    ReleaseLevelByLevel(params[i]);
-  }
-  if (refusal.empty() && NestsTooDeep(result)) refusal = NestedTooDeep("the result array");
-  return refusal;
-}
-
 // Writes back the result elements the call changed, clearing each old value first.
 void WriteBack(const Variant& before, const Variant& after, LumirexVariant* result) {
   if (result->type != LUMIREX_ARRAY || !after.isArray()) return;
@@ -67,13 +53,6 @@ void WriteBack(const Variant& before, const Variant& after, LumirexVariant* resu
 }
 
 }  // namespace
-
-bool IntegracaoLumirex(std::vector<Variant> params, std::int32_t lastIndex, Variant& result) {
-  std::size_t count = lastIndex < 0 ? 0 : static_cast<std::size_t>(lastIndex) + 1;
-  std::string refusal = RefuseDeepValues(params, count, result);
-  if (params.size() > count) params.resize(count);
-  return RunIntegrationCall(std::move(params), &result, std::move(refusal));
-}
 
 }  // namespace lumirex
 

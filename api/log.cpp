@@ -13,7 +13,8 @@ extern "C" {
 
 int LumirexLog(const char* text, size_t size, char* error, size_t error_size) {
   try {
-    lumirex::WriteLogLine(std::string_view(text == nullptr ? "" : text, text == nullptr ? 0 : size));
+    lumirex::WriteLogLine(
+        std::string_view(text == nullptr ? "" : text, text == nullptr ? 0 : size));
     lumirex::api::CopyOut("", error, error_size);
     return 0;
   } catch (const std::exception& failure) {

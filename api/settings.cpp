@@ -2,6 +2,7 @@
 #include <optional>
 #include <string>
 
+#include "api/text_out.hpp"
 #include "lumirex/lumirex.h"
 #include "support/settings.hpp"
 
@@ -56,6 +57,34 @@ int LumirexSetDecimalSeparator(char separator) {
 
 const char* LumirexVersion(void) {
   return LUMIREX_VERSION;
+}
+
+size_t LumirexGetBaseDir(char* buffer, size_t size) {
+  try {
+    return lumirex::api::CopyOut(lumirex::settings::BaseDir(), buffer, size);
+  } catch (...) {
+    return lumirex::api::CopyOut("", buffer, size);
+  }
+}
+
+size_t LumirexGetConnectionString(char* buffer, size_t size) {
+  try {
+    return lumirex::api::CopyOut(lumirex::settings::ConnectionString(), buffer, size);
+  } catch (...) {
+    return lumirex::api::CopyOut("", buffer, size);
+  }
+}
+
+size_t LumirexGetCaFile(char* buffer, size_t size) {
+  try {
+    return lumirex::api::CopyOut(lumirex::settings::CaFile().value_or(""), buffer, size);
+  } catch (...) {
+    return lumirex::api::CopyOut("", buffer, size);
+  }
+}
+
+char LumirexGetDecimalSeparator(void) {
+  return lumirex::settings::DecimalSeparator();
 }
 
 }  // extern "C"

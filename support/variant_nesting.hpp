@@ -11,7 +11,7 @@
 
 namespace lumirex {
 
-inline constexpr int kMaxArrayNesting = 32;
+inline constexpr int kMaxArrayNesting = Variant::kMaxNesting;
 
 // A copy of a host's variant; nullopt, with nothing kept, when its arrays nest
 // deeper than kMaxArrayNesting. Never more than that many frames deep.

@@ -158,6 +158,24 @@ LUMIREX_API int32_t LumirexOutboxSend(int32_t max_reports);
 /* How many reports wait; -1 when the outbox is off or cannot be read. */
 LUMIREX_API int32_t LumirexOutboxCount(void);
 
+/* The settings in force, as the setters and the environment left them. Each
+ * copies what fits of its text, NUL-terminated, into buffer[0..size) and
+ * returns the text's whole length (ask again with a larger buffer when it is
+ * size or more). The CA file is "" when none is named. */
+LUMIREX_API size_t LumirexGetBaseDir(char *buffer, size_t size);
+LUMIREX_API size_t LumirexGetConnectionString(char *buffer, size_t size);
+LUMIREX_API size_t LumirexGetCaFile(char *buffer, size_t size);
+LUMIREX_API char LumirexGetDecimalSeparator(void);
+
+/* Appends one time-stamped line of size bytes to today's integration log, as
+ * the library's own lines are written. Returns 0, or non-zero with the reason
+ * (naming the file) in error[0..error_size) when it cannot be written. */
+LUMIREX_API int LumirexLog(const char *text, size_t size, char *error, size_t error_size);
+
+/* The file a line logged now would go to; returns its whole length, as the
+ * getters above do. */
+LUMIREX_API size_t LumirexLogFilePath(char *buffer, size_t size);
+
 /* The library's version, "major.minor.patch". */
 LUMIREX_API const char *LumirexVersion(void);
 
