@@ -7,7 +7,7 @@ endif()
 foreach(name IntegracaoLumirex Initialize Finalize LumirexVariantInit LumirexVariantClear
         LumirexVariantSetString LumirexArrayCreate LumirexSetMessageHandler LumirexSetBaseDir
         LumirexSetConnectionString LumirexSetCaFile LumirexSetDecimalSeparator LumirexVersion
-        LumirexLastCall)
+        LumirexLastCall LumirexSetHostEncoding)
   if(NOT symbols MATCHES " ${name}\n")
     message(FATAL_ERROR "the library does not export ${name}")
   endif()
