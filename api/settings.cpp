@@ -55,6 +55,17 @@ int LumirexSetDecimalSeparator(char separator) {
   return lumirex::settings::SetDecimalSeparator(separator) ? 0 : 1;
 }
 
+int LumirexSetHostEncoding(const char* name) {
+  try {
+    return lumirex::settings::SetHostEncoding(
+               name == nullptr ? std::nullopt : std::optional<std::string_view>(name))
+               ? 0
+               : 1;
+  } catch (...) {
+    return 1;
+  }
+}
+
 const char* LumirexVersion(void) {
   return LUMIREX_VERSION;
 }

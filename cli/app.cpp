@@ -10,6 +10,7 @@
 #include "cli/demo.hpp"
 #include "cli/display_text.hpp"
 #include "cli/doctor_command.hpp"
+#include "cli/host_encoding.hpp"
 #include "cli/log_command.hpp"
 #include "cli/outbox_command.hpp"
 #include "cli/parameter_list.hpp"
@@ -49,6 +50,7 @@ struct Options {
   CallSettings call;
   std::string dbOption;
   std::string separatorOption;
+  std::string hostEncoding;
   std::string cpf, branch, till, sequence;
   PromocodeValidation validation;
   std::string operation;
@@ -74,6 +76,13 @@ struct Context {
 // Builds a call subcommand's parameter list once its options are parsed.
 using ParamsBuilder = std::function<std::vector<Variant>()>;
 
+void AddHostEncodingOption(CLI::App* sub, Options& options) {
+  sub->add_option("--host-encoding", options.hostEncoding,
+                  "Encoding of the texts the command and the library exchange: UTF-8 or\n"
+                  "windows-1252 (default: UTF-8 when the locale's character set is)")
+      ->envname("LUMIREX_HOST_ENCODING");
+}
+
 void AddCallOptions(CLI::App* sub, Options& options) {
   sub->add_option("--url", options.call.url, "Base URL of the loyalty service")
       ->envname("LUMIREX_URL");
@@ -88,6 +97,7 @@ void AddCallOptions(CLI::App* sub, Options& options) {
                   "Decimal separator of the library's number texts: , or . (default ,)");
   sub->add_flag("--json", options.call.json,
                 "Print {\"returned\": ..., \"result\": [...]} instead of words");
+  AddHostEncodingOption(sub, options);
   sub->add_option("--outbox", options.outbox,
                   "Keep a sale report the service did not get in this SQLite file, to be\n"
                   "sent again with 'lumirex outbox send' (default: $LUMIREX_OUTBOX, else off)")
@@ -265,6 +275,7 @@ void AddDemo(CLI::App& app, Context& c) {
       "as base folder; exit 0 when the service accepted all four");
   sub->footer("Example:\n  lumirex demo --dir /tmp/lumirex-demo");
   sub->add_option("--dir", c.o.demoDir, "Folder of the database and the log (default ./demo)");
+  AddHostEncodingOption(sub, c.o);
   sub->callback([&c] { c.action = {[&c] { return RunDemo(c.o.demoDir, c.out); }, 1}; });
 }
 
@@ -314,6 +325,7 @@ int RunApp(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return kExitUsage;
   }
   try {
+    UseHostEncoding(c.o.hostEncoding.empty() ? LocaleHostEncoding() : c.o.hostEncoding);
     return c.action.run();
   } catch (const UsageError& error) {
     err << "lumirex: " << error.what() << '\n' << HelpHint(app) << '\n';

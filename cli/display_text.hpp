@@ -6,7 +6,8 @@
 
 namespace lumirex::cli {
 
-// A text the library produced in Windows-1252 (a message, a log line it wrote).
+// A text the library produced in the host encoding (a message, a log line it
+// wrote): Windows-1252, or UTF-8 once the command runs as a UTF-8 host.
 std::string FromAnsi(std::string_view ansi);
 
 // A text whose bytes came from the service untouched (a customer's name, a

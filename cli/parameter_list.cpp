@@ -7,7 +7,7 @@
 
 #include "cli/usage_error.hpp"
 #include "dataset/data_packet.hpp"
-#include "support/codepage.hpp"
+#include "support/host_text.hpp"
 
 namespace lumirex::cli {
 
@@ -18,7 +18,7 @@ namespace {
 constexpr int kProductCodeWidth = 20;
 
 Variant Text(const std::string& utf8) {
-  return Variant(Utf8ToAnsi(utf8));
+  return Variant(HostTextFromUtf8(utf8));
 }
 
 std::string ReadItemsFile(const std::string& path) {
@@ -71,8 +71,8 @@ std::string ProductsPacket(const std::vector<std::string>& products) {
   int width = kProductCodeWidth;
   std::vector<TClientDataSet::Row> rows;
   for (const std::string& product : products) {
-    std::string code = Utf8ToAnsi(product);
-    width = std::max(width, static_cast<int>(code.size()));
+    std::string code = HostTextFromUtf8(product);
+    width = std::max(width, static_cast<int>(HostTextLength(code)));
     rows.push_back({FieldValue(std::move(code))});
   }
   std::vector<FieldDef> fields{{"CDPRODUTO", FieldType::String, width, 0}};

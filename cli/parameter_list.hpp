@@ -10,7 +10,7 @@
 namespace lumirex::cli {
 
 // The six elements every operation reads: operation, service base URL, CPF,
-// branch, till and sale sequence number. Texts become Windows-1252.
+// branch, till and sale sequence number. Texts become the host encoding.
 std::vector<Variant> CommonParameters(const std::string& operation, const std::string& url,
                                       const std::string& cpf, const std::string& branch,
                                       const std::string& till, const std::string& sequence);

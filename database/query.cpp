@@ -6,8 +6,8 @@
 
 #include "database/odbc_session.hpp"
 #include "database/result_rows.hpp"
-#include "support/codepage.hpp"
 #include "support/errors.hpp"
+#include "support/host_text.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {
@@ -53,12 +53,13 @@ void NameFieldsUniquely(std::vector<FieldDef>& defs) {
   }
 }
 
-// SQLite keeps its text in UTF-8; inside the library texts are Windows-1252.
-void ToWindows1252(result_rows::Result& result) {
-  for (FieldDef& def : result.defs) def.name = Utf8ToAnsi(def.name);
+// SQLite keeps its text in UTF-8; inside the library texts are in the host's
+// encoding.
+void ToHostTexts(result_rows::Result& result) {
+  for (FieldDef& def : result.defs) def.name = HostTextFromUtf8(def.name);
   for (TClientDataSet::Row& row : result.rows) {
     for (FieldValue& value : row) {
-      if (auto* text = std::get_if<std::string>(&value)) *text = Utf8ToAnsi(*text);
+      if (auto* text = std::get_if<std::string>(&value)) *text = HostTextFromUtf8(*text);
     }
   }
 }
@@ -76,7 +77,7 @@ result_rows::Result RunStatement(TADOConnection& connection,
   soci::statement statement(connection.Session());
   for (const QueryParameter& parameter : parameters) {
     if (!MentionsParameter(text, parameter.name)) continue;
-    values.push_back(sqlite ? AnsiToUtf8(parameter.value) : parameter.value);
+    values.push_back(sqlite ? Utf8FromHostText(parameter.value) : parameter.value);
     indicators.push_back(parameter.isNull ? soci::i_null : soci::i_ok);
     statement.exchange(soci::use(values.back(), indicators.back(), parameter.name));
   }
@@ -90,7 +91,7 @@ result_rows::Result RunStatement(TADOConnection& connection,
   result_rows::Result result = connection.BackendName() == "sqlite3"
                                    ? result_rows::ReadSqliteRows(statement)
                                    : result_rows::ReadOdbcRows(statement, sqlite);
-  if (sqlite) ToWindows1252(result);
+  if (sqlite) ToHostTexts(result);
   NameFieldsUniquely(result.defs);
   return result;
 }
@@ -121,7 +122,7 @@ void TADOQuery::SetParameter(std::string_view name, std::string value) {
   for (QueryParameter& parameter : parameters_) {
     if (!EqualsIgnoringCase(parameter.name, name)) continue;
     // Refused rather than cut: a cut key could select another sale.
-    if (value.size() > static_cast<std::size_t>(parameter.size)) {
+    if (HostTextLength(value) > static_cast<std::size_t>(parameter.size)) {
       throw DatabaseError("parameter " + parameter.name + " takes at most " +
                           std::to_string(parameter.size) + " characters");
     }
@@ -157,8 +158,9 @@ void TADOQuery::Run() {
     result = RunStatement(connection_, parameters_, TextFor(connection_.Dialect()));
   } catch (const std::exception& error) {
     const std::string said = DatabaseMessage(error);
-    throw DatabaseError(Description + ": " +
-                        odbc::ExplainTimeout(MaskPasswords(sqlite ? Utf8ToAnsi(said) : said)));
+    throw DatabaseError(
+        Description + ": " +
+        odbc::ExplainTimeout(MaskPasswords(sqlite ? HostTextFromUtf8(said) : said)));
   }
   rows_.Load(std::move(result.defs), std::move(result.rows));
 }

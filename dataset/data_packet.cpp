@@ -13,6 +13,7 @@
 #include "dataset/field_values.hpp"
 #include "support/codepage.hpp"
 #include "support/errors.hpp"
+#include "support/host_text.hpp"
 
 namespace lumirex {
 namespace {
@@ -76,22 +77,23 @@ std::string_view DeclaredEncoding(std::string_view text) {
   return declaration.substr(open + 1, close - open - 1);
 }
 
-// The packet as UTF-8 for the parser. Every text of the library is
-// Windows-1252, so that is also what a packet without a declared encoding is
-// taken to be; widening through the code page keeps bytes 0x80-0x9F, which a
-// Latin-1 reading would turn into control characters.
+// The packet as UTF-8 for the parser. A packet without a declared encoding
+// is in the host's, as every text the host passes; widening through the code
+// page keeps bytes 0x80-0x9F, which a Latin-1 reading would turn into control
+// characters.
 std::string ToUtf8(std::string_view text) {
   const std::string_view encoding = DeclaredEncoding(text);
-  if (encoding.empty() || SameName(encoding, "windows-1252") || SameName(encoding, "cp1252")) {
+  if (encoding.empty()) return Utf8FromHostText(text);
+  if (SameName(encoding, "windows-1252") || SameName(encoding, "cp1252")) {
     return AnsiToUtf8(text);
   }
   if (SameName(encoding, "utf-8")) return std::string(text);
   NotAPacket("unsupported encoding '" + std::string(encoding) + "'");
 }
 
-// The attribute's text back in Windows-1252 bytes.
+// The attribute's text in the host's encoding.
 std::string Narrow(const pugi::xml_attribute& attribute) {
-  return Utf8ToAnsi(attribute.value());
+  return HostTextFromUtf8(attribute.value());
 }
 
 int ReadCount(const pugi::xml_node& field, const char* name, const std::string& fieldName) {
@@ -147,7 +149,9 @@ std::vector<FieldDef> ReadFields(const pugi::xml_node& fields) {
 std::optional<FieldValue> ParseValue(const FieldDef& def, std::string text) {
   switch (def.type) {
     case FieldType::String:
-      if (def.size > 0 && text.size() > static_cast<std::size_t>(def.size)) return std::nullopt;
+      if (def.size > 0 && HostTextLength(text) > static_cast<std::size_t>(def.size)) {
+        return std::nullopt;
+      }
       return FieldValue(std::move(text));
     case FieldType::Integer: {
       const auto value = field_values::ParseInteger(text);
@@ -190,7 +194,7 @@ TClientDataSet::Row ReadRow(const pugi::xml_node& row, const std::vector<FieldDe
   TClientDataSet::Row values(defs.size());
   std::vector<bool> seen(defs.size(), false);
   for (const pugi::xml_attribute& attribute : row.attributes()) {
-    const std::string name = Utf8ToAnsi(attribute.name());
+    const std::string name = HostTextFromUtf8(attribute.name());
     const auto def = std::find_if(defs.begin(), defs.end(), [&](const FieldDef& candidate) {
       return candidate.name == name;
     });
@@ -237,22 +241,30 @@ pugi::xml_node Required(const pugi::xml_node& parent, const char* name) {
 constexpr std::array<unsigned char, 5> kUndefinedInCp1252 = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
 
 // What an attribute value cannot hold as it stands: markup, quotes, control
-// characters and the bytes above. Line breaks and tabs become character
-// references so that reading does not turn them into spaces; other bytes,
-// 0x80-0xFF included, are written unchanged.
-constexpr std::array<bool, 256> kNeedsEscape = [] {
-  std::array<bool, 256> table{};
+// characters and, in a Windows-1252 packet, the bytes above. Line breaks and
+// tabs become character references so that reading does not turn them into
+// spaces; other bytes, 0x80-0xFF included, are written unchanged. A UTF-8
+// packet keeps the five bytes, which there stand inside its characters.
+using EscapeTable = std::array<bool, 256>;
+
+constexpr EscapeTable kUtf8NeedsEscape = [] {
+  EscapeTable table{};
   for (int ch = 0; ch < 0x20; ++ch) table[ch] = true;
   for (unsigned char ch : {'&', '<', '>', '"', '\''}) table[ch] = true;
+  return table;
+}();
+
+constexpr EscapeTable kCp1252NeedsEscape = [] {
+  EscapeTable table = kUtf8NeedsEscape;
   for (unsigned char ch : kUndefinedInCp1252) table[ch] = true;
   return table;
 }();
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-const char* FirstToEscape(std::string_view value) {
+const char* FirstToEscape(std::string_view value, const EscapeTable& table) {
   return std::find_if(value.data(), value.data() + value.size(),
-                      [](char ch) { return kNeedsEscape[static_cast<unsigned char>(ch)]; });
+                      [&](char ch) { return table[static_cast<unsigned char>(ch)]; });
 }
 
 void AppendEscape(std::string& out, char ch) {
@@ -288,8 +300,9 @@ void AppendEscape(std::string& out, char ch) {
 
 // The text between two characters to escape goes over in one piece.
 void AppendEscaped(std::string& out, std::string_view value) {
-  for (const char* special = FirstToEscape(value); special != value.data() + value.size();
-       special = FirstToEscape(value)) {
+  const EscapeTable& table = HostIsUtf8() ? kUtf8NeedsEscape : kCp1252NeedsEscape;
+  for (const char* special = FirstToEscape(value, table); special != value.data() + value.size();
+       special = FirstToEscape(value, table)) {
     const auto plain = static_cast<std::size_t>(special - value.data());
     out.append(value.data(), plain);
     AppendEscape(out, *special);
@@ -319,7 +332,7 @@ int StringWidth(std::size_t index, const FieldDef& def,
   std::size_t width = def.size > 0 ? static_cast<std::size_t>(def.size) : 1;
   for (const TClientDataSet::Row& row : rows) {
     if (const auto* text = std::get_if<std::string>(&row[index]))
-      width = std::max(width, text->size());
+      width = std::max(width, HostTextLength(*text));
   }
   return static_cast<int>(width);
 }
@@ -418,9 +431,9 @@ DataPacket ReadDataPacket(std::string_view text) {
 
 std::string WriteDataPacket(const std::vector<FieldDef>& fields,
                             const std::vector<TClientDataSet::Row>& rows) {
-  std::string out =
-      "<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>\n"
-      "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
+  std::string out = "<?xml version=\"1.0\" encoding=\"";
+  out += HostXmlEncoding();
+  out += "\" standalone=\"yes\"?>\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
   for (std::size_t i = 0; i < fields.size(); ++i) AppendField(out, i, fields[i], rows);
   out += "</FIELDS><PARAMS/></METADATA><ROWDATA>";
   for (const TClientDataSet::Row& row : rows) AppendRow(out, fields, row);

@@ -8,6 +8,7 @@
 #include "dataset/field_values.hpp"
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
+#include "support/host_text.hpp"
 #include "support/number_text.hpp"
 
 namespace lumirex {
@@ -27,7 +28,9 @@ std::string Quoted(std::string_view name) {
 // fields end there) and at most the field's size in characters.
 std::string FitString(const FieldDef& def, std::string value) {
   if (const auto nul = value.find('\0'); nul != std::string::npos) value.resize(nul);
-  if (def.size > 0 && value.size() > static_cast<std::size_t>(def.size)) value.resize(def.size);
+  if (def.size > 0) {
+    value.resize(HostTextPrefix(value, static_cast<std::size_t>(def.size)).size());
+  }
   return value;
 }
 

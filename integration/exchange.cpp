@@ -77,7 +77,7 @@ std::string Exchange(const std::string& url, const std::string& method, TStringS
     // not held twice through the reading.
     std::string response =
         ResponseDocumentOf(Services()->RequisicaoHTTP(url, "URLENCODED", method, sideStream1, body,
-                                                     sideStream2, kTimeout),
+                                                      sideStream2, kTimeout),
                            record);
     record.sent = true;
     return response;

@@ -18,8 +18,8 @@
 #include "messages/requests.hpp"
 #include "messages/response_document.hpp"
 #include "shared_services/shared_services.hpp"
-#include "support/codepage.hpp"
 #include "support/errors.hpp"
+#include "support/host_text.hpp"
 #include "support/log.hpp"
 #include "support/no_destructor.hpp"
 #include "support/number_text.hpp"
@@ -64,6 +64,20 @@ void RequireParameters(std::size_t count, std::size_t needed, const std::string&
                         (count == 1 ? "" : "s") + "; " +
                         (count == 0 ? std::string("every operation") : operation) + " needs " +
                         std::to_string(needed));
+}
+
+// A UTF-8 host's texts are checked once, before any of them is logged, built
+// into a document or compared: a text that is not UTF-8 would go out as
+// something the service cannot read.
+void RequireHostTexts(const std::vector<Variant>& params) {
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (params[i].type() != Variant::Type::String) continue;
+    try {
+      RequireHostText(params[i].asString(), "parameter " + std::to_string(i));
+    } catch (const ConversionError& error) {
+      throw CallFailure(LUMIREX_E_INPUT, error.what());
+    }
+  }
 }
 
 void ReadCommonParameters(const std::vector<Variant>& params, CallValues& values) {
@@ -212,10 +226,11 @@ bool IsReport(const CallValues& values) {
 }
 
 // The order a sale or cancellation document names, as the service knows it.
+// The document keeps the host's bytes as they were appended.
 std::string OrderIdOf(const pugi::xml_document& document) {
   const pugi::xml_node id = document.find_node(
       [](pugi::xml_node node) { return std::string_view(node.name()) == "orderId"; });
-  return Utf8ToAnsi(id.child_value());
+  return id.child_value();
 }
 
 // Reports of one order reach the service in the order they were made: a
@@ -260,6 +275,7 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   WriteLogLine(kSeparatorLine);
   WriteLogLine("INICIO");
   if (!copyRefusal.empty()) throw CallFailure(LUMIREX_E_INPUT, copyRefusal);
+  RequireHostTexts(params);
   ReadCommonParameters(params, values);
   CheckResultArray(result, values.operation);
   PrepareRequest(params, values, objects, module);
@@ -307,7 +323,7 @@ void TellOperator(const CallRecord& record) noexcept {
   if (record.error == LUMIREX_OK) return;
   try {
     Services()->Mensagem(kFailureLabel + record.message, "", "N", "N", TTipoMsg::Error, "", "", 0,
-                        nullptr);
+                         nullptr);
   } catch (...) {
     // Out of memory while reporting: nothing more can be done, and nothing may escape.
   }

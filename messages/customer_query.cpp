@@ -45,8 +45,8 @@ void ReadUserInfo(pugi::xml_node userInfo, CustomerAnswer& answer, PromotionFiel
   const pugi::xml_node promocodes = ChildNamed(userInfo, "promocodes");
   // Counted before the first row: a row and its share of the packet cost
   // some forty times the bytes of an empty promocode element.
-  RequireFewPromocodes(static_cast<std::size_t>(
-      std::count_if(promocodes.begin(), promocodes.end(), IsPromocode)));
+  RequireFewPromocodes(
+      static_cast<std::size_t>(std::count_if(promocodes.begin(), promocodes.end(), IsPromocode)));
   for (pugi::xml_node child : promocodes.children()) {
     if (IsPromocode(child)) AddPromotion(child, promotions);
   }

@@ -22,7 +22,7 @@ Variant getRetVenda(std::string_view response, Variant& result,
 // The common part of an answer as read, before anything is written.
 struct CommonPart {
   bool errorFlag = true;  // false exactly when success reads "true"
-  std::string message;    // decoded from UTF-8 into Windows-1252
+  std::string message;    // decoded from UTF-8 into the host encoding
 };
 
 // Reads success and message under the document element of a loaded document;

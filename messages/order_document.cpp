@@ -2,15 +2,19 @@
 
 #include <string>
 
+#include "support/host_text.hpp"
 #include "support/url.hpp"
 
 namespace lumirex {
 
 namespace {
 
-// The declaration names the code page the bytes are in, so the service's
-// parser reads accented names right while the wire keeps the till's bytes.
-constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n";
+// The declaration names the host's encoding, which the bytes are in, so the
+// service's parser reads accented names right while the wire keeps the till's
+// bytes.
+std::string Declaration() {
+  return std::string("<?xml version=\"1.0\" encoding=\"") + HostXmlEncoding() + "\"?>\r\n";
+}
 
 class StringWriter : public pugi::xml_writer {
  public:
@@ -63,7 +67,7 @@ std::string SerializeOrder(const pugi::xml_document& document) {
   std::string elements;
   StringWriter writer(elements);
   // pugixml keeps char data as given and, writing UTF-8 from its UTF-8
-  // storage, copies the bytes unchanged: the Windows-1252 bytes of the values
+  // storage, copies the bytes unchanged: the host's bytes of the values
   // come out as they went in, with only XML's own escaping applied. Control
   // characters other than tab, line feed and carriage return cannot stand in
   // XML 1.0 even as references, so they are left out to keep the document
@@ -71,7 +75,7 @@ std::string SerializeOrder(const pugi::xml_document& document) {
   document.save(writer, "",
                 pugi::format_raw | pugi::format_no_declaration | pugi::format_skip_control_chars,
                 pugi::encoding_utf8);
-  return kDeclaration + EscapeCarriageReturns(elements) + "\r\n";
+  return Declaration() + EscapeCarriageReturns(elements) + "\r\n";
 }
 
 std::string RequestBodyEnvelope(std::string_view xml) {

@@ -11,9 +11,9 @@ namespace lumirex {
 // Appends a leaf element with its text (none when value is empty).
 pugi::xml_node AppendLeaf(pugi::xml_node parent, const char* name, std::string_view value);
 
-// '<?xml version="1.0" encoding="windows-1252"?>' CR LF, the elements with no
-// indentation, CR LF. Texts are the Windows-1252 bytes the values hold; "" for
-// an empty document.
+// '<?xml version="1.0" encoding="windows-1252"?>' CR LF ("UTF-8" for a UTF-8
+// host), the elements with no indentation, CR LF. Texts are the bytes the
+// values hold, in the host's encoding; "" for an empty document.
 std::string SerializeOrder(const pugi::xml_document& document);
 
 // PercentEncode("order=" + xml + "&").

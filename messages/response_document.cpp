@@ -7,6 +7,7 @@
 #include "messages/answer_size.hpp"
 #include "support/codepage.hpp"
 #include "support/errors.hpp"
+#include "support/host_text.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {
@@ -55,6 +56,25 @@ const char* ShapeFault(const pugi::xml_document& document) {
   return nullptr;
 }
 
+// Every byte becomes the character Windows-1252 gives it, so no byte is lost
+// or rejected here, whatever encoding the declaration claims; NodeText turns
+// the characters back into the same bytes. The answer is widened straight
+// into a buffer that the document takes over and parses in place, rather
+// than into a text that the document would copy again.
+pugi::xml_parse_result LoadWidened(pugi::xml_document& document, std::string_view bytes) {
+  const std::size_t bound = std::max<std::size_t>(Utf8SizeBound(bytes), 1);
+  auto* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(bound));
+  if (buffer == nullptr) throw std::bad_alloc();
+  const auto size = static_cast<std::size_t>(AnsiToUtf8(bytes, buffer) - buffer);
+  return document.load_buffer_inplace_own(buffer, size, kParseOptions, pugi::encoding_utf8);
+}
+
+// A UTF-8 host takes the service's UTF-8 as it is: pugixml keeps the bytes
+// between the tags unchanged, and character references come out as UTF-8.
+pugi::xml_parse_result LoadAsUtf8(pugi::xml_document& document, std::string_view bytes) {
+  return document.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_utf8);
+}
+
 [[noreturn]] void NotWellFormed(const std::string& why) {
   throw ConversionError("the response is not well-formed XML: " + why);
 }
@@ -69,21 +89,12 @@ void ResponseDocument::Load(std::string_view bytes) {
   if (const std::size_t nul = bytes.find('\0'); nul != std::string_view::npos) {
     NotWellFormed("a NUL byte at offset " + std::to_string(nul));
   }
-  // Every byte becomes the character Windows-1252 gives it, so no byte is lost
-  // or rejected here, whatever encoding the declaration claims; NodeText turns
-  // the characters back into the same bytes. The answer is widened straight
-  // into a buffer that the document takes over and parses in place, rather
-  // than into a text that the document would copy again.
   bytes = WithoutByteOrderMark(bytes);
   // Counted before anything is built: the tree of the smallest markup costs
   // sixteen times its bytes.
   RequireFewNodes(bytes);
-  const std::size_t bound = std::max<std::size_t>(Utf8SizeBound(bytes), 1);
-  auto* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(bound));
-  if (buffer == nullptr) throw std::bad_alloc();
-  const auto size = static_cast<std::size_t>(AnsiToUtf8(bytes, buffer) - buffer);
   const pugi::xml_parse_result parsed =
-      document_.load_buffer_inplace_own(buffer, size, kParseOptions, pugi::encoding_utf8);
+      HostIsUtf8() ? LoadAsUtf8(document_, bytes) : LoadWidened(document_, bytes);
   if (!parsed) {
     document_.reset();
     NotWellFormed(std::string(parsed.description()) + " at offset " +
@@ -119,7 +130,7 @@ std::string NodeText(pugi::xml_node element) {
   int pieces = 0;
   for (pugi::xml_node child : element.children()) {
     if (child.type() == pugi::node_element) {
-      throw ConversionError(std::string("the element '") + Utf8ToAnsi(element.name()) +
+      throw ConversionError(std::string("the element '") + HostTextFromUtf8(element.name()) +
                             "' holds child elements, not a text");
     }
     if (!IsText(child)) continue;
@@ -130,7 +141,8 @@ std::string NodeText(pugi::xml_node element) {
     if (pieces == 2) joined = first;
     joined += child.value();
   }
-  return Utf8ToAnsi(pieces > 1 ? std::string_view(joined) : std::string_view(first));
+  const std::string_view text = pieces > 1 ? std::string_view(joined) : std::string_view(first);
+  return HostIsUtf8() ? std::string(text) : Utf8ToAnsi(text);
 }
 
 }  // namespace lumirex

@@ -12,7 +12,8 @@ namespace lumirex {
 class ResponseDocument {
  public:
   // Widens each byte to Unicode through Windows-1252 and parses the result as
-  // UTF-8 whatever the declaration says. No DTD is processed and no entity
+  // UTF-8 whatever the declaration says; a UTF-8 host's answer is parsed as
+  // UTF-8 as it stands. No DTD is processed and no entity
   // beyond XML's five and character references is expanded. An empty text, or
   // one of blanks only, is the empty document. Raises ConversionError when
   // the text is not well-formed XML, or would make more nodes than
@@ -30,7 +31,8 @@ class ResponseDocument {
 pugi::xml_node ChildNamed(pugi::xml_node parent, const char* name);
 
 // An element's text narrowed back through Windows-1252 ('?' for a character
-// with no byte); "" for an absent element. Raises ConversionError when the
+// with no byte), or as UTF-8 for a UTF-8 host: either way the bytes the
+// service sent; "" for an absent element. Raises ConversionError when the
 // element holds child elements.
 std::string NodeText(pugi::xml_node element);
 

@@ -149,4 +149,28 @@ std::string AnsiToUtf8(std::string_view ansi) {
   return out;
 }
 
+std::size_t FirstInvalidUtf8(std::string_view text) {
+  for (std::size_t at = AsciiPrefixLength(text); at < text.size();) {
+    char32_t ch = 0;
+    const std::size_t length = DecodeUtf8(text.substr(at), ch);
+    if (length == 0) return at;
+    at += length;
+    at += AsciiPrefixLength(text.substr(at));
+  }
+  return std::string_view::npos;
+}
+
+std::string ReplaceInvalidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t bad = FirstInvalidUtf8(text); bad != std::string_view::npos;
+       bad = FirstInvalidUtf8(text)) {
+    out.append(text.data(), bad);
+    out += '?';
+    text.remove_prefix(bad + 1);
+  }
+  out.append(text);
+  return out;
+}
+
 }  // namespace lumirex

@@ -1,4 +1,5 @@
-// Windows-1252, the single-byte code page that every text inside the library is in.
+// Windows-1252, the single-byte code page of a host that keeps the platform's
+// defaults, and the UTF-8 checks a UTF-8 host's texts go through.
 #pragma once
 
 #include <cstddef>
@@ -27,5 +28,13 @@ std::string AnsiToUtf8(std::string_view ansi);
 // bytes rather than three.
 std::size_t Utf8SizeBound(std::string_view ansi);
 char* AnsiToUtf8(std::string_view ansi, char* out);
+
+// Where the first byte that is not part of a well-formed UTF-8 sequence
+// stands, or npos when the whole text is UTF-8.
+std::size_t FirstInvalidUtf8(std::string_view text);
+
+// The text with each byte of an invalid sequence replaced by '?', as
+// Utf8ToAnsi treats it; well-formed UTF-8 comes back unchanged.
+std::string ReplaceInvalidUtf8(std::string_view text);
 
 }  // namespace lumirex

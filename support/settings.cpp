@@ -3,6 +3,8 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +28,10 @@ struct State {
   char decimalSeparator = ',';
   MessageSink sink;
 };
+
+// Read for every text that crosses the boundary, so kept outside the lock;
+// -1 while the host has set none.
+std::atomic<int> hostEncoding{-1};
 
 // Never destroyed: a call still running on another thread while the host
 // exits reads it.
@@ -104,6 +110,37 @@ bool SetDecimalSeparator(char separator) {
   if (separator != ',' && separator != '.') return false;
   std::lock_guard lock(state().mutex);
   state().decimalSeparator = separator;
+  return true;
+}
+
+std::optional<HostEncoding> HostEncodingNamed(std::string_view name) {
+  std::string folded;
+  for (char ch : name) {
+    if (ch != '-' && ch != '_')
+      folded += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  }
+  if (folded == "utf8") return HostEncoding::Utf8;
+  if (folded == "windows1252" || folded == "cp1252") return HostEncoding::Windows1252;
+  return std::nullopt;
+}
+
+HostEncoding CurrentHostEncoding() {
+  if (const int set = hostEncoding.load(std::memory_order_relaxed); set >= 0) {
+    return static_cast<HostEncoding>(set);
+  }
+  const auto env = Environment("LUMIREX_HOST_ENCODING");
+  return env ? HostEncodingNamed(*env).value_or(HostEncoding::Windows1252)
+             : HostEncoding::Windows1252;
+}
+
+bool SetHostEncoding(std::optional<std::string_view> name) {
+  if (!name) {
+    hostEncoding.store(-1);
+    return true;
+  }
+  const auto encoding = HostEncodingNamed(*name);
+  if (!encoding) return false;
+  hostEncoding.store(static_cast<int>(*encoding));
   return true;
 }
 

@@ -32,6 +32,21 @@ void SetCaFile(std::optional<std::string> file);
 char DecimalSeparator();
 bool SetDecimalSeparator(char separator);
 
+// The encoding of every text that crosses the library's boundary: the
+// parameters, the result, the request documents, the log. Windows-1252 keeps
+// the platform's behaviour; a UTF-8 host gets UTF-8 throughout.
+enum class HostEncoding { Windows1252, Utf8 };
+
+// The encoding a name stands for ("windows-1252", "cp1252", "UTF-8", "utf8",
+// any case), or nullopt for a name not known.
+std::optional<HostEncoding> HostEncodingNamed(std::string_view name);
+
+// The encoding set by the host, else $LUMIREX_HOST_ENCODING when it names
+// one, else Windows-1252. Setting a name not known is refused (false) and the
+// setting stays; nullopt restores the default.
+HostEncoding CurrentHostEncoding();
+bool SetHostEncoding(std::optional<std::string_view> name);
+
 // The operator message sink. Without a handler, "lumirex: <text>" goes to stderr.
 using MessageSink = std::function<void(const std::string& text)>;
 void SetMessageSink(MessageSink sink);

@@ -28,7 +28,7 @@ enum {
   LUMIREX_BOOL = 2,
   LUMIREX_INT = 3,
   LUMIREX_DOUBLE = 4,
-  LUMIREX_STRING = 5,   /* bytes in the local single-byte code page, Windows-1252 */
+  LUMIREX_STRING = 5,   /* bytes in the host encoding: Windows-1252 unless set to UTF-8 */
   LUMIREX_DATETIME = 6, /* local date-time: days since 1899-12-30 00:00, fraction = time of day */
   LUMIREX_ARRAY = 7     /* one-dimensional, indices 0 .. count-1 */
 };
@@ -131,6 +131,17 @@ LUMIREX_API void LumirexSetCaFile(const char *file);
  * Only ',' and '.' are taken: returns 0 when the separator is set, non-zero
  * (and the setting unchanged) for any other character. */
 LUMIREX_API int LumirexSetDecimalSeparator(char separator);
+
+/* The encoding of every text the host and the library exchange: parameters,
+ * packets, the result's texts, LumirexLastCall's message, the request
+ * documents and the log. "windows-1252" (the default: the platform's single-
+ * byte code page, texts of the service's answer other than the message passed
+ * on as the service's bytes) or "UTF-8" (also "utf8", any case): every text
+ * in and out is UTF-8, and a parameter that is not is refused with
+ * LUMIREX_E_INPUT, naming the offset of its first bad byte. NULL restores the
+ * default: $LUMIREX_HOST_ENCODING, else windows-1252. Set it before the first
+ * call. Returns 0, or non-zero (the setting unchanged) for any other name. */
+LUMIREX_API int LumirexSetHostEncoding(const char *name);
 
 /* The outbox: a SQLite file where sale and cancellation reports are kept when
  * the service cannot be reached (codes CONNECT, TIMEOUT, TRANSFER, HTTP), to

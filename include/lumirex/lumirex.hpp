@@ -362,6 +362,11 @@ inline void SetCaFile(std::optional<std::string> file) {
 inline bool SetDecimalSeparator(char separator) {
   return LumirexSetDecimalSeparator(separator) == 0;
 }
+// "windows-1252" or "UTF-8"; std::nullopt restores the default. False, with
+// the setting unchanged, for any other name.
+inline bool SetHostEncoding(std::optional<std::string> name) {
+  return LumirexSetHostEncoding(detail::OrNull(name)) == 0;
+}
 inline std::string BaseDir() {
   return detail::TextOf(LumirexGetBaseDir);
 }

@@ -9,7 +9,7 @@ foreach(name IntegracaoLumirex Initialize Finalize LumirexVariantInit LumirexVar
         LumirexSetConnectionString LumirexSetCaFile LumirexSetDecimalSeparator LumirexVersion
         LumirexLastCall LumirexSetOutbox LumirexSetOutboxLimit LumirexOutboxSend
         LumirexOutboxCount LumirexGetBaseDir LumirexGetConnectionString LumirexGetCaFile
-        LumirexGetDecimalSeparator LumirexLog LumirexLogFilePath)
+        LumirexGetDecimalSeparator LumirexLog LumirexLogFilePath LumirexSetHostEncoding)
   if(NOT symbols MATCHES " ${name}\n")
     message(FATAL_ERROR "the library does not export ${name}")
   endif()

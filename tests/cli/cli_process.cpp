@@ -22,7 +22,10 @@ namespace {
 std::vector<std::string> Environment(const EnvChanges& changes) {
   EnvChanges all{{"LUMIREX_URL", std::nullopt},
                  {"LUMIREX_DB", std::nullopt},
-                 {"LUMIREX_BASE_DIR", std::nullopt}};
+                 {"LUMIREX_BASE_DIR", std::nullopt},
+                 {"LUMIREX_HOST_ENCODING", std::nullopt},
+                 // The command's texts as a Windows-1252 till's, whatever the machine's locale.
+                 {"LC_ALL", "C"}};
   for (const auto& [name, value] : changes) all[name] = value;
   std::vector<std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) {

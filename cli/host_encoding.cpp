@@ -1,0 +1,32 @@
+#include "cli/host_encoding.hpp"
+
+#include <langinfo.h>
+
+#include <clocale>
+#include <cstring>
+
+#include "cli/usage_error.hpp"
+#include "lumirex/lumirex.h"
+#include "support/settings.hpp"
+
+namespace lumirex::cli {
+
+std::string LocaleHostEncoding() {
+  // Only the character classification is taken from the environment: numbers
+  // and dates keep the C locale the command's formatting relies on.
+  std::setlocale(LC_CTYPE, "");
+  const char* codeset = nl_langinfo(CODESET);
+  const bool utf8 = settings::HostEncodingNamed(codeset != nullptr ? codeset : "") ==
+                    settings::HostEncoding::Utf8;
+  return utf8 ? "UTF-8" : "windows-1252";
+}
+
+void UseHostEncoding(const std::string& name) {
+  // The library's calls bind to the shared library; the packet writer and the
+  // text helpers the command links itself keep a setting of their own.
+  if (LumirexSetHostEncoding(name.c_str()) != 0 || !settings::SetHostEncoding(name)) {
+    throw UsageError("--host-encoding takes UTF-8 or windows-1252, not \"" + name + "\"");
+  }
+}
+
+}  // namespace lumirex::cli
