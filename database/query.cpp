@@ -53,7 +53,8 @@ void NameFieldsUniquely(std::vector<FieldDef>& defs) {
   }
 }
 
-// SQLite keeps its text in UTF-8; inside the library texts are Windows-1252.
+// SQLite and PostgreSQL give their texts in UTF-8; inside the library texts are
+// Windows-1252.
 void ToWindows1252(result_rows::Result& result) {
   for (FieldDef& def : result.defs) def.name = Utf8ToAnsi(def.name);
   for (TClientDataSet::Row& row : result.rows) {
@@ -67,6 +68,7 @@ result_rows::Result RunStatement(TADOConnection& connection,
                                  const std::vector<QueryParameter>& parameters,
                                  const std::string& text) {
   const bool sqlite = connection.Dialect() == SqlDialect::Sqlite;
+  const bool utf8 = TextsInUtf8(connection.Dialect());
   // The statement holds references to the bound values until it ends; the
   // reserved vectors never move them.
   std::vector<std::string> values;
@@ -76,7 +78,7 @@ result_rows::Result RunStatement(TADOConnection& connection,
   soci::statement statement(connection.Session());
   for (const QueryParameter& parameter : parameters) {
     if (!MentionsParameter(text, parameter.name)) continue;
-    values.push_back(sqlite ? AnsiToUtf8(parameter.value) : parameter.value);
+    values.push_back(utf8 ? AnsiToUtf8(parameter.value) : parameter.value);
     indicators.push_back(parameter.isNull ? soci::i_null : soci::i_ok);
     statement.exchange(soci::use(values.back(), indicators.back(), parameter.name));
   }
@@ -90,7 +92,7 @@ result_rows::Result RunStatement(TADOConnection& connection,
   result_rows::Result result = connection.BackendName() == "sqlite3"
                                    ? result_rows::ReadSqliteRows(statement)
                                    : result_rows::ReadOdbcRows(statement, sqlite);
-  if (sqlite) ToWindows1252(result);
+  if (utf8) ToWindows1252(result);
   NameFieldsUniquely(result.defs);
   return result;
 }
@@ -107,10 +109,12 @@ std::string DatabaseMessage(const std::exception& error) {
 }  // namespace
 
 TADOQuery::TADOQuery(TADOConnection& connection, std::vector<std::string> parameterNames,
-                     std::string transactSqlText, std::string sqliteText)
+                     std::string transactSqlText, std::string sqliteText,
+                     std::string postgreSqlText)
     : connection_(connection),
       transactSqlText_(std::move(transactSqlText)),
-      sqliteText_(std::move(sqliteText)) {
+      sqliteText_(std::move(sqliteText)),
+      postgreSqlText_(std::move(postgreSqlText)) {
   for (std::string& name : parameterNames) {
     QueryParameter& parameter = parameters_.emplace_back();
     parameter.name = std::move(name);
@@ -151,14 +155,14 @@ void TADOQuery::Open() {
 }
 
 void TADOQuery::Run() {
-  const bool sqlite = connection_.Dialect() == SqlDialect::Sqlite;
+  const bool utf8 = TextsInUtf8(connection_.Dialect());
   result_rows::Result result;
   try {
     result = RunStatement(connection_, parameters_, TextFor(connection_.Dialect()));
   } catch (const std::exception& error) {
     const std::string said = DatabaseMessage(error);
     throw DatabaseError(Description + ": " +
-                        odbc::ExplainTimeout(MaskPasswords(sqlite ? Utf8ToAnsi(said) : said)));
+                        odbc::ExplainTimeout(MaskPasswords(utf8 ? Utf8ToAnsi(said) : said)));
   }
   rows_.Load(std::move(result.defs), std::move(result.rows));
 }
@@ -168,7 +172,14 @@ void TADOQuery::Close() {
 }
 
 const std::string& TADOQuery::TextFor(SqlDialect dialect) const {
-  return dialect == SqlDialect::Sqlite ? sqliteText_ : transactSqlText_;
+  switch (dialect) {
+    case SqlDialect::Sqlite:
+      return sqliteText_;
+    case SqlDialect::PostgreSql:
+      return postgreSqlText_;
+    default:
+      return transactSqlText_;
+  }
 }
 
 }  // namespace lumirex

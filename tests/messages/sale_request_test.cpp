@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
-#include "database/sqlite_database.hpp"
 #include "database/connection.hpp"
 #include "database/query.hpp"
+#include "database/sqlite_database.hpp"
+#include "integration/sale_queries.hpp"
 #include "messages/order_document.hpp"
 #include "messages/requests.hpp"
-#include "integration/sale_queries.hpp"
 #include "support/scoped_settings.hpp"
 #include "testkit/testkit.hpp"
 
@@ -54,9 +54,9 @@ class SaleQueries {
 
   TADOConnection connection;
   TADOQuery header{connection, KeyParameters(), sale_queries::kHeaderTransactSql,
-                   sale_queries::kHeaderSqlite};
+                   sale_queries::kHeaderSqlite, sale_queries::kHeaderPostgreSql};
   TADOQuery items{connection, KeyParameters(), sale_queries::kItemsTransactSql,
-                  sale_queries::kItemsSqlite};
+                  sale_queries::kItemsSqlite, sale_queries::kItemsPostgreSql};
 };
 
 struct Request {
