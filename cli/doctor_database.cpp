@@ -93,9 +93,8 @@ CheckResult DialectCheck(TADOConnection& connection) {
       dbms = std::string("not told: ") + error.what();
     }
   }
-  const char* statements =
-      connection.Dialect() == SqlDialect::Sqlite ? "SQLite statements" : "Transact-SQL statements";
-  return {"dialect", true, std::string(statements) + " (DBMS: " + dbms + ")", ""};
+  return {"dialect", true,
+          std::string(DialectName(connection.Dialect())) + " statements (DBMS: " + dbms + ")", ""};
 }
 
 std::string Joined(const std::vector<std::string>& names) {
@@ -106,7 +105,7 @@ std::string Joined(const std::vector<std::string>& names) {
 
 // Runs a statement that returns no rows; false with the database's message.
 bool Runs(TADOConnection& connection, const std::string& text, std::string* message = nullptr) {
-  TADOQuery query(connection, {}, text, text);
+  TADOQuery query(connection, {}, text, text, text);
   try {
     query.Open();
     return true;
@@ -127,8 +126,8 @@ CheckResult TableCheck(TADOConnection& connection, const sale_queries::TableColu
   if (!Runs(connection, "SELECT 1 FROM " + table.table + " WHERE 1 = 0", &message)) {
     return {name, false, "cannot be read: " + message,
             "create " + table.table +
-                " as sql/sqlite/pos-schema.sql or sql/mssql/pos-schema.sql "
-                "do, or grant this user SELECT on it"};
+                " as sql/sqlite/pos-schema.sql, sql/mssql/pos-schema.sql or "
+                "sql/postgresql/pos-schema.sql do, or grant this user SELECT on it"};
   }
   std::vector<std::string> missing;
   for (const auto& column : table.columns) {
@@ -144,7 +143,8 @@ CheckResult TableCheck(TADOConnection& connection, const sale_queries::TableColu
 // that matches no sale.
 CheckResult SaleHeaderQuery(TADOConnection& connection) {
   TADOQuery query(connection, {"P_CDFILIAL", "P_CDCAIXA", "P_NRSEQVENDA"},
-                  sale_queries::kHeaderTransactSql, sale_queries::kHeaderSqlite);
+                  sale_queries::kHeaderTransactSql, sale_queries::kHeaderSqlite,
+                  sale_queries::kHeaderPostgreSql);
   query.Description = "the sale header query";
   for (const char* parameter : {"P_CDFILIAL", "P_CDCAIXA", "P_NRSEQVENDA"}) {
     query.SetParameter(parameter, kNoSale);

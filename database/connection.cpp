@@ -75,8 +75,10 @@ std::unique_ptr<soci::session> Connect(const std::string& connectionString) {
 
 SqlDialect DialectOf(soci::session& session) {
   if (session.get_backend_name() == "sqlite3") return SqlDialect::Sqlite;
-  return ContainsIgnoringCase(odbc::DbmsName(session), "SQLite") ? SqlDialect::Sqlite
-                                                                 : SqlDialect::TransactSql;
+  const std::string dbms = odbc::DbmsName(session);
+  if (ContainsIgnoringCase(dbms, "SQLite")) return SqlDialect::Sqlite;
+  if (ContainsIgnoringCase(dbms, "PostgreSQL")) return SqlDialect::PostgreSql;
+  return SqlDialect::TransactSql;
 }
 
 // A writer's lock is waited for, so that a sale written a moment ago by the
@@ -91,7 +93,30 @@ void BoundLockWait(soci::session& session) {
   }
 }
 
+// The server refuses any write for the session's transactions, and sends
+// its texts in UTF-8 whichever of its two ODBC drivers (Unicode or ANSI)
+// reaches it, as the queries expect.
+void PreparePostgreSql(soci::session& session) {
+  session << "SET default_transaction_read_only = on";
+  session << "SET client_encoding = 'UTF8'";
+}
+
 }  // namespace
+
+bool TextsInUtf8(SqlDialect dialect) {
+  return dialect == SqlDialect::Sqlite || dialect == SqlDialect::PostgreSql;
+}
+
+const char* DialectName(SqlDialect dialect) {
+  switch (dialect) {
+    case SqlDialect::Sqlite:
+      return "SQLite";
+    case SqlDialect::PostgreSql:
+      return "PostgreSQL";
+    default:
+      return "Transact-SQL";
+  }
+}
 
 TADOConnection::TADOConnection() = default;
 
@@ -161,6 +186,8 @@ void PrepareReadOnlySession(TADOConnection& connection) {
     if (dialect == SqlDialect::Sqlite) {
       session << "PRAGMA query_only = ON";
       BoundLockWait(session);
+    } else if (dialect == SqlDialect::PostgreSql) {
+      PreparePostgreSql(session);
     }
     connection.SetDialect(dialect);
   } catch (const DatabaseError&) {

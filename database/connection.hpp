@@ -17,7 +17,15 @@ class session;
 namespace lumirex {
 
 // Which statement texts the session runs.
-enum class SqlDialect { TransactSql, Sqlite };
+enum class SqlDialect { TransactSql, Sqlite, PostgreSql };
+
+// Whether texts pass between the library and the database in UTF-8 (SQLite
+// keeps them so; PostgreSQL's ODBC driver hands them so) rather than in the
+// library's own Windows-1252.
+bool TextsInUtf8(SqlDialect dialect);
+
+// "Transact-SQL", "SQLite" or "PostgreSQL": which statements a session runs.
+const char* DialectName(SqlDialect dialect);
 
 class TADOConnection {
  public:
@@ -63,8 +71,8 @@ bool TryOpen(TADOConnection& connection) noexcept;
 
 // Readies an open session for reading only (SQLite: PRAGMA query_only; ODBC:
 // read-only access mode where the driver accepts it) and settles its dialect:
-// SQLite, native or behind ODBC, runs the SQLite texts; any other DBMS the
-// Transact-SQL ones.
+// SQLite, native or behind ODBC, runs the SQLite texts; PostgreSQL the
+// PostgreSQL ones; any other DBMS the Transact-SQL ones.
 void PrepareReadOnlySession(TADOConnection& connection);
 
 }  // namespace lumirex

@@ -53,7 +53,7 @@ void NameFieldsUniquely(std::vector<FieldDef>& defs) {
   }
 }
 
-// SQLite keeps its text in UTF-8; inside the library texts are in the host's
+// SQLite and PostgreSQL give their texts in UTF-8; inside the library texts are in the host's
 // encoding.
 void ToHostTexts(result_rows::Result& result) {
   for (FieldDef& def : result.defs) def.name = HostTextFromUtf8(def.name);
@@ -68,6 +68,7 @@ result_rows::Result RunStatement(TADOConnection& connection,
                                  const std::vector<QueryParameter>& parameters,
                                  const std::string& text) {
   const bool sqlite = connection.Dialect() == SqlDialect::Sqlite;
+  const bool utf8 = TextsInUtf8(connection.Dialect());
   // The statement holds references to the bound values until it ends; the
   // reserved vectors never move them.
   std::vector<std::string> values;
@@ -77,7 +78,7 @@ result_rows::Result RunStatement(TADOConnection& connection,
   soci::statement statement(connection.Session());
   for (const QueryParameter& parameter : parameters) {
     if (!MentionsParameter(text, parameter.name)) continue;
-    values.push_back(sqlite ? Utf8FromHostText(parameter.value) : parameter.value);
+    values.push_back(utf8 ? Utf8FromHostText(parameter.value) : parameter.value);
     indicators.push_back(parameter.isNull ? soci::i_null : soci::i_ok);
     statement.exchange(soci::use(values.back(), indicators.back(), parameter.name));
   }
@@ -91,7 +92,7 @@ result_rows::Result RunStatement(TADOConnection& connection,
   result_rows::Result result = connection.BackendName() == "sqlite3"
                                    ? result_rows::ReadSqliteRows(statement)
                                    : result_rows::ReadOdbcRows(statement, sqlite);
-  if (sqlite) ToHostTexts(result);
+  if (utf8) ToHostTexts(result);
   NameFieldsUniquely(result.defs);
   return result;
 }
@@ -108,10 +109,12 @@ std::string DatabaseMessage(const std::exception& error) {
 }  // namespace
 
 TADOQuery::TADOQuery(TADOConnection& connection, std::vector<std::string> parameterNames,
-                     std::string transactSqlText, std::string sqliteText)
+                     std::string transactSqlText, std::string sqliteText,
+                     std::string postgreSqlText)
     : connection_(connection),
       transactSqlText_(std::move(transactSqlText)),
-      sqliteText_(std::move(sqliteText)) {
+      sqliteText_(std::move(sqliteText)),
+      postgreSqlText_(std::move(postgreSqlText)) {
   for (std::string& name : parameterNames) {
     QueryParameter& parameter = parameters_.emplace_back();
     parameter.name = std::move(name);
@@ -152,15 +155,14 @@ void TADOQuery::Open() {
 }
 
 void TADOQuery::Run() {
-  const bool sqlite = connection_.Dialect() == SqlDialect::Sqlite;
+  const bool utf8 = TextsInUtf8(connection_.Dialect());
   result_rows::Result result;
   try {
     result = RunStatement(connection_, parameters_, TextFor(connection_.Dialect()));
   } catch (const std::exception& error) {
     const std::string said = DatabaseMessage(error);
-    throw DatabaseError(
-        Description + ": " +
-        odbc::ExplainTimeout(MaskPasswords(sqlite ? HostTextFromUtf8(said) : said)));
+    throw DatabaseError(Description + ": " +
+                        odbc::ExplainTimeout(MaskPasswords(utf8 ? HostTextFromUtf8(said) : said)));
   }
   rows_.Load(std::move(result.defs), std::move(result.rows));
 }
@@ -170,7 +172,14 @@ void TADOQuery::Close() {
 }
 
 const std::string& TADOQuery::TextFor(SqlDialect dialect) const {
-  return dialect == SqlDialect::Sqlite ? sqliteText_ : transactSqlText_;
+  switch (dialect) {
+    case SqlDialect::Sqlite:
+      return sqliteText_;
+    case SqlDialect::PostgreSql:
+      return postgreSqlText_;
+    default:
+      return transactSqlText_;
+  }
 }
 
 }  // namespace lumirex

@@ -23,7 +23,7 @@ class TADOQuery {
   // The texts are run as they stand; which one depends on the connection's
   // dialect once it is open. Parameters appear in them as ":NAME".
   TADOQuery(TADOConnection& connection, std::vector<std::string> parameterNames,
-            std::string transactSqlText, std::string sqliteText);
+            std::string transactSqlText, std::string sqliteText, std::string postgreSqlText);
 
   // What the query is to the people reading its failures ("the sale header
   // query"); its messages name it instead of quoting the statement.
@@ -63,6 +63,7 @@ class TADOQuery {
   std::vector<QueryParameter> parameters_;
   std::string transactSqlText_;
   std::string sqliteText_;
+  std::string postgreSqlText_;
   TClientDataSet rows_;
 };
 

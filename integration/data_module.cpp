@@ -43,9 +43,9 @@ void AbandonDataModule() noexcept {
 
 TrdmIntegraLumirex::TrdmIntegraLumirex()
     : adqVenda(adcIntegraLumirex, SaleKeyParameters(), sale_queries::kHeaderTransactSql,
-               sale_queries::kHeaderSqlite),
+               sale_queries::kHeaderSqlite, sale_queries::kHeaderPostgreSql),
       adqItemVenda(adcIntegraLumirex, SaleKeyParameters(), sale_queries::kItemsTransactSql,
-                   sale_queries::kItemsSqlite) {
+                   sale_queries::kItemsSqlite, sale_queries::kItemsPostgreSql) {
   adqVenda.Description = "the sale header query";
   adqItemVenda.Description = "the sale items query";
   adcIntegraLumirex.LoginPrompt = false;

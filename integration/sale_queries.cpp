@@ -62,8 +62,47 @@ const std::string kHeaderSqlite =
     "         V.NRCPFLUMIREX, V.CDPROMOLUMIREX, IFNULL(V.VRDESCCASHORVO,0),\n"
     "         V.CDFILIAL||V.CDCAIXA||strftime('%d/%m/%Y',V.DTENTRVENDA)||V.NRSEQVENDA";
 
-// The items statement uses nothing that SQLite reads differently.
-const std::string kItemsSqlite = kItemsTransactSql;
+// SQLite adds the quantities as binary doubles, and over a long sale their
+// errors reach the digits the amount is written with (2861.13900000002 for
+// 2861.139); rounding the sum to the quantity's three decimals gives the sum
+// that SQL Server's exact arithmetic gives.
+const std::string kItemsSqlite =
+    "SELECT I.CDPRODUTO, P.CDARVPROD, P.NMPRODUTO, I.VRUNITVEND, ROUND(SUM(QTPRODVEND),3) AS "
+    "QTPRODVEND\n"
+    "  FROM ITEMVENDA I, PRODUTO P\n"
+    " WHERE I.CDFILIAL   = :P_CDFILIAL\n"
+    "   AND I.CDCAIXA    = :P_CDCAIXA\n"
+    "   AND I.NRSEQVENDA = :P_NRSEQVENDA\n"
+    "   AND I.CDPRODUTO  = P.CDPRODUTO\n"
+    "GROUP BY I.CDPRODUTO, P.CDARVPROD, P.NMPRODUTO, I.VRUNITVEND";
+
+// The same statement for PostgreSQL, whose NUMERIC arithmetic is exact as SQL
+// Server's DECIMAL is: TRUNC(..., 2) cuts each line value toward zero (3 *
+// 0.333 gives 0.99), to_char writes the entry day as dd/mm/yyyy, and NULLs
+// read as 0 through COALESCE.
+const std::string kHeaderPostgreSql =
+    "SELECT V.CDFILIAL, F.NMFILIAL, V.DTVENDA,\n"
+    "       V.NRCPFLUMIREX, V.CDPROMOLUMIREX, COALESCE(V.VRDESCCASHORVO,0) AS VRDESCCASHORVO,\n"
+    "       V.CDFILIAL||V.CDCAIXA||to_char(V.DTENTRVENDA,'DD/MM/YYYY')||V.NRSEQVENDA AS IDVENDA,\n"
+    "       SUM(TRUNC(QTPRODVEND * (VRUNITVEND + COALESCE(VRUNITVENDCL,0)),2)) AS VRTOTPROD,\n"
+    "       SUM(COALESCE(I.VRRATTXSERV,0)) AS VRACREVENDA, SUM(COALESCE(I.VRDESITVEND,0)) AS "
+    "VRDESCVENDA,\n"
+    "       SUM(TRUNC(QTPRODVEND * (VRUNITVEND + COALESCE(VRUNITVENDCL,0)),2) - "
+    "COALESCE(I.VRDESITVEND,0) + COALESCE(I.VRACRITVEND,0)) AS VRTOTVENDA\n"
+    "  FROM VENDA V, ITEMVENDA I, FILIAL F\n"
+    " WHERE V.CDFILIAL   = :P_CDFILIAL\n"
+    "   AND V.CDCAIXA    = :P_CDCAIXA\n"
+    "   AND V.NRSEQVENDA = :P_NRSEQVENDA\n"
+    "   AND V.CDFILIAL   = F.CDFILIAL\n"
+    "   AND V.CDFILIAL   = I.CDFILIAL\n"
+    "   AND V.CDCAIXA    = I.CDCAIXA\n"
+    "   AND V.NRSEQVENDA = I.NRSEQVENDA\n"
+    "GROUP BY V.CDFILIAL, F.NMFILIAL, V.DTVENDA,\n"
+    "         V.NRCPFLUMIREX, V.CDPROMOLUMIREX, COALESCE(V.VRDESCCASHORVO,0),\n"
+    "         V.CDFILIAL||V.CDCAIXA||to_char(V.DTENTRVENDA,'DD/MM/YYYY')||V.NRSEQVENDA";
+
+// The items statement uses nothing that PostgreSQL reads differently.
+const std::string kItemsPostgreSql = kItemsTransactSql;
 
 // Kept beside the statements, so that a column added to one is added here.
 const std::vector<TableColumns> kColumnsRead = {

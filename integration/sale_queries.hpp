@@ -1,4 +1,4 @@
-// The texts of the two sale queries, in both dialects.
+// The texts of the two sale queries, in each dialect.
 #pragma once
 
 #include <string>
@@ -10,6 +10,8 @@ extern const std::string kHeaderTransactSql;
 extern const std::string kHeaderSqlite;
 extern const std::string kItemsTransactSql;
 extern const std::string kItemsSqlite;
+extern const std::string kHeaderPostgreSql;
+extern const std::string kItemsPostgreSql;
 
 // The columns the statements read, table by table: what a point-of-sale
 // database must hold for a sale report to be built.

@@ -156,7 +156,7 @@ TEST(ConnectionStrings, OnlyTheTwoFormsAreAcceptedAndNoPasswordIsShown) {
 }
 
 TEST(ConnectionStrings, AFailedOdbcConnectionShowsNoPassword) {
-  testing::SqliteOdbcDriver::Register();
+  testing::OdbcDrivers::Register();
   TADOConnection connection;
   connection.ConnectionString = "odbc://DRIVER={No Such Driver};UID=till;PWD=secret";
   const std::string message = DatabaseMessage([&] { connection.Open(); });

@@ -57,7 +57,7 @@ class QueryTest : public ::testing::TestWithParam<bool> {
   }
 
   TADOQuery Query(const std::string& sqliteText) {
-    return TADOQuery(connection_, {"P_CODE"}, kNotSqlite, sqliteText);
+    return TADOQuery(connection_, {"P_CODE"}, kNotSqlite, sqliteText, kNotSqlite);
   }
 
   // The query by code, opened for that code.
@@ -269,7 +269,7 @@ TEST_P(OdbcQueryTest, AnotherDbmsIsReadByItsSqlTypesWithTextsAsTheyAre) {
   connection_.SetDialect(SqlDialect::TransactSql);
   TADOQuery query(connection_, {"P_CODE"},
                   "SELECT CODE, NAME, PRICE, QTY, SOLD, COUNTER FROM ITEM WHERE CODE = :P_CODE",
-                  "not run");
+                  "not run", "not run");
   const std::vector<std::string> codes = {"1001", "0099"};
   for (const std::string& code : codes) {
     SCOPED_TRACE(code);

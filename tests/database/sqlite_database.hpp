@@ -1,5 +1,5 @@
-// A SQLite database file that a test fills, and the SQLite ODBC driver
-// registered for the test alone.
+// A SQLite database file that a test fills, and the ODBC drivers registered
+// for the test alone.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "testkit/postgres_server.hpp"
 #include "testkit/testkit.hpp"
 
 namespace lumirex::testing {
@@ -24,29 +25,36 @@ inline void RunSqlite(const std::filesystem::path& file, const std::string& stat
   ASSERT_EQ(rc, SQLITE_OK) << message;
 }
 
-// The Debian SQLite ODBC driver as "SQLite3", in an odbcinst.ini of a
-// temporary folder that ODBCSYSINI points at, so nothing outside the test is
-// read or touched. One folder serves the whole test program: the driver
-// manager caches what it read of odbcinst.ini for a while.
-class SqliteOdbcDriver {
+// The Debian ODBC drivers the tests use, SQLite's as "SQLite3" and
+// PostgreSQL's as "PostgreSQL Unicode", in an odbcinst.ini of a temporary
+// folder that ODBCSYSINI points at, so nothing outside the test is read or
+// touched. One folder serves the whole test program: the driver manager
+// caches what it read of odbcinst.ini for a while.
+class OdbcDrivers {
  public:
-  static void Register() { static const SqliteOdbcDriver driver; }
-
-  static std::string ConnectionString(const std::filesystem::path& file) {
-    Register();
-    return "odbc://DRIVER={SQLite3};Database=" + file.string();
-  }
+  static void Register() { static const OdbcDrivers drivers; }
 
  private:
-  SqliteOdbcDriver() : env_("ODBCSYSINI", folder_.str()) {
+  OdbcDrivers() : env_("ODBCSYSINI", folder_.str()) {
     testkit::WriteFile(folder_.path() / "odbcinst.ini",
                        "[SQLite3]\n"
-                       "Description=SQLite3 ODBC driver\n"
-                       "Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n");
+                       "Driver=" +
+                           testkit::FindOdbcDriver("libsqlite3odbc.so").string() +
+                           "\n"
+                           "[PostgreSQL Unicode]\n"
+                           "Driver=" +
+                           testkit::FindOdbcDriver("psqlodbcw.so").string() + "\n");
   }
 
   testkit::TempDir folder_;
   testkit::ScopedEnv env_;
+};
+
+struct SqliteOdbcDriver {
+  static std::string ConnectionString(const std::filesystem::path& file) {
+    OdbcDrivers::Register();
+    return "odbc://DRIVER={SQLite3};Database=" + file.string();
+  }
 };
 
 }  // namespace lumirex::testing

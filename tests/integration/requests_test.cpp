@@ -193,19 +193,6 @@ TEST_F(PostOperations, TheDefaultDatabaseIsFoundInABaseFolderWithABlank) {
   EXPECT_FALSE(std::filesystem::exists(base_.path() / "Caixa"));  // nothing made at a cut path
 }
 
-TEST_F(PostOperations, TheSaleThroughTheOdbcDriverSendsTheSameDocument) {
-  Variant result = Variant::Array(2);
-  ASSERT_TRUE(Call(Params("VENDA", sandbox_.BaseUrl(), "", "0001", "001", "000123"), result));
-  std::string native = OnlyRequest().body;
-
-  ::Finalize();
-  lumirex::SetConnectionString(lumirex::testing::SqliteOdbcDriver::ConnectionString(database_));
-  sandbox_.ClearJournal();
-  // The service refuses a repeated orderId; the document is what counts here.
-  ASSERT_TRUE(Call(Params("VENDA", sandbox_.BaseUrl(), "", "0001", "001", "000123"), result));
-  EXPECT_EQ(OnlyRequest().body, native);
-}
-
 TEST_F(PostOperations, ALargeSaleReachesTheService) {
   std::string sql;
   for (int i = 0; i < 300; ++i) {

@@ -54,9 +54,9 @@ class SaleQueries {
 
   TADOConnection connection;
   TADOQuery header{connection, KeyParameters(), sale_queries::kHeaderTransactSql,
-                   sale_queries::kHeaderSqlite};
+                   sale_queries::kHeaderSqlite, sale_queries::kHeaderPostgreSql};
   TADOQuery items{connection, KeyParameters(), sale_queries::kItemsTransactSql,
-                  sale_queries::kItemsSqlite};
+                  sale_queries::kItemsSqlite, sale_queries::kItemsPostgreSql};
 };
 
 struct Request {
