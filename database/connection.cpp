@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "database/odbc_session.hpp"
+#include "database/prepared_statement.hpp"
 #include "database/sqlite_path.hpp"
 #include "support/errors.hpp"
 #include "support/option_string.hpp"
@@ -151,6 +152,8 @@ void TADOConnection::Open() {
 }
 
 void TADOConnection::Close() noexcept {
+  // The statements go before the session they were prepared on.
+  statements_.clear();
   session_.reset();
 }
 
@@ -161,6 +164,23 @@ bool TADOConnection::Connected() const {
 soci::session& TADOConnection::Session() {
   if (!session_) throw DatabaseError("the database connection is not open");
   return *session_;
+}
+
+PreparedStatement* TADOConnection::KeptStatement(const void* query) const {
+  const auto kept = statements_.find(query);
+  return kept == statements_.end() ? nullptr : kept->second.get();
+}
+
+PreparedStatement& TADOConnection::KeepStatement(const void* query,
+                                                 std::unique_ptr<PreparedStatement> statement) {
+  ++statementsPrepared_;
+  std::unique_ptr<PreparedStatement>& kept = statements_[query];
+  kept = std::move(statement);
+  return *kept;
+}
+
+void TADOConnection::DropStatement(const void* query) noexcept {
+  statements_.erase(query);
 }
 
 std::string TADOConnection::BackendName() const {

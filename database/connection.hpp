@@ -6,7 +6,9 @@
 // connection string), connects, then runs AfterConnect.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -15,6 +17,8 @@ class session;
 }
 
 namespace lumirex {
+
+struct PreparedStatement;
 
 // Which statement texts the session runs.
 enum class SqlDialect { TransactSql, Sqlite, PostgreSql };
@@ -60,8 +64,19 @@ class TADOConnection {
   // "sqlite3" or "odbc" once open.
   std::string BackendName() const;
 
+  // The statements the queries keep prepared on the open session, by query;
+  // closing the connection (and so every reconnection) drops them all.
+  PreparedStatement* KeptStatement(const void* query) const;
+  PreparedStatement& KeepStatement(const void* query, std::unique_ptr<PreparedStatement> statement);
+  void DropStatement(const void* query) noexcept;
+  // How many statements were kept over the connection's life, for the tests
+  // and the benchmark to see a statement prepared once.
+  std::size_t StatementsPrepared() const { return statementsPrepared_; }
+
  private:
   std::unique_ptr<soci::session> session_;
+  std::map<const void*, std::unique_ptr<PreparedStatement>> statements_;
+  std::size_t statementsPrepared_ = 0;
   SqlDialect dialect_ = SqlDialect::TransactSql;
 };
 

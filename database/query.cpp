@@ -2,9 +2,11 @@
 
 #include <soci/soci.h>
 
+#include <memory>
 #include <utility>
 
 #include "database/odbc_session.hpp"
+#include "database/prepared_statement.hpp"
 #include "database/result_rows.hpp"
 #include "support/errors.hpp"
 #include "support/host_text.hpp"
@@ -64,23 +66,24 @@ void ToHostTexts(result_rows::Result& result) {
   }
 }
 
-result_rows::Result RunStatement(TADOConnection& connection,
+// The statement kept for the query on its connection, prepared and bound
+// there the first time: preparing is the dearest part of a small query.
+PreparedStatement& KeptStatement(TADOConnection& connection, const void* query,
                                  const std::vector<QueryParameter>& parameters,
                                  const std::string& text) {
-  const bool sqlite = connection.Dialect() == SqlDialect::Sqlite;
-  const bool utf8 = TextsInUtf8(connection.Dialect());
-  // The statement holds references to the bound values until it ends; the
-  // reserved vectors never move them.
-  std::vector<std::string> values;
-  std::vector<soci::indicator> indicators;
-  values.reserve(parameters.size());
-  indicators.reserve(parameters.size());
-  soci::statement statement(connection.Session());
-  for (const QueryParameter& parameter : parameters) {
-    if (!MentionsParameter(text, parameter.name)) continue;
-    values.push_back(utf8 ? Utf8FromHostText(parameter.value) : parameter.value);
-    indicators.push_back(parameter.isNull ? soci::i_null : soci::i_ok);
-    statement.exchange(soci::use(values.back(), indicators.back(), parameter.name));
+  if (PreparedStatement* kept = connection.KeptStatement(query); kept && kept->text == text) {
+    return *kept;
+  }
+  auto prepared = std::make_unique<PreparedStatement>(connection.Session(), text);
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
+    if (MentionsParameter(text, parameters[i].name)) prepared->parameters.push_back(i);
+  }
+  prepared->values.resize(prepared->parameters.size());
+  prepared->indicators.resize(prepared->parameters.size(), soci::i_null);
+  soci::statement& statement = prepared->statement;
+  for (std::size_t k = 0; k < prepared->parameters.size(); ++k) {
+    statement.exchange(soci::use(prepared->values[k], prepared->indicators[k],
+                                 parameters[prepared->parameters[k]].name));
   }
   statement.alloc();
   if (connection.BackendName() == "odbc") {
@@ -88,10 +91,24 @@ result_rows::Result RunStatement(TADOConnection& connection,
   }
   statement.prepare(text);
   statement.define_and_bind();
-  statement.execute(false);
+  return connection.KeepStatement(query, std::move(prepared));
+}
+
+// Runs the kept statement with the parameters' current values, assigned in
+// place to the strings the statement is bound to.
+result_rows::Result Execute(TADOConnection& connection, PreparedStatement& prepared,
+                            const std::vector<QueryParameter>& parameters) {
+  const bool sqlite = connection.Dialect() == SqlDialect::Sqlite;
+  const bool utf8 = TextsInUtf8(connection.Dialect());
+  for (std::size_t k = 0; k < prepared.parameters.size(); ++k) {
+    const QueryParameter& parameter = parameters[prepared.parameters[k]];
+    prepared.values[k] = utf8 ? Utf8FromHostText(parameter.value) : parameter.value;
+    prepared.indicators[k] = parameter.isNull ? soci::i_null : soci::i_ok;
+  }
+  prepared.statement.execute(false);
   result_rows::Result result = connection.BackendName() == "sqlite3"
-                                   ? result_rows::ReadSqliteRows(statement)
-                                   : result_rows::ReadOdbcRows(statement, sqlite);
+                                   ? result_rows::ReadSqliteRows(prepared.statement)
+                                   : result_rows::ReadOdbcRows(prepared.statement, sqlite);
   if (utf8) ToHostTexts(result);
   NameFieldsUniquely(result.defs);
   return result;
@@ -119,6 +136,10 @@ TADOQuery::TADOQuery(TADOConnection& connection, std::vector<std::string> parame
     QueryParameter& parameter = parameters_.emplace_back();
     parameter.name = std::move(name);
   }
+}
+
+TADOQuery::~TADOQuery() {
+  connection_.DropStatement(this);
 }
 
 void TADOQuery::SetParameter(std::string_view name, std::string value) {
@@ -158,8 +179,12 @@ void TADOQuery::Run() {
   const bool utf8 = TextsInUtf8(connection_.Dialect());
   result_rows::Result result;
   try {
-    result = RunStatement(connection_, parameters_, TextFor(connection_.Dialect()));
+    const std::string& text = TextFor(connection_.Dialect());
+    result = Execute(connection_, KeptStatement(connection_, this, parameters_, text), parameters_);
   } catch (const std::exception& error) {
+    // A statement that failed is prepared afresh next time, whatever state
+    // the failure left it in.
+    connection_.DropStatement(this);
     const std::string said = DatabaseMessage(error);
     throw DatabaseError(Description + ": " +
                         odbc::ExplainTimeout(MaskPasswords(utf8 ? HostTextFromUtf8(said) : said)));

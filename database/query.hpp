@@ -24,6 +24,10 @@ class TADOQuery {
   // dialect once it is open. Parameters appear in them as ":NAME".
   TADOQuery(TADOConnection& connection, std::vector<std::string> parameterNames,
             std::string transactSqlText, std::string sqliteText, std::string postgreSqlText);
+  // Drops the statement it keeps on the connection.
+  ~TADOQuery();
+  TADOQuery(const TADOQuery&) = delete;
+  TADOQuery& operator=(const TADOQuery&) = delete;
 
   // What the query is to the people reading its failures ("the sale header
   // query"); its messages name it instead of quoting the statement.
@@ -38,7 +42,9 @@ class TADOQuery {
   const std::vector<QueryParameter>& Parameters() const { return parameters_; }
 
   // Opens the connection first when it is closed; runs the statement and
-  // keeps all its rows; a query already open stays as it is. A statement that
+  // keeps all its rows; a query already open stays as it is. The statement
+  // is prepared at its first run on a connection and kept there, run again
+  // with the new values, until the connection closes. A statement that
   // fails on a connection that was already open runs once more on a fresh
   // one. Raises DatabaseError with the description and the database's own
   // message, without the statement's text. A column without a

@@ -380,6 +380,9 @@ bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
   bool returned = false;
   {
     std::lock_guard lock(CallMutex());
+    // The call's lines go through one descriptor, closed before the lock is
+    // released.
+    LogSession logSession;
     returned = GuardedCall(params, result, copyRefusal, record);
   }
   LastCallRecord() = std::move(record);

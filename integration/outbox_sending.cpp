@@ -43,6 +43,7 @@ void ReadVerdict(const std::string& response, outbox::Attempt& attempt) {
 outbox::Attempt Resend(const outbox::Report& report, CallRecord& record) {
   outbox::Attempt attempt;
   record = CallRecord{};
+  const LogSession logSession;
   try {
     WriteLogLine(kSeparatorLine);
     WriteLogLine("INICIO");

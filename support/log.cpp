@@ -47,6 +47,10 @@ void CreateFolders(const std::filesystem::path& folder, const std::string& logPa
   }
 }
 
+}  // namespace
+
+namespace log_file {
+
 // The open log file; closed on every path, but only Close() reports a failure.
 class LogFile {
  public:
@@ -92,6 +96,8 @@ class LogFile {
     }
   }
 
+  const std::string& Path() const { return path_; }
+
   void Close() {
     const int fd = fd_;
     fd_ = -1;
@@ -123,6 +129,15 @@ class LogFile {
   int fd_ = -1;
 };
 
+}  // namespace log_file
+
+namespace {
+
+using log_file::LogFile;
+
+// The innermost session of this thread, if any.
+thread_local LogSession* currentSession = nullptr;
+
 }  // namespace
 
 std::string LogFilePathFor(double dateTime) {
@@ -151,9 +166,34 @@ void WriteLogLine(std::string_view label, std::string_view text) {
   const double now = Now();
   std::string stamp = DateTimeToStr(now);
   stamp += " - ";
-  LogFile file(LogFilePathFor(now));
-  file.Write({stamp, label, text, "\r\n"});
-  file.Close();
+  std::string path = LogFilePathFor(now);
+  LogSession* session = currentSession;
+  if (session == nullptr) {
+    LogFile file(path);
+    file.Write({stamp, label, text, "\r\n"});
+    file.Close();
+    return;
+  }
+  if (session->file_ && session->file_->Path() != path) {
+    // Past midnight: the day before's file is done with.
+    const std::unique_ptr<LogFile> done = std::move(session->file_);
+    done->Close();
+  }
+  if (!session->file_) session->file_ = std::make_unique<LogFile>(path);
+  try {
+    session->file_->Write({stamp, label, text, "\r\n"});
+  } catch (...) {
+    session->file_.reset();
+    throw;
+  }
+}
+
+LogSession::LogSession() noexcept : outer_(currentSession) {
+  currentSession = this;
+}
+
+LogSession::~LogSession() {
+  currentSession = outer_;
 }
 
 }  // namespace lumirex

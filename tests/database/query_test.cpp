@@ -199,6 +199,26 @@ TEST_P(QueryTest, OpeningOnAClosedConnectionConnectsOnce) {
   EXPECT_EQ(query_.FieldByName("QTY").AsFloat(), 2);
 }
 
+// The statement is prepared once per connection and run again with each new
+// value, a longer one among them; a reconnection prepares it afresh.
+TEST_P(QueryTest, TheStatementIsPreparedOncePerConnection) {
+  const std::pair<std::string, std::string> rounds[] = {{"1001", "1001"},
+                                                        {"A\xC7\xDA"
+                                                         "CAR",
+                                                         "A\xC7\xDA"
+                                                         "CAR"},
+                                                        {"no such code", ""},
+                                                        {"0099", "0099"}};
+  for (const auto& [code, found] : rounds) {
+    EXPECT_EQ(ByCode(code).FieldByName("CODE").AsString(), found);
+  }
+  EXPECT_EQ(connection_.StatementsPrepared(), 1u);
+
+  connection_.Close();
+  EXPECT_EQ(ByCode("1001").FieldByName("QTY").AsFloat(), 2);
+  EXPECT_EQ(connection_.StatementsPrepared(), 2u);
+}
+
 TEST_P(QueryTest, DatabaseFailuresRaiseTheDatabasesMessage) {
   TADOQuery query = Query("SELECT X FROM NO_SUCH_TABLE");
   EXPECT_THROW(

@@ -114,6 +114,49 @@ TEST_F(WriteLogLineTest, ALabelAndATextMakeOneLine) {
   EXPECT_EQ(testkit::ReadCrlfLines(WrittenFile()).size(), 3u);
 }
 
+// The numbers of this process's descriptors open on the file.
+std::vector<std::string> DescriptorsOn(const fs::path& file) {
+  std::vector<std::string> numbers;
+  const fs::path target = fs::weakly_canonical(file);
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (fs::read_symlink(entry.path(), error) == target) {
+      numbers.push_back(entry.path().filename().string());
+    }
+  }
+  return numbers;
+}
+
+// A session's lines share one descriptor, each line in the file as soon as it
+// is written; a line for another file (the next day's) closes the first; a
+// failure still raises naming the path; the session closes what it opened.
+TEST_F(WriteLogLineTest, ASessionWritesItsLinesThroughOneDescriptor) {
+  WriteLogLine("alone");
+  const fs::path first = WrittenFile();
+  EXPECT_THAT(DescriptorsOn(first), ::testing::IsEmpty());
+  testkit::TempDir nextDay;
+  {
+    LogSession session;
+    WriteLogLine("one");
+    const std::vector<std::string> open = DescriptorsOn(first);
+    ASSERT_EQ(open.size(), 1u);
+    WriteLogLine("two");
+    EXPECT_EQ(DescriptorsOn(first), open);
+    EXPECT_THAT(testkit::ReadFile(first), ::testing::EndsWith(" - two\r\n"));
+
+    ScopedBaseDir moved(nextDay.str());
+    WriteLogLine("three");
+    EXPECT_THAT(DescriptorsOn(first), ::testing::IsEmpty());
+    EXPECT_EQ(DescriptorsOn(WrittenFile()).size(), 1u);
+
+    testkit::WriteFile(nextDay.path() / "blocker", "");
+    ScopedBaseDir blocked((nextDay.path() / "blocker").string());
+    EXPECT_THROW(WriteLogLine("lost"), IOError);
+  }
+  EXPECT_EQ(testkit::ReadCrlfLines(first).size(), 3u);
+  EXPECT_THAT(DescriptorsOn(LogFilePathIn(nextDay.str(), Now())), ::testing::IsEmpty());
+}
+
 TEST(WriteLogLineFailureTest, UnwritableBaseFolderRaisesNamingThePath) {
   testkit::TempDir dir;
   // A regular file where a folder should be: no folder can be made below it,
