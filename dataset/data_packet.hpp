@@ -21,13 +21,12 @@ struct DataPacket {
 };
 
 // Takes the packet in the encoding its declaration names, else in the host's
-// (see host_text.hpp), and gives texts in the host's encoding. Accepts any attribute order, white space
-// between elements, extra attributes on FIELD and PARAMS, and RowState on
-// ROW for plain and inserted rows. Also reads the host's wider string and
-// smaller integer types (string.uni, i1, i2, ui1, ui2) as String and Integer.
-// Anything else raises ConversionError "not a data packet: <reason>",
-// including a change log (rows of another RowState), which would otherwise
-// bring deleted and superseded rows back.
+// (see host_text.hpp), and gives texts in the host's encoding. Accepts any attribute order, white
+// space between elements, extra attributes on FIELD and PARAMS, and RowState on ROW for plain and
+// inserted rows. Also reads the host's wider string and smaller integer types (string.uni, i1, i2,
+// ui1, ui2) as String and Integer. Anything else raises ConversionError "not a data packet:
+// <reason>", including a change log (rows of another RowState), which would otherwise bring deleted
+// and superseded rows back.
 DataPacket ReadDataPacket(std::string_view text);
 
 // The packet declared in the host's encoding, no white space between

@@ -23,7 +23,7 @@ extern "C" {
 
 /* Variant types. */
 enum {
-  LUMIREX_EMPTY = 0,    /* unassigned */
+  LUMIREX_EMPTY = 0, /* unassigned */
   LUMIREX_NULL = 1,
   LUMIREX_BOOL = 2,
   LUMIREX_INT = 3,
@@ -40,11 +40,11 @@ typedef struct LumirexVariant {
     int64_t integer;
     double number; /* LUMIREX_DOUBLE and LUMIREX_DATETIME */
     struct {
-      char *data; /* NUL-terminated; size excludes the terminator */
+      char* data; /* NUL-terminated; size excludes the terminator */
       size_t size;
     } string;
     struct {
-      struct LumirexVariant *items;
+      struct LumirexVariant* items;
       int32_t count;
     } array;
   } value;
@@ -57,14 +57,15 @@ typedef struct LumirexVariant {
  * 2 to 4 for "CONSULTA". Returns true when the exchange with the service and
  * the reading of its answer ran to their end; the service's own verdict is
  * result element 0 (false = accepted). */
-LUMIREX_API bool IntegracaoLumirex(const LumirexVariant *params, int32_t last_index,
-                                   LumirexVariant *result);
+LUMIREX_API bool IntegracaoLumirex(const LumirexVariant* params, int32_t last_index,
+                                   LumirexVariant* result);
 
 /* What became of a call, LumirexLastCall's error. A till retries a sale
  * report later for CONNECT, TIMEOUT, TRANSFER, HTTP and ANSWER (a report that
  * did arrive is refused as a repeat by the service), fixes the set-up for
  * INPUT, DATABASE, LOG and TLS, and never resends a report the service
  * answered with a verdict (a true return). */
+/* clang-format off: laid out as a table, one code a line */
 enum {
   LUMIREX_OK = 0,          /* the call returned true; the verdict is in the result */
   LUMIREX_E_INPUT = 1,     /* the parameter list, a parameter or the result array cannot be used; nothing was sent */
@@ -84,13 +85,14 @@ typedef struct LumirexCallOutcome {
   int32_t error;       /* LUMIREX_OK or one of LUMIREX_E_* */
   int32_t http_status; /* status of the service's answer; 0 when none arrived */
   int32_t sent;        /* 1 once the request has left the library: the service may have acted on it */
-  int32_t queued;      /* 1 when the report was kept to be sent again later; always 0 for now */
+  int32_t queued;      /* 1 when the report was kept in the outbox, to be sent again later */
 } LumirexCallOutcome;
+/* clang-format on */
 
 /* What became of the last IntegracaoLumirex made on the calling thread. Fills *outcome
  * (when not NULL) and copies that call's operator message (empty after a true return),
  * cut to fit and NUL-terminated, into message[0..size) (when not NULL). Returns outcome's error. */
-LUMIREX_API int32_t LumirexLastCall(LumirexCallOutcome *outcome, char *message, size_t size);
+LUMIREX_API int32_t LumirexLastCall(LumirexCallOutcome* outcome, char* message, size_t size);
 
 /* Package load and unload. Finalize releases the data module (closing its
  * database connection); the next call builds a fresh one. */
@@ -103,29 +105,29 @@ LUMIREX_API void Finalize(void);
  * write v without freeing what it held (it may be uninitialized memory), so
  * clear a variant that holds a string or an array first. Both return 0 on
  * success, non-zero when out of memory or given a negative count. */
-LUMIREX_API void LumirexVariantInit(LumirexVariant *v);
-LUMIREX_API void LumirexVariantClear(LumirexVariant *v);
-LUMIREX_API int LumirexVariantSetString(LumirexVariant *v, const char *data, size_t size);
-LUMIREX_API int LumirexArrayCreate(LumirexVariant *v, int32_t count);
+LUMIREX_API void LumirexVariantInit(LumirexVariant* v);
+LUMIREX_API void LumirexVariantClear(LumirexVariant* v);
+LUMIREX_API int LumirexVariantSetString(LumirexVariant* v, const char* data, size_t size);
+LUMIREX_API int LumirexArrayCreate(LumirexVariant* v, int32_t count);
 
 /* Where the operator message of a failed call goes. Without a handler it is
  * one line "lumirex: <text>" on standard error. */
-typedef void (*LumirexMessageHandler)(const char *text, void *context);
-LUMIREX_API void LumirexSetMessageHandler(LumirexMessageHandler handler, void *context);
+typedef void (*LumirexMessageHandler)(const char* text, void* context);
+LUMIREX_API void LumirexSetMessageHandler(LumirexMessageHandler handler, void* context);
 
 /* Base folder of the integration log and of the embedded database. NULL
  * restores the default: $LUMIREX_BASE_DIR, else the running executable's folder. */
-LUMIREX_API void LumirexSetBaseDir(const char *dir);
+LUMIREX_API void LumirexSetBaseDir(const char* dir);
 
 /* Point-of-sale database: "sqlite3://db=<file> ..." or "odbc://<ODBC string>".
  * NULL restores the default: $LUMIREX_DB, else <base folder>/Dados/pos.sqlite
  * opened read-only. */
-LUMIREX_API void LumirexSetConnectionString(const char *connection);
+LUMIREX_API void LumirexSetConnectionString(const char* connection);
 
 /* Certificates (a PEM file) that an HTTPS service's certificate may be signed
  * by, for a service whose certificate no public authority issued. NULL
  * restores the default: $LUMIREX_CA_FILE, else the system's store. */
-LUMIREX_API void LumirexSetCaFile(const char *file);
+LUMIREX_API void LumirexSetCaFile(const char* file);
 
 /* Decimal separator of the library's regional settings; ',' by default.
  * Only ',' and '.' are taken: returns 0 when the separator is set, non-zero
@@ -141,7 +143,7 @@ LUMIREX_API int LumirexSetDecimalSeparator(char separator);
  * LUMIREX_E_INPUT, naming the offset of its first bad byte. NULL restores the
  * default: $LUMIREX_HOST_ENCODING, else windows-1252. Set it before the first
  * call. Returns 0, or non-zero (the setting unchanged) for any other name. */
-LUMIREX_API int LumirexSetHostEncoding(const char *name);
+LUMIREX_API int LumirexSetHostEncoding(const char* name);
 
 /* The outbox: a SQLite file where sale and cancellation reports are kept when
  * the service cannot be reached (codes CONNECT, TIMEOUT, TRANSFER, HTTP), to
@@ -151,7 +153,7 @@ LUMIREX_API int LumirexSetHostEncoding(const char *name);
  * Off unless a file is named: NULL restores the default, $LUMIREX_OUTBOX, else
  * off. The library creates the file; it is the only file it writes besides
  * the log. Returns 0, or non-zero when the file cannot be opened or created. */
-LUMIREX_API int LumirexSetOutbox(const char *file);
+LUMIREX_API int LumirexSetOutbox(const char* file);
 
 /* How many reports may wait (10000 by default); beyond that a report is not
  * kept and its call fails as without an outbox. Returns 0, non-zero for a
@@ -173,22 +175,22 @@ LUMIREX_API int32_t LumirexOutboxCount(void);
  * copies what fits of its text, NUL-terminated, into buffer[0..size) and
  * returns the text's whole length (ask again with a larger buffer when it is
  * size or more). The CA file is "" when none is named. */
-LUMIREX_API size_t LumirexGetBaseDir(char *buffer, size_t size);
-LUMIREX_API size_t LumirexGetConnectionString(char *buffer, size_t size);
-LUMIREX_API size_t LumirexGetCaFile(char *buffer, size_t size);
+LUMIREX_API size_t LumirexGetBaseDir(char* buffer, size_t size);
+LUMIREX_API size_t LumirexGetConnectionString(char* buffer, size_t size);
+LUMIREX_API size_t LumirexGetCaFile(char* buffer, size_t size);
 LUMIREX_API char LumirexGetDecimalSeparator(void);
 
 /* Appends one time-stamped line of size bytes to today's integration log, as
  * the library's own lines are written. Returns 0, or non-zero with the reason
  * (naming the file) in error[0..error_size) when it cannot be written. */
-LUMIREX_API int LumirexLog(const char *text, size_t size, char *error, size_t error_size);
+LUMIREX_API int LumirexLog(const char* text, size_t size, char* error, size_t error_size);
 
 /* The file a line logged now would go to; returns its whole length, as the
  * getters above do. */
-LUMIREX_API size_t LumirexLogFilePath(char *buffer, size_t size);
+LUMIREX_API size_t LumirexLogFilePath(char* buffer, size_t size);
 
 /* The library's version, "major.minor.patch". */
-LUMIREX_API const char *LumirexVersion(void);
+LUMIREX_API const char* LumirexVersion(void);
 
 #ifdef __cplusplus
 }
