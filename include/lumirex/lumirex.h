@@ -65,7 +65,8 @@ LUMIREX_API bool IntegracaoLumirex(const LumirexVariant* params, int32_t last_in
  * did arrive is refused as a repeat by the service), fixes the set-up for
  * INPUT, DATABASE, LOG and TLS, and never resends a report the service
  * answered with a verdict (a true return). */
-/* clang-format off: laid out as a table, one code a line */
+/* Laid out as a table, one code a line. */
+/* clang-format off */
 enum {
   LUMIREX_OK = 0,          /* the call returned true; the verdict is in the result */
   LUMIREX_E_INPUT = 1,     /* the parameter list, a parameter or the result array cannot be used; nothing was sent */
