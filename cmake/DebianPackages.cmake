@@ -5,7 +5,7 @@ if(NOT LUMIREX_DEB_PACKAGES)
   return()
 endif()
 
-set(LUMIREX_DEB_COMPONENTS liblumirex0 liblumirex-dev lumirex)
+set(LUMIREX_DEB_COMPONENTS liblumirex0 liblumirex-dev lumirex python3-lumirex)
 set(LUMIREX_DEB_REVISION 1)
 set(LUMIREX_DEB_VERSION ${PROJECT_VERSION}-${LUMIREX_DEB_REVISION})
 set(debian_source ${CMAKE_CURRENT_LIST_DIR}/debian)
@@ -91,5 +91,15 @@ the integration log, and serves a sandbox of the service for tests and demos.
 .
 Example systemd units in /usr/share/doc/lumirex/examples send a till's outbox
 every minute.")
+
+set(CPACK_DEBIAN_PYTHON3-LUMIREX_PACKAGE_NAME python3-lumirex)
+set(CPACK_DEBIAN_PYTHON3-LUMIREX_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON3-LUMIREX_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON3-LUMIREX_PACKAGE_DEPENDS "python3:any, liblumirex0 (>= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_PYTHON3-LUMIREX_DESCRIPTION
+    "Python client of the Lumirex point-of-sale integration library
+The lumirex module calls liblumirex through ctypes: a Client with the customer
+query, promocode validation, sale report and cancellation, their answers as
+objects, and failures raised with the library's error code.")
 
 include(CPack)

@@ -41,6 +41,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/integra
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${LUMIREX_DEV_DOCDIR}/examples
         COMPONENT liblumirex-dev
         PATTERN "CMakeLists.txt" EXCLUDE PATTERN "__pycache__" EXCLUDE PATTERN "systemd" EXCLUDE)
+# The Python package, pure Python over ctypes, where Debian's python3 finds it.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/lumirex/ DESTINATION lib/python3/dist-packages/lumirex
+        COMPONENT python3-lumirex FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
 # Example units that send a till's outbox every minute; they are the
 # command's, so they sit with its documents.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/systemd/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples

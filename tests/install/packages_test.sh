@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # packages_test.sh PACKAGE_DIR SOURCE_DIR
-# Unpacks the three Debian packages into a throw-away root, checks that the
+# Unpacks the four Debian packages into a throw-away root, checks that the
 # installed binaries carry no RPATH, builds the C example against the unpacked
 # headers and library through pkg-config, and runs it against a sandbox served
 # by the unpacked command. `./dev package` runs it after lintian.
@@ -17,7 +17,7 @@ fail() {
   exit 1
 }
 
-for package in liblumirex0 liblumirex-dev lumirex; do
+for package in liblumirex0 liblumirex-dev lumirex python3-lumirex; do
   deb=$(echo "$packages/${package}"_*.deb)
   [ -f "$deb" ] || fail "no $package package in $packages"
   dpkg-deb -x "$deb" "$root"
@@ -43,4 +43,8 @@ export LD_LIBRARY_PATH=$libdir
 "$source/tests/examples/with_sandbox.sh" "$root/usr/bin/lumirex" "$root/consulta" 12345678909 >"$root/out" ||
   { cat "$root/out" >&2; fail "the example failed"; }
 grep -q "service accepted" "$root/out" || { cat "$root/out" >&2; fail "the example was not accepted"; }
+# The Python package finds the unpacked library and answers like the C host.
+PYTHONPATH=$root/usr/lib/python3/dist-packages LUMIREX_LIBRARY=$libdir/liblumirex.so.0 \
+  python3 -c 'import lumirex; print(lumirex.Client)' >/dev/null ||
+  fail "the Python package does not load"
 echo "packages test: passed"
