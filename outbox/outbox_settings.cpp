@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "support/fork_safe_mutex.hpp"
-#include "support/no_destructor.hpp"
+#include "support/process_state.hpp"
 
 namespace lumirex::outbox {
 
@@ -18,13 +18,8 @@ struct State {
   std::int64_t limit = kDefaultLimit;
 };
 
-// Never destroyed, and usable in a fork's child, like the library's other settings.
 State& state() {
-  static NoDestructor<State> instance;
-  static const int forkHandler =
-      pthread_atfork(nullptr, nullptr, [] { instance->mutex.ResetInChild(); });
-  (void)forkHandler;
-  return *instance;
+  return ProcessState<State>();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "shared_services/shared_services.hpp"
 #include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
+#include "support/process_state.hpp"
 
 namespace lumirex {
 
@@ -19,11 +20,7 @@ struct Registry {
 // Never destroyed, like the default instance below: a call still running on
 // another thread while the host exits holds a reference to the services.
 Registry& registry() {
-  static NoDestructor<Registry> instance;
-  static const int forkHandler =
-      pthread_atfork(nullptr, nullptr, [] { instance->mutex.ResetInChild(); });
-  (void)forkHandler;
-  return *instance;
+  return ProcessState<Registry>();
 }
 
 // One default instance for the process: it holds no state of its own, and

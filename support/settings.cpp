@@ -14,6 +14,7 @@
 #include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
 #include "support/option_string.hpp"
+#include "support/process_state.hpp"
 #include "support/sigpipe_guard.hpp"
 
 namespace lumirex::settings {
@@ -33,14 +34,8 @@ struct State {
 // -1 while the host has set none.
 std::atomic<int> hostEncoding{-1};
 
-// Never destroyed: a call still running on another thread while the host
-// exits reads it.
 State& state() {
-  static NoDestructor<State> instance;
-  static const int forkHandler =
-      pthread_atfork(nullptr, nullptr, [] { instance->mutex.ResetInChild(); });
-  (void)forkHandler;
-  return *instance;
+  return ProcessState<State>();
 }
 
 std::optional<std::string> Environment(const char* name) {
