@@ -115,6 +115,12 @@ TEST_F(ProcessLife, HostExitsWithCallsInFlight) {
 }
 
 TEST_F(ProcessLife, ForkedChildNeverSharesTheParentsConnections) {
+#if defined(__SANITIZE_ADDRESS__)
+  // This AddressSanitizer's allocator does not free its own locks in a fork's
+  // child: one held by another thread at the fork (any allocation) stops the
+  // child in its first allocation, whatever the library does.
+  GTEST_SKIP() << "the sanitizer's allocator is not fork-safe while other threads allocate";
+#endif
   // A kept-alive connection for the child to inherit.
   ASSERT_EQ(ConsultaProblem(kCpf), "");
   std::thread parent([&] {
