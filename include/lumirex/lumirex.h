@@ -56,7 +56,9 @@ typedef struct LumirexVariant {
  * with LumirexArrayCreate: elements 0 and 1 are written for every operation,
  * 2 to 4 for "CONSULTA". Returns true when the exchange with the service and
  * the reading of its answer ran to their end; the service's own verdict is
- * result element 0 (false = accepted). */
+ * result element 0 (false = accepted). After a false return,
+ * LumirexLastCall says what happened and whether the request may have
+ * reached the service. */
 LUMIREX_API bool IntegracaoLumirex(const LumirexVariant* params, int32_t last_index,
                                    LumirexVariant* result);
 
