@@ -61,9 +61,9 @@ const std::vector<FaultMode>& FaultModes() {
   return kModes;
 }
 
-void ApplyFault(const std::string& spec, sandbox::Faults& faults) {
-  const auto equals = spec.find('=');
-  const std::string name = spec.substr(0, equals);
+void ApplyFault(const std::string& given, sandbox::Faults& faults) {
+  const auto equals = given.find('=');
+  const std::string name = given.substr(0, equals);
   for (const FaultMode& mode : FaultModes()) {
     if (name != mode.name) continue;
     if (!mode.takesNumber) {
@@ -72,8 +72,8 @@ void ApplyFault(const std::string& spec, sandbox::Faults& faults) {
       return;
     }
     long long number = -1;
-    const char* first = spec.data() + (equals == std::string::npos ? spec.size() : equals + 1);
-    const char* last = spec.data() + spec.size();
+    const char* first = given.data() + (equals == std::string::npos ? given.size() : equals + 1);
+    const char* last = given.data() + given.size();
     auto [end, error] = std::from_chars(first, last, number);
     if (equals == std::string::npos || error != std::errc() || end != last || number < 0 ||
         number > 1'000'000) {
@@ -85,7 +85,7 @@ void ApplyFault(const std::string& spec, sandbox::Faults& faults) {
     mode.apply(faults, number);
     return;
   }
-  throw UsageError("'" + spec + "' is not a fault mode; see 'lumirex sandbox --help'");
+  throw UsageError("'" + given + "' is not a fault mode; see 'lumirex sandbox --help'");
 }
 
 std::string FaultHelp() {
@@ -158,7 +158,7 @@ void AddSandboxOptions(CLI::App& sub, SandboxOptions& options) {
 
 int ServeSandbox(const SandboxOptions& options, std::ostream& out) {
   sandbox::Faults faults;
-  for (const std::string& spec : options.faults) ApplyFault(spec, faults);
+  for (const std::string& given : options.faults) ApplyFault(given, faults);
   faults.share = options.faultRate;
   sandbox::Sandbox service(FixtureFrom(options.fixture));
   service.SetFaults(faults);
