@@ -91,6 +91,17 @@ std::string Exchange(const std::string& url, const std::string& method, TStringS
   }
 }
 
+std::string UnreadAnswerText(const std::exception_ptr& failure) {
+  std::string text = "the answer could not be read";
+  try {
+    if (failure) std::rethrow_exception(failure);
+  } catch (const std::exception& error) {
+    text += std::string(": ") + error.what();
+  } catch (...) {
+  }
+  return text;
+}
+
 // Anything else (a redirect, which is never followed, an application server's
 // error page, 204 with no content at all) carries no verdict: reading it would
 // hand the till a "declined" the service never gave.

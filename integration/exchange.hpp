@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,9 @@ void WriteFailureLine(const std::string& message) noexcept;
 // of the exchange raises, saying itself how far the request got.
 std::string Exchange(const std::string& url, const std::string& method, TStringStream& body,
                      CallRecord& record);
+
+// "the answer could not be read", with the reason the reader raised, if any.
+std::string UnreadAnswerText(const std::exception_ptr& failure);
 
 // Raises CallFailure (LUMIREX_E_HTTP) for a status whose answer carries no
 // verdict: only a 2xx answer, or a 4xx one holding the service's verdict, is

@@ -188,7 +188,7 @@ void LogRequest(const CallValues& values, const CallObjects& objects) {
 void RecordUnreadAnswer(const std::exception_ptr& failure, const CallValues& values,
                         const Variant& result, CallRecord& record) {
   record.error = LUMIREX_E_ANSWER;
-  record.message = "the answer could not be read";
+  record.message = UnreadAnswerText(failure);
   if (!failure) return;
   try {
     std::rethrow_exception(failure);
@@ -199,9 +199,7 @@ void RecordUnreadAnswer(const std::exception_ptr& failure, const CallValues& val
                      std::to_string(ElementsWritten(values.operation));
   } catch (const std::bad_alloc&) {
     record.error = LUMIREX_E_MEMORY;
-    record.message += ": out of memory";
-  } catch (const std::exception& error) {
-    record.message += std::string(": ") + error.what();
+    record.message = "the answer could not be read: out of memory";
   } catch (...) {
   }
 }

@@ -12,13 +12,7 @@ bool MayBeKept(std::int32_t error) {
 std::optional<std::int32_t> WaitingBehind(const std::string& orderId) {
   const std::optional<std::string> file = outbox::File();
   if (!file) return std::nullopt;
-  outbox::Outbox box(*file);
-  if (!box.HasWaiting(orderId)) return std::nullopt;
-  const std::vector<outbox::Report> waiting = box.List(true);
-  for (auto it = waiting.rbegin(); it != waiting.rend(); ++it) {
-    if (it->orderId == orderId) return it->lastError;
-  }
-  return std::nullopt;
+  return outbox::Outbox(*file).WaitingError(orderId);
 }
 
 void KeepReport(outbox::Report report, CallRecord& record) noexcept {

@@ -25,13 +25,7 @@ void ReadVerdict(const std::string& response, outbox::Attempt& attempt) {
   Variant result = Variant::Array(2);
   std::exception_ptr failure;
   if (!getRetVenda(response, result, &failure).asBool()) {
-    std::string why = "the answer could not be read";
-    try {
-      if (failure) std::rethrow_exception(failure);
-    } catch (const std::exception& error) {
-      why += std::string(": ") + error.what();
-    }
-    throw CallFailure(LUMIREX_E_ANSWER, why);
+    throw CallFailure(LUMIREX_E_ANSWER, UnreadAnswerText(failure));
   }
   attempt.verdict = true;
   attempt.accepted = !result.items()[0].asBool();

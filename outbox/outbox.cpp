@@ -124,10 +124,12 @@ void Outbox::Keep(const Report& report, std::int64_t limit) {
   transaction.Commit();
 }
 
-bool Outbox::HasWaiting(std::string_view orderId) {
-  Statement query =
-      file_.Prepare("SELECT 1 FROM report WHERE state = 'waiting' AND order_id = ? LIMIT 1");
-  return query.Bind(1, orderId).Step();
+std::optional<std::int32_t> Outbox::WaitingError(std::string_view orderId) {
+  Statement query = file_.Prepare(
+      "SELECT last_error FROM report WHERE state = 'waiting' AND order_id = ?"
+      " ORDER BY id DESC LIMIT 1");
+  if (!query.Bind(1, orderId).Step()) return std::nullopt;
+  return static_cast<std::int32_t>(query.Integer(0));
 }
 
 std::int64_t Outbox::WaitingCount() {

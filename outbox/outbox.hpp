@@ -54,7 +54,9 @@ class Outbox {
   void Keep(const Report& report, std::int64_t limit);
 
   // Whether reports of this order wait: a later one must go behind them.
-  bool HasWaiting(std::string_view orderId);
+  bool HasWaiting(std::string_view orderId) { return WaitingError(orderId).has_value(); }
+  // The code of the newest waiting report of this order; nullopt when none waits.
+  std::optional<std::int32_t> WaitingError(std::string_view orderId);
   std::int64_t WaitingCount();
   // Every report, oldest first; the waiting ones, or all of them.
   std::vector<Report> List(bool waitingOnly);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lumirex/lumirex.hpp"
+#include "sandbox/sandbox.hpp"
 #include "shared_services/shared_services.hpp"
 #include "testkit/testkit.hpp"
 
@@ -82,6 +83,21 @@ class CallTest : public ::testing::Test {
   testkit::TempDir base_;
   std::shared_ptr<RecordingServices> services_ = std::make_shared<RecordingServices>();
   std::shared_ptr<lumirex::SharedServices> previous_;
+};
+
+// The same with the sandbox service serving on 127.0.0.1 for the test.
+class ServedCallTest : public CallTest {
+ protected:
+  void SetUp() override {
+    CallTest::SetUp();
+    sandbox_.Start();
+  }
+  void TearDown() override {
+    sandbox_.Stop();
+    CallTest::TearDown();
+  }
+
+  lumirex::sandbox::Sandbox sandbox_;
 };
 
 }  // namespace calltest

@@ -18,18 +18,7 @@ using ::testing::StartsWith;
 namespace calltest {
 namespace {
 
-class IntegrationCall : public CallTest {
- protected:
-  void SetUp() override {
-    CallTest::SetUp();
-    sandbox_.Start();
-  }
-  void TearDown() override {
-    sandbox_.Stop();
-    CallTest::TearDown();
-  }
-  lumirex::sandbox::Sandbox sandbox_;
-};
+class IntegrationCall : public ServedCallTest {};
 
 TEST_F(IntegrationCall, CustomerQueryLogsEveryStepInOrder) {
   Variant result = Variant::Array(5);

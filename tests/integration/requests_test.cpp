@@ -20,20 +20,15 @@ using ::testing::StartsWith;
 namespace calltest {
 namespace {
 
-class PostOperations : public CallTest {
+class PostOperations : public ServedCallTest {
  protected:
   void SetUp() override {
-    CallTest::SetUp();
+    ServedCallTest::SetUp();
     database_ = base_.path() / "Dados" / "pos.sqlite";
     std::filesystem::create_directories(database_.parent_path());
     lumirex::testing::RunSqlite(
         database_, testkit::ReadFile(testkit::SourceDir() / "sql/sqlite/pos-schema.sql") +
                        testkit::ReadFile(testkit::SourceDir() / "sql/sqlite/pos-demo.sql"));
-    sandbox_.Start();
-  }
-  void TearDown() override {
-    sandbox_.Stop();
-    CallTest::TearDown();
   }
 
   bool Call(std::vector<Variant> params, Variant& result) {
@@ -64,7 +59,6 @@ class PostOperations : public CallTest {
   }
 
   std::filesystem::path database_;
-  lumirex::sandbox::Sandbox sandbox_;
 };
 
 TEST_F(PostOperations, SaleReportSendsTheSaleDocumentAsOneEncodedEnvelope) {

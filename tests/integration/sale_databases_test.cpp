@@ -111,17 +111,8 @@ std::string Normalized(const std::string& xml) {
   return out.str();
 }
 
-class SaleDatabases : public CallTest {
+class SaleDatabases : public ServedCallTest {
  protected:
-  void SetUp() override {
-    CallTest::SetUp();
-    sandbox_.Start();
-  }
-  void TearDown() override {
-    sandbox_.Stop();
-    CallTest::TearDown();
-  }
-
   // The sale and cancellation documents of every case, on a fresh data module
   // reading the database the connection string names.
   std::vector<std::string> Documents(const std::string& connection,
@@ -152,8 +143,6 @@ class SaleDatabases : public CallTest {
       EXPECT_EQ(documents[i], reference[i]) << database << ", " << cases[i / 2].name;
     }
   }
-
-  lumirex::sandbox::Sandbox sandbox_;
 };
 
 TEST_F(SaleDatabases, EveryDatabaseSendsTheSameDocumentsForTheSameSales) {
