@@ -46,6 +46,6 @@ foreach(name IN LISTS names)
   string(APPEND page ".SS ${name}\n${body}")
 endforeach()
 string(APPEND page ".SH SEE ALSO\n.BR liblumirex (3)\n")
-string(APPEND page "The integration guide, installed as share/doc/lumirex/integration\\-guide.md.\n")
+string(APPEND page "The integration guide, /usr/share/doc/lumirex/integration\\-guide.md.\n")
 
 file(WRITE ${OUTPUT} "${page}")
