@@ -40,7 +40,7 @@ done
 # pkg-config leaves out as the compiler's own; under the unpacked root it is
 # kept and put under the root.
 export PKG_CONFIG_LIBDIR=$libdir/pkgconfig
-flags=$(pkg-config --cflags --libs lumirex)
+flags=$(pkg-config --cflags --libs lumirex | xargs)
 [ "$flags" = "-llumirex" ] || fail "pkg-config gives '$flags' for an installed package, not -llumirex"
 export PKG_CONFIG_SYSROOT_DIR=$root PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1
 # shellcheck disable=SC2046 # the flags are meant to split
