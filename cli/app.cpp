@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/call_runner.hpp"
+#include "cli/connection_string.hpp"
 #include "cli/demo.hpp"
 #include "cli/display_text.hpp"
 #include "cli/doctor_command.hpp"
@@ -37,7 +38,9 @@ constexpr const char* kFooter =
     "  lumirex log --failed --operation VENDA   the day's sale reports that failed\n"
     "  lumirex doctor --base-dir /opt/pdv  check a till's set-up in one go\n"
     "\n"
-    "Environment: LUMIREX_URL (--url), LUMIREX_DB (--db), LUMIREX_BASE_DIR (--base-dir).\n"
+    "Environment: LUMIREX_URL (--url), LUMIREX_DB (--db), LUMIREX_BASE_DIR (--base-dir),\n"
+    "  LUMIREX_OUTBOX (--outbox), LUMIREX_HOST_ENCODING (--host-encoding),\n"
+    "  LUMIREX_CA_FILE (the service's certificate authorities, as for any host).\n"
     "Exit status: 0 the service accepted, 1 it declined, 2 the call failed, 64 usage error.";
 
 // What the parsed command line runs, and the status when it fails unexpectedly.
@@ -87,7 +90,7 @@ void AddCallOptions(CLI::App* sub, Options& options) {
   sub->add_option("--url", options.call.url, "Base URL of the loyalty service")
       ->envname("LUMIREX_URL");
   sub->add_option("--db", options.dbOption,
-                  "Point-of-sale database: sqlite3://db=FILE or odbc://ODBC-STRING\n"
+                  "Point-of-sale database: sqlite3://db=FILE, odbc://ODBC-STRING or a SQLite file\n"
                   "(default: $LUMIREX_DB, else BASE/Dados/pos.sqlite read-only)");
   sub->add_option("--base-dir", options.call.baseDir,
                   "Base folder; the log goes to BASE/Dados/LogIntegracaoOrvo/...\n"
@@ -107,7 +110,7 @@ void AddCallOptions(CLI::App* sub, Options& options) {
 // Runs one call and prints its outcome; the exit status follows the outcome.
 int RunCall(Context& c, std::vector<Variant> params) {
   CallSettings settings = c.o.call;
-  if (!c.o.dbOption.empty()) settings.connection = c.o.dbOption;
+  if (!c.o.dbOption.empty()) settings.connection = ConnectionFromOption(c.o.dbOption);
   if (!c.o.separatorOption.empty()) settings.separator = c.o.separatorOption;
   ApplySettings(settings);
   if (!c.o.outbox.empty() && LumirexSetOutbox(c.o.outbox.c_str()) != 0) {
@@ -209,7 +212,7 @@ void AddSandbox(CLI::App& app, Context& c) {
   sub->footer(
       "Examples:\n  lumirex sandbox --port 8080 --fixture customers.json\n"
       "  lumirex sandbox --base-path /api/ --fault stall=12 --fault-rate 0.2 --verbose\n"
-      "The fixture format is in docs/integration-guide.md.\n"
+      "The fixture format is in /usr/share/doc/lumirex/integration-guide.md.\n"
       "Exit status: 0 stopped by a signal, 2 it could not listen, 64 usage error.");
   AddSandboxOptions(*sub, c.o.sandbox);
   sub->callback([&c] {
@@ -235,12 +238,17 @@ void AddLog(CLI::App& app, Context& c) {
 void AddOutbox(CLI::App& app, Context& c) {
   CLI::App* outbox =
       app.add_subcommand("outbox", "The sale reports kept while the service could not be reached");
+  outbox->footer(
+      "Examples:\n  lumirex outbox list --outbox /var/lib/pdv/outbox.sqlite\n"
+      "  lumirex outbox send --max 50\n"
+      "Exit status: as each subcommand's --help says; 64 usage error.");
   outbox->require_subcommand(1);
   outbox->fallthrough();  // --outbox after the subcommand's name too
   outbox->add_option("--outbox", c.o.outbox, "The outbox file (default: $LUMIREX_OUTBOX)")
       ->envname("LUMIREX_OUTBOX")
       ->required();
   CLI::App* list = outbox->add_subcommand("list", "Every report, oldest first, and its state");
+  list->footer("Exit status: 0 listed, 2 the outbox cannot be read, 64 usage error.");
   list->add_flag("--json", c.o.call.json, "Print a JSON array");
   list->callback([&c] {
     c.action = {[&c] { return ListOutbox(c.o.outbox, c.o.call.json, c.out); }, 2};
@@ -249,6 +257,9 @@ void AddOutbox(CLI::App& app, Context& c) {
       "send",
       "Send waiting reports, oldest first; exit 0 when none waits afterwards,\n"
       "1 when some still wait, 2 when the outbox could not be read");
+  send->footer(
+      "Exit status: 0 none waits afterwards, 1 some still wait, 2 the outbox cannot be read,\n"
+      "64 usage error.");
   send->add_option("--max", c.o.outboxMax, "Send at most this many (default: all)");
   send->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log")
       ->envname("LUMIREX_BASE_DIR");
@@ -260,6 +271,10 @@ void AddOutbox(CLI::App& app, Context& c) {
                 2};
   });
   CLI::App* drop = outbox->add_subcommand("drop", "Drop the waiting reports of an order for good");
+  drop->footer(
+      "Example:\n  lumirex outbox drop ORDER_ID --yes   (the order_id that outbox list shows)\n"
+      "Exit status: 0 dropped, 1 no waiting report of that order, 2 the outbox cannot be\n"
+      "read, 64 usage error (--yes missing).");
   drop->add_option("order", c.o.orderId, "The report's orderId")->required();
   drop->add_flag("--yes", c.o.confirmed, "Confirm that the reports are to be lost");
   drop->callback([&c] {

@@ -12,6 +12,10 @@ enum class DatabaseScheme { Sqlite, Odbc, Unknown };
 
 DatabaseScheme SchemeOf(std::string_view connection);
 
+// --db as the user typed it: a connection string as it is, a bare path (no
+// "://") as the SQLite file opened read-only, as the Python Client takes it.
+std::string ConnectionFromOption(std::string_view option);
+
 // What follows "sqlite3://" or "odbc://".
 std::string_view AfterScheme(std::string_view connection);
 

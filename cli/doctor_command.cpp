@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "cli/connection_string.hpp"
 #include "cli/display_text.hpp"
 #include "cli/doctor_checks.hpp"
 #include "lumirex/lumirex.hpp"
@@ -38,8 +39,10 @@ DoctorSettings Apply(const DoctorOptions& options) {
     settings.baseDir.value.pop_back();
   }
   SetBaseDir(settings.baseDir.value);
-  settings.database = Setting::Resolve(options.database, "--db", "LUMIREX_DB", "");
-  SetConnectionString(options.database);
+  std::optional<std::string> database = options.database;
+  if (database) *database = ConnectionFromOption(*database);  // a bare path, as the calls take it
+  settings.database = Setting::Resolve(database, "--db", "LUMIREX_DB", "");
+  SetConnectionString(database);
   settings.database.value = ConnectionString();
   settings.caFile = Optional(options.caFile, "--ca-file", "LUMIREX_CA_FILE");
   SetCaFile(options.caFile);
@@ -111,7 +114,7 @@ CLI::App* AddDoctorSubcommand(CLI::App& app, DoctorOptions& options) {
   sub->add_option("--base-dir", options.baseDir,
                   "Base folder (default: $LUMIREX_BASE_DIR, else the current folder)");
   sub->add_option("--db", options.database,
-                  "Point-of-sale database: sqlite3://db=FILE or odbc://ODBC-STRING\n"
+                  "Point-of-sale database: sqlite3://db=FILE, odbc://ODBC-STRING or a SQLite file\n"
                   "(default: $LUMIREX_DB, else BASE/Dados/pos.sqlite read-only)");
   sub->add_option("--url", options.url, "Base URL of the loyalty service (default: $LUMIREX_URL)");
   sub->add_option("--ca-file", options.caFile,

@@ -94,6 +94,12 @@ CheckResult CharsetCheck(const std::optional<std::string>& charset, const std::s
     return {"client character set", true,
             "not needed: SQLite's UTF-8 texts are converted when read", ""};
   }
+  // The library sets every PostgreSQL session's client encoding to UTF-8 and
+  // converts; a Windows-1252 one would only be overridden.
+  if (ContainsIgnoringCase(driver, "psql") || ContainsIgnoringCase(driver, "postgres")) {
+    return {"client character set", true,
+            "not needed: the library sets the session's client encoding to UTF-8 and converts", ""};
+  }
   if (charset && IsWindows1252(*charset)) {
     return {"client character set", true, *charset + " (" + where + ")", ""};
   }
@@ -110,7 +116,9 @@ CheckResult CharsetCheck(const std::optional<std::string>& charset, const std::s
             "not set: FreeTDS then hands texts over in its own default, not Windows-1252", fix};
   }
   return {"client character set", true,
-          "not known for driver " + driver + ": it must hand texts over in Windows-1252", ""};
+          "not known for driver " + driver +
+              ": it must hand texts over in the host encoding (Windows-1252 by default)",
+          ""};
 }
 
 }  // namespace

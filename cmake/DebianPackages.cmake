@@ -77,8 +77,9 @@ liblumirex.so is loaded by a till's back end to query customers, validate
 promocodes and report sales and cancellations to the Lumirex service.
 .
 This package holds the C and C++ headers, the CMake package
-(find_package(lumirex)), the pkg-config file, the integration guide and
-example hosts in C and Python.")
+(find_package(lumirex)), the pkg-config file, a manual page per function and
+example hosts in C and Python. The integration guide is in the lumirex
+package, /usr/share/doc/lumirex/integration-guide.md.")
 
 set(CPACK_DEBIAN_LUMIREX_PACKAGE_NAME lumirex)
 set(CPACK_DEBIAN_LUMIREX_PACKAGE_SECTION utils)
@@ -89,8 +90,9 @@ The lumirex command runs the point-of-sale library's operations (customer
 query, promocode validation, sale report and cancellation) from a shell, reads
 the integration log, and serves a sandbox of the service for tests and demos.
 .
-Example systemd units in /usr/share/doc/lumirex/examples send a till's outbox
-every minute.")
+The integration guide is /usr/share/doc/lumirex/integration-guide.md; example
+systemd units in /usr/share/doc/lumirex/examples send a till's outbox every
+minute.")
 
 set(CPACK_DEBIAN_PYTHON3-LUMIREX_PACKAGE_NAME python3-lumirex)
 set(CPACK_DEBIAN_PYTHON3-LUMIREX_PACKAGE_SECTION python)

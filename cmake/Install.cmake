@@ -3,8 +3,8 @@
 # names the component, and so the Debian package, it belongs to:
 #   liblumirex0    the shared library (run time)
 #   liblumirex-dev headers, the unversioned link, the CMake and pkg-config files
-#   lumirex        the command, its SQL files, manual page and example units
-# (the C interface's manual page goes with the headers).
+#   lumirex        the command, its SQL files, manual page, the guide and example units
+# (the C interface's manual pages go with the headers).
 # A plain install takes them all.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -22,8 +22,7 @@ endif()
 
 install(TARGETS lumirex EXPORT lumirexTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT liblumirex0
-                NAMELINK_COMPONENT liblumirex-dev
-        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+                NAMELINK_COMPONENT liblumirex-dev)
 install(TARGETS lumirex_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT lumirex)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/lumirex DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         COMPONENT liblumirex-dev)
@@ -32,12 +31,15 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/lumirex DESTINATION ${CMAKE_INST
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/sql/ DESTINATION ${CMAKE_INSTALL_DATADIR}/lumirex/sql
         COMPONENT lumirex FILES_MATCHING PATTERN "*.sql")
 # The manual pages: the command's, written from its help at build time, and
-# the C interface's, written by hand.
+# the C interface's, liblumirex(3) and one page a function, written by hand.
 install(FILES ${LUMIREX_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT lumirex)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/man/liblumirex.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3
-        COMPONENT liblumirex-dev)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/integration-guide.md
-        DESTINATION ${LUMIREX_DEV_DOCDIR} COMPONENT liblumirex-dev)
+file(GLOB library_pages ${PROJECT_SOURCE_DIR}/docs/man/*.3)
+install(FILES ${library_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT liblumirex-dev)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${LUMIREX_DEV_DOCDIR} COMPONENT liblumirex-dev)
+# The guide goes with the command, so a store's till (which has no -dev
+# package) has it too; every page points at it there.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/integration-guide.md DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        COMPONENT lumirex)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${LUMIREX_DEV_DOCDIR}/examples
         COMPONENT liblumirex-dev
         PATTERN "CMakeLists.txt" EXCLUDE PATTERN "__pycache__" EXCLUDE PATTERN "systemd" EXCLUDE)
@@ -61,10 +63,16 @@ install(FILES ${PROJECT_BINARY_DIR}/lumirexConfig.cmake
               ${PROJECT_BINARY_DIR}/lumirexConfigVersion.cmake
         DESTINATION ${LUMIREX_CMAKE_DIR} COMPONENT liblumirex-dev)
 
-# pkg-config: the prefix is worked out from where the .pc file lies, so the
-# same file serves a package under /usr and a tree copied anywhere.
-file(RELATIVE_PATH LUMIREX_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
-string(REGEX REPLACE "/$" "" LUMIREX_PC_TO_PREFIX "${LUMIREX_PC_TO_PREFIX}")
+# pkg-config: a package names its prefix, so pkg-config prints /usr paths it
+# can drop as the compiler's own; a plain install works the prefix out from
+# where the .pc file lies, so a tree copied anywhere still works.
+if(LUMIREX_DEB_PACKAGES)
+  set(LUMIREX_PC_PREFIX ${CMAKE_INSTALL_PREFIX})
+else()
+  file(RELATIVE_PATH to_prefix "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+  string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
+  set(LUMIREX_PC_PREFIX "\${pcfiledir}/${to_prefix}")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/lumirex.pc.in ${PROJECT_BINARY_DIR}/lumirex.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/lumirex.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
         COMPONENT liblumirex-dev)

@@ -28,11 +28,19 @@ string(REGEX MATCH "^lumirex: ([^\n]*)" _ "${overview}")
 string(REGEX REPLACE "\\.$" "" summary "${CMAKE_MATCH_1}")
 string(REPLACE "-" "\\-" summary "${summary}")
 
-# The subcommand names: the first word of each line of the Subcommands: block
-# (up to the blank line that ends it) that is not a continuation.
-string(REGEX MATCH "\nSubcommands:\n([^\n]+(\n[^\n]+)*)" _ "${overview}")
-string(REGEX MATCHALL "\n  [a-z][a-z-]*" names "\n${CMAKE_MATCH_1}")
-list(TRANSFORM names REPLACE "^\n  " "")
+# The subcommand names in a help text: the first word of each line of its
+# Subcommands: block (up to the blank line that ends it) that is not a
+# continuation.
+function(subcommands_of out text)
+  set(names "")
+  if(text MATCHES "\nSubcommands:\n([^\n]+(\n[^\n]+)*)")
+    string(REGEX MATCHALL "\n  [a-z][a-z-]*" names "\n${CMAKE_MATCH_1}")
+    list(TRANSFORM names REPLACE "^\n  " "")
+  endif()
+  set(${out} "${names}" PARENT_SCOPE)
+endfunction()
+
+subcommands_of(names "${overview}")
 
 roff_verbatim(body "${overview}")
 set(page ".TH LUMIREX 1 \"\" \"lumirex ${VERSION}\" \"User Commands\"\n")
@@ -40,12 +48,20 @@ string(APPEND page ".SH NAME\nlumirex \\- ${summary}\n")
 string(APPEND page ".SH SYNOPSIS\n.B lumirex\n.I SUBCOMMAND\n.RI [ OPTIONS ]\n")
 string(APPEND page ".SH DESCRIPTION\n${body}")
 string(APPEND page ".SH SUBCOMMANDS\n")
+# A group's own subcommands (outbox list, send, drop) follow it, each with its
+# own help and exit statuses.
 foreach(name IN LISTS names)
   help_of(text ${name})
   roff_verbatim(body "${text}")
   string(APPEND page ".SS ${name}\n${body}")
+  subcommands_of(inner "${text}")
+  foreach(sub IN LISTS inner)
+    help_of(text ${name} ${sub})
+    roff_verbatim(body "${text}")
+    string(APPEND page ".SS \"${name} ${sub}\"\n${body}")
+  endforeach()
 endforeach()
 string(APPEND page ".SH SEE ALSO\n.BR liblumirex (3)\n")
-string(APPEND page "The integration guide, installed as share/doc/lumirex/integration\\-guide.md.\n")
+string(APPEND page "The integration guide, /usr/share/doc/lumirex/integration\\-guide.md.\n")
 
 file(WRITE ${OUTPUT} "${page}")

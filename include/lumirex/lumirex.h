@@ -11,6 +11,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* The version of this header; LumirexVersion() says which library is loaded.
+ * LUMIREX_VERSION_NUMBER is 0xMMmmpp, for comparisons in #if. */
+#define LUMIREX_VERSION_MAJOR 0
+#define LUMIREX_VERSION_MINOR 1
+#define LUMIREX_VERSION_PATCH 0
+#define LUMIREX_VERSION_NUMBER \
+  ((LUMIREX_VERSION_MAJOR << 16) | (LUMIREX_VERSION_MINOR << 8) | LUMIREX_VERSION_PATCH)
+
 #if defined(__GNUC__)
 #define LUMIREX_API __attribute__((visibility("default")))
 #else

@@ -6,6 +6,11 @@
 #ifndef LUMIREX_HPP
 #define LUMIREX_HPP
 
+// std::optional and std::string_view below; C++14 would fail far inside.
+#if __cplusplus < 201703L && !(defined(_MSVC_LANG) && _MSVC_LANG >= 201703L)
+#error "lumirex.hpp needs C++17 (-std=c++17); a C++14 or older host includes lumirex.h instead"
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -384,6 +389,29 @@ inline char DecimalSeparator() {
 }
 inline std::string Version() {
   return LumirexVersion();
+}
+
+// The outbox (see LumirexSetOutbox in lumirex.h). SetOutbox and
+// SetOutboxLimit return false, with the setting unchanged, where the C
+// functions return non-zero; std::nullopt restores the default.
+inline bool SetOutbox(std::optional<std::string> file) {
+  return LumirexSetOutbox(detail::OrNull(file)) == 0;
+}
+inline bool SetOutboxLimit(std::int32_t maxReports) {
+  return LumirexSetOutboxLimit(maxReports) == 0;
+}
+// How many reports got a verdict, or std::nullopt when the outbox is off or
+// unusable (LastCall says why). maxReports < 1 sends all.
+inline std::optional<std::int32_t> OutboxSend(std::int32_t maxReports = 0) {
+  const std::int32_t sent = LumirexOutboxSend(maxReports);
+  if (sent < 0) return std::nullopt;
+  return sent;
+}
+// How many reports wait, or std::nullopt when the outbox is off or unreadable.
+inline std::optional<std::int32_t> OutboxCount() {
+  const std::int32_t count = LumirexOutboxCount();
+  if (count < 0) return std::nullopt;
+  return count;
 }
 
 }  // namespace lumirex

@@ -40,6 +40,11 @@ class CallOutcome(ctypes.Structure):
                 ("sent", ctypes.c_int32), ("queued", ctypes.c_int32)]
 
 
+MessageHandler = ctypes.CFUNCTYPE(None, ctypes.c_char_p, ctypes.c_void_p)
+
+INT64_MIN, INT64_MAX = -2**63, 2**63 - 1
+
+
 def _declare(lib):
     pointer = ctypes.POINTER(Variant)
     text = [ctypes.c_char_p]
@@ -49,10 +54,17 @@ def _declare(lib):
             ("LumirexVariantClear", [pointer], None),
             ("LumirexVariantSetString", [pointer, ctypes.c_char_p, ctypes.c_size_t], ctypes.c_int),
             ("LumirexArrayCreate", [pointer, ctypes.c_int32], ctypes.c_int),
+            ("LumirexSetMessageHandler", [MessageHandler, ctypes.c_void_p], None),
             ("LumirexSetBaseDir", text, None),
             ("LumirexSetConnectionString", text, None),
+            ("LumirexSetCaFile", text, None),
+            ("LumirexSetDecimalSeparator", [ctypes.c_char], ctypes.c_int),
             ("LumirexSetHostEncoding", text, ctypes.c_int),
             ("LumirexSetOutbox", text, ctypes.c_int),
+            ("LumirexSetOutboxLimit", [ctypes.c_int32], ctypes.c_int),
+            ("LumirexOutboxSend", [ctypes.c_int32], ctypes.c_int32),
+            ("LumirexOutboxCount", [], ctypes.c_int32),
+            ("LumirexGetBaseDir", [ctypes.c_char_p, ctypes.c_size_t], ctypes.c_size_t),
             ("LumirexVersion", [], ctypes.c_char_p),
             ("LumirexLastCall", [ctypes.POINTER(CallOutcome), ctypes.c_char_p, ctypes.c_size_t],
              ctypes.c_int32)):
@@ -89,6 +101,13 @@ class Library:
                 self._lib.LumirexVariantClear(ctypes.byref(items[index]))
             self._lib.LumirexVariantClear(ctypes.byref(result))
 
+    def base_dir(self):
+        """The base folder in force, as bytes."""
+        size = self._lib.LumirexGetBaseDir(None, 0) + 1
+        buffer = ctypes.create_string_buffer(size)
+        self._lib.LumirexGetBaseDir(buffer, size)
+        return buffer.value
+
     def last_call(self):
         """(outcome, message bytes) of the last call made on this thread."""
         outcome = CallOutcome()
@@ -108,6 +127,9 @@ class Library:
         if isinstance(value, bool):
             target.type, target.value.boolean = BOOL, int(value)
         elif isinstance(value, int):
+            # ctypes would wrap a bigger int silently (2**64 becomes 0).
+            if not INT64_MIN <= value <= INT64_MAX:
+                raise ValueError("%d does not fit a 64-bit variant" % value)
             target.type, target.value.integer = INT, value
         elif isinstance(value, float):
             target.type, target.value.number = DOUBLE, value

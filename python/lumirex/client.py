@@ -7,7 +7,7 @@ import xml.etree.ElementTree as ElementTree
 from typing import List, Optional, Sequence
 from xml.sax.saxutils import quoteattr
 
-from ._native import ERRORS, Library
+from ._native import ERRORS, INT64_MAX, Library, MessageHandler
 
 
 @dataclasses.dataclass(frozen=True)
@@ -86,43 +86,86 @@ class Client:
     """Calls the loyalty service at base_url through liblumirex.
 
     base_dir: folder of the integration log (Dados/LogIntegracaoOrvo/...);
+    None means $LUMIREX_BASE_DIR, else the current folder (as the lumirex
+    command does), never the interpreter's folder.
     db: the point-of-sale database, a connection string ("sqlite3://...",
-    "odbc://...") or a SQLite file's path, read by venda and venda_canc;
-    outbox: a SQLite file keeping sale reports the service did not get;
-    library: liblumirex's path. Each None leaves the library's default. The
-    library's settings are the process's, so a process holds one Client."""
+    "odbc://...") or a SQLite file's path, read by venda and venda_canc.
+    outbox: a SQLite file keeping sale reports the service did not get, with
+    outbox_limit reports at most.
+    ca_file: a PEM file of the certificates the service's may be signed by.
+    decimal_separator: "," or "." (ValueError for any other).
+    on_message: called with the operator message (str) of each failed call;
+    without it nothing is printed, the failure is only raised.
+    library: liblumirex's path. Each other None leaves the library's default.
+    The library's settings are the process's, so a process holds one Client."""
 
-    def __init__(self, base_url, base_dir=None, db=None, outbox=None, library=None):
+    def __init__(self, base_url, base_dir=None, db=None, outbox=None, library=None, *,
+                 ca_file=None, decimal_separator=None, outbox_limit=None, on_message=None):
         self.base_url = base_url
         self._lib = Library(library)
         if self._lib.LumirexSetHostEncoding(b"UTF-8") != 0:
             raise RuntimeError("this liblumirex has no UTF-8 host mode")
-        if base_dir is not None:
-            self._lib.LumirexSetBaseDir(os.fsencode(base_dir))
+        _set_message_handler(self._lib, on_message)
+        if base_dir is None:
+            base_dir = os.environ.get("LUMIREX_BASE_DIR") or os.getcwd()
+        self._lib.LumirexSetBaseDir(os.fsencode(base_dir))
         if db is not None:
             self._lib.LumirexSetConnectionString(_connection_string(db).encode("utf-8"))
+        if ca_file is not None:
+            self._lib.LumirexSetCaFile(os.fsencode(ca_file))
+        if decimal_separator is not None:
+            _set_separator(self._lib, decimal_separator)
+        if outbox_limit is not None and self._lib.LumirexSetOutboxLimit(outbox_limit) != 0:
+            raise ValueError("outbox_limit must be 1 or more, not %r" % (outbox_limit,))
         if outbox is not None and self._lib.LumirexSetOutbox(os.fsencode(outbox)) != 0:
             raise self._failure()
 
     def version(self):
         return self._lib.LumirexVersion().decode()
 
+    @property
+    def base_dir(self):
+        """The base folder in force."""
+        return os.fsdecode(self._lib.base_dir())
+
     def consulta(self, cpf) -> Customer:
-        result = self._call(["CONSULTA", self.base_url, cpf, "", "", ""], 5)
+        result = self._call(["CONSULTA", self.base_url, _cpf(cpf), "", "", ""], 5)
         verdict = Verdict(not result[0], _text(result[1]))
         if not verdict.accepted:
             return Customer("", 0.0, [], verdict)
-        return Customer(_text(result[2]), float(result[3]), read_promocodes(result[4]), verdict)
+        try:
+            promocodes = read_promocodes(result[4])
+            return Customer(_text(result[2]), float(result[3]), promocodes, verdict)
+        except (ElementTree.ParseError, ValueError, TypeError) as error:
+            # The call ran, but its answer cannot be handed over whole.
+            raise CallFailed("LUMIREX_E_ANSWER", ERRORS.index("LUMIREX_E_ANSWER"), 0, True,
+                             False, "the customer's promocodes cannot be read: %s" % error)
 
     def valida_promocode(self, cpf, code, store, subtotal, products: Sequence[str]) -> Verdict:
-        return self._verdict(["VALIDA_PROMOCODE", self.base_url, cpf, "", "", "", code, store,
-                              float(subtotal), products_packet(products)])
+        return self._verdict(["VALIDA_PROMOCODE", self.base_url, _cpf(cpf), "", "", "", code,
+                              store, float(subtotal), products_packet(products)])
 
     def venda(self, filial, caixa, seq) -> Verdict:
         return self._verdict(["VENDA", self.base_url, "", filial, caixa, seq])
 
     def venda_canc(self, filial, caixa, seq) -> Verdict:
         return self._verdict(["VENDA_CANC", self.base_url, "", filial, caixa, seq])
+
+    def outbox_send(self, max_reports=0) -> int:
+        """Sends up to max_reports waiting reports (all for 0); returns how
+        many got a verdict. CallFailed when the outbox is off or unusable."""
+        sent = self._lib.LumirexOutboxSend(max_reports)
+        if sent < 0:
+            raise self._failure()
+        return sent
+
+    def outbox_count(self) -> int:
+        """How many reports wait; CallFailed when the outbox is off or unreadable."""
+        count = self._lib.LumirexOutboxCount()
+        if count < 0:
+            raise CallFailed("LUMIREX_E_INPUT", 1, 0, False, False,
+                             "the outbox is off or cannot be read")
+        return count
 
     def _verdict(self, params):
         result = self._call(params, 2)
@@ -140,6 +183,36 @@ class Client:
         code = ERRORS[number] if 0 <= number < len(ERRORS) else "LUMIREX_E_%d" % number
         return CallFailed(code, number, outcome.http_status, bool(outcome.sent),
                           bool(outcome.queued), message.decode("utf-8", errors="replace"))
+
+
+# The handler in force stays referenced here: the library calls it for as long
+# as it is set, whichever Client set it.
+_handler = None
+
+
+def _set_message_handler(lib, on_message):
+    global _handler
+
+    def forward(text, _context):
+        if on_message is not None:
+            on_message(text.decode("utf-8", errors="replace"))
+
+    _handler = MessageHandler(forward)
+    lib.LumirexSetMessageHandler(_handler, None)
+
+
+def _set_separator(lib, separator):
+    if separator not in (",", ".") or lib.LumirexSetDecimalSeparator(separator.encode()) != 0:
+        raise ValueError("decimal_separator must be ',' or '.', not %r" % (separator,))
+
+
+def _cpf(cpf):
+    """A CPF as the call takes it: text, or an int the variant holds."""
+    if isinstance(cpf, (str, bytes)):
+        return cpf
+    if isinstance(cpf, int) and not isinstance(cpf, bool) and 0 <= cpf <= INT64_MAX:
+        return cpf
+    raise ValueError("a CPF is text or a non-negative int of at most 64 bits, not %r" % (cpf,))
 
 
 def _connection_string(db):

@@ -2,11 +2,16 @@
 tests/examples/with_sandbox.sh, which sets LUMIREX_URL and LUMIREX_BASE_DIR;
 LUMIREX_LIBRARY names the library built and LUMIREX_SQL_DIR the demo SQL."""
 
+import contextlib
 import datetime
+import http.server
 import os
 import pathlib
 import sqlite3
+import tempfile
+import threading
 import unittest
+from unittest import mock
 
 import lumirex
 
@@ -55,6 +60,95 @@ class ClientTest(unittest.TestCase):
         self.assertEqual((failure.code, failure.number, failure.sent, failure.queued),
                          ("LUMIREX_E_CONNECT", 4, False, False))
         self.assertTrue(failure.message)
+
+
+# A customer whose promocode description holds a character XML 1.0 cannot carry.
+CONTROL_CHARACTER_ANSWER = (
+    b"<response><success>true</success><message>ok</message><userInfo><name>Ana</name>"
+    b"<balance>100</balance><promocodes><promocode><friendlyCode>A1</friendlyCode>"
+    b"<description>bad&#1;text</description><gift><type>discount</type><value>100</value>"
+    b"</gift><expiration_date>2030-01-01T00:00:00</expiration_date></promocode></promocodes>"
+    b"</userInfo></response>")
+
+
+@contextlib.contextmanager
+def served(body):
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200)
+            self.send_header("Content-Type", "application/xml")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        yield "http://127.0.0.1:%d/" % server.server_address[1]
+    finally:
+        server.shutdown()
+        server.server_close()
+
+
+@contextlib.contextmanager
+def inside(folder):
+    before = os.getcwd()
+    os.chdir(folder)
+    try:
+        yield
+    finally:
+        os.chdir(before)
+
+
+@contextlib.contextmanager
+def standard_error_to(path):
+    """Standard error at the descriptor, where the library would write."""
+    saved = os.dup(2)
+    with open(path, "wb") as target:
+        os.dup2(target.fileno(), 2)
+    try:
+        yield
+    finally:
+        os.dup2(saved, 2)
+        os.close(saved)
+
+
+class DefaultsAndFailuresTest(unittest.TestCase):
+    def test_defaults_and_failures(self):
+        with tempfile.TemporaryDirectory() as folder, inside(folder):
+            environment = dict(os.environ)
+            environment.pop("LUMIREX_BASE_DIR", None)
+            with mock.patch.dict(os.environ, environment, clear=True):
+                self.assertEqual(lumirex.Client("http://127.0.0.1:1/").base_dir, os.getcwd())
+            with mock.patch.dict(os.environ, {"LUMIREX_BASE_DIR": folder + "/env"}):
+                self.assertEqual(lumirex.Client("http://127.0.0.1:1/").base_dir, folder + "/env")
+
+            with served(CONTROL_CHARACTER_ANSWER) as url:
+                client = lumirex.Client(url, base_dir=folder)
+                cases = [  # (what, call, raised, code)
+                    ("control character in a promocode", lambda: client.consulta("1"),
+                     lumirex.CallFailed, "LUMIREX_E_ANSWER"),
+                    ("CPF over 64 bits", lambda: client.consulta(2**64), ValueError, None),
+                    ("CPF of a float", lambda: client.consulta(1.5), ValueError, None),
+                    ("separator", lambda: lumirex.Client(url, decimal_separator=";"),
+                     ValueError, None),
+                ]
+                for what, call, raised, code in cases:
+                    with self.subTest(what), self.assertRaises(raised) as caught:
+                        call()
+                    if code:
+                        self.assertEqual(caught.exception.code, code, what)
+            # A failure is raised, and printed nowhere unless the host asks for it.
+            messages = []
+            with standard_error_to(folder + "/stderr"):
+                for handler in (None, messages.append):
+                    with self.assertRaises(lumirex.CallFailed):
+                        lumirex.Client("http://127.0.0.1:1/", on_message=handler).consulta("1")
+            self.assertEqual(pathlib.Path(folder + "/stderr").read_bytes(), b"")
+            self.assertEqual(len(messages), 1)
 
 
 if __name__ == "__main__":

@@ -64,7 +64,7 @@ TEST(CliDoctor, PassesASoundTillAndNamesTheFixForEachBrokenOne) {
        "LUMIREX_DB points at {dir}/srv/pos.sqlite, which does not exist",
        "set LUMIREX_DB to"},
       {"base folder is a file",
-       {"--url", "{url}", "--db", "sqlite3://db={base}/Dados/pos.sqlite"},
+       {"--url", "{url}", "--db", "{base}/Dados/pos.sqlite"},  // a bare path, as Python takes it
        {{"LUMIREX_BASE_DIR", "{dir}/a-file"}},
        {"base folder", "log folder", "log file"},
        "LUMIREX_BASE_DIR points at {dir}/a-file, which is a file, not a folder",

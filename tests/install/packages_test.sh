@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # packages_test.sh PACKAGE_DIR SOURCE_DIR
 # Unpacks the four Debian packages into a throw-away root, checks that the
-# installed binaries carry no RPATH, builds the C example against the unpacked
+# installed binaries carry no RPATH, that the pages and the guide are there and
+# that pkg-config's flags are plain, builds the C example against the unpacked
 # headers and library through pkg-config, and runs it against a sandbox served
 # by the unpacked command. `./dev package` runs it after lintian.
 set -euo pipefail
@@ -30,9 +31,18 @@ for binary in "$libdir/liblumirex.so.0" "$root/usr/bin/lumirex"; do
   fi
 done
 
-# Only the unpacked root's pkg-config files; the .pc file finds its prefix
-# from where it lies.
+for file in usr/share/doc/lumirex/integration-guide.md usr/share/man/man3/liblumirex.3.gz \
+  usr/share/man/man3/LumirexSetOutbox.3.gz; do
+  [ -f "$root/$file" ] || fail "/$file is missing"
+done
+
+# Only the unpacked root's pkg-config files. The .pc file names /usr, which
+# pkg-config leaves out as the compiler's own; under the unpacked root it is
+# kept and put under the root.
 export PKG_CONFIG_LIBDIR=$libdir/pkgconfig
+flags=$(pkg-config --cflags --libs lumirex | xargs)
+[ "$flags" = "-llumirex" ] || fail "pkg-config gives '$flags' for an installed package, not -llumirex"
+export PKG_CONFIG_SYSROOT_DIR=$root PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1
 # shellcheck disable=SC2046 # the flags are meant to split
 cc -std=c99 -Wall -Wextra -Werror "$source/examples/c/consulta.c" \
   $(pkg-config --cflags --libs lumirex) -o "$root/consulta"
