@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "support/errors.hpp"
@@ -136,6 +137,49 @@ struct EasyCleanup {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 
+struct UrlCleanup {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using ParsedUrl = std::unique_ptr<CURLU, UrlCleanup>;
+
+// The query of a URL as written: after the first '?', up to a '#'.
+std::string_view QueryOf(std::string_view url) {
+  const std::size_t mark = url.find('?');
+  if (mark == std::string_view::npos) return {};
+  const std::string_view query = url.substr(mark + 1);
+  return query.substr(0, query.find('#'));
+}
+
+// A part of a parsed URL; empty when it has none.
+std::string UrlPart(CURLU* url, CURLUPart part, CURLUcode missing) {
+  char* text = nullptr;
+  const CURLUcode got = curl_url_get(url, part, &text, 0);
+  if (got == CURLUE_OUT_OF_MEMORY) throw std::bad_alloc();
+  std::string value = got == CURLUE_OK ? std::string(text) : std::string();
+  curl_free(text);
+  if (got != CURLUE_OK && got != missing) throw std::bad_alloc();
+  return value;
+}
+
+// The request target (path and query) of a URL, or empty when libcurl cannot
+// parse the URL and will refuse it by its own message. It is handed to
+// libcurl whole: libcurl deriving it from the URL while short of memory can
+// lose the query and send another request than the one asked for ("order"
+// for "order?pdv=true").
+std::string RequestTarget(const std::string& url) {
+  ParsedUrl parsed(curl_url());
+  if (!parsed) throw std::bad_alloc();
+  const CURLUcode set = curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0);
+  if (set == CURLUE_OUT_OF_MEMORY) throw std::bad_alloc();
+  if (set != CURLUE_OK) return {};
+  std::string target = UrlPart(parsed.get(), CURLUPART_PATH, CURLUE_OK);
+  const std::string query = UrlPart(parsed.get(), CURLUPART_QUERY, CURLUE_NO_QUERY);
+  // Parsing under memory pressure can lose the query here too.
+  if (query != QueryOf(url)) throw std::bad_alloc();
+  if (!query.empty()) target += "?" + query;
+  return target;
+}
+
 void Check(CURLcode code, const char* what) {
   if (code != CURLE_OK) {
     throw HttpError(std::string("cannot set up the HTTP client (") + what +
@@ -256,6 +300,12 @@ class CurlSession {
                  BodySink& sink) {
     const long timeoutMs = static_cast<long>(timeout.count()) * 1000;
     Check(curl_easy_setopt(handle, CURLOPT_URL, url.c_str()), "URL");
+    target_ = RequestTarget(url);
+    Check(curl_easy_setopt(handle, CURLOPT_REQUEST_TARGET,
+                           target_.empty() ? nullptr : target_.c_str()),
+          "request target");
+    // Through a proxy the request target must stay the origin's, as in a tunnel.
+    Check(curl_easy_setopt(handle, CURLOPT_HTTPPROXYTUNNEL, 1L), "proxy tunnel");
     Check(curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText_), "error buffer");
     // The URL comes from the host's parameters: plain HTTP and HTTPS only, so
     // it can never make us read a local file or speak another protocol.
@@ -326,6 +376,7 @@ class CurlSession {
 
   ForkSafeMutex mutex_;
   std::unique_ptr<CURL, EasyCleanup> handle_;
+  std::string target_;                  // of the request in progress
   std::vector<curl_socket_t> sockets_;  // open sockets of handle_'s connections
   std::vector<CURL*> abandoned_;        // handles inherited over a fork, kept reachable
   char errorText_[CURL_ERROR_SIZE] = {};
