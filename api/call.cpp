@@ -4,6 +4,7 @@
 // all of it after a true return, none of it after a false one.
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -95,7 +96,13 @@ bool Call(const LumirexVariant* params, std::int32_t lastIndex, LumirexVariant* 
   if (!RunIntegrationCall(std::move(copy), &after, refusal)) return false;
   if (result->type != LUMIREX_ARRAY || !after.isArray()) return true;
   ChangedElements changed;
-  changed.Build(*before, after, *result);
+  try {
+    changed.Build(*before, after, *result);
+  } catch (const std::bad_alloc&) {
+    // The exchange took place: the record keeps whether the request was sent.
+    RecordOutOfMemory(true);
+    return false;
+  }
   changed.PutInPlace(result);
   return true;
 }

@@ -38,7 +38,9 @@ const char* FixedMessage(std::int32_t error) noexcept;
 
 // The last resort of an exported function that ran out of memory: the
 // thread's record says so and the operator hears it, without allocating.
-void RecordOutOfMemory() noexcept;
+// keepExchange keeps what the record says of the exchange (sent, status,
+// kept in the outbox), for a failure after the call itself.
+void RecordOutOfMemory(bool keepExchange = false) noexcept;
 
 // Tells the operator of a failed call: the failure line's text, or the fixed
 // out-of-memory text when that text cannot be built.

@@ -5,12 +5,14 @@
 
 namespace lumirex {
 
-void RecordOutOfMemory() noexcept {
+void RecordOutOfMemory(bool keepExchange) noexcept {
   CallRecord& record = LastCallRecord();
   record.error = LUMIREX_E_MEMORY;
-  record.httpStatus = 0;
-  record.sent = false;
-  record.queued = false;
+  if (!keepExchange) {
+    record.httpStatus = 0;
+    record.sent = false;
+    record.queued = false;
+  }
   record.message.clear();  // LumirexLastCall gives the fixed text
   TellOperator(record);
 }

@@ -188,6 +188,10 @@ void MarkNewLocalSocketsCloseOnExec(const std::vector<int>& before) noexcept {
   }
 }
 
+struct CurlFree {
+  void operator()(char* text) const { curl_free(text); }
+};
+
 struct UrlCleanup {
   void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
@@ -205,11 +209,9 @@ std::string_view QueryOf(std::string_view url) {
 std::string UrlPart(CURLU* url, CURLUPart part, CURLUcode missing) {
   char* text = nullptr;
   const CURLUcode got = curl_url_get(url, part, &text, 0);
-  if (got == CURLUE_OUT_OF_MEMORY) throw std::bad_alloc();
-  std::string value = got == CURLUE_OK ? std::string(text) : std::string();
-  curl_free(text);
-  if (got != CURLUE_OK && got != missing) throw std::bad_alloc();
-  return value;
+  const std::unique_ptr<char, CurlFree> owned(text);
+  if (got == CURLUE_OUT_OF_MEMORY || (got != CURLUE_OK && got != missing)) throw std::bad_alloc();
+  return got == CURLUE_OK ? std::string(text) : std::string();
 }
 
 // The request target (path and query) of a URL, or empty when libcurl cannot

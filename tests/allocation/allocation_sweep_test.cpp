@@ -109,7 +109,7 @@ class AllocationSweep : public EndToEnd {
     std::cout << params[0] << ": " << total << " allocations"
               << (allocfault::CountsMalloc() ? "" : " (operator new only)") << ", "
               << targets.size() << " targets, " << 2 * targets.size() << " runs, " << failed
-              << " returned false\n";
+              << " returned false" << std::endl;
   }
 };
 

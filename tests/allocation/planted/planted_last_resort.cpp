@@ -7,7 +7,7 @@
 
 namespace lumirex {
 
-void RecordOutOfMemory() noexcept {
+void RecordOutOfMemory(bool) noexcept {
   CallRecord& record = LastCallRecord();
   record.error = LUMIREX_E_MEMORY;
   record.message = std::string(kFailureLabel) + "out of memory";
