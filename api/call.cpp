@@ -1,8 +1,10 @@
 // The integration call's entry: it copies the host's parameter list (never
 // more elements than it holds, never deeper than the nesting limit) and hands
-// it to the call, then writes back what the call changed in the result array.
+// it to the call, then writes back what the call changed in the result array:
+// all of it after a true return, none of it after a false one.
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,7 +12,6 @@
 #include "integration/call_outcome.hpp"
 #include "integration/integration_call.hpp"
 #include "lumirex/lumirex.h"
-#include "support/settings.hpp"
 #include "support/variant_nesting.hpp"
 
 namespace lumirex {
@@ -36,20 +37,74 @@ std::vector<Variant> CopyParameters(const LumirexVariant* params, std::int32_t l
   return copy;
 }
 
-// Writes back the result elements the call changed, clearing each old value first.
-void WriteBack(const Variant& before, const Variant& after, LumirexVariant* result) {
-  if (result->type != LUMIREX_ARRAY || !after.isArray()) return;
-  const auto& old = before.items();
-  const auto& now = after.items();
-  std::size_t count =
-      std::min({old.size(), now.size(), static_cast<std::size_t>(result->value.array.count)});
-  for (std::size_t i = 0; i < count; ++i) {
-    if (now[i] == old[i]) continue;
-    LumirexVariant written;
-    now[i].toC(&written);  // built first, so an allocation failure leaves the old value
-    LumirexVariantClear(&result->value.array.items[i]);
-    result->value.array.items[i] = written;
+// The host's elements that the call changed, each built as a C value before
+// any of them is put in place: running out of memory halfway leaves the host's
+// array as it was, and what was built is freed.
+class ChangedElements {
+ public:
+  ChangedElements() = default;
+  ~ChangedElements() {
+    for (auto& element : built_) LumirexVariantClear(&element.value);
   }
+  ChangedElements(const ChangedElements&) = delete;
+  ChangedElements& operator=(const ChangedElements&) = delete;
+
+  void Build(const Variant& before, const Variant& after, const LumirexVariant& result) {
+    const auto& old = before.items();
+    const auto& now = after.items();
+    const std::size_t count =
+        std::min({old.size(), now.size(), static_cast<std::size_t>(result.value.array.count)});
+    for (std::size_t i = 0; i < count; ++i) {
+      if (now[i] == old[i]) continue;
+      built_.push_back({i, LumirexVariant{}});
+      now[i].toC(&built_.back().value);
+    }
+  }
+
+  // Clearing an old value and moving a built one in cannot fail.
+  void PutInPlace(LumirexVariant* result) noexcept {
+    for (auto& element : built_) {
+      LumirexVariant& target = result->value.array.items[element.index];
+      LumirexVariantClear(&target);
+      target = element.value;
+      LumirexVariantInit(&element.value);
+    }
+  }
+
+ private:
+  struct Element {
+    std::size_t index;
+    LumirexVariant value;
+  };
+  std::vector<Element> built_;
+};
+
+// The call proper: the host's array is changed only after a true return, and
+// then all at once.
+bool Call(const LumirexVariant* params, std::int32_t lastIndex, LumirexVariant* result) {
+  std::string refusal;
+  std::vector<Variant> copy = CopyParameters(params, lastIndex, refusal);
+  if (result == nullptr) return RunIntegrationCall(std::move(copy), nullptr, refusal);
+  std::optional<Variant> before = CopyFromC(*result);
+  if (!before) {
+    // Refused before the call looks at the array, which stays as it was.
+    Variant untouched;
+    if (refusal.empty()) refusal = NestedTooDeep("the result array");
+    return RunIntegrationCall(std::move(copy), &untouched, refusal);
+  }
+  Variant after = *before;
+  if (!RunIntegrationCall(std::move(copy), &after, refusal)) return false;
+  if (result->type != LUMIREX_ARRAY || !after.isArray()) return true;
+  ChangedElements changed;
+  try {
+    changed.Build(*before, after, *result);
+  } catch (const std::bad_alloc&) {
+    // The exchange took place: the record keeps whether the request was sent.
+    RecordOutOfMemory(true);
+    return false;
+  }
+  changed.PutInPlace(result);
+  return true;
 }
 
 }  // namespace
@@ -59,26 +114,11 @@ void WriteBack(const Variant& before, const Variant& after, LumirexVariant* resu
 extern "C" bool IntegracaoLumirex(const LumirexVariant* params, int32_t last_index,
                                   LumirexVariant* result) {
   try {
-    std::string refusal;
-    std::vector<lumirex::Variant> copy = lumirex::CopyParameters(params, last_index, refusal);
-    if (result == nullptr) return lumirex::RunIntegrationCall(std::move(copy), nullptr, refusal);
-    std::optional<lumirex::Variant> before = lumirex::CopyFromC(*result);
-    if (!before) {
-      // Refused before the call looks at the array, which stays as it was.
-      lumirex::Variant untouched;
-      if (refusal.empty()) refusal = lumirex::NestedTooDeep("the result array");
-      return lumirex::RunIntegrationCall(std::move(copy), &untouched, refusal);
-    }
-    lumirex::Variant after = *before;
-    bool returned = lumirex::RunIntegrationCall(std::move(copy), &after, refusal);
-    if (before->isArray()) lumirex::WriteBack(*before, after, result);
-    return returned;
+    return lumirex::Call(params, last_index, result);
   } catch (...) {
-    // Out of memory copying the host's values: report it as any failure is reported.
-    lumirex::CallRecord& record = lumirex::LastCallRecord();
-    record = lumirex::CallRecord{};
-    record.error = LUMIREX_E_MEMORY;
-    lumirex::settings::DeliverMessage("Exception IntegracaoLumirex: out of memory");
+    // Out of memory copying the host's values in or the answer out: reported
+    // without allocating, as nothing more may be had.
+    lumirex::RecordOutOfMemory();
     return false;
   }
 }

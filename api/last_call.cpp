@@ -9,6 +9,10 @@ extern "C" int32_t LumirexLastCall(LumirexCallOutcome* outcome, char* message, s
     *outcome = LumirexCallOutcome{record.error, record.httpStatus, record.sent ? 1 : 0,
                                   record.queued ? 1 : 0};
   }
-  lumirex::api::CopyOut(record.message, message, size);
+  // A failure always has a message, if only the fixed one.
+  lumirex::api::CopyOut(record.message.empty()
+                            ? std::string_view(lumirex::FixedMessage(record.error))
+                            : std::string_view(record.message),
+                        message, size);
   return record.error;
 }

@@ -22,8 +22,14 @@ int LumirexSetOutbox(const char* file) {
     lumirex::CallRecord& record = lumirex::LastCallRecord();
     record = lumirex::CallRecord{};
     record.error = LUMIREX_E_INPUT;
-    record.message = error.what();
+    try {
+      record.message = error.what();
+    } catch (...) {
+      // Out of memory for the message too: the record's code stands alone.
+      lumirex::RecordOutOfMemory();
+    }
   } catch (...) {
+    lumirex::RecordOutOfMemory();
   }
   return 1;
 }

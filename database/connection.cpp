@@ -5,6 +5,7 @@
 #include <soci/sqlite3/soci-sqlite3.h>
 
 #include <array>
+#include <new>
 #include <string_view>
 
 #include "database/odbc_session.hpp"
@@ -140,6 +141,9 @@ void TADOConnection::Open() {
     if (AfterConnect) AfterConnect(*this);
   } catch (const DatabaseError&) {
     // Ours, already written without passwords.
+    Close();
+    throw;
+  } catch (const std::bad_alloc&) {
     Close();
     throw;
   } catch (const std::exception& error) {

@@ -3,7 +3,9 @@
 #include <soci/soci.h>
 
 #include <memory>
+#include <new>
 #include <utility>
+#include <variant>
 
 #include "database/odbc_session.hpp"
 #include "database/prepared_statement.hpp"
@@ -161,8 +163,9 @@ void TADOQuery::Open() {
   if (Active()) return;
   const bool kept = connection_.Connected();
   if (!kept) connection_.Open();
+  result_rows::Result result;
   try {
-    Run();
+    result = Run();
   } catch (const DatabaseError&) {
     if (!kept) throw;
     // A connection kept from earlier may have lost its database (a server
@@ -171,16 +174,33 @@ void TADOQuery::Open() {
     // fresh connection; a fault that lasts fails that attempt as well.
     connection_.Close();
     connection_.Open();
-    Run();
+    result = Run();
+  }
+  RefuseNulBytes(result);
+  rows_.Load(std::move(result.defs), std::move(result.rows));
+}
+
+// XML cannot carry a NUL byte, and a text cut at one would reach the service
+// as another text: a row holding one is refused, naming its column.
+void TADOQuery::RefuseNulBytes(const result_rows::Result& result) const {
+  for (const auto& row : result.rows) {
+    for (std::size_t i = 0; i < row.size() && i < result.defs.size(); ++i) {
+      const auto* text = std::get_if<std::string>(&row[i]);
+      if (text == nullptr || text->find('\0') == std::string::npos) continue;
+      throw DatabaseError(Description + ": the column " + result.defs[i].name +
+                          " holds a NUL byte, which the request cannot carry");
+    }
   }
 }
 
-void TADOQuery::Run() {
+result_rows::Result TADOQuery::Run() {
   const bool utf8 = TextsInUtf8(connection_.Dialect());
-  result_rows::Result result;
   try {
     const std::string& text = TextFor(connection_.Dialect());
-    result = Execute(connection_, KeptStatement(connection_, this, parameters_, text), parameters_);
+    return Execute(connection_, KeptStatement(connection_, this, parameters_, text), parameters_);
+  } catch (const std::bad_alloc&) {
+    connection_.DropStatement(this);
+    throw;
   } catch (const std::exception& error) {
     // A statement that failed is prepared afresh next time, whatever state
     // the failure left it in.
@@ -189,7 +209,6 @@ void TADOQuery::Run() {
     throw DatabaseError(Description + ": " +
                         odbc::ExplainTimeout(MaskPasswords(utf8 ? HostTextFromUtf8(said) : said)));
   }
-  rows_.Load(std::move(result.defs), std::move(result.rows));
 }
 
 void TADOQuery::Close() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "database/connection.hpp"
+#include "database/result_rows.hpp"
 #include "dataset/dataset.hpp"
 
 namespace lumirex {
@@ -63,7 +64,8 @@ class TADOQuery {
   const std::string& TextFor(SqlDialect dialect) const;
 
  private:
-  void Run();
+  result_rows::Result Run();
+  void RefuseNulBytes(const result_rows::Result& result) const;
 
   TADOConnection& connection_;
   std::vector<QueryParameter> parameters_;

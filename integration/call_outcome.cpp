@@ -2,12 +2,29 @@
 
 #include <new>
 
+#include "integration/exchange.hpp"
+#include "shared_services/shared_services.hpp"
 #include "support/errors.hpp"
+#include "support/no_destructor.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {
 
 namespace {
+
+constexpr const char* kOutOfMemory = "out of memory";
+
+// Built when the library is loaded, so that telling of an allocation failure
+// needs no allocation.
+NoDestructor<const std::string> outOfMemoryLine(std::string(kFailureLabel) + kOutOfMemory);
+
+void Tell(const std::string& text) noexcept {
+  try {
+    Services()->Mensagem(text, "", "N", "N", TTipoMsg::Error, "", "", 0, nullptr);
+  } catch (...) {
+    // The services could not be had: nothing more can be done, and nothing may escape.
+  }
+}
 
 std::int32_t CodeOf(HttpFailure failure) {
   switch (failure) {
@@ -47,6 +64,24 @@ std::int32_t CodeOfUnclassified(const CallRecord& record) {
 
 }  // namespace
 
+const char* FixedMessage(std::int32_t error) noexcept {
+  if (error == LUMIREX_OK) return "";
+  if (error == LUMIREX_E_MEMORY) return kOutOfMemory;
+  return "the call failed; its message could not be kept (out of memory)";
+}
+
+void TellOperator(const CallRecord& record) noexcept {
+  if (record.error == LUMIREX_OK) return;
+  std::string text;
+  try {
+    text = kFailureLabel + (record.message.empty() ? FixedMessage(record.error) : record.message);
+  } catch (...) {
+    Tell(*outOfMemoryLine);
+    return;
+  }
+  Tell(text);
+}
+
 CallRecord& LastCallRecord() noexcept {
   thread_local CallRecord record;
   return record;
@@ -65,7 +100,7 @@ void RecordCurrentFailure(CallRecord& record) noexcept {
       return;
     } catch (const std::bad_alloc&) {
       record.error = LUMIREX_E_MEMORY;
-      record.message = "out of memory";
+      record.message = kOutOfMemory;  // short enough to need no allocation
       return;
     } catch (const std::exception& error) {
       record.error = CodeOfUnclassified(record);

@@ -32,6 +32,20 @@ struct CallRecord {
 // The record of the last call made on the calling thread.
 CallRecord& LastCallRecord() noexcept;
 
+// The message of a record that has none: a fixed text that holds when even
+// the failure's own message could not be kept.
+const char* FixedMessage(std::int32_t error) noexcept;
+
+// The last resort of an exported function that ran out of memory: the
+// thread's record says so and the operator hears it, without allocating.
+// keepExchange keeps what the record says of the exchange (sent, status,
+// kept in the outbox), for a failure after the call itself.
+void RecordOutOfMemory(bool keepExchange = false) noexcept;
+
+// Tells the operator of a failed call: the failure line's text, or the fixed
+// out-of-memory text when that text cannot be built.
+void TellOperator(const CallRecord& record) noexcept;
+
 // Records the exception being handled (call it inside a catch block): its
 // code, what it says about the exchange, and its message.
 void RecordCurrentFailure(CallRecord& record) noexcept;

@@ -73,9 +73,10 @@ TrdmIntegraLumirex::~TrdmIntegraLumirex() {
 }
 
 void TrdmIntegraLumirex::DataModuleCreate() {
-  // An unreachable database must not stop customer queries and promocode
-  // validations; the next sale query tries to connect again.
-  Services()->TryConnect(adcIntegraLumirex);
+  // Nothing is connected here: customer queries and promocode validations
+  // never read the database, so they must neither wait for nor fail on it. The
+  // first sale query connects, with the same connection events and the same
+  // bound on the wait, and its failure names the database's reason.
 }
 
 void TrdmIntegraLumirex::DataModuleDestroy() {

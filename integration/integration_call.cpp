@@ -205,7 +205,7 @@ void RecordUnreadAnswer(const std::exception_ptr& failure, const CallValues& val
 }
 
 // The data module, created by the first call that finds none. Its creation
-// connects to the database; what fails there is the database's.
+// connects to nothing; what fails there other than memory is the database's.
 TrdmIntegraLumirex& DataModule() {
   if (!rdmIntegraLumirex) {
     try {
@@ -313,18 +313,6 @@ bool GuardedCall(const std::vector<Variant>& params, Variant* result,
   }
   if (record.error == LUMIREX_OK) record.error = LUMIREX_E_ANSWER;
   return false;
-}
-
-// The operator hears of a failure once the call's lock is released, so that a
-// handler may call into the library again.
-void TellOperator(const CallRecord& record) noexcept {
-  if (record.error == LUMIREX_OK) return;
-  try {
-    Services()->Mensagem(kFailureLabel + record.message, "", "N", "N", TTipoMsg::Error, "", "", 0,
-                         nullptr);
-  } catch (...) {
-    // Out of memory while reporting: nothing more can be done, and nothing may escape.
-  }
 }
 
 // A call made on a thread that is inside a call already, from its operator

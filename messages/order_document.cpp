@@ -1,5 +1,6 @@
 #include "messages/order_document.hpp"
 
+#include <new>
 #include <string>
 
 #include "support/host_text.hpp"
@@ -44,8 +45,14 @@ std::string EscapeCarriageReturns(const std::string& elements) {
 
 }  // namespace
 
+pugi::xml_node AppendElement(pugi::xml_node parent, const char* name) {
+  pugi::xml_node element = parent.append_child(name);
+  if (!element) throw std::bad_alloc();
+  return element;
+}
+
 pugi::xml_node AppendLeaf(pugi::xml_node parent, const char* name, std::string_view value) {
-  pugi::xml_node leaf = parent.append_child(name);
+  pugi::xml_node leaf = AppendElement(parent, name);
   // A NUL byte is left out like the other control characters XML cannot
   // hold; pugixml would otherwise write the text only up to it, so that
   // "BEMVINDO10<NUL>X" went out as the valid "BEMVINDO10".
@@ -57,7 +64,9 @@ pugi::xml_node AppendLeaf(pugi::xml_node parent, const char* name, std::string_v
   }
   // No text node at all for an empty value, so the element is written <name/>.
   if (!value.empty()) {
-    leaf.append_child(pugi::node_pcdata).set_value(value.data(), value.size());
+    if (!leaf.append_child(pugi::node_pcdata).set_value(value.data(), value.size())) {
+      throw std::bad_alloc();
+    }
   }
   return leaf;
 }

@@ -7,7 +7,7 @@ namespace lumirex {
 
 pugi::xml_node StartOrder(pugi::xml_document& document) {
   document.reset();
-  return document.append_child("order");
+  return AppendElement(document, "order");
 }
 
 void FinishPostRequest(RequestParts out, const char* urlTail) {

@@ -30,15 +30,16 @@ std::string CentsOf(TADOQuery& query, const char* column) {
 // reads as "", 0 or the zero date-time: the document is still sent and the
 // service decides.
 void AppendSaleHeader(pugi::xml_node order, TADOQuery& header) {
-  AppendLeaf(order.append_child("customer"), "cpf", TextOf(header, "NRCPFLUMIREX"));
+  AppendLeaf(AppendElement(order, "customer"), "cpf", TextOf(header, "NRCPFLUMIREX"));
 
-  pugi::xml_node unity = order.append_child("unityDetails");
+  pugi::xml_node unity = AppendElement(order, "unityDetails");
   AppendLeaf(unity, "unityId", TextOf(header, "CDFILIAL"));
   AppendLeaf(unity, "unityName", TextOf(header, "NMFILIAL"));
 
-  AppendLeaf(order.append_child("promotion"), "usedPromocodeId", TextOf(header, "CDPROMOLUMIREX"));
+  AppendLeaf(AppendElement(order, "promotion"), "usedPromocodeId",
+             TextOf(header, "CDPROMOLUMIREX"));
 
-  pugi::xml_node info = order.append_child("orderInfo");
+  pugi::xml_node info = AppendElement(order, "orderInfo");
   AppendLeaf(info, "orderOrigin", "PDV");
   AppendLeaf(info, "orderId", TextOf(header, "IDVENDA"));
   AppendLeaf(info, "entryDate",
@@ -53,7 +54,7 @@ void AppendSaleHeader(pugi::xml_node order, TADOQuery& header) {
 // The items: one products element per product and unit price.
 void AppendSaleItems(pugi::xml_node order, TADOQuery& items) {
   for (items.First(); !items.Eof(); items.Next()) {
-    pugi::xml_node product = order.append_child("products");
+    pugi::xml_node product = AppendElement(order, "products");
     AppendLeaf(product, "idUnityItem", TextOf(items, "CDPRODUTO"));
     AppendLeaf(product, "name", TextOf(items, "NMPRODUTO"));
     // The quantity as a number's text, not cents; read as a number first so

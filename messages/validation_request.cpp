@@ -40,7 +40,7 @@ void BuildValidationRequest(const std::vector<Variant>& params, TClientDataSet& 
   AppendLeaf(order, "storeReference", storeReference);
   AppendLeaf(order, "channel", "pdv");
   AppendProducts(order, cdsVenda);
-  pugi::xml_node payment = order.append_child("payment");
+  pugi::xml_node payment = AppendElement(order, "payment");
   // Converted after the products: a subtotal that is not a number fails the
   // call with the items already read, and nothing is sent.
   AppendLeaf(payment, "subTotal", conversions::ToString(StrToFloat(subTotal)));

@@ -1,16 +1,21 @@
 #include "shared_services/http_request.hpp"
 
 #include <curl/curl.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <openssl/crypto.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "support/errors.hpp"
@@ -136,6 +141,98 @@ struct EasyCleanup {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 
+struct MultiCleanup {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+
+bool IsLocalSocket(int fd) {
+  int domain = 0;
+  socklen_t size = sizeof(domain);
+  return getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &size) == 0 && domain == AF_UNIX;
+}
+
+// The local (AF_UNIX) sockets of the process that a program it starts would inherit.
+std::vector<int> InheritedLocalSockets() {
+  std::vector<int> found;
+  DIR* folder = opendir("/proc/self/fd");
+  if (folder == nullptr) throw std::bad_alloc();
+  while (const dirent* entry = readdir(folder)) {
+    const int fd = std::atoi(entry->d_name);
+    if (fd <= 2 || fd == dirfd(folder)) continue;
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags < 0 || (flags & FD_CLOEXEC) != 0 || !IsLocalSocket(fd)) continue;
+    try {
+      found.push_back(fd);
+    } catch (...) {
+      closedir(folder);
+      throw;
+    }
+  }
+  closedir(folder);
+  return found;
+}
+
+// libcurl makes a few descriptors out of the socket callbacks' reach: the
+// wake-up socket pair of a multi handle, and, while a host name is resolved,
+// the resolver's pair. They are local sockets, made close-on-exec here as
+// soon as they appear, so no program the host starts inherits them.
+// Out of memory, the marking waits for the next turn.
+void MarkNewLocalSocketsCloseOnExec(const std::vector<int>& before) noexcept {
+  try {
+    for (const int fd : InheritedLocalSockets()) {
+      if (std::find(before.begin(), before.end(), fd) == before.end()) {
+        fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
+      }
+    }
+  } catch (...) {
+  }
+}
+
+struct CurlFree {
+  void operator()(char* text) const { curl_free(text); }
+};
+
+struct UrlCleanup {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using ParsedUrl = std::unique_ptr<CURLU, UrlCleanup>;
+
+// The query of a URL as written: after the first '?', up to a '#'.
+std::string_view QueryOf(std::string_view url) {
+  const std::size_t mark = url.find('?');
+  if (mark == std::string_view::npos) return {};
+  const std::string_view query = url.substr(mark + 1);
+  return query.substr(0, query.find('#'));
+}
+
+// A part of a parsed URL; empty when it has none.
+std::string UrlPart(CURLU* url, CURLUPart part, CURLUcode missing) {
+  char* text = nullptr;
+  const CURLUcode got = curl_url_get(url, part, &text, 0);
+  const std::unique_ptr<char, CurlFree> owned(text);
+  if (got == CURLUE_OUT_OF_MEMORY || (got != CURLUE_OK && got != missing)) throw std::bad_alloc();
+  return got == CURLUE_OK ? std::string(text) : std::string();
+}
+
+// The request target (path and query) of a URL, or empty when libcurl cannot
+// parse the URL and will refuse it by its own message. It is handed to
+// libcurl whole: libcurl deriving it from the URL while short of memory can
+// lose the query and send another request than the one asked for ("order"
+// for "order?pdv=true").
+std::string RequestTarget(const std::string& url) {
+  ParsedUrl parsed(curl_url());
+  if (!parsed) throw std::bad_alloc();
+  const CURLUcode set = curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0);
+  if (set == CURLUE_OUT_OF_MEMORY) throw std::bad_alloc();
+  if (set != CURLUE_OK) return {};
+  std::string target = UrlPart(parsed.get(), CURLUPART_PATH, CURLUE_OK);
+  const std::string query = UrlPart(parsed.get(), CURLUPART_QUERY, CURLUE_NO_QUERY);
+  // Parsing under memory pressure can lose the query here too.
+  if (query != QueryOf(url)) throw std::bad_alloc();
+  if (!query.empty()) target += "?" + query;
+  return target;
+}
+
 void Check(CURLcode code, const char* what) {
   if (code != CURLE_OK) {
     throw HttpError(std::string("cannot set up the HTTP client (") + what +
@@ -176,7 +273,7 @@ class CurlSession {
     } else {
       Check(curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L), "GET");
     }
-    const CURLcode result = curl_easy_perform(handle);
+    const CURLcode result = Transfer(handle);
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     if (sink.outOfMemory) throw std::bad_alloc();
@@ -227,6 +324,14 @@ class CurlSession {
     mutex_.ResetInChild();
     for (const curl_socket_t fd : sockets_) ::close(fd);
     sockets_.clear();
+    // The multi handle holds the parent's connection cache: set aside like the handle.
+    if (multi_) {
+      try {
+        abandonedMulti_.push_back(multi_.get());
+      } catch (const std::bad_alloc&) {
+      }
+      (void)multi_.release();
+    }
     if (!handle_) return;
     try {
       abandoned_.push_back(handle_.get());
@@ -252,10 +357,62 @@ class CurlSession {
     return handle_.get();
   }
 
+  // The process's multi handle, made once; its wake-up socket pair is
+  // close-on-exec before any exchange starts. It holds the connection cache,
+  // so connections are kept alive from one exchange to the next.
+  CURLM* Multi() {
+    if (!multi_) {
+      const std::vector<int> before = InheritedLocalSockets();
+      multi_.reset(curl_multi_init());
+      if (!multi_) throw std::bad_alloc();
+      MarkNewLocalSocketsCloseOnExec(before);
+    }
+    return multi_.get();
+  }
+
+  // One exchange through the multi handle, as curl_easy_perform would run it
+  // through a multi handle of its own whose descriptors we could not reach.
+  CURLcode Transfer(CURL* handle) {
+    CURLM* multi = Multi();
+    const std::vector<int> before = InheritedLocalSockets();
+    if (curl_multi_add_handle(multi, handle) != CURLM_OK) throw std::bad_alloc();
+    // Taken out again on every path: a handle left in would refuse every later exchange.
+    struct Added {
+      CURLM* multi;
+      CURL* handle;
+      ~Added() { curl_multi_remove_handle(multi, handle); }
+    } added{multi, handle};
+    CURLcode result = CURLE_OK;
+    for (bool done = false; !done;) {
+      int running = 0;
+      const CURLMcode performed = curl_multi_perform(multi, &running);
+      MarkNewLocalSocketsCloseOnExec(before);
+      if (performed != CURLM_OK) {
+        result = CURLE_OUT_OF_MEMORY;
+        break;
+      }
+      int left = 0;
+      while (const CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == handle) {
+          result = message->data.result;
+          done = true;
+        }
+      }
+      if (!done) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+    return result;
+  }
+
   void Configure(CURL* handle, const std::string& url, std::chrono::seconds timeout,
                  BodySink& sink) {
     const long timeoutMs = static_cast<long>(timeout.count()) * 1000;
     Check(curl_easy_setopt(handle, CURLOPT_URL, url.c_str()), "URL");
+    target_ = RequestTarget(url);
+    Check(curl_easy_setopt(handle, CURLOPT_REQUEST_TARGET,
+                           target_.empty() ? nullptr : target_.c_str()),
+          "request target");
+    // Through a proxy the request target must stay the origin's, as in a tunnel.
+    Check(curl_easy_setopt(handle, CURLOPT_HTTPPROXYTUNNEL, 1L), "proxy tunnel");
     Check(curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText_), "error buffer");
     // The URL comes from the host's parameters: plain HTTP and HTTPS only, so
     // it can never make us read a local file or speak another protocol.
@@ -325,9 +482,12 @@ class CurlSession {
   }
 
   ForkSafeMutex mutex_;
+  std::unique_ptr<CURLM, MultiCleanup> multi_;
   std::unique_ptr<CURL, EasyCleanup> handle_;
+  std::string target_;                  // of the request in progress
   std::vector<curl_socket_t> sockets_;  // open sockets of handle_'s connections
   std::vector<CURL*> abandoned_;        // handles inherited over a fork, kept reachable
+  std::vector<CURLM*> abandonedMulti_;  // and their multi handles
   char errorText_[CURL_ERROR_SIZE] = {};
 };
 

@@ -145,12 +145,13 @@ void SetMessageSink(MessageSink sink) {
 }
 
 void DeliverMessage(const std::string& text) noexcept {
-  MessageSink sink;
-  {
-    std::lock_guard lock(state().mutex);
-    sink = state().sink;
-  }
   try {
+    // Copying a handler may allocate; out of memory falls back to stderr too.
+    MessageSink sink;
+    {
+      std::lock_guard lock(state().mutex);
+      sink = state().sink;
+    }
     if (sink) {
       sink(text);
       return;

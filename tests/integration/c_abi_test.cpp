@@ -60,8 +60,8 @@ TEST_F(CAbi, NullResultFailsAfterItsFailureLine) {
 }
 
 // A result array that cannot take the answer fails before anything is sent;
-// a customer query's array that reaches index 1 gets what fits, and says why
-// the call still returned false.
+// a customer query's array that reaches index 1 is still asked, and the call
+// says why it returned false.
 TEST_F(CAbi, ResultArraysThatCannotTakeTheAnswer) {
   services_->answer = [](const HttpCall&) {
     return Answer(
@@ -100,9 +100,10 @@ TEST_F(CAbi, ResultArraysThatCannotTakeTheAnswer) {
       EXPECT_EQ(result.get()->value.integer, 42);
     }
     if (c.sent) {
-      // The elements that fit are written; the reason stands before FIM.
-      EXPECT_EQ(result[0].type, LUMIREX_BOOL);
-      EXPECT_EQ(result.Text(1), "OK");
+      // A false return writes nothing, not even what would fit; the reason
+      // stands before FIM.
+      EXPECT_EQ(result[0].type, LUMIREX_EMPTY);
+      EXPECT_EQ(result[1].type, LUMIREX_EMPTY);
       const auto lines = LogTexts();
       EXPECT_EQ(lines[lines.size() - 2], std::string("Exception IntegracaoLumirex: ") + c.message);
       EXPECT_EQ(lines.back(), "FIM");

@@ -58,8 +58,6 @@ lumirex::Variant RecordingServices::RequisicaoHTTP(
 }
 
 bool RecordingServices::TryConnect(lumirex::TADOConnection& connection) {
-  ++connectAttempts;
-  if (failConnect) throw std::runtime_error("the data module cannot be created");
   return real->TryConnect(connection);
 }
 

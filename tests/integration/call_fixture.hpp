@@ -42,8 +42,6 @@ class RecordingServices : public lumirex::SharedServices {
   std::shared_ptr<lumirex::SharedServices> real = lumirex::MakeDefaultServices();
   std::vector<HttpCall> calls;
   std::function<lumirex::Variant(const HttpCall&)> answer;  // empty: the real exchange
-  int connectAttempts = 0;
-  bool failConnect = false;  // TryConnect raises, as a failed creation would
   std::vector<std::string> messages;
 
   lumirex::Variant RequisicaoHTTP(const std::string& url, const std::string& marker,

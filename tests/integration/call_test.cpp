@@ -196,19 +196,21 @@ TEST_F(CallWithoutNetwork, HttpResultWithoutElementOneFails) {
   EXPECT_EQ(LogTexts().back(), "Exception IntegracaoLumirex: the HTTP result has no element 1");
 }
 
-TEST_F(CallWithoutNetwork, FailedCreationLogsTheFailureAloneAndTheNextCallTriesAgain) {
-  services_->failConnect = true;
+// Only a sale or cancellation report connects: a customer query and a
+// promocode validation neither wait for nor fail on the database.
+TEST_F(CallWithoutNetwork, OnlyReportsConnectToTheDatabase) {
+  lumirex::SetConnectionString("sqlite3://db=" + (base_.path() / "missing.sqlite").string());
   services_->answer = [](const HttpCall&) { return Answer("<r><success>true</success></r>"); };
   Variant result = Variant::Array(5);
-  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
-  EXPECT_THAT(LogTexts(),
-              ElementsAre("Exception IntegracaoLumirex: the data module cannot be created"));
-  EXPECT_EQ(lumirex::rdmIntegraLumirex, nullptr);
-
-  services_->failConnect = false;
   EXPECT_TRUE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
-  EXPECT_NE(lumirex::rdmIntegraLumirex, nullptr);
-  EXPECT_EQ(services_->connectAttempts, 2);
+  std::vector<Variant> validation = Params("VALIDA_PROMOCODE", "svc");
+  validation.resize(10);
+  lumirex::IntegracaoLumirex(validation, 9, result);
+  ASSERT_NE(lumirex::rdmIntegraLumirex, nullptr);
+  EXPECT_FALSE(lumirex::rdmIntegraLumirex->adcIntegraLumirex.Connected());
+  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("VENDA", "svc"), 5, result));
+  EXPECT_THAT(LogTexts().back(), HasSubstr("cannot open the point-of-sale database"));
+  lumirex::SetConnectionString(std::nullopt);
 }
 
 TEST_F(CallWithoutNetwork, TwoCallsCreateTheDataModuleOnce) {
@@ -218,7 +220,6 @@ TEST_F(CallWithoutNetwork, TwoCallsCreateTheDataModuleOnce) {
   auto* first = lumirex::rdmIntegraLumirex.get();
   EXPECT_TRUE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
   EXPECT_EQ(lumirex::rdmIntegraLumirex.get(), first);
-  EXPECT_EQ(services_->connectAttempts, 1);
   // An empty answer is no failure: the flag says the service did not accept.
   EXPECT_EQ(result.items()[0], Variant(true));
 }

@@ -88,6 +88,15 @@ TEST_F(DatabaseFaults, TablesMissing) {
   ExpectSaleReportsGoThrough();
 }
 
+// XML cannot carry a NUL byte: a text holding one is refused before anything
+// is sent, naming the column and the sale, rather than cut short at it.
+TEST_F(DatabaseFaults, TextHoldingANulByte) {
+  lumirex::testing::RunSqlite(database_,
+                              "UPDATE FILIAL SET NMFILIAL = CAST(X'50C3FF004166696D' AS TEXT);");
+  ExpectSaleReportsFail(kBranch + "/" + kTill + "/" + kSequence +
+                        ": the sale header query: the column NMFILIAL holds a NUL byte");
+}
+
 TEST_F(DatabaseFaults, LockedByAWriter) {
   ExpectSaleReportsGoThrough();  // the connection is open before the writer comes
   sqlite3* writer = nullptr;
