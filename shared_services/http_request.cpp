@@ -233,6 +233,17 @@ std::string RequestTarget(const std::string& url) {
   return target;
 }
 
+// libcurl takes a plain HTTP request's proxy from these variables (an HTTPS
+// one always goes through a CONNECT tunnel, where the target stays the origin's).
+bool PlainHttpThroughProxy(const std::string& url) {
+  if (url.compare(0, 7, "http://") != 0) return false;
+  for (const char* name : {"http_proxy", "all_proxy", "ALL_PROXY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
 void Check(CURLcode code, const char* what) {
   if (code != CURLE_OK) {
     throw HttpError(std::string("cannot set up the HTTP client (") + what +
@@ -407,12 +418,12 @@ class CurlSession {
                  BodySink& sink) {
     const long timeoutMs = static_cast<long>(timeout.count()) * 1000;
     Check(curl_easy_setopt(handle, CURLOPT_URL, url.c_str()), "URL");
-    target_ = RequestTarget(url);
+    // A plain HTTP request through a proxy names the whole URL, which libcurl
+    // builds itself; everywhere else the target is ours, checked whole.
+    target_ = PlainHttpThroughProxy(url) ? std::string() : RequestTarget(url);
     Check(curl_easy_setopt(handle, CURLOPT_REQUEST_TARGET,
                            target_.empty() ? nullptr : target_.c_str()),
           "request target");
-    // Through a proxy the request target must stay the origin's, as in a tunnel.
-    Check(curl_easy_setopt(handle, CURLOPT_HTTPPROXYTUNNEL, 1L), "proxy tunnel");
     Check(curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText_), "error buffer");
     // The URL comes from the host's parameters: plain HTTP and HTTPS only, so
     // it can never make us read a local file or speak another protocol.

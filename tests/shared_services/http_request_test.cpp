@@ -236,6 +236,24 @@ TEST_F(HttpRequestTest, ConsecutiveRequestsShareOneConnection) {
   EXPECT_EQ(seen[2].remotePort, seen[0].remotePort);
 }
 
+// A store behind a plain HTTP proxy: the proxy is asked for the whole URL,
+// query included, never for a tunnel it may refuse.
+TEST(HttpRequestProxy, PlainHttpGoesToTheProxyWithTheWholeUrl) {
+  std::string target;
+  testkit::HttpServer proxy([&](httplib::Server& s) {
+    s.set_pre_routing_handler([&](const httplib::Request& req, httplib::Response& res) {
+      target = req.method + " " + req.target;
+      res.set_content("<r>via proxy</r>", "text/xml");
+      return httplib::Server::HandlerResponse::Handled;
+    });
+  });
+  const testkit::ScopedEnv viaProxy("http_proxy", proxy.url("/"));
+  const testkit::ScopedEnv noBypass("no_proxy", "");
+  Variant result = Exchange{"http://loyalty.invalid/apl/user?cpf=1&pdv=true"}.Send();
+  EXPECT_EQ(result.items()[1], Variant("<r>via proxy</r>"));
+  EXPECT_EQ(target, "GET http://loyalty.invalid/apl/user?cpf=1&pdv=true");
+}
+
 // Lets a stalled handler go once the client has given up, so the server can stop.
 class Gate {
  public:
