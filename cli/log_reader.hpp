@@ -10,9 +10,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <istream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lumirex::cli {
@@ -30,6 +32,9 @@ struct LoggedCall {
   std::string operation, cpf, branch, till, sequence, promocode, url, timeout;
   std::string outbox;   // a resend of a kept report: "report N kept <when>, attempt M"
   std::string request;  // P_XML
+  // Lines of the block with a label this reader does not know ("NAME = value"),
+  // as written: a later library may log more than this one reads.
+  std::vector<std::pair<std::string, std::string>> others;
   std::optional<std::string> answer;   // RETORNO, absent when none was logged
   std::optional<std::string> failure;  // the failure line's text after its label
   bool finished = false;               // "FIM" was written
@@ -51,12 +56,11 @@ struct StrayLine {
   std::string text;  // without its line break
 };
 
-struct LogReading {
-  std::vector<LoggedCall> calls;
-  std::vector<StrayLine> unparsed;
-};
-
-LogReading ReadLog(std::istream& in);
+// Reads the log one block at a time: each call is handed over as soon as its
+// block has ended, and stray lines as they come, so memory follows the
+// largest block, never the file.
+void ReadLog(std::istream& in, const std::function<void(LoggedCall&&)>& onCall,
+             const std::function<void(StrayLine&&)>& onStray);
 
 // Seconds from the first to the second time stamp; nullopt when either is
 // not a stamp "dd/mm/yyyy[ hh:nn:ss]".
