@@ -75,7 +75,8 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   EXPECT_EQ(RunCli({"outbox", "send", "--outbox", outbox, "--base-dir", base.str()}).status, 0);
   service.Stop();
 
-  // A line slipped in after the first call's "FIM" continues no entry.
+  // A line slipped in after the first call's "FIM" continues no entry; its
+  // escape sequence reaches no terminal, and JSON keeps it exact.
   auto logs =
       std::filesystem::recursive_directory_iterator(base.path() / "Dados" / "LogIntegracaoOrvo");
   std::filesystem::path file;
@@ -84,7 +85,7 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   }
   std::string bytes = testkit::ReadFile(file);
   const std::size_t firstEnd = bytes.find(" - FIM\r\n") + 8;
-  testkit::WriteFile(file, bytes.insert(firstEnd, "written by hand\r\n"));
+  testkit::WriteFile(file, bytes.insert(firstEnd, "written by hand\x1b]0;\xc2\x9b\r\n"));
   const std::size_t strayLine = std::count(bytes.begin(), bytes.begin() + firstEnd, '\n') + 1;
 
   // What the outbox delivered later is not to be reported again by hand.
@@ -117,7 +118,7 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   EXPECT_NE(out["calls"][1]["answer"].get<std::string>().find("<success>"), std::string::npos);
   ASSERT_EQ(out["unparsed"].size(), 1u);
   EXPECT_EQ(out["unparsed"][0]["line"], strayLine);
-  EXPECT_EQ(out["unparsed"][0]["text"], "written by hand");
+  EXPECT_EQ(out["unparsed"][0]["text"], "written by hand\x1b]0;\xc2\x9b");
 
   // In words: a line a call, with the verdicts, and the stray line on stderr.
   auto all = RunCli({"log", "--base-dir", base.str()});
@@ -125,7 +126,8 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 8) << all.out;
   EXPECT_NE(all.out.find("accepted (outbox report 1 kept"), std::string::npos) << all.out;
   EXPECT_NE(all.out.find("declined: Cliente não encontrado"), std::string::npos) << all.out;
-  EXPECT_NE(all.err.find("line " + std::to_string(strayLine) + ": not part of any call"),
+  EXPECT_NE(all.err.find("line " + std::to_string(strayLine) +
+                         ": not part of any call: written by hand\\x1b]0;\\u009b\n"),
             std::string::npos)
       << all.err;
 
