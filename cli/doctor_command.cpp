@@ -50,12 +50,13 @@ DoctorSettings Apply(const DoctorOptions& options) {
 }
 
 Results RunChecks(const DoctorSettings& settings) {
-  Results all;
+  Results all{doctor::RunAsTillUser(settings)};
   for (auto check : {doctor::CheckFolders, doctor::CheckDatabase, doctor::CheckOdbc,
                      doctor::CheckService, doctor::CheckOutbox}) {
     Results results = check(settings);
     all.insert(all.end(), results.begin(), results.end());
   }
+  doctor::HideSecrets(all, settings);
   return all;
 }
 
