@@ -135,7 +135,7 @@ class Answers {
   void Take(std::size_t fileIndex, const std::string& file, const LoggedCall& call) {
     const std::string key = ReportKey(call);
     if (key.empty()) return;
-    const std::optional<LoggedVerdict> verdict = call.Verdict();
+    const std::optional<LoggedVerdict> verdict = call.Verdict(0);
     if (!verdict || call.failure) return;
     last_[key] = {fileIndex, call.line, verdict->success, call.outbox, file};
   }
@@ -154,27 +154,32 @@ class Answers {
   std::map<std::string, LaterAnswer> last_;
 };
 
-// What became of the call, in a word, and the text that goes with it.
-struct Outcome {
-  std::string word;
-  std::string text;  // the service's message, the failure, or why the block is cut short
-};
+// What became of the call, in a word.
+const char* OutcomeWord(const LoggedCall& call, const std::optional<LoggedVerdict>& verdict,
+                        const LaterAnswer* later) {
+  if (later != nullptr) return later->accepted ? "accepted later" : "declined later";
+  if (call.failure) return "failed";
+  if (!call.finished) return "cut short";
+  return verdict && verdict->success ? "accepted" : "declined";
+}
 
-Outcome OutcomeOf(const LoggedCall& call, const std::optional<LoggedVerdict>& verdict,
-                  const LaterAnswer* later) {
+// The text that goes with the word: the service's message, the failure, why
+// the block is cut short, or what answered a failed report later.
+std::string OutcomeText(const LoggedCall& call, std::optional<LoggedVerdict>&& verdict,
+                        const LaterAnswer* later) {
   if (later != nullptr) {
     std::string text = "this call failed";
     if (call.failure) text += ": " + FromServiceBytes(*call.failure);
-    text += "; answered later " +
-            std::string(later->outbox.empty() ? "by the till" : "through the outbox") + " (" +
+    text += std::string("; answered later ") +
+            (later->outbox.empty() ? "by the till" : "through the outbox") + " (" +
             (later->fileIndex == 0 ? std::string() : later->file + " ") + "line " +
             std::to_string(later->line) + ")";
-    return {later->accepted ? "accepted later" : "declined later", text};
+    return text;
   }
-  if (call.failure) return {"failed", FromServiceBytes(*call.failure)};
-  if (!call.finished) return {"cut short", "the block ends with neither FIM nor a failure line"};
-  if (verdict && verdict->success) return {"accepted", ""};
-  return {"declined", verdict ? FromServiceBytes(verdict->message) : std::string()};
+  if (call.failure) return FromServiceBytes(*call.failure);
+  if (!call.finished) return "the block ends with neither FIM nor a failure line";
+  if (!verdict || verdict->success) return "";
+  return FromServiceBytes(std::move(verdict->message));
 }
 
 std::string SaleKeyText(const LoggedCall& call) {
@@ -190,7 +195,7 @@ std::string DurationText(const LoggedCall& call) {
 // The fields of one call; its request and answer are moved, not copied.
 nlohmann::ordered_json CallToJson(LoggedCall&& call, const LaterAnswer* later) {
   std::optional<LoggedVerdict> verdict = call.Verdict();
-  const Outcome outcome = OutcomeOf(call, verdict, later);
+  const char* outcome = OutcomeWord(call, verdict, later);
   auto optionalText = [](std::optional<std::string>& text) -> nlohmann::ordered_json {
     if (!text) return nullptr;
     return FromServiceBytes(std::move(*text));
@@ -221,7 +226,7 @@ nlohmann::ordered_json CallToJson(LoggedCall&& call, const LaterAnswer* later) {
       {"url", FromAnsi(call.url)},
       {"outbox", call.outbox.empty() ? nlohmann::ordered_json(nullptr)
                                      : nlohmann::ordered_json(FromAnsi(call.outbox))},
-      {"outcome", outcome.word},
+      {"outcome", outcome},
       {"answered_later", std::move(answeredLater)},
       {"message",
        verdict ? nlohmann::ordered_json(FromServiceBytes(std::move(verdict->message))) : nullptr},
@@ -248,10 +253,11 @@ std::string Shortened(std::string text) {
 // the end, so the widths can be known.
 class Table {
  public:
-  void Add(const LoggedCall& call, const LaterAnswer* later) {
-    const Outcome outcome = OutcomeOf(call, call.Verdict(), later);
-    std::string verdict = outcome.word;
-    if (!outcome.text.empty()) verdict += ": " + Shortened(outcome.text);
+  void Add(LoggedCall&& call, const LaterAnswer* later) {
+    std::optional<LoggedVerdict> logged = call.TakeVerdict(kTextShown + 1);
+    std::string verdict = OutcomeWord(call, logged, later);
+    std::string text = OutcomeText(call, std::move(logged), later);
+    if (!text.empty()) verdict += ": " + Shortened(std::move(text));
     if (!call.outbox.empty()) verdict += " (outbox " + FromAnsi(call.outbox) + ")";
     auto orDash = [](std::string text) { return text.empty() ? std::string("-") : text; };
     const std::string time = call.started.size() > 11 ? call.started.substr(11) : "00:00:00";
@@ -383,7 +389,7 @@ int ShowLog(const LogOptions& options, std::ostream& out, std::ostream& err) {
       [&](LoggedCall&& call) {
         const LaterAnswer* later = answers.After(call);
         if (!Passes(call, later, filters)) return;
-        if (!options.json) return table.Add(call, later);
+        if (!options.json) return table.Add(std::move(call), later);
         out << (first ? "\n" : ",\n") << std::setw(2) << CallToJson(std::move(call), later);
         first = false;
       },

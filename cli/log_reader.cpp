@@ -229,14 +229,37 @@ std::string LoggedCall::CustomerCpf() const {
   return found.text().get();
 }
 
-std::optional<LoggedVerdict> LoggedCall::Verdict() const {
+namespace {
+
+std::optional<LoggedVerdict> VerdictOf(const pugi::xml_document& document,
+                                       std::size_t messageBytes) {
+  pugi::xml_node success = document.document_element().child("success");
+  if (!success) return std::nullopt;
+  std::string_view message = document.document_element().child("message").text().get();
+  if (message.size() > messageBytes) {
+    std::size_t cut = messageBytes;
+    while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80) --cut;
+    message = message.substr(0, cut);
+  }
+  return LoggedVerdict{std::string_view(success.text().get()) == "true", std::string(message)};
+}
+
+}  // namespace
+
+std::optional<LoggedVerdict> LoggedCall::Verdict(std::size_t messageBytes) const {
   if (!answer) return std::nullopt;
   pugi::xml_document document;
   if (!document.load_buffer(answer->data(), answer->size())) return std::nullopt;
-  pugi::xml_node success = document.document_element().child("success");
-  if (!success) return std::nullopt;
-  return LoggedVerdict{std::string_view(success.text().get()) == "true",
-                       document.document_element().child("message").text().get()};
+  return VerdictOf(document, messageBytes);
+}
+
+std::optional<LoggedVerdict> LoggedCall::TakeVerdict(std::size_t messageBytes) {
+  if (!answer) return std::nullopt;
+  std::string bytes = std::move(*answer);
+  answer.reset();
+  pugi::xml_document document;
+  if (!document.load_buffer_inplace(bytes.data(), bytes.size())) return std::nullopt;
+  return VerdictOf(document, messageBytes);
 }
 
 void ReadLog(std::istream& in, const std::function<void(LoggedCall&&)>& onCall,

@@ -46,8 +46,13 @@ struct LoggedCall {
   // order document's cpf element.
   std::string CustomerCpf() const;
   // The verdict of the logged answer; nullopt when there is none or it is
-  // not a response document with a success element.
-  std::optional<LoggedVerdict> Verdict() const;
+  // not a response document with a success element. The message is cut to
+  // `messageBytes` (at a character's start), so a reader that shows only its
+  // beginning does not hold a huge one twice.
+  std::optional<LoggedVerdict> Verdict(std::size_t messageBytes = std::string::npos) const;
+  // The same, read in the answer's own bytes instead of a copy of them: the
+  // answer is gone afterwards.
+  std::optional<LoggedVerdict> TakeVerdict(std::size_t messageBytes);
 };
 
 // A line that belongs to no call, or that no call has a place for.
