@@ -192,14 +192,50 @@ std::string DurationText(const LoggedCall& call) {
   return seconds ? std::to_string(*seconds) + "s" : "?";
 }
 
-// The fields of one call; its request and answer are moved, not copied.
-nlohmann::ordered_json CallToJson(LoggedCall&& call, const LaterAnswer* later) {
-  std::optional<LoggedVerdict> verdict = call.Verdict();
-  const char* outcome = OutcomeWord(call, verdict, later);
-  auto optionalText = [](std::optional<std::string>& text) -> nlohmann::ordered_json {
-    if (!text) return nullptr;
-    return FromServiceBytes(std::move(*text));
-  };
+// A JSON string written straight from the text, without a copy of it: an
+// answer may be a gigabyte. The text is UTF-8.
+void WriteJsonString(std::ostream& out, std::string_view text) {
+  out << '"';
+  std::size_t run = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte >= 0x20 && byte != '"' && byte != '\\') continue;
+    out.write(text.data() + run, static_cast<std::streamsize>(at - run));
+    run = at + 1;
+    switch (byte) {
+      case '"':
+        out << "\\\"";
+        break;
+      case '\\':
+        out << "\\\\";
+        break;
+      case '\n':
+        out << "\\n";
+        break;
+      case '\t':
+        out << "\\t";
+        break;
+      default: {
+        static const char kHex[] = "0123456789abcdef";
+        out << "\\u00" << kHex[byte >> 4] << kHex[byte & 15];
+      }
+    }
+  }
+  out.write(text.data() + run, static_cast<std::streamsize>(text.size() - run));
+  out << '"';
+}
+
+// Bytes as the service sent them: UTF-8 as they are, else read as Windows-1252.
+void WriteJsonText(std::ostream& out, std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return WriteJsonString(out, bytes);
+  WriteJsonString(out, FromServiceBytes(bytes));
+}
+
+// One call as a JSON object. The short fields go through the JSON library;
+// the request, the answer and the message, which may be huge, are written
+// from the call's own strings, and the verdict is read in the answer's bytes
+// once they are written.
+void WriteCallJson(std::ostream& out, LoggedCall&& call, const LaterAnswer* later) {
   std::optional<long long> seconds = SecondsBetween(call.started, call.ended);
   nlohmann::ordered_json others = nlohmann::ordered_json::object();
   for (auto& [label, value] : call.others) others[FromAnsi(label)] = FromServiceBytes(value);
@@ -212,7 +248,7 @@ nlohmann::ordered_json CallToJson(LoggedCall&& call, const LaterAnswer* later) {
         {"outbox", later->outbox.empty() ? nlohmann::ordered_json(nullptr)
                                          : nlohmann::ordered_json(FromAnsi(later->outbox))}};
   }
-  return {
+  const nlohmann::ordered_json head = {
       {"line", call.line},
       {"started", StampToIso(call.started)},
       {"ended", StampToIso(call.ended)},
@@ -226,15 +262,29 @@ nlohmann::ordered_json CallToJson(LoggedCall&& call, const LaterAnswer* later) {
       {"url", FromAnsi(call.url)},
       {"outbox", call.outbox.empty() ? nlohmann::ordered_json(nullptr)
                                      : nlohmann::ordered_json(FromAnsi(call.outbox))},
-      {"outcome", outcome},
       {"answered_later", std::move(answeredLater)},
-      {"message",
-       verdict ? nlohmann::ordered_json(FromServiceBytes(std::move(verdict->message))) : nullptr},
-      {"failure", optionalText(call.failure)},
-      {"request", FromAnsi(std::move(call.request))},
-      {"answer", optionalText(call.answer)},
+      {"failure", call.failure ? nlohmann::ordered_json(FromServiceBytes(*call.failure))
+                               : nlohmann::ordered_json(nullptr)},
       {"other_lines", std::move(others)},
   };
+  std::string text = head.dump(2);
+  text.resize(text.size() - 2);  // the closing "\n}"
+  out << text << ",\n  \"request\": ";
+  WriteJsonString(out, FromAnsi(std::move(call.request)));
+  out << ",\n  \"answer\": ";
+  if (call.answer) {
+    WriteJsonText(out, *call.answer);
+  } else {
+    out << "null";
+  }
+  std::optional<LoggedVerdict> verdict = call.TakeVerdict(std::string::npos);
+  out << ",\n  \"outcome\": \"" << OutcomeWord(call, verdict, later) << "\",\n  \"message\": ";
+  if (verdict) {
+    WriteJsonText(out, verdict->message);
+  } else {
+    out << "null";
+  }
+  out << "\n}";
 }
 
 // A table row's last column is cut here: the whole text is in --json.
@@ -390,7 +440,8 @@ int ShowLog(const LogOptions& options, std::ostream& out, std::ostream& err) {
         const LaterAnswer* later = answers.After(call);
         if (!Passes(call, later, filters)) return;
         if (!options.json) return table.Add(std::move(call), later);
-        out << (first ? "\n" : ",\n") << std::setw(2) << CallToJson(std::move(call), later);
+        out << (first ? "\n" : ",\n");
+        WriteCallJson(out, std::move(call), later);
         first = false;
       },
       [&](StrayLine&& stray) {
