@@ -177,7 +177,7 @@ class Reader {
     }
     const std::size_t labelEnd = UnknownLabelEnd(text);
     if (labelEnd == std::string_view::npos) return false;
-    std::string name(text.substr(0, labelEnd));
+    std::string name(text.substr(0, text.find(' ')));
     call_->others.emplace_back(std::move(name), Rest(line, at + labelEnd));
     continued_ = &call_->others.back().second;
     return Extend(stamp);

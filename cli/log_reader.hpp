@@ -33,7 +33,7 @@ struct LoggedCall {
   std::string outbox;   // a resend of a kept report: "report N kept <when>, attempt M"
   std::string request;  // P_XML
   // Lines of the block with a label this reader does not know ("NAME = value"),
-  // as written: a later library may log more than this one reads.
+  // by name: a later library may log more than this one reads.
   std::vector<std::pair<std::string, std::string>> others;
   std::optional<std::string> answer;   // RETORNO, absent when none was logged
   std::optional<std::string> failure;  // the failure line's text after its label

@@ -140,3 +140,56 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
 }
 
 }  // namespace
+
+// What became of a failed report is read from the blocks after it, in the
+// same file or a later day's, whatever else a resend block says.
+TEST(CliLog, AFailedReportAnsweredLaterIsNotToBeReportedAgain) {
+  auto block = [](const std::string& day, const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += day + " 10:00:00 - " + line + "\r\n";
+    return text;
+  };
+  auto sale = [&](const std::string& day, const std::string& seq, const std::string& outbox,
+                  const std::string& end) {
+    std::vector<std::string> lines = {std::string(50, '-'), "INICIO"};
+    if (!outbox.empty()) lines.push_back("P_OUTBOX     = " + outbox);
+    lines.insert(lines.end(), {"P_OPERACAO   = VENDA", "P_CDFILIAL   = 0001", "P_CDCAIXA    = 001",
+                               "P_NRSEQVENDA = " + seq});
+    if (!outbox.empty()) lines.push_back("P_NOTE       = a label this reader does not know");
+    if (end == "FIM") {
+      lines.insert(lines.end(), {"RETORNO      = <r><success>true</success></r>", "FIM"});
+    } else {
+      lines.push_back("Exception IntegracaoLumirex: " + end);
+    }
+    return block(day, lines);
+  };
+  testkit::TempDir base;
+  const auto folder = base.path() / "Dados" / "LogIntegracaoOrvo" / "LogIntegracaoOrvo_2026";
+  std::filesystem::create_directories(folder);
+  testkit::WriteFile(
+      folder / "LogIntegracaoOrvo_0101.txt",
+      sale("01/01/2026", "1", "", "HTTP 503") +      // answered by the resend below
+          sale("01/01/2026", "2", "", "HTTP 503") +  // resent in vain
+          sale("01/01/2026", "3", "", "HTTP 503") +  // answered the next day
+          sale("01/01/2026", "1", "report 1 kept x, attempt 2; it may have arrived", "FIM") +
+          sale("01/01/2026", "2", "report 2 kept x, attempt 2", "HTTP 503"));
+  testkit::WriteFile(folder / "LogIntegracaoOrvo_0201.txt",
+                     sale("02/01/2026", "3", "report 3 kept x, attempt 2", "FIM"));
+
+  auto run =
+      RunCli({"log", "--failed", "--json", "--date", "2026-01-01", "--base-dir", base.str()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");  // the unknown label is part of its block
+  json out = json::parse(run.out);
+  ASSERT_EQ(out["calls"].size(), 2u) << out.dump(2);
+  EXPECT_EQ(out["calls"][0]["seq"], "2");
+  EXPECT_EQ(out["calls"][1]["seq"], "2");
+  EXPECT_EQ(out["calls"][1]["other_lines"]["P_NOTE"], "a label this reader does not know");
+
+  run = RunCli({"log", "--failed", "--all", "--date", "2026-01-01", "--base-dir", base.str()});
+  EXPECT_NE(run.out.find("accepted later: this call failed: HTTP 503; answered later through "
+                         "the outbox (line 22)"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("LogIntegracaoOrvo_0201.txt line 1)"), std::string::npos) << run.out;
+}
