@@ -174,11 +174,17 @@ std::string CustomerRoute(const Setting& url) {
 // service does not know is answered with a success status and a verdict.
 std::optional<CheckResult> RouteFailure(const Setting& url, long status) {
   if (status == 0 || (status >= 200 && status < 300)) return std::nullopt;
-  return CheckResult{"service route", false,
-                     "the service answers " + std::to_string(status) + " at " + CustomerRoute(url) +
-                         ": check the base path",
-                     url.Change("the service's base URL with its path, as the service's "
-                                "provider gives it (https://loyalty.example/api/)")};
+  const std::string answers =
+      "the service answers " + std::to_string(status) + " at " + CustomerRoute(url);
+  // No such resource: the path is wrong. Anything else the service says about itself.
+  if (status == 404 || status == 405 || status == 410) {
+    return CheckResult{"service route", false, answers + ": check the base path",
+                       url.Change("the service's base URL with its path, as the service's "
+                                  "provider gives it (https://loyalty.example/api/)")};
+  }
+  return CheckResult{"service route", false, answers + ", an error, not a verdict",
+                     "check the base URL in " + url.Source() +
+                         "; if it is right, the service is failing: ask its provider"};
 }
 
 size_t Discard(char*, size_t size, size_t count, void*) {

@@ -108,6 +108,26 @@ TEST(CliDoctor, PassesASoundTillAndNamesTheFixForEachBrokenOne) {
   const std::vector<std::string> ownArgs = {"--base-dir", "{own}", "--db",
                                             "{owndb}",    "--url", "{url}"};
   const bool root = ::geteuid() == 0;
+  // A customer the service does not know is its verdict, not a wrong route.
+  cases.push_back({"unknown customer",
+                   {"--base-dir", "{base}", "--url", "{url}", "--cpf", "00000000000"},
+                   {},
+                   {},
+                   "",
+                   "",
+                   {},
+                   "declined: Cliente n"});
+  cases.push_back({"service failing",
+                   {"--base-dir", "{base}", "--url", "{url}"},
+                   {},
+                   {"service route"},
+                   "answers 503",
+                   "ask its provider",
+                   [&](const std::filesystem::path&) {
+                     lumirex::sandbox::Faults failing;
+                     failing.status = 503;
+                     service.SetFaults(failing);
+                   }});
   cases.push_back({"wrong base path",
                    {"--base-dir", "{base}", "--url", "{wrong}"},
                    {},
@@ -185,6 +205,7 @@ TEST(CliDoctor, PassesASoundTillAndNamesTheFixForEachBrokenOne) {
     EnvChanges env;
     for (const auto& [name, value] : c.env) env[name] = Filled(*value, values);
     const auto run = RunCli(args, env);
+    service.SetFaults({});
     ASSERT_EQ(run.status, c.failed.empty() ? 0 : 1) << run.out << run.err;
     const json out = json::parse(run.out);
     EXPECT_EQ(out["ok"], c.failed.empty());
