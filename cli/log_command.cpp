@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iomanip>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
