@@ -287,7 +287,33 @@ void TargetsSection(std::ostringstream& out, const Figures& f) {
   out << "\n";
 }
 
+void LogReadingSection(std::ostringstream& out, const LogReadingPeak& p) {
+  if (p.answerBytes == 0) return;
+  out << "### 7. `lumirex log` over a log with one huge answer\n\n"
+      << "The command run on a log of " << Bytes(p.fileBytes) << " whose largest call block ("
+      << Bytes(p.blockBytes) << ") holds an answer of " << Bytes(p.answerBytes) << ", between "
+      << "thousands of small calls; peak resident set of the process "
+      << "(ru_maxrss). The target: a small multiple of the largest block, not of the file.\n\n";
+  if (!p.error.empty()) {
+    out << "Not measured: " << p.error << "\n\n";
+    return;
+  }
+  const double block = static_cast<double>(p.blockBytes);
+  out << "| output | peak | peak / largest block |\n|---|---:|---:|\n"
+      << "| the small calls alone | " << Bytes(p.idleKiB * 1024) << " | — |\n"
+      << "| one line a call | " << Bytes(p.tableKiB * 1024) << " | "
+      << Ratio(p.tableKiB * 1024.0 / block) << " |\n"
+      << "| --json | " << Bytes(p.jsonKiB * 1024) << " | " << Ratio(p.jsonKiB * 1024.0 / block)
+      << " |\n\n";
+}
+
 }  // namespace
+
+std::string LogReadingMarkdown(const LogReadingPeak& peak) {
+  std::ostringstream out;
+  LogReadingSection(out, peak);
+  return out.str();
+}
 
 std::string FiguresMarkdown(const Figures& figures) {
   std::ostringstream out;
@@ -295,6 +321,7 @@ std::string FiguresMarkdown(const Figures& figures) {
   SizesSection(out, figures);
   ConnectionsAndMemorySection(out, figures);
   LogSection(out, figures);
+  LogReadingSection(out, figures.logReading);
   TargetsSection(out, figures);
   return out.str();
 }

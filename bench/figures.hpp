@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "collector.hpp"
+#include "log_reading.hpp"
 #include "machine.hpp"
 #include "peak_memory.hpp"
 
@@ -45,7 +46,11 @@ struct Figures {
   std::optional<Timing> logLine, logCallLines, logAnswerLine;
   std::size_t logCallBytes = 0;
   AnswerSize logAnswer;  // the answer whose RETORNO line logAnswerLine is
+  LogReadingPeak logReading;
 };
+
+// Section 7 alone, for a run that measures nothing else.
+std::string LogReadingMarkdown(const LogReadingPeak& peak);
 
 // The figures and the targets, for the console and the file alike.
 std::string FiguresMarkdown(const Figures& figures);

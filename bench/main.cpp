@@ -7,8 +7,12 @@
 // profiler to watch (callgrind --toggle-collect=IntegracaoLumirex, perf):
 // "consulta:<promocodes>:<calls>" or "venda:<calls>".
 //
+// --log-reading BYTES measures nothing but `lumirex log` over a log with an
+// answer of BYTES (section 7 uses 1 GiB).
+//
 //   lumirex_bench [Google Benchmark flags] [--markdown FILE] [--notes FILE]
 //   lumirex_bench --profile consulta:10000:20
+//   lumirex_bench --log-reading 1073741824
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -37,8 +41,12 @@ const std::vector<int> kAnswerSizes = {10, 1000, 10000, 70000, 100000};
 constexpr int kSmallestPeakSize = 10000;
 constexpr int kConsecutiveCalls = 1000;
 
+// The answer of the large call in the log `lumirex log` reads.
+constexpr std::size_t kLogReadingAnswer = std::size_t{1} << 30;
+
 struct Options {
   std::string markdown, notes, profile;
+  std::size_t logReading = 0;
 };
 
 // What Google Benchmark left of the arguments; raises on anything unknown.
@@ -52,10 +60,13 @@ Options ParseOptions(int argc, char** argv) {
       options.notes = argv[++i];
     } else if (arg == "--profile" && i + 1 < argc) {
       options.profile = argv[++i];
+    } else if (arg == "--log-reading" && i + 1 < argc) {
+      options.logReading = std::stoull(argv[++i]);
     } else {
       throw std::runtime_error("unknown argument '" + arg +
                                "'; usage: lumirex_bench [--markdown FILE] [--notes FILE] "
-                               "| --profile consulta:<promocodes>:<calls> | venda:<calls>");
+                               "| --profile consulta:<promocodes>:<calls> | venda:<calls> "
+                               "| --log-reading BYTES");
     }
   }
   return options;
@@ -147,6 +158,10 @@ int Run(int argc, char** argv) {
   const Options options = ParseOptions(count, args.data());
   const std::string notes = ReadText(options.notes);
 
+  if (options.logReading > 0) {
+    std::cout << LogReadingMarkdown(MeasureLogReading(options.logReading));
+    return 0;
+  }
   World world(kAnswerSizes);
   if (!options.profile.empty()) {
     RunProfile(world, options.profile);
@@ -162,6 +177,8 @@ int Run(int argc, char** argv) {
   figures.consecutive = CountConnections(kConsecutiveCalls);
   std::cout << "Peak memory of the largest call, in a child process..." << std::endl;
   MeasurePeakMemory(world, figures);
+  std::cout << "Peak memory of lumirex log over a log with a 1 GiB answer..." << std::endl;
+  figures.logReading = MeasureLogReading(kLogReadingAnswer);
 
   std::cout << "\n" << FiguresMarkdown(figures);
   if (!options.markdown.empty()) {

@@ -11,6 +11,7 @@
 #include "cli/demo.hpp"
 #include "cli/display_text.hpp"
 #include "cli/doctor_command.hpp"
+#include "cli/escaping_stream.hpp"
 #include "cli/host_encoding.hpp"
 #include "cli/log_command.hpp"
 #include "cli/outbox_command.hpp"
@@ -20,6 +21,8 @@
 #include "cli/sandbox_command.hpp"
 #include "cli/usage_error.hpp"
 #include "lumirex/lumirex.hpp"
+#include "support/codepage.hpp"
+#include "support/host_text.hpp"
 
 namespace lumirex::cli {
 
@@ -316,9 +319,60 @@ std::string HelpHint(const CLI::App& app) {
   return "Run 'lumirex --help' for the subcommands.";
 }
 
+// The argument with its bytes above ASCII as \xHH: it is not text the
+// terminal can show as it stands.
+std::string BytesShown(std::string_view argument) {
+  std::string shown;
+  for (unsigned char byte : argument) {
+    if (byte < 0x80) {
+      shown += static_cast<char>(byte);
+    } else {
+      static const char kHex[] = "0123456789abcdef";
+      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    }
+  }
+  return shown;
+}
+
+// What a person calls the argument at `index`: the option it is the value
+// of, else its place on the command line.
+std::string ArgumentName(int index, const char* const* argv) {
+  const std::string_view argument = argv[index];
+  if (argument.starts_with("--") && argument.find('=') != std::string_view::npos) {
+    return std::string(argument.substr(0, argument.find('=')));
+  }
+  if (index > 1 && std::string_view(argv[index - 1]).starts_with("-")) return argv[index - 1];
+  return "argument " + std::to_string(index);
+}
+
+// A UTF-8 host's texts must be UTF-8: an argument that is not would reach
+// the service with "?" in place of its bytes, a CPF or a key other than the
+// one typed.
+void RequireArgumentsInEncoding(int argc, const char* const* argv) {
+  if (!HostIsUtf8()) return;  // every byte is a Windows-1252 character
+  for (int index = 1; index < argc; ++index) {
+    const std::string_view argument = argv[index];
+    const std::size_t bad = FirstInvalidUtf8(argument);
+    if (bad == std::string_view::npos) continue;
+    throw UsageError(ArgumentName(index, argv) + " (\"" + BytesShown(argument) +
+                     "\") is not valid UTF-8 at byte " + std::to_string(bad + 1) +
+                     ", the encoding of this locale: give it in UTF-8, or run with "
+                     "--host-encoding windows-1252");
+  }
+}
+
+// The subcommand prints JSON: its bytes must stay exactly as written.
+bool PrintsJson(const Options& options) {
+  return options.call.json || options.log.json || options.doctor.json;
+}
+
 }  // namespace
 
-int RunApp(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int RunApp(int argc, const char* const* argv, std::ostream& rawOut, std::ostream& rawErr) {
+  // Service, database and host texts reach both streams: no control
+  // character in them may act on the terminal.
+  EscapingStream out(rawOut);
+  EscapingStream err(rawErr);
   CLI::App app(kOverview, "lumirex");
   app.footer(kFooter);
   app.set_version_flag("--version", Version());
@@ -339,8 +393,10 @@ int RunApp(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     err << "lumirex: no subcommand given\n" << HelpHint(app) << '\n';
     return kExitUsage;
   }
+  out.SetEscaping(!PrintsJson(c.o));
   try {
     UseHostEncoding(c.o.hostEncoding.empty() ? LocaleHostEncoding() : c.o.hostEncoding);
+    RequireArgumentsInEncoding(argc, argv);
     return c.action.run();
   } catch (const UsageError& error) {
     err << "lumirex: " << error.what() << '\n' << HelpHint(app) << '\n';

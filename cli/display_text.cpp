@@ -15,8 +15,16 @@ std::string FromAnsi(std::string_view ansi) {
   return HostIsUtf8() ? FromServiceBytes(ansi) : AnsiToUtf8(ansi);
 }
 
+std::string FromAnsi(std::string&& ansi) {
+  return HostIsUtf8() ? FromServiceBytes(std::move(ansi)) : AnsiToUtf8(ansi);
+}
+
 std::string FromServiceBytes(std::string_view bytes) {
   return IsValidUtf8(bytes) ? std::string(bytes) : AnsiToUtf8(bytes);
+}
+
+std::string FromServiceBytes(std::string&& bytes) {
+  return IsValidUtf8(bytes) ? std::move(bytes) : AnsiToUtf8(bytes);
 }
 
 bool IsValidUtf8(std::string_view bytes) {

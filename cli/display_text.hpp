@@ -9,12 +9,21 @@ namespace lumirex::cli {
 // A text the library produced in the host encoding (a message, a log line it
 // wrote): Windows-1252, or UTF-8 once the command runs as a UTF-8 host.
 std::string FromAnsi(std::string_view ansi);
+// The same for a text the caller is done with: a valid UTF-8 one is moved.
+std::string FromAnsi(std::string&& ansi);
+inline std::string FromAnsi(const char* ansi) {
+  return FromAnsi(std::string_view(ansi));
+}
 
 // A text whose bytes came from the service untouched (a customer's name, a
 // promocode's description): the service speaks UTF-8, so valid UTF-8 stays as
 // it is; anything else is taken as Windows-1252. A Windows-1252 text with
 // accented letters is practically never valid UTF-8, so the guess is safe.
 std::string FromServiceBytes(std::string_view bytes);
+std::string FromServiceBytes(std::string&& bytes);
+inline std::string FromServiceBytes(const char* bytes) {
+  return FromServiceBytes(std::string_view(bytes));
+}
 
 bool IsValidUtf8(std::string_view bytes);
 

@@ -50,6 +50,15 @@ struct DoctorSettings {
   std::string cpf;  // "" sends no customer query
 };
 
+// Run as root, the checks that follow run as the user who owns the base
+// folder (the till's user), for good: what root may do proves nothing about
+// the till. Says who the checks run as.
+CheckResult RunAsTillUser(const DoctorSettings& settings);
+
+// Masks every password of the URL and the connection string in the results'
+// texts, wherever a message may have repeated one.
+void HideSecrets(Results& results, const DoctorSettings& settings);
+
 // The base folder, the log folder, today's log file (opened for appending
 // and closed, never written) and the free space under them. The log file is
 // the one the library names, so the base folder must have been handed to it.

@@ -53,12 +53,13 @@ DoctorSettings Apply(const DoctorOptions& options) {
 }
 
 Results RunChecks(const DoctorSettings& settings) {
-  Results all;
+  Results all{doctor::RunAsTillUser(settings)};
   for (auto check : {doctor::CheckFolders, doctor::CheckDatabase, doctor::CheckOdbc,
                      doctor::CheckService, doctor::CheckOutbox}) {
     Results results = check(settings);
     all.insert(all.end(), results.begin(), results.end());
   }
+  doctor::HideSecrets(all, settings);
   return all;
 }
 
@@ -110,7 +111,13 @@ CLI::App* AddDoctorSubcommand(CLI::App& app, DoctorOptions& options) {
   sub->footer(
       "Example:\n  lumirex doctor --base-dir /opt/pdv --url https://loyalty.example/api/ "
       "--cpf 12345678909\n"
-      "With --cpf a customer query is sent through the library (and logged like any call).");
+      "With --cpf a customer query is sent through the library (and logged like any call);\n"
+      "without, the service's route is tried with a query of a CPF nobody has, not logged.\n"
+      "Which user: run the doctor as the till's user. Run as root, it takes on the user\n"
+      "who owns the base folder (the first check names them) and checks as that user, as\n"
+      "the till will be. Any lumirex command or timer run as root under a till's base\n"
+      "folder gives the log folders and files, and the outbox file, it makes there the\n"
+      "owner and group of the folder they are made in.");
   sub->add_option("--base-dir", options.baseDir,
                   "Base folder (default: $LUMIREX_BASE_DIR, else the current folder)");
   sub->add_option("--db", options.database,

@@ -1,5 +1,6 @@
 // The base folder, the log folder, today's log file and the free space.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -68,11 +69,33 @@ CheckResult FolderCheck(const std::string& name, const fs::path& folder, const S
   return result;
 }
 
+// The base folder is only passed through: the library writes into the log
+// folder under it, so a read-only base folder whose log folder is there and
+// writable is sound, and one without it shows in the log folder's check.
+CheckResult BaseFolderCheck(const Setting& base) {
+  const fs::path folder = base.value;
+  std::error_code error;
+  if (!fs::exists(folder, error)) return FolderCheck("base folder", folder, base);
+  if (!fs::is_directory(folder, error)) {
+    return {"base folder", false,
+            base.PointsAt(BaseDefault(base)) + ", which is a file, not a folder",
+            base.Change("a folder this user can write to")};
+  }
+  if (::access(folder.c_str(), X_OK) != 0) {
+    return {"base folder", false, folder.string() + " cannot be entered: " + SystemText(errno),
+            "give this user search (x) permission on " + folder.string() + ", or " +
+                base.Change("a folder this user can write to")};
+  }
+  return {"base folder", true, folder.string() + " is there", ""};
+}
+
+// The day's log opened as the library opens it, so what it refuses fails
+// here too: a link is not followed, and a FIFO cannot hold the doctor.
 CheckResult LogFileCheck(const fs::path& file, const CheckResult& folder) {
   const bool folderOk = folder.ok;
   CheckResult result{"log file", true, "", ""};
-  std::error_code error;
-  if (!fs::exists(file, error)) {
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(file, ec))) {
     result.ok = folderOk;
     result.detail = folderOk ? file.string() + " is not there yet; the day's first call makes it"
                              : file.string() + " cannot be made (see the log folder)";
@@ -80,14 +103,25 @@ CheckResult LogFileCheck(const fs::path& file, const CheckResult& folder) {
     return result;
   }
   // Opened for appending and closed at once: no line is added to the day's log.
-  const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (fd < 0) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  struct stat status {};
+  const bool regular = fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  const int error = errno;
+  if (fd >= 0) ::close(fd);
+  const bool isLink = fs::is_symlink(file, ec);
+  if (fd < 0 && !isLink && error != ENXIO) {
     result.ok = false;
-    result.detail = file.string() + " cannot be opened for appending: " + SystemText(errno);
+    result.detail = file.string() + " cannot be opened for appending: " + SystemText(error);
     result.fix = "make " + file.string() + " writable for this user";
     return result;
   }
-  ::close(fd);
+  if (isLink || !regular) {
+    result.ok = false;
+    result.detail = file.string() + (isLink ? " is a symbolic link" : " is not a regular file") +
+                    ", which the library refuses to write to";
+    result.fix = "remove " + file.string() + "; the day's next call makes the log file again";
+    return result;
+  }
   result.detail = file.string() + " opens for appending";
   return result;
 }
@@ -119,7 +153,7 @@ Results CheckFolders(const DoctorSettings& settings) {
   const fs::path logFile = LogFilePath();
   const fs::path logFolder = logFile.parent_path();
   Results results;
-  results.push_back(FolderCheck("base folder", settings.baseDir.value, settings.baseDir));
+  results.push_back(BaseFolderCheck(settings.baseDir));
   results.push_back(FolderCheck("log folder", logFolder, settings.baseDir));
   results.push_back(LogFileCheck(logFile, results.back()));
   results.push_back(FreeSpaceCheck(logFolder));

@@ -18,6 +18,7 @@
 #include "cli/display_text.hpp"
 #include "cli/doctor_checks.hpp"
 #include "cli/parameter_list.hpp"
+#include "support/text.hpp"
 
 namespace lumirex::cli::doctor {
 
@@ -69,7 +70,7 @@ std::optional<Endpoint> ParseUrl(const Setting& url, CheckResult& result) {
               url.Change(kUrlExample)};
     return std::nullopt;
   }
-  result = {"service URL", true, url.value + " (from " + url.Source() + ")", ""};
+  result = {"service URL", true, MaskUrlPasswords(url.value) + " (from " + url.Source() + ")", ""};
   return endpoint;
 }
 
@@ -161,6 +162,63 @@ CheckResult TlsCheck(const Setting& url, const std::optional<Setting>& caFile) {
                    "signs the service's certificate"};
 }
 
+// Where the customer query goes: the base URL with its slash, and "user".
+std::string CustomerRoute(const Setting& url) {
+  std::string route = url.value;
+  if (route.empty() || route.back() != '/') route += '/';
+  return route + "user";
+}
+
+// An answer with an HTTP error to a customer query says the route is wrong
+// (a mistyped base path), whatever document came with it; a customer the
+// service does not know is answered with a success status and a verdict.
+std::optional<CheckResult> RouteFailure(const Setting& url, long status) {
+  if (status == 0 || (status >= 200 && status < 300)) return std::nullopt;
+  const std::string answers =
+      "the service answers " + std::to_string(status) + " at " + CustomerRoute(url);
+  // No such resource: the path is wrong. Anything else the service says about itself.
+  if (status == 404 || status == 405 || status == 410) {
+    return CheckResult{"service route", false, answers + ": check the base path",
+                       url.Change("the service's base URL with its path, as the service's "
+                                  "provider gives it (https://loyalty.example/api/)")};
+  }
+  return CheckResult{"service route", false, answers + ", an error, not a verdict",
+                     "check the base URL in " + url.Source() +
+                         "; if it is right, the service is failing: ask its provider"};
+}
+
+size_t Discard(char*, size_t size, size_t count, void*) {
+  return size * count;
+}
+
+// Without a CPF the route is tried with a customer query of a CPF nobody
+// has, sent directly and not logged: only the answer's status is looked at.
+CheckResult RouteProbe(const Setting& url, const std::optional<Setting>& caFile) {
+  std::unique_ptr<CURL, CurlFree> handle(curl_easy_init());
+  CURL* curl = handle.get();
+  const std::string target = CustomerRoute(url) + "?cpf=00000000000&pdv=true";
+  char errorText[CURL_ERROR_SIZE] = {};
+  curl_easy_setopt(curl, CURLOPT_URL, target.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTlsTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Discard);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+  if (caFile) curl_easy_setopt(curl, CURLOPT_CAINFO, caFile->value.c_str());
+  const CURLcode code = curl_easy_perform(curl);
+  if (code != CURLE_OK) {
+    return {"service route", false,
+            CustomerRoute(url) + " was not answered: " +
+                (errorText[0] ? std::string(errorText) : curl_easy_strerror(code)),
+            "check " + url.Source() + " and that the service is up"};
+  }
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  if (auto failure = RouteFailure(url, status)) return *failure;
+  return {"service route", true,
+          CustomerRoute(url) + " answers " + std::to_string(status) + " (a CPF no customer has)",
+          ""};
+}
+
 // A customer query made as a till makes it: through the library, logged.
 CheckResult CustomerQuery(const Setting& url, const std::string& cpf) {
   if (cpf.empty()) {
@@ -170,6 +228,7 @@ CheckResult CustomerQuery(const Setting& url, const std::string& cpf) {
   CallRun run = Call(CommonParameters("CONSULTA", url.value, cpf, "", "", ""));
   const auto ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  if (auto failure = RouteFailure(url, run.last.httpStatus)) return *failure;
   if (!run.returned) {
     return {"HTTP request", false, "customer query failed: " + FromAnsi(run.last.message),
             "see the call in " + run.logFile + "; check the base URL in " + url.Source()};
@@ -203,6 +262,10 @@ Results CheckService(const DoctorSettings& settings) {
     if (!results.back().ok) return results;
   } else {
     results.push_back({"TLS verifies", true, "not used: the URL is http://", ""});
+  }
+  if (settings.cpf.empty()) {
+    results.push_back(RouteProbe(*settings.url, settings.caFile));
+    if (!results.back().ok) return results;
   }
   results.push_back(CustomerQuery(*settings.url, settings.cpf));
   return results;

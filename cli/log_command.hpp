@@ -13,6 +13,7 @@ struct LogOptions {
   std::string date;     // yyyy-mm-dd; "" for today
   std::string file;     // a log file named directly, instead of base folder and date
   bool failed = false;
+  bool all = false;  // with --failed, also the reports answered later
   std::string operation;
   std::string sale;  // FILIAL/CAIXA/SEQ
   std::string cpf;

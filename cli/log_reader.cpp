@@ -1,7 +1,7 @@
 #include "cli/log_reader.hpp"
 
+#include <cctype>
 #include <cmath>
-#include <deque>
 #include <pugixml.hpp>
 #include <string_view>
 
@@ -67,24 +67,52 @@ std::optional<DateTimeParts> StampParts(std::string_view stamp) {
 
 struct StampedLine {
   std::string stamp;
-  std::string text;
+  std::size_t textAt = 0;  // where the text after " - " begins
 };
 
 // A physical line that begins with a time stamp and " - ".
-std::optional<StampedLine> SplitStamp(const std::string& line) {
+std::optional<StampedLine> SplitStamp(std::string_view line) {
   for (std::size_t width : {19u, 10u}) {
     if (line.size() < width + kStampSeparator.size()) continue;
     if (line.compare(width, kStampSeparator.size(), kStampSeparator) != 0) continue;
-    if (!StampParts(std::string_view(line).substr(0, width))) continue;
-    return StampedLine{line.substr(0, width), line.substr(width + kStampSeparator.size())};
+    if (!StampParts(line.substr(0, width))) continue;
+    return StampedLine{std::string(line.substr(0, width)), width + kStampSeparator.size()};
   }
   return std::nullopt;
 }
 
-// Reads line by line; calls live in a deque so that the entry a continuation
-// line extends can be held by pointer while later calls are added.
+// The line from `at` on, taken over without a copy: a value may be a whole
+// answer of the service.
+std::string Rest(std::string& line, std::size_t at) {
+  line.erase(0, at);
+  return std::move(line);
+}
+
+// "NAME         = " of a line the reader has no field for: upper-case name,
+// blanks, "= ". npos when the text has no such label.
+std::size_t UnknownLabelEnd(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() &&
+         (std::isupper(static_cast<unsigned char>(text[at])) ||
+          std::isdigit(static_cast<unsigned char>(text[at])) || text[at] == '_')) {
+    ++at;
+  }
+  if (at == 0) return std::string_view::npos;
+  const std::size_t name = at;
+  while (at < text.size() && text[at] == ' ') ++at;
+  if (at == name || !text.substr(at).starts_with("= ")) return std::string_view::npos;
+  return at + 2;
+}
+
+// Reads line by line and hands each block over once nothing more can join
+// it: after "FIM", or when the next stamped line is not the "FIM" that may
+// follow a failure line, or at the end of the file.
 class Reader {
  public:
+  Reader(const std::function<void(LoggedCall&&)>& onCall,
+         const std::function<void(StrayLine&&)>& onStray)
+      : onCall_(onCall), onStray_(onStray) {}
+
   void Take(std::size_t number, std::string line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::optional<StampedLine> stamped = SplitStamp(line);
@@ -93,92 +121,100 @@ class Reader {
         *continued_ += '\n';
         *continued_ += line;
       } else {
-        Stray(number, std::move(line));
+        onStray_({number, std::move(line)});
       }
       return;
     }
-    LoggedCall* justFailed = failed_;
-    failed_ = nullptr;
     continued_ = nullptr;
-    if (!Entry(number, *stamped, justFailed)) Stray(number, std::move(line));
+    const std::string_view text = std::string_view(line).substr(stamped->textAt);
+    const bool finishesFailed = justFailed_ && text == "FIM";
+    justFailed_ = false;
+    if (call_ && !open_ && !finishesFailed) Hand();
+    if (!Entry(number, stamped->stamp, line, stamped->textAt)) onStray_({number, std::move(line)});
   }
 
-  LogReading Finish() {
-    LogReading reading;
-    reading.calls.assign(std::make_move_iterator(calls_.begin()),
-                         std::make_move_iterator(calls_.end()));
-    reading.unparsed = std::move(unparsed_);
-    return reading;
+  void Finish() {
+    if (call_) Hand();
   }
 
  private:
   // False when the line has no place in a call.
-  bool Entry(std::size_t number, const StampedLine& line, LoggedCall* justFailed) {
-    const std::string& text = line.text;
+  bool Entry(std::size_t number, const std::string& stamp, std::string& line, std::size_t at) {
+    const std::string_view text = std::string_view(line).substr(at);
     if (text == kSeparatorLine) {
-      Open(number, line.stamp);
+      Open(number, stamp);
       return true;
     }
     if (text.starts_with(kFailureLabel)) {
       // A failure before the call logged anything is a call of its own.
-      if (open_ == nullptr) Open(number, line.stamp);
-      open_->failure = text.substr(kFailureLabel.size());
-      continued_ = &*open_->failure;
-      failed_ = open_;
-      Close(line.stamp);
+      if (!open_) Open(number, stamp);
+      call_->failure = Rest(line, at + kFailureLabel.size());
+      continued_ = &*call_->failure;
+      justFailed_ = true;
+      Close(stamp);
       return true;
     }
     if (text == "FIM") {
-      LoggedCall* call = open_ != nullptr ? open_ : justFailed;
-      if (call == nullptr) return false;
-      call->finished = true;
-      call->ended = line.stamp;
-      open_ = nullptr;
+      if (!call_) return false;
+      call_->finished = true;
+      Close(stamp);
+      Hand();
       return true;
     }
-    if (open_ == nullptr) return false;
-    if (text == "INICIO") return Extend(line.stamp);
+    if (!open_) return false;
+    if (text == "INICIO") return Extend(stamp);
     if (text.starts_with(kAnswerLabel)) {
-      open_->answer = text.substr(kAnswerLabel.size());
-      continued_ = &*open_->answer;
-      return Extend(line.stamp);
+      call_->answer = Rest(line, at + kAnswerLabel.size());
+      continued_ = &*call_->answer;
+      return Extend(stamp);
     }
     for (const Field& field : kFields) {
       if (!text.starts_with(field.label)) continue;
-      std::string& value = open_->*field.member;
-      value = text.substr(field.label.size());
+      std::string& value = call_.value().*field.member;
+      value = Rest(line, at + field.label.size());
       continued_ = &value;
-      return Extend(line.stamp);
+      return Extend(stamp);
     }
-    return false;
+    const std::size_t labelEnd = UnknownLabelEnd(text);
+    if (labelEnd == std::string_view::npos) return false;
+    std::string name(text.substr(0, text.find(' ')));
+    call_->others.emplace_back(std::move(name), Rest(line, at + labelEnd));
+    continued_ = &call_->others.back().second;
+    return Extend(stamp);
   }
 
   void Open(std::size_t number, const std::string& stamp) {
     // A block that a new one interrupts stays as it was: cut short.
-    LoggedCall& call = calls_.emplace_back();
-    call.line = number;
-    call.started = call.ended = stamp;
-    open_ = &call;
+    if (call_) Hand();
+    call_.emplace();
+    call_->line = number;
+    call_->started = call_->ended = stamp;
+    open_ = true;
   }
 
   bool Extend(const std::string& stamp) {
-    open_->ended = stamp;
+    call_->ended = stamp;
     return true;
   }
 
   void Close(const std::string& stamp) {
-    open_->ended = stamp;
-    open_ = nullptr;
+    call_->ended = stamp;
+    open_ = false;
   }
 
-  void Stray(std::size_t number, std::string line) {
-    unparsed_.push_back({number, std::move(line)});
+  void Hand() {
+    LoggedCall done = std::move(*call_);
+    call_.reset();
+    open_ = false;
+    continued_ = nullptr;
+    onCall_(std::move(done));
   }
 
-  std::deque<LoggedCall> calls_;
-  std::vector<StrayLine> unparsed_;
-  LoggedCall* open_ = nullptr;        // the block being read
-  LoggedCall* failed_ = nullptr;      // closed by the line just read, a failure
+  const std::function<void(LoggedCall&&)>& onCall_;
+  const std::function<void(StrayLine&&)>& onStray_;
+  std::optional<LoggedCall> call_;    // the block being read, or one that may still get "FIM"
+  bool open_ = false;                 // call_ takes further lines
+  bool justFailed_ = false;           // the line just read was a failure line
   std::string* continued_ = nullptr;  // the value an unstamped line extends
 };
 
@@ -193,23 +229,47 @@ std::string LoggedCall::CustomerCpf() const {
   return found.text().get();
 }
 
-std::optional<LoggedVerdict> LoggedCall::Verdict() const {
+namespace {
+
+std::optional<LoggedVerdict> VerdictOf(const pugi::xml_document& document,
+                                       std::size_t messageBytes) {
+  pugi::xml_node success = document.document_element().child("success");
+  if (!success) return std::nullopt;
+  std::string_view message = document.document_element().child("message").text().get();
+  if (message.size() > messageBytes) {
+    std::size_t cut = messageBytes;
+    while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80) --cut;
+    message = message.substr(0, cut);
+  }
+  return LoggedVerdict{std::string_view(success.text().get()) == "true", std::string(message)};
+}
+
+}  // namespace
+
+std::optional<LoggedVerdict> LoggedCall::Verdict(std::size_t messageBytes) const {
   if (!answer) return std::nullopt;
   pugi::xml_document document;
   if (!document.load_buffer(answer->data(), answer->size())) return std::nullopt;
-  pugi::xml_node success = document.document_element().child("success");
-  if (!success) return std::nullopt;
-  return LoggedVerdict{std::string_view(success.text().get()) == "true",
-                       document.document_element().child("message").text().get()};
+  return VerdictOf(document, messageBytes);
 }
 
-LogReading ReadLog(std::istream& in) {
-  Reader reader;
+std::optional<LoggedVerdict> LoggedCall::TakeVerdict(std::size_t messageBytes) {
+  if (!answer) return std::nullopt;
+  std::string bytes = std::move(*answer);
+  answer.reset();
+  pugi::xml_document document;
+  if (!document.load_buffer_inplace(bytes.data(), bytes.size())) return std::nullopt;
+  return VerdictOf(document, messageBytes);
+}
+
+void ReadLog(std::istream& in, const std::function<void(LoggedCall&&)>& onCall,
+             const std::function<void(StrayLine&&)>& onStray) {
+  Reader reader(onCall, onStray);
   std::string line;
   for (std::size_t number = 1; std::getline(in, line); ++number) {
     reader.Take(number, std::move(line));
   }
-  return reader.Finish();
+  reader.Finish();
 }
 
 std::optional<long long> SecondsBetween(const std::string& from, const std::string& to) {

@@ -10,9 +10,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <istream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lumirex::cli {
@@ -30,6 +32,9 @@ struct LoggedCall {
   std::string operation, cpf, branch, till, sequence, promocode, url, timeout;
   std::string outbox;   // a resend of a kept report: "report N kept <when>, attempt M"
   std::string request;  // P_XML
+  // Lines of the block with a label this reader does not know ("NAME = value"),
+  // by name: a later library may log more than this one reads.
+  std::vector<std::pair<std::string, std::string>> others;
   std::optional<std::string> answer;   // RETORNO, absent when none was logged
   std::optional<std::string> failure;  // the failure line's text after its label
   bool finished = false;               // "FIM" was written
@@ -41,8 +46,13 @@ struct LoggedCall {
   // order document's cpf element.
   std::string CustomerCpf() const;
   // The verdict of the logged answer; nullopt when there is none or it is
-  // not a response document with a success element.
-  std::optional<LoggedVerdict> Verdict() const;
+  // not a response document with a success element. The message is cut to
+  // `messageBytes` (at a character's start), so a reader that shows only its
+  // beginning does not hold a huge one twice.
+  std::optional<LoggedVerdict> Verdict(std::size_t messageBytes = std::string::npos) const;
+  // The same, read in the answer's own bytes instead of a copy of them: the
+  // answer is gone afterwards.
+  std::optional<LoggedVerdict> TakeVerdict(std::size_t messageBytes);
 };
 
 // A line that belongs to no call, or that no call has a place for.
@@ -51,12 +61,11 @@ struct StrayLine {
   std::string text;  // without its line break
 };
 
-struct LogReading {
-  std::vector<LoggedCall> calls;
-  std::vector<StrayLine> unparsed;
-};
-
-LogReading ReadLog(std::istream& in);
+// Reads the log one block at a time: each call is handed over as soon as its
+// block has ended, and stray lines as they come, so memory follows the
+// largest block, never the file.
+void ReadLog(std::istream& in, const std::function<void(LoggedCall&&)>& onCall,
+             const std::function<void(StrayLine&&)>& onStray);
 
 // Seconds from the first to the second time stamp; nullopt when either is
 // not a stamp "dd/mm/yyyy[ hh:nn:ss]".

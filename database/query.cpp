@@ -147,10 +147,11 @@ TADOQuery::~TADOQuery() {
 void TADOQuery::SetParameter(std::string_view name, std::string value) {
   for (QueryParameter& parameter : parameters_) {
     if (!EqualsIgnoringCase(parameter.name, name)) continue;
-    // Refused rather than cut: a cut key could select another sale.
+    // Refused rather than cut: a cut key could select another sale. The
+    // value is the caller's, not the database's fault: a ConversionError.
     if (HostTextLength(value) > static_cast<std::size_t>(parameter.size)) {
-      throw DatabaseError("parameter " + parameter.name + " takes at most " +
-                          std::to_string(parameter.size) + " characters");
+      throw ConversionError("parameter " + parameter.name + " takes at most " +
+                            std::to_string(parameter.size) + " characters");
     }
     parameter.value = std::move(value);
     parameter.isNull = false;

@@ -35,10 +35,11 @@ class TADOQuery {
   std::string Description = "the query";
 
   // Binds a parameter by name (ASCII case ignored) as a string. Raises
-  // DatabaseError for an unknown name and "parameter <name> takes at most
-  // <size> characters" for a longer value, which leaves the parameter as it
-  // was. A parameter that a text does not use is not bound to it; a text
-  // should use each name once, as ODBC binds a name to one place only.
+  // DatabaseError for an unknown name and ConversionError "parameter <name>
+  // takes at most <size> characters" for a longer value (the caller's input,
+  // not the database's fault), which leaves the parameter as it was. A parameter that a text does
+  // not use is not bound to it; a text should use each name once, as ODBC binds a name to one place
+  // only.
   void SetParameter(std::string_view name, std::string value);
   const std::vector<QueryParameter>& Parameters() const { return parameters_; }
 

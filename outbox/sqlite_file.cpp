@@ -1,6 +1,7 @@
 #include "outbox/sqlite_file.hpp"
 
 #include "outbox/outbox_error.hpp"
+#include "support/file_owner.hpp"
 
 namespace lumirex::outbox {
 
@@ -11,6 +12,7 @@ SqliteFile::SqliteFile(const std::string& path, bool create) : path_(path) {
   const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   db_.reset(db);
   if (rc != SQLITE_OK) Fail("cannot open");
+  if (create) TakeFolderOwner(path_);
 }
 
 void SqliteFile::Fail(const std::string& what) const {

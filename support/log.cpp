@@ -13,6 +13,7 @@
 
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
+#include "support/file_owner.hpp"
 #include "support/settings.hpp"
 #include "support/text.hpp"
 
@@ -45,6 +46,18 @@ void CreateFolders(const std::filesystem::path& folder, const std::string& logPa
   if (::mkdir(folder.c_str(), kFolderMode) != 0 && errno != EEXIST) {
     Fail("create the folder of", logPath, errno);
   }
+  TakeFolderOwner(folder.string());
+}
+
+// Run as root, the log's three folders and the file get the base folder's
+// owner, top down; this also mends a till whose log a root run made before.
+void GiveToBaseOwner(const std::string& path, int fd) {
+  if (::geteuid() != 0) return;
+  const std::filesystem::path year = std::filesystem::path(path).parent_path();
+  for (const auto& folder : {year.parent_path().parent_path(), year.parent_path(), year}) {
+    TakeFolderOwner(folder.string());
+  }
+  TakeFolderOwner(path, fd);
 }
 
 }  // namespace
@@ -64,6 +77,7 @@ class LogFile {
     }
     if (fd_ < 0) Fail("open", path_, errno);
     RequireRegularFile();
+    GiveToBaseOwner(path_, fd_);
   }
   ~LogFile() {
     if (fd_ >= 0) ::close(fd_);

@@ -22,8 +22,9 @@ struct LoggedRun {
   std::vector<std::string> args;
   lumirex::sandbox::Faults faults;
   bool unreachable = false;  // sent to a port nothing listens on
-  // What `lumirex log --failed --json` must say of it; "" when it is not failed.
+  // What `lumirex log --failed --all --json` must say of it; "" when it is not failed.
   std::string failureHas;
+  bool answeredLater = false;  // the outbox delivers it: not in --failed without --all
 };
 
 std::vector<LoggedRun> MixOfCalls() {
@@ -40,7 +41,7 @@ std::vector<LoggedRun> MixOfCalls() {
       {{"consulta", "--cpf", "00000000000"}, {}, false, ""},  // declined
       {sale("venda", "001"), {}, false, ""},
       {sale("venda", "001"), {}, false, ""},  // declined: already recorded
-      {sale("venda", "002"), unavailable, false, "503"},
+      {sale("venda", "002"), unavailable, false, "503", true},
       {sale("venda-canc", "001"), malformed, false, "could not be read"},
       {{"consulta", "--cpf", "11144477735"}, {}, true, "connect"},
   };
@@ -74,7 +75,8 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   EXPECT_EQ(RunCli({"outbox", "send", "--outbox", outbox, "--base-dir", base.str()}).status, 0);
   service.Stop();
 
-  // A line slipped in after the first call's "FIM" continues no entry.
+  // A line slipped in after the first call's "FIM" continues no entry; its
+  // escape sequence reaches no terminal, and JSON keeps it exact.
   auto logs =
       std::filesystem::recursive_directory_iterator(base.path() / "Dados" / "LogIntegracaoOrvo");
   std::filesystem::path file;
@@ -83,10 +85,15 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   }
   std::string bytes = testkit::ReadFile(file);
   const std::size_t firstEnd = bytes.find(" - FIM\r\n") + 8;
-  testkit::WriteFile(file, bytes.insert(firstEnd, "written by hand\r\n"));
+  testkit::WriteFile(file, bytes.insert(firstEnd, "written by hand\x1b]0;\xc2\x9b\r\n"));
   const std::size_t strayLine = std::count(bytes.begin(), bytes.begin() + firstEnd, '\n') + 1;
 
-  auto listed = RunCli({"log", "--failed", "--json", "--base-dir", base.str()});
+  // What the outbox delivered later is not to be reported again by hand.
+  auto toReport = RunCli({"log", "--failed", "--json", "--base-dir", base.str()});
+  ASSERT_EQ(toReport.status, 0) << toReport.err;
+  EXPECT_EQ(json::parse(toReport.out)["calls"].size(), failed.size() - 1) << toReport.out;
+
+  auto listed = RunCli({"log", "--failed", "--all", "--json", "--base-dir", base.str()});
   ASSERT_EQ(listed.status, 0) << listed.err;
   json out = json::parse(listed.out);
   ASSERT_EQ(out["calls"].size(), failed.size()) << out.dump(2);
@@ -94,7 +101,8 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
     const json& call = out["calls"][i];
     const LoggedRun& run = *failed[i];
     SCOPED_TRACE(call.dump(2));
-    EXPECT_EQ(call["outcome"], "failed");
+    EXPECT_EQ(call["outcome"], run.answeredLater ? "accepted later" : "failed");
+    EXPECT_EQ(call["answered_later"].is_null(), !run.answeredLater);
     EXPECT_EQ(Lower(call["operation"]),
               Lower(run.args[0] == "venda-canc" ? "VENDA_CANC" : run.args[0]));
     if (run.args[1] == "--cpf") {
@@ -110,7 +118,7 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   EXPECT_NE(out["calls"][1]["answer"].get<std::string>().find("<success>"), std::string::npos);
   ASSERT_EQ(out["unparsed"].size(), 1u);
   EXPECT_EQ(out["unparsed"][0]["line"], strayLine);
-  EXPECT_EQ(out["unparsed"][0]["text"], "written by hand");
+  EXPECT_EQ(out["unparsed"][0]["text"], "written by hand\x1b]0;\xc2\x9b");
 
   // In words: a line a call, with the verdicts, and the stray line on stderr.
   auto all = RunCli({"log", "--base-dir", base.str()});
@@ -118,7 +126,8 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 8) << all.out;
   EXPECT_NE(all.out.find("accepted (outbox report 1 kept"), std::string::npos) << all.out;
   EXPECT_NE(all.out.find("declined: Cliente não encontrado"), std::string::npos) << all.out;
-  EXPECT_NE(all.err.find("line " + std::to_string(strayLine) + ": not part of any call"),
+  EXPECT_NE(all.err.find("line " + std::to_string(strayLine) +
+                         ": not part of any call: written by hand\\x1b]0;\\u009b\n"),
             std::string::npos)
       << all.err;
 
@@ -131,3 +140,56 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
 }
 
 }  // namespace
+
+// What became of a failed report is read from the blocks after it, in the
+// same file or a later day's, whatever else a resend block says.
+TEST(CliLog, AFailedReportAnsweredLaterIsNotToBeReportedAgain) {
+  auto block = [](const std::string& day, const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += day + " 10:00:00 - " + line + "\r\n";
+    return text;
+  };
+  auto sale = [&](const std::string& day, const std::string& seq, const std::string& outbox,
+                  const std::string& end) {
+    std::vector<std::string> lines = {std::string(50, '-'), "INICIO"};
+    if (!outbox.empty()) lines.push_back("P_OUTBOX     = " + outbox);
+    lines.insert(lines.end(), {"P_OPERACAO   = VENDA", "P_CDFILIAL   = 0001", "P_CDCAIXA    = 001",
+                               "P_NRSEQVENDA = " + seq});
+    if (!outbox.empty()) lines.push_back("P_NOTE       = a label this reader does not know");
+    if (end == "FIM") {
+      lines.insert(lines.end(), {"RETORNO      = <r><success>true</success></r>", "FIM"});
+    } else {
+      lines.push_back("Exception IntegracaoLumirex: " + end);
+    }
+    return block(day, lines);
+  };
+  testkit::TempDir base;
+  const auto folder = base.path() / "Dados" / "LogIntegracaoOrvo" / "LogIntegracaoOrvo_2026";
+  std::filesystem::create_directories(folder);
+  testkit::WriteFile(
+      folder / "LogIntegracaoOrvo_0101.txt",
+      sale("01/01/2026", "1", "", "HTTP 503") +      // answered by the resend below
+          sale("01/01/2026", "2", "", "HTTP 503") +  // resent in vain
+          sale("01/01/2026", "3", "", "HTTP 503") +  // answered the next day
+          sale("01/01/2026", "1", "report 1 kept x, attempt 2; it may have arrived", "FIM") +
+          sale("01/01/2026", "2", "report 2 kept x, attempt 2", "HTTP 503"));
+  testkit::WriteFile(folder / "LogIntegracaoOrvo_0201.txt",
+                     sale("02/01/2026", "3", "report 3 kept x, attempt 2", "FIM"));
+
+  auto run =
+      RunCli({"log", "--failed", "--json", "--date", "2026-01-01", "--base-dir", base.str()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");  // the unknown label is part of its block
+  json out = json::parse(run.out);
+  ASSERT_EQ(out["calls"].size(), 2u) << out.dump(2);
+  EXPECT_EQ(out["calls"][0]["seq"], "2");
+  EXPECT_EQ(out["calls"][1]["seq"], "2");
+  EXPECT_EQ(out["calls"][1]["other_lines"]["P_NOTE"], "a label this reader does not know");
+
+  run = RunCli({"log", "--failed", "--all", "--date", "2026-01-01", "--base-dir", base.str()});
+  EXPECT_NE(run.out.find("accepted later: this call failed: HTTP 503; answered later through "
+                         "the outbox (line 22)"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("LogIntegracaoOrvo_0201.txt line 1)"), std::string::npos) << run.out;
+}

@@ -75,6 +75,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {"consulta", "--cpf", "1", "--url", "http://x/", "--decimal-separator", ";",
                    "--base-dir", "BASE"},
                   "--decimal-separator takes"},
+        UsageCase{"ArgumentNotInTheHostEncoding",
+                  {"consulta", "--cpf",
+                   "12\xff"
+                   "3",
+                   "--url", "http://x/", "--base-dir", "BASE", "--host-encoding", "UTF-8"},
+                  "--cpf (\"12\\xff3\") is not valid UTF-8 at byte 3"},
         UsageCase{"PortOutOfRange", {"sandbox", "--port", "70000"}, "70000"},
         UsageCase{"MissingFixture",
                   {"sandbox", "--fixture", "/nonexistent/f.json"},

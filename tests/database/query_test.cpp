@@ -180,7 +180,7 @@ TEST_P(QueryTest, ParametersAreLookedUpByNameAndNeverCut) {
   try {
     query.SetParameter("P_CODE", std::string(17, '9'));
     FAIL() << "no error";
-  } catch (const DatabaseError& error) {
+  } catch (const ConversionError& error) {
     EXPECT_STREQ(error.what(), "parameter P_CODE takes at most 16 characters");
   }
   EXPECT_EQ(query.Parameters()[0].value, std::string(16, '9'));

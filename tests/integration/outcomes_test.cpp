@@ -151,6 +151,11 @@ TEST_F(Outcomes, DatabaseFailuresNameTheSaleAndTheQuery) {
   EXPECT_EQ(outcome.last.sent, 0);
   EXPECT_THAT(LogTexts().back(), ::testing::Not(HasSubstr("SELECT")));
   EXPECT_TRUE(sandbox_.Journal().empty());
+
+  // A key longer than its column is the caller's input, not the set-up's.
+  const Outcome tooLong = Call(Sale("VENDA", "0001", "001", std::string(17, '1')));
+  ExpectFailure(tooLong, "INICIO", "parameter P_NRSEQVENDA takes at most 16 characters");
+  EXPECT_EQ(tooLong.last.error, LUMIREX_E_INPUT);
 }
 
 }  // namespace

@@ -212,6 +212,28 @@ TEST(WriteLogLineFailureTest, OnlyARegularFileIsAppendedTo) {
   }
 }
 
+// Run as root (a support tool, a timer) under a till's folder, the log is
+// left to the till's user: what a root run made first, and what an older one
+// left behind, both get the base folder's owner and group.
+TEST(WriteLogLineOwnerTest, RunAsRootUnderATillsFolderTheTillsUserOwnsTheLog) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  for (bool leftByRoot : {false, true}) {
+    SCOPED_TRACE(leftByRoot ? "an older root run's folders" : "a fresh till");
+    testkit::TempDir dir;
+    ASSERT_EQ(::chown(dir.path().c_str(), 4321, 5432), 0);
+    ScopedBaseDir base(dir.str());
+    const fs::path log = LogFilePathFor(Now());
+    if (leftByRoot) fs::create_directories(log.parent_path());
+    WriteLogLine("INICIO");
+    for (fs::path made = log; made != dir.path(); made = made.parent_path()) {
+      struct stat status {};
+      ASSERT_EQ(::stat(made.c_str(), &status), 0) << made;
+      EXPECT_EQ(status.st_uid, 4321u) << made;
+      EXPECT_EQ(status.st_gid, 5432u) << made;
+    }
+  }
+}
+
 // The log holds CPFs and names: no one else on the machine may read it, even
 // when the host runs with a umask that takes nothing away.
 TEST(WriteLogLineModesTest, FoldersAndFileAreTheOwnersAndTheGroups) {
