@@ -33,7 +33,17 @@ int LumirexSetOutboxLimit(int32_t max_reports) {
 }
 
 int32_t LumirexOutboxSend(int32_t max_reports) {
-  return lumirex::SendKeptReports(max_reports);
+  return lumirex::SendKeptReports(max_reports, std::nullopt);
+}
+
+int32_t LumirexOutboxSendTo(const char* base_url, int32_t max_reports) {
+  try {
+    std::optional<std::string> url;
+    if (base_url != nullptr) url = std::string(base_url);
+    return lumirex::SendKeptReports(max_reports, url);
+  } catch (...) {
+    return -1;  // out of memory copying the URL
+  }
 }
 
 int32_t LumirexOutboxCount(void) {

@@ -7,7 +7,7 @@ endif()
 foreach(name IntegracaoLumirex Initialize Finalize LumirexVariantInit LumirexVariantClear
         LumirexVariantSetString LumirexArrayCreate LumirexSetMessageHandler LumirexSetBaseDir
         LumirexSetConnectionString LumirexSetCaFile LumirexSetDecimalSeparator LumirexVersion
-        LumirexLastCall LumirexSetOutbox LumirexSetOutboxLimit LumirexOutboxSend
+        LumirexLastCall LumirexSetOutbox LumirexSetOutboxLimit LumirexOutboxSend LumirexOutboxSendTo
         LumirexOutboxCount LumirexGetBaseDir LumirexGetConnectionString LumirexGetCaFile
         LumirexGetDecimalSeparator LumirexLog LumirexLogFilePath LumirexSetHostEncoding)
   if(NOT symbols MATCHES " ${name}\n")
