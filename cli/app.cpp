@@ -273,8 +273,14 @@ void AddOutbox(CLI::App& app, Context& c) {
       "drop", "Drop the waiting and held reports of an order for good, on record");
   drop->add_option("order", c.o.orderId, "The report's orderId")->required();
   drop->add_flag("--yes", c.o.confirmed, "Confirm that the reports are to be lost");
+  drop->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log the drop is noted in")
+      ->envname("LUMIREX_BASE_DIR");
   drop->callback([&c] {
-    c.action = {[&c] { return DropFromOutbox(c.o.outbox, c.o.orderId, c.o.confirmed, c.out); }, 2};
+    c.action = {[&c] {
+                  if (!c.o.call.baseDir.empty()) SetBaseDir(c.o.call.baseDir);
+                  return DropFromOutbox(c.o.outbox, c.o.orderId, c.o.confirmed, c.out);
+                },
+                2};
   });
 }
 

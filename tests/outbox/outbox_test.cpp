@@ -90,6 +90,30 @@ TEST_F(OutboxTest, AReportKeptAheadIsAStandingClaimThatMayHaveArrived) {
   EXPECT_EQ(all[0].attempts, 2);
 }
 
+// Failed often over a long time: set aside, no longer claimed, until support
+// sends it once more on purpose; failing again, it is held again.
+TEST_F(OutboxTest, AReportFailingForLongIsHeldUntilReleased) {
+  Outbox outbox(file_);
+  const std::int64_t id = outbox.Keep(Made("VENDA", "A"), 10, false);
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(file_.c_str(), &db);
+    sqlite3_exec(db, "UPDATE report SET kept_epoch = 0", nullptr, nullptr, nullptr);  // long ago
+    sqlite3_close(db);
+  }
+  for (std::int64_t attempt = 0; attempt < kHeldAttempts; ++attempt) {
+    ASSERT_TRUE(outbox.Claim(0)) << attempt;
+    outbox.Record(id, Failure());
+  }
+  EXPECT_EQ(outbox.List(Listing::Waiting).at(0).state, State::Held);
+  EXPECT_FALSE(outbox.Claim(0));
+  EXPECT_EQ(outbox.WaitingCount(), 1);
+  EXPECT_EQ(outbox.Release(), 1);
+  ASSERT_TRUE(outbox.Claim(0));
+  outbox.Record(id, Failure());
+  EXPECT_EQ(outbox.List(Listing::Waiting).at(0).state, State::Held);
+}
+
 TEST_F(OutboxTest, IsBoundedAndDropsOnlyWhatIsAskedForOnRecord) {
   Outbox outbox(file_);
   outbox.Keep(Made("VENDA", "A"), 2, false);
