@@ -370,6 +370,7 @@ std::int64_t Outbox::Release() {
 
 void Outbox::Record(std::int64_t id, const Attempt& attempt) {
   std::lock_guard gate(ForkGate());
+  if (attempt.verdict) file_.Execute("PRAGMA synchronous = NORMAL");
   WriteTransaction transaction(file_);
   const std::string now = LocalTimeText();
   if (attempt.verdict) {
@@ -405,6 +406,7 @@ void Outbox::Record(std::int64_t id, const Attempt& attempt) {
       .Bind(4, attempt.message)
       .Step();
   transaction.Commit();
+  if (attempt.verdict) file_.Execute("PRAGMA synchronous = FULL");
 }
 
 void Outbox::Forget(std::int64_t id) {

@@ -95,7 +95,9 @@ class Outbox {
   // Puts the held reports back in the waiting line, for one more round;
   // returns how many. One that fails again is held again.
   std::int64_t Release();
-  // Records an attempt and gives the claim back.
+  // Records an attempt and gives the claim back. A verdict's record need not
+  // wait for the disk: lost in a power cut, it costs one resend, which the
+  // service refuses as a repeat.
   void Record(std::int64_t id, const Attempt& attempt);
   // A report whose failure no later attempt can mend leaves the outbox.
   void Forget(std::int64_t id);
