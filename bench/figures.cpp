@@ -91,9 +91,9 @@ void ExchangeSection(std::ostringstream& out, const Figures& f) {
       << "| the call with the outbox on (kept before sending, verdict recorded) | "
       << Cell(f.vendaOutbox) << " |\n"
       << "| **ratio outbox on / off** | **" << RatioCell(f.vendaOutbox, f.vendaCall) << "** |\n\n"
-      << "With the outbox on, each sale or cancellation report costs two more commits to the "
-         "outbox file (WAL, `synchronous=FULL`: two fsyncs of its WAL) and one opening of the "
-         "file, whatever the service answers.\n\n";
+      << "With the outbox on, each sale or cancellation report costs one opening of the outbox "
+         "file and two commits to it: the report kept before it is sent, which waits for the "
+         "disk (WAL, `synchronous=FULL`), and its verdict, which does not.\n\n";
 }
 
 void SizesSection(std::ostringstream& out, const Figures& f) {
