@@ -242,7 +242,7 @@ outbox::Report ReportOf(const CallValues& values, const CallObjects& objects) {
   report.till = values.till;
   report.sequence = values.sequence;
   report.orderId = OrderIdOf(objects.requestDocument);
-  report.url = WithoutPassword(values.baseUrl);
+  report.url = outbox::WithoutPassword(values.baseUrl);
   report.path = values.urlTail;
   report.method = values.method;
   report.body = objects.requestStream;

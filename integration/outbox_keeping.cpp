@@ -17,18 +17,6 @@ bool MayBeKept(std::int32_t error) {
          error == LUMIREX_E_HTTP || error == LUMIREX_E_ANSWER;
 }
 
-std::string WithoutPassword(const std::string& url) {
-  const std::size_t scheme = url.find("://");
-  if (scheme == std::string::npos) return url;
-  const std::size_t start = scheme + 3;
-  const std::size_t end = url.find_first_of("/?#", start);
-  const std::size_t at = url.rfind('@', end == std::string::npos ? std::string::npos : end);
-  if (at == std::string::npos || at < start) return url;
-  const std::size_t colon = url.find(':', start);
-  if (colon == std::string::npos || colon > at) return url;
-  return url.substr(0, colon) + url.substr(at);
-}
-
 OutboxKeeping::OutboxKeeping() = default;
 OutboxKeeping::~OutboxKeeping() = default;
 

@@ -19,9 +19,6 @@ namespace lumirex {
 // can mend a service that was not reached, or that answered without a verdict.
 bool MayBeKept(std::int32_t error);
 
-// The base URL as kept: its password never reaches the file.
-std::string WithoutPassword(const std::string& url);
-
 class OutboxKeeping {
  public:
   OutboxKeeping();

@@ -151,6 +151,18 @@ std::vector<std::string> Tables(SqliteFile& file) {
 
 }  // namespace
 
+std::string WithoutPassword(const std::string& url) {
+  const std::size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return url;
+  const std::size_t start = scheme + 3;
+  const std::size_t end = url.find_first_of("/?#", start);
+  const std::size_t at = url.rfind('@', end == std::string::npos ? std::string::npos : end);
+  if (at == std::string::npos || at < start) return url;
+  const std::size_t colon = url.find(':', start);
+  if (colon == std::string::npos || colon > at) return url;
+  return url.substr(0, colon) + url.substr(at);
+}
+
 const char* StateName(State state) {
   switch (state) {
     case State::Held:
@@ -220,8 +232,30 @@ void Outbox::SetUp(SqliteFile::Mode mode) {
             .c_str());
   }
   file_.Execute(kIndexes);
+  SplitEarlierUrls();
   file_.Execute(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
   transaction.Commit();
+}
+
+// Reports of an earlier version kept their whole URL, password included:
+// from now on the base URL without password, and the path apart.
+void Outbox::SplitEarlierUrls() {
+  std::vector<std::pair<std::int64_t, std::string>> urls;
+  {
+    Statement query = file_.Prepare("SELECT id, url, operation FROM report WHERE path IS NULL");
+    while (query.Step()) {
+      std::string url = query.Text(1);
+      const std::string path = PathOf(query.Text(2));
+      if (url.size() >= path.size() &&
+          url.compare(url.size() - path.size(), path.size(), path) == 0) {
+        url.resize(url.size() - path.size());
+      }
+      urls.emplace_back(query.Integer(0), WithoutPassword(url));
+    }
+  }
+  for (const auto& [id, url] : urls) {
+    file_.Prepare("UPDATE report SET url = ? WHERE id = ?").Bind(1, url).Bind(2, id).Step();
+  }
 }
 
 std::string Outbox::Columns() {

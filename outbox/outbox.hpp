@@ -22,6 +22,10 @@ enum class State { Waiting, Held, Accepted, Declined, Dropped };
 // "waiting", "held", "accepted", "declined" or "dropped".
 const char* StateName(State state);
 
+// The URL with the password of its user part taken out: the file never
+// holds one.
+std::string WithoutPassword(const std::string& url);
+
 // A report failed this many times, and is this old, before it is held.
 inline constexpr std::int64_t kHeldAttempts = 10;
 inline constexpr std::int64_t kHeldSeconds = 24 * 60 * 60;
@@ -109,6 +113,7 @@ class Outbox {
  private:
   void SetUp(SqliteFile::Mode mode);
   void ReleaseClaimsOfTheDead(std::int64_t now);
+  void SplitEarlierUrls();
   std::string Columns();
 
   SqliteFile file_;

@@ -131,6 +131,34 @@ TEST_F(OutboxTest, IsBoundedAndDropsOnlyWhatIsAskedForOnRecord) {
   EXPECT_EQ(all[0].droppedBy, "support");
 }
 
+// An outbox of the earlier version, whose reports kept their whole URL with
+// its password, is taken up: base and path apart, the password gone.
+TEST_F(OutboxTest, AnEarlierOutboxIsTakenUpWithoutItsPasswords) {
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(file_.c_str(), &db);
+    sqlite3_exec(
+        db,
+        "CREATE TABLE report (id INTEGER PRIMARY KEY AUTOINCREMENT, operation BLOB NOT NULL,"
+        " cpf BLOB, branch BLOB, till BLOB, sequence BLOB, order_id BLOB NOT NULL,"
+        " url BLOB NOT NULL, method BLOB NOT NULL, body BLOB NOT NULL, document BLOB,"
+        " kept_at TEXT NOT NULL, attempts INTEGER NOT NULL, last_error INTEGER NOT NULL,"
+        " last_message BLOB, state TEXT NOT NULL DEFAULT 'waiting', verdict BLOB);"
+        "CREATE TABLE attempt (report_id INTEGER NOT NULL, at TEXT NOT NULL,"
+        " error INTEGER NOT NULL, message BLOB);"
+        "INSERT INTO report (operation, order_id, url, method, body, kept_at, attempts,"
+        " last_error) VALUES ('VENDA_CANC', 'A', 'http://till:pw@h/order/cancel?pdv=true',"
+        " 'POST', 'order=x', '2026-01-01T00:00:00', 1, 4)",
+        nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  }
+  EXPECT_EQ(Outbox(file_, SqliteFile::Mode::Read).List(Listing::Waiting).at(0).orderId, "A");
+  const std::optional<Report> report = Outbox(file_).Claim(0);
+  ASSERT_TRUE(report);
+  EXPECT_EQ(report->url, "http://till@h/");
+  EXPECT_EQ(report->path, "order/cancel?pdv=true");
+}
+
 // Only outbox files are written: another SQLite file, a link, a folder or a
 // damaged file is refused by name, and the foreign file is left as it was.
 TEST_F(OutboxTest, RefusesWhatIsNotAnOutboxAndChangesNothing) {
