@@ -14,9 +14,11 @@ int LumirexSetOutbox(const char* file) {
   try {
     std::optional<std::string> named;
     if (file != nullptr) named = std::string(file);
-    // Opened now, so a file that cannot be had is known before a report needs it.
+    lumirex::outbox::SetFile(named);
+    // Opened now, so a file that cannot be had is known before a report
+    // needs it. Named all the same: until it can be used, reports are sent
+    // without it, and each call says why.
     if (named) lumirex::outbox::Outbox check(*named);
-    lumirex::outbox::SetFile(std::move(named));
     return 0;
   } catch (const std::exception& error) {
     lumirex::CallRecord& record = lumirex::LastCallRecord();

@@ -111,8 +111,10 @@ int RunCall(Context& c, std::vector<Variant> params) {
   if (!c.o.dbOption.empty()) settings.connection = c.o.dbOption;
   if (!c.o.separatorOption.empty()) settings.separator = c.o.separatorOption;
   ApplySettings(settings);
+  // An outbox that cannot be used is no reason to hold the report back: the
+  // call sends it without one, and says so.
   if (!c.o.outbox.empty() && LumirexSetOutbox(c.o.outbox.c_str()) != 0) {
-    throw UsageError(LastCall().message);
+    c.err << "lumirex: " << FromAnsi(LastCall().message) << "; the report is sent without it\n";
   }
   CallRun outcome = Call(std::move(params));
   if (settings.json) {

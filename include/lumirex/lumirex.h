@@ -163,7 +163,9 @@ LUMIREX_API int LumirexSetHostEncoding(const char* name);
  * Off unless a file is named: NULL restores the default, $LUMIREX_OUTBOX, else
  * off. The library creates the file, readable by its owner only; it writes no
  * other SQLite file (one that is not an outbox is refused). Returns 0, or
- * non-zero when the file cannot be opened or created. */
+ * non-zero when the file cannot be opened or created (LumirexLastCall says
+ * why); it is named all the same, and reports go out without it until it can
+ * be used. */
 LUMIREX_API int LumirexSetOutbox(const char* file);
 
 /* How many reports may wait (10000 by default); beyond that a report is not
