@@ -14,9 +14,11 @@ int LumirexSetOutbox(const char* file) {
   try {
     std::optional<std::string> named;
     if (file != nullptr) named = std::string(file);
-    // Opened now, so a file that cannot be had is known before a report needs it.
+    lumirex::outbox::SetFile(named);
+    // Opened now, so a file that cannot be had is known before a report
+    // needs it. Named all the same: until it can be used, reports are sent
+    // without it, and each call says why.
     if (named) lumirex::outbox::Outbox check(*named);
-    lumirex::outbox::SetFile(std::move(named));
     return 0;
   } catch (const std::exception& error) {
     lumirex::CallRecord& record = lumirex::LastCallRecord();
@@ -39,7 +41,17 @@ int LumirexSetOutboxLimit(int32_t max_reports) {
 }
 
 int32_t LumirexOutboxSend(int32_t max_reports) {
-  return lumirex::SendKeptReports(max_reports);
+  return lumirex::SendKeptReports(max_reports, std::nullopt);
+}
+
+int32_t LumirexOutboxSendTo(const char* base_url, int32_t max_reports) {
+  try {
+    std::optional<std::string> url;
+    if (base_url != nullptr) url = std::string(base_url);
+    return lumirex::SendKeptReports(max_reports, url);
+  } catch (...) {
+    return -1;  // out of memory copying the URL
+  }
 }
 
 int32_t LumirexOutboxCount(void) {

@@ -135,6 +135,17 @@ void RegisterBenchmarks(World& world) {
   Register(kVendaCall, [&world](benchmark::State& state) {
     Calls(state, world, VendaParameters(world.Url()), false);
   });
+  Register(kVendaOutbox, [&world](benchmark::State& state) {
+    const std::string file = world.BaseDir() + "/outbox.sqlite";
+    if (LumirexSetOutbox(file.c_str()) != 0) {
+      state.SkipWithError("the outbox cannot be set");
+      return;
+    }
+    Calls(state, world, VendaParameters(world.Url()), false);
+    LumirexSetOutbox(nullptr);
+    std::error_code ignored;
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(file + suffix, ignored);
+  });
   Register(kVendaRaw, [&world](benchmark::State& state) {
     RawExchanges(state, world, world.VendaAnswer(), [&world](RawClient& raw) -> const std::string& {
       return raw.Post(world.VendaUrl(), world.VendaBody());

@@ -14,6 +14,9 @@ std::string ConsultaRawName(int promocodes);
 std::string ConsultaParseName(int promocodes);
 inline constexpr const char* kVendaCall = "venda_call";
 inline constexpr const char* kVendaRaw = "venda_raw";
+// The same call with the outbox on: the report kept before it is sent, its
+// verdict recorded after.
+inline constexpr const char* kVendaOutbox = "venda_call_outbox";
 inline constexpr const char* kLogLine = "log_line";
 inline constexpr const char* kLogCallLines = "log_call_lines";
 inline constexpr const char* kLogAnswerLine = "log_answer_line";

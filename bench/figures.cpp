@@ -87,7 +87,13 @@ void ExchangeSection(std::ostringstream& out, const Figures& f) {
       << "| | time per call |\n|---|---|\n"
       << "| `IntegracaoLumirex` through the C ABI | " << Cell(f.vendaCall) << " |\n"
       << "| raw libcurl POST of the same body, reused handle | " << Cell(f.vendaRaw) << " |\n"
-      << "| **ratio call / raw** | **" << RatioCell(f.vendaCall, f.vendaRaw) << "** |\n\n";
+      << "| **ratio call / raw** | **" << RatioCell(f.vendaCall, f.vendaRaw) << "** |\n"
+      << "| the call with the outbox on (kept before sending, verdict recorded) | "
+      << Cell(f.vendaOutbox) << " |\n"
+      << "| **ratio outbox on / off** | **" << RatioCell(f.vendaOutbox, f.vendaCall) << "** |\n\n"
+      << "With the outbox on, each sale or cancellation report costs one opening of the outbox "
+         "file and two commits to it: the report kept before it is sent, which waits for the "
+         "disk (WAL, `synchronous=FULL`), and its verdict, which does not.\n\n";
 }
 
 void SizesSection(std::ostringstream& out, const Figures& f) {

@@ -38,7 +38,7 @@ struct PeakOfCall {
 
 struct Figures {
   std::vector<AnswerSize> consulta;  // the first is the 10-promocode answer
-  std::optional<Timing> vendaCall, vendaRaw;
+  std::optional<Timing> vendaCall, vendaRaw, vendaOutbox;
   std::size_t vendaBodyBytes = 0, vendaAnswerBytes = 0;
   ConsecutiveCalls consecutive;
   // The largest answer first; smaller ones follow when a larger call failed.

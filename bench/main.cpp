@@ -96,6 +96,7 @@ Figures Collect(World& world, const Collector& collector) {
   }
   figures.vendaCall = collector.Find(kVendaCall);
   figures.vendaRaw = collector.Find(kVendaRaw);
+  figures.vendaOutbox = collector.Find(kVendaOutbox);
   figures.vendaBodyBytes = world.VendaBody().size();
   figures.vendaAnswerBytes = world.VendaAnswer().size();
   figures.logLine = collector.Find(kLogLine);

@@ -65,7 +65,8 @@ struct Options {
   LogOptions log;
   std::string demoDir = "demo";
   std::string outbox;
-  std::int32_t outboxMax = 0;
+  ListOptions outboxList;
+  SendOptions outboxSend;
   std::string orderId;
   bool confirmed = false;
   DoctorOptions doctor;
@@ -116,8 +117,10 @@ int RunCall(Context& c, std::vector<Variant> params) {
   if (!c.o.dbOption.empty()) settings.connection = ConnectionFromOption(c.o.dbOption);
   if (!c.o.separatorOption.empty()) settings.separator = c.o.separatorOption;
   ApplySettings(settings);
+  // An outbox that cannot be used is no reason to hold the report back: the
+  // call sends it without one, and says so.
   if (!c.o.outbox.empty() && LumirexSetOutbox(c.o.outbox.c_str()) != 0) {
-    throw UsageError(LastCall().message);
+    c.err << "lumirex: " << FromAnsi(LastCall().message) << "; the report is sent without it\n";
   }
   CallRun outcome = Call(std::move(params));
   if (settings.json) {
@@ -250,38 +253,54 @@ void AddOutbox(CLI::App& app, Context& c) {
   outbox->add_option("--outbox", c.o.outbox, "The outbox file (default: $LUMIREX_OUTBOX)")
       ->envname("LUMIREX_OUTBOX")
       ->required();
-  CLI::App* list = outbox->add_subcommand("list", "Every report, oldest first, and its state");
+  CLI::App* list = outbox->add_subcommand(
+      "list", "Every report, oldest first, its state and where it would be sent; changes nothing");
   list->footer("Exit status: 0 listed, 2 the outbox cannot be read, 64 usage error.");
-  list->add_flag("--json", c.o.call.json, "Print a JSON array");
+  list->add_flag("--json", c.o.outboxList.json, "Print a JSON array");
+  list->add_flag("--all", c.o.outboxList.all, "Dropped reports too, with when and by whom");
+  list->add_option("--url", c.o.outboxList.url, "Base URL they would be sent to")
+      ->envname("LUMIREX_URL");
   list->callback([&c] {
-    c.action = {[&c] { return ListOutbox(c.o.outbox, c.o.call.json, c.out); }, 2};
+    c.action = {[&c] { return ListOutbox(c.o.outbox, c.o.outboxList, c.out); }, 2};
   });
   CLI::App* send = outbox->add_subcommand(
       "send",
-      "Send waiting reports, oldest first; exit 0 when none waits afterwards,\n"
-      "1 when some still wait, 2 when the outbox could not be read");
+      "Send waiting reports, oldest first within each order; exit 0 when none waits\n"
+      "afterwards, 1 when some still wait, 2 when the outbox could not be read");
   send->footer(
       "Exit status: 0 none waits afterwards, 1 some still wait, 2 the outbox cannot be read,\n"
       "64 usage error.");
-  send->add_option("--max", c.o.outboxMax, "Send at most this many (default: all)");
+  send->add_option("--max", c.o.outboxSend.max, "Send at most this many (default: all)");
+  send->add_option("--url", c.o.outboxSend.url,
+                   "Base URL of the service to send to (default: the one each was made with)")
+      ->envname("LUMIREX_URL");
+  send->add_flag("--held", c.o.outboxSend.held,
+                 "Send held reports too (set aside after failing for long)");
   send->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log")
       ->envname("LUMIREX_BASE_DIR");
   send->callback([&c] {
     c.action = {[&c] {
                   if (!c.o.call.baseDir.empty()) SetBaseDir(c.o.call.baseDir);
-                  return SendOutbox(c.o.outbox, c.o.outboxMax, c.out, c.err);
+                  return SendOutbox(c.o.outbox, c.o.outboxSend, c.out, c.err);
                 },
                 2};
   });
-  CLI::App* drop = outbox->add_subcommand("drop", "Drop the waiting reports of an order for good");
+  CLI::App* drop = outbox->add_subcommand(
+      "drop", "Drop the waiting and held reports of an order for good, on record");
   drop->footer(
       "Example:\n  lumirex outbox drop ORDER_ID --yes   (the order_id that outbox list shows)\n"
       "Exit status: 0 dropped, 1 no waiting report of that order, 2 the outbox cannot be\n"
       "read, 64 usage error (--yes missing).");
   drop->add_option("order", c.o.orderId, "The report's orderId")->required();
   drop->add_flag("--yes", c.o.confirmed, "Confirm that the reports are to be lost");
+  drop->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log the drop is noted in")
+      ->envname("LUMIREX_BASE_DIR");
   drop->callback([&c] {
-    c.action = {[&c] { return DropFromOutbox(c.o.outbox, c.o.orderId, c.o.confirmed, c.out); }, 2};
+    c.action = {[&c] {
+                  if (!c.o.call.baseDir.empty()) SetBaseDir(c.o.call.baseDir);
+                  return DropFromOutbox(c.o.outbox, c.o.orderId, c.o.confirmed, c.out);
+                },
+                2};
   });
 }
 

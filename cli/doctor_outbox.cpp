@@ -5,25 +5,36 @@
 
 namespace lumirex::cli::doctor {
 
-// The outbox when one is set: it opens (never created here), how many
-// reports wait, and since when the oldest has.
+// The outbox when one is set: it opens read-only (never created or changed
+// here), how many reports wait, since when the oldest has, and whether any
+// is held, which only support can settle.
 Results CheckOutbox(const DoctorSettings& settings) {
   if (!settings.outbox) return {{"outbox", true, "not used: no --outbox or LUMIREX_OUTBOX", ""}};
   const Setting& outbox = *settings.outbox;
-  if (!std::filesystem::exists(outbox.value)) {
+  std::error_code error;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(outbox.value, error))) {
     // The library makes it at the first report it keeps.
     return {{"outbox", true, outbox.value + " not made yet: nothing was ever kept", ""}};
   }
   try {
     const std::vector<lumirex::outbox::Report> waiting =
-        lumirex::outbox::Outbox(outbox.value).List(true);
+        lumirex::outbox::Outbox(outbox.value, lumirex::outbox::SqliteFile::Mode::Read)
+            .List(lumirex::outbox::Listing::Waiting);
     std::string detail = outbox.value + ": " + std::to_string(waiting.size()) + " waiting";
     if (!waiting.empty()) detail += ", the oldest since " + waiting.front().keptAt;
-    return {{"outbox", true, detail, ""}};
-  } catch (const std::exception& error) {
-    return {{"outbox", false, error.what(),
+    std::size_t held = 0;
+    for (const auto& report : waiting) held += report.state == lumirex::outbox::State::Held;
+    if (held == 0) return {{"outbox", true, detail, ""}};
+    return {{"outbox", false,
+             detail + "; " + std::to_string(held) + " held: failed " +
+                 std::to_string(lumirex::outbox::kHeldAttempts) +
+                 " times or more over a day, and no longer sent",
+             "see 'lumirex outbox list' for why; once mended, 'lumirex outbox send --held', or "
+             "'lumirex outbox drop ORDER --yes' to give a report up (on record)"}};
+  } catch (const std::exception& failure) {
+    return {{"outbox", false, failure.what(),
              outbox.PointsAt("") + ", which cannot be used as an outbox; " +
-                 outbox.Change("a SQLite file the till can write")}};
+                 outbox.Change("a lumirex outbox file, or a new path the till can write")}};
   }
 }
 

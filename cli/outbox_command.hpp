@@ -14,14 +14,29 @@ constexpr int kExitOutboxEmpty = 0;
 constexpr int kExitOutboxWaiting = 1;
 constexpr int kExitOutboxUnreadable = 2;
 
-// Every report, oldest first, as words or JSON. Returns 0, or 2 when the file
-// cannot be read.
-int ListOutbox(const std::string& file, bool json, std::ostream& out);
+struct ListOptions {
+  bool json = false;
+  bool all = false;  // dropped reports too
+  std::string url;   // where the reports would go; empty: each one's own
+};
 
-// Sends up to max reports (all when max < 1) through the library.
-int SendOutbox(const std::string& file, std::int32_t max, std::ostream& out, std::ostream& err);
+// Every report, oldest first, as words or JSON, with where each waiting one
+// would be sent. Reads without changing the file. Returns 0, or 2 when the
+// file cannot be read.
+int ListOutbox(const std::string& file, const ListOptions& options, std::ostream& out);
 
-// Drops the waiting reports of an order; refuses without `confirmed`.
+struct SendOptions {
+  std::int32_t max = 0;  // all when below 1
+  std::string url;       // the base URL to send to; empty: each one's own
+  bool held = false;     // held reports go too, one more round
+};
+
+// Sends waiting reports through the library.
+int SendOutbox(const std::string& file, const SendOptions& options, std::ostream& out,
+               std::ostream& err);
+
+// Drops the waiting and held reports of an order, keeping a record of it in
+// the outbox and a line in the log; refuses without `confirmed`.
 int DropFromOutbox(const std::string& file, const std::string& orderId, bool confirmed,
                    std::ostream& out);
 

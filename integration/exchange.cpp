@@ -95,6 +95,8 @@ std::string UnreadAnswerText(const std::exception_ptr& failure) {
   std::string text = "the answer could not be read";
   try {
     if (failure) std::rethrow_exception(failure);
+  } catch (const NoVerdictError& error) {
+    return error.what();
   } catch (const std::exception& error) {
     text += std::string(": ") + error.what();
   } catch (...) {

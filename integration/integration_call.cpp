@@ -13,6 +13,7 @@
 #include "integration/data_module.hpp"
 #include "integration/exchange.hpp"
 #include "integration/outbox_keeping.hpp"
+#include "integration/outbox_sending.hpp"
 #include "messages/operation_result.hpp"
 #include "messages/order_document.hpp"
 #include "messages/requests.hpp"
@@ -231,43 +232,27 @@ std::string OrderIdOf(const pugi::xml_document& document) {
   return id.child_value();
 }
 
-// Reports of one order reach the service in the order they were made: a
-// cancellation sent ahead of its waiting sale would be refused, and the sale
-// then counted with its cashback.
-void HoldBehindWaitingReports(const CallValues& values, const CallObjects& objects) {
-  if (!IsReport(values)) return;
-  const std::string orderId = OrderIdOf(objects.requestDocument);
-  if (const std::optional<std::int32_t> error = WaitingBehind(orderId)) {
-    throw CallFailure(*error, "earlier reports of order " + orderId +
-                                  " wait in the outbox; this one may not overtake them");
-  }
-}
-
-// A report whose request was built and whose exchange failed in a way a later
-// attempt can mend is kept, exactly as it was to be sent.
-void KeepForLater(const CallValues& values, const CallObjects& objects,
-                  CallRecord& record) noexcept {
-  if (!IsReport(values) || values.method.empty()) return;
-  try {
-    outbox::Report report;
-    report.operation = values.operation;
-    report.cpf = values.cpf;
-    report.branch = values.branch;
-    report.till = values.till;
-    report.sequence = values.sequence;
-    report.orderId = OrderIdOf(objects.requestDocument);
-    report.url = values.baseUrl + values.urlTail;
-    report.method = values.method;
-    report.body = objects.requestStream;
-    report.document = RemoveCarriageReturns(SerializeOrder(objects.requestDocument));
-    KeepReport(std::move(report), record);
-  } catch (...) {
-    // Out of memory: the call fails as it would without an outbox.
-  }
+// The report as the outbox keeps it: its path and body, and the base URL it
+// was made with, without password.
+outbox::Report ReportOf(const CallValues& values, const CallObjects& objects) {
+  outbox::Report report;
+  report.operation = values.operation;
+  report.cpf = values.cpf;
+  report.branch = values.branch;
+  report.till = values.till;
+  report.sequence = values.sequence;
+  report.orderId = OrderIdOf(objects.requestDocument);
+  report.url = outbox::WithoutPassword(values.baseUrl);
+  report.path = values.urlTail;
+  report.method = values.method;
+  report.body = objects.requestStream;
+  report.document = RemoveCarriageReturns(SerializeOrder(objects.requestDocument));
+  return report;
 }
 
 bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
-               CallValues& values, CallObjects& objects, CallRecord& record) {
+               CallValues& values, CallObjects& objects, CallRecord& record,
+               OutboxKeeping& keeping) {
   TrdmIntegraLumirex& module = DataModule();
 
   WriteLogLine(kSeparatorLine);
@@ -277,12 +262,16 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   ReadCommonParameters(params, values);
   CheckResultArray(result, values.operation);
   PrepareRequest(params, values, objects, module);
+  // Kept before anything about it is logged: a host killed after its lines
+  // are in the log has it in the outbox.
+  if (IsReport(values)) keeping.Begin(ReportOf(values, objects));
   LogRequest(values, objects);
   RequireKnownOperation(values);
-  HoldBehindWaitingReports(values, objects);
+  keeping.HoldIfBehind();
 
   values.response =
       Exchange(values.baseUrl + values.urlTail, values.method, objects.requestStream, record);
+  RememberServiceUrl(values.baseUrl);
   WriteLogLine("RETORNO      = ", RemoveCarriageReturns(values.response));
   RequireVerdictStatus(record.httpStatus, values.response);
 
@@ -291,8 +280,11 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
                        ? module.getConsulta(values.response, *result, &failure)
                        : module.getRetVenda(values.response, *result, &failure);
   const bool returned = VariantToBool(parsed);
-  if (!returned) {
+  if (returned) {
+    keeping.Answered(!result->items()[0].asBool(), result->items()[1].asString());
+  } else {
     RecordUnreadAnswer(failure, values, *result, record);
+    keeping.Failed(record);
     WriteFailureLine(record.message);
   }
   WriteLogLine("FIM");
@@ -304,11 +296,12 @@ bool GuardedCall(const std::vector<Variant>& params, Variant* result,
                  const std::string& copyRefusal, CallRecord& record) noexcept {
   CallValues values;
   CallObjects objects;
+  OutboxKeeping keeping;
   try {
-    if (CallSteps(params, result, copyRefusal, values, objects, record)) return true;
+    if (CallSteps(params, result, copyRefusal, values, objects, record, keeping)) return true;
   } catch (...) {
     RecordCurrentFailure(record);
-    KeepForLater(values, objects, record);
+    keeping.Failed(record);
     WriteFailureLine(record.message);
   }
   if (record.error == LUMIREX_OK) record.error = LUMIREX_E_ANSWER;

@@ -1,34 +1,106 @@
 #include "integration/outbox_keeping.hpp"
 
+#include "outbox/outbox_error.hpp"
 #include "outbox/outbox_settings.hpp"
+#include "support/log.hpp"
 
 namespace lumirex {
 
+namespace {
+
+constexpr const char* kKept = "; kept in the outbox; it will be sent again";
+
+}  // namespace
+
 bool MayBeKept(std::int32_t error) {
   return error == LUMIREX_E_CONNECT || error == LUMIREX_E_TIMEOUT || error == LUMIREX_E_TRANSFER ||
-         error == LUMIREX_E_HTTP;
+         error == LUMIREX_E_HTTP || error == LUMIREX_E_ANSWER;
 }
 
-std::optional<std::int32_t> WaitingBehind(const std::string& orderId) {
+OutboxKeeping::OutboxKeeping() = default;
+OutboxKeeping::~OutboxKeeping() = default;
+
+void OutboxKeeping::Begin(outbox::Report report) {
   const std::optional<std::string> file = outbox::File();
-  if (!file) return std::nullopt;
-  return outbox::Outbox(*file).WaitingError(orderId);
-}
-
-void KeepReport(outbox::Report report, CallRecord& record) noexcept {
+  if (!file) return;
+  std::optional<std::int32_t> waiting;
   try {
-    const std::optional<std::string> file = outbox::File();
-    if (!file || !MayBeKept(record.error)) return;
-    report.lastError = record.error;
-    report.lastMessage = record.message;
-    try {
-      outbox::Outbox(*file).Keep(report, outbox::Limit());
-    } catch (const std::exception& error) {
-      record.message += std::string("; not kept in the outbox: ") + error.what();
+    box_ = std::make_unique<outbox::Outbox>(*file);
+    if (box_->Made()) WriteLogLine("P_OUTBOX     = " + *file + " was missing; made anew");
+    waiting = box_->WaitingError(report.orderId);
+    if (!waiting) {
+      id_ = box_->Keep(report, outbox::Limit(), true);
       return;
     }
+    report.lastError = *waiting != LUMIREX_OK ? *waiting : LUMIREX_E_TRANSFER;
+    report.lastMessage = "kept behind earlier reports of its order";
+    box_->Keep(report, outbox::Limit(), false);
+    behind_ = true;
+  } catch (const outbox::OutboxError& error) {
+    box_.reset();
+    problem_ = error.what();
+    if (!waiting) {
+      WriteLogLine("P_OUTBOX     = " + problem_ + "; the report is sent without it");
+      return;
+    }
+  }
+  // Reports of one order reach the service in the order they were made: a
+  // cancellation sent ahead of its waiting sale would be refused, and the
+  // sale then counted with its cashback.
+  holdCode_ = report.lastError != LUMIREX_OK ? report.lastError : LUMIREX_E_TRANSFER;
+  holdReason_ = "earlier reports of order " + report.orderId +
+                " wait in the outbox; this one may not overtake them";
+}
+
+void OutboxKeeping::HoldIfBehind() const {
+  if (holdCode_ != LUMIREX_OK) throw CallFailure(holdCode_, holdReason_);
+}
+
+void OutboxKeeping::Answered(bool accepted, const std::string& message) noexcept {
+  if (!box_ || id_ == 0) return;
+  try {
+    outbox::Attempt attempt;
+    attempt.verdict = true;
+    attempt.accepted = accepted;
+    attempt.message = message;
+    box_->Record(id_, attempt);
+  } catch (...) {
+    // The report stays claimed, and is sent again once the claim runs out;
+    // the service refuses the repeat, and the outbox says so.
+  }
+}
+
+void OutboxKeeping::Forget() noexcept {
+  try {
+    box_->Forget(id_);
+  } catch (...) {
+    // Left claimed, it is sent again later and the service decides.
+  }
+}
+
+void OutboxKeeping::Failed(CallRecord& record) noexcept {
+  try {
+    if (behind_) {
+      record.queued = true;
+      record.message += kKept;
+      return;
+    }
+    if (!problem_.empty()) {
+      record.message += "; not kept: " + problem_;
+      return;
+    }
+    if (!box_ || id_ == 0) return;
+    if (!MayBeKept(record.error)) {
+      Forget();
+      return;
+    }
+    try {
+      box_->Record(id_, outbox::Attempt{false, false, record.error, record.message, record.sent});
+    } catch (...) {
+      // Kept already, claimed: a sender takes it once the claim runs out.
+    }
     record.queued = true;
-    record.message += "; kept in the outbox; it will be sent again";
+    record.message += kKept;
   } catch (...) {
     // Out of memory: the call fails as it would without an outbox.
   }

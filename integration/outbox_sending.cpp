@@ -14,11 +14,32 @@
 #include "outbox/outbox_settings.hpp"
 #include "support/log.hpp"
 #include "support/number_text.hpp"
+#include "support/process_state.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {
 
 namespace {
+
+struct ServiceUrl {
+  ForkSafeMutex mutex;
+  std::optional<std::string> latest;
+};
+
+std::optional<std::string> LatestServiceUrl() {
+  ServiceUrl& state = ProcessState<ServiceUrl>();
+  std::lock_guard lock(state.mutex);
+  return state.latest;
+}
+
+// Where a kept report goes now, with the credentials of the URL in use.
+std::string TargetOf(const outbox::Report& report, const std::optional<std::string>& given) {
+  std::optional<std::string> base = LatestServiceUrl();
+  if (!base) base = given;
+  if (!base) base = report.url;
+  if (base->empty() || base->back() != '/') *base += '/';
+  return *base + report.path;
+}
 
 // The service's verdict on a resent report, or the failure that left it waiting.
 void ReadVerdict(const std::string& response, outbox::Attempt& attempt) {
@@ -32,21 +53,29 @@ void ReadVerdict(const std::string& response, outbox::Attempt& attempt) {
   attempt.message = result.items()[1].asString();
 }
 
+std::string OutboxLine(const outbox::Report& report) {
+  std::string line = "P_OUTBOX     = report " + std::to_string(report.id) + " kept " +
+                     report.keptAt + ", attempt " + std::to_string(report.attempts + 1);
+  if (report.sent) {
+    line += "; an earlier attempt may have arrived: a refusal as a repeat means the service has it";
+  }
+  return line;
+}
+
 // One report sent again, logged as a block of its own in the shape of a call,
 // so support reads it like any other.
-outbox::Attempt Resend(const outbox::Report& report, CallRecord& record) {
+outbox::Attempt Resend(const outbox::Report& report, const std::string& url, CallRecord& record) {
   outbox::Attempt attempt;
   record = CallRecord{};
   const LogSession logSession;
   try {
     WriteLogLine(kSeparatorLine);
     WriteLogLine("INICIO");
-    WriteLogLine("P_OUTBOX     = report " + std::to_string(report.id) + " kept " + report.keptAt +
-                 ", attempt " + std::to_string(report.attempts + 1));
+    WriteLogLine(OutboxLine(report));
     LogRequestLines({report.operation, report.cpf, report.branch, report.till, report.sequence, "",
-                     report.url, report.document});
+                     url, report.document});
     TStringStream body = report.body;
-    const std::string response = Exchange(report.url, report.method, body, record);
+    const std::string response = Exchange(url, report.method, body, record);
     WriteLogLine("RETORNO      = ", RemoveCarriageReturns(response));
     RequireVerdictStatus(record.httpStatus, response);
     ReadVerdict(response, attempt);
@@ -54,7 +83,7 @@ outbox::Attempt Resend(const outbox::Report& report, CallRecord& record) {
   } catch (...) {
     RecordCurrentFailure(record);
     WriteFailureLine(record.message);
-    attempt = outbox::Attempt{false, false, record.error, record.message};
+    attempt = outbox::Attempt{false, false, record.error, record.message, record.sent};
   }
   return attempt;
 }
@@ -69,27 +98,55 @@ void RecordUnusable(const std::string& message) noexcept {
   }
 }
 
-// Sends until a report fails or `maxReports` were tried; returns how many got a verdict.
-std::int32_t SendFrom(outbox::Outbox& box, std::int32_t maxReports, CallRecord& last) {
+// The service or the way to it is down: the reports after this one would
+// fail the same way. A refusal of one report (413, an unreadable answer)
+// says nothing of the others.
+bool LinkDown(std::int32_t error) {
+  return error == LUMIREX_E_CONNECT || error == LUMIREX_E_TIMEOUT;
+}
+
+// Claims, sends and records one report at a time, so no transaction spans an
+// exchange; a report that fails holds back only later reports of its order.
+std::int32_t SendFrom(outbox::Outbox& box, std::int32_t maxReports,
+                      const std::optional<std::string>& given, CallRecord& failed) {
   std::int32_t answered = 0;
+  std::int64_t after = 0;
   for (std::int32_t tried = 0; maxReports < 1 || tried < maxReports; ++tried) {
-    std::optional<outbox::Attempt> attempt;
+    const std::optional<outbox::Report> report = box.Claim(after);
+    if (!report) break;
+    after = report->id;
+    CallRecord record;
+    outbox::Attempt attempt;
     {
       // One report at a time under the calls' lock: its log block stays whole.
       std::lock_guard lock(CallMutex());
-      attempt =
-          box.SendOldest([&last](const outbox::Report& report) { return Resend(report, last); });
+      attempt = Resend(*report, TargetOf(*report, given), record);
     }
-    if (!attempt) break;
-    if (!attempt->verdict) break;  // the link is still down: the rest would fail too
-    ++answered;
+    box.Record(report->id, attempt);
+    if (attempt.verdict) {
+      ++answered;
+      continue;
+    }
+    failed = std::move(record);
+    if (LinkDown(attempt.error)) break;
   }
   return answered;
 }
 
 }  // namespace
 
-std::int32_t SendKeptReports(std::int32_t maxReports) noexcept {
+void RememberServiceUrl(const std::string& baseUrl) {
+  try {
+    ServiceUrl& state = ProcessState<ServiceUrl>();
+    std::lock_guard lock(state.mutex);
+    state.latest = baseUrl;
+  } catch (...) {
+    // Out of memory: kept reports go where they would have gone.
+  }
+}
+
+std::int32_t SendKeptReports(std::int32_t maxReports,
+                             const std::optional<std::string>& baseUrl) noexcept {
   if (CallMutex().HeldByThisThread()) {
     RecordUnusable("the outbox cannot be sent from inside a call");
     LastCallRecord().error = LUMIREX_E_STATE;
@@ -102,9 +159,9 @@ std::int32_t SendKeptReports(std::int32_t maxReports) noexcept {
       return -1;
     }
     outbox::Outbox box(*file);
-    CallRecord last;
-    const std::int32_t answered = SendFrom(box, maxReports, last);
-    LastCallRecord() = std::move(last);
+    CallRecord failed;
+    const std::int32_t answered = SendFrom(box, maxReports, baseUrl, failed);
+    LastCallRecord() = std::move(failed);
     return answered;
   } catch (const std::exception& error) {
     RecordUnusable(error.what());

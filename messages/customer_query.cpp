@@ -58,7 +58,7 @@ void ReadUserInfo(pugi::xml_node userInfo, CustomerAnswer& answer, PromotionFiel
 void ReadAnswer(std::string_view response, CustomerAnswer& answer, PromotionFields& promotions) {
   ResponseDocument document;
   document.Load(response);
-  if (document.IsEmptyDoc()) return;
+  RequireVerdict(document);
   answer.common = ReadCommonPart(document);
   if (!answer.common.errorFlag) {
     ReadUserInfo(ChildNamed(document.DocumentElement(), "userInfo"), answer, promotions);

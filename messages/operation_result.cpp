@@ -22,6 +22,12 @@ CommonPart ReadCommonPart(const ResponseDocument& document) {
   return common;
 }
 
+void RequireVerdict(const ResponseDocument& document) {
+  if (document.IsEmptyDoc() || !ChildNamed(document.DocumentElement(), "success")) {
+    throw NoVerdictError();
+  }
+}
+
 void SetResultElement(Variant& result, std::size_t index, Variant value) {
   if (!result.isArray()) {
     throw ResultArrayError("the result is not an array; element " + std::to_string(index) +
@@ -41,6 +47,7 @@ Variant getRetVenda(std::string_view response, Variant& result, std::exception_p
   // worked is all the return value says, so nothing raised here escapes.
   try {
     document.Load(response);
+    RequireVerdict(document);
     CommonPart common = ReadCommonPart(document);
     SetResultElement(result, 0, Variant(common.errorFlag));
     SetResultElement(result, 1, Variant(std::move(common.message)));

@@ -30,6 +30,17 @@ struct CommonPart {
 // either element holds child elements.
 CommonPart ReadCommonPart(const ResponseDocument& document);
 
+// An answer that is no verdict of the service's: an empty body, or a
+// document (a captive portal's page, a proxy's) whose element holds no
+// success. Reading it as "declined" would lose a report for good.
+class NoVerdictError : public ConversionError {
+ public:
+  NoVerdictError() : ConversionError("the answer carries no verdict") {}
+};
+
+// Raises NoVerdictError unless the document element has a success child.
+void RequireVerdict(const ResponseDocument& document);
+
 // A result array that cannot take what the answer holds.
 class ResultArrayError : public ConversionError {
  public:

@@ -1,11 +1,11 @@
-// The outbox: sale and cancellation reports that could not reach the service,
-// kept in a SQLite file to be sent again later, each exactly as it was built,
-// oldest first. A report whose service answered with a verdict (accepted or
-// declined) stays in the file for the record but is never sent again.
+// The outbox: sale and cancellation reports kept in a SQLite file so that none
+// is lost. A report is kept before it is sent (write-ahead) and leaves the
+// waiting line once the service answers it with a verdict; it stays in the
+// file for the record. Reports of one order go out in the order they were
+// made; other orders never wait for it.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,24 +15,42 @@
 
 namespace lumirex::outbox {
 
-enum class State { Waiting, Accepted, Declined };
+// Held: failed for so long that it is set aside until support sends it on
+// purpose (`--held`) or drops it. Dropped: removed by support, kept on record.
+enum class State { Waiting, Held, Accepted, Declined, Dropped };
 
-// "waiting", "accepted" or "declined".
+// "waiting", "held", "accepted", "declined" or "dropped".
 const char* StateName(State state);
+
+// The URL with the password of its user part taken out: the file never
+// holds one.
+std::string WithoutPassword(const std::string& url);
+
+// A report failed this many times, and is this old, before it is held.
+inline constexpr std::int64_t kHeldAttempts = 10;
+inline constexpr std::int64_t kHeldSeconds = 24 * 60 * 60;
+// A claim of a report by the call or sender sending it; one that died gives
+// it back when the claim runs out.
+inline constexpr std::int64_t kClaimSeconds = 120;
 
 struct Report {
   std::int64_t id = 0;
   std::string operation;  // "VENDA" or "VENDA_CANC"
   std::string cpf, branch, till, sequence;
   std::string orderId;
-  std::string url, method, body;  // the request, byte for byte
-  std::string document;           // the request document as the log shows it
-  std::string keptAt;             // local time, "yyyy-mm-ddThh:nn:ss"
+  std::string url;           // the base URL it was made with, without password
+  std::string path;          // the URL's tail, as "order?pdv=true"
+  std::string method, body;  // the request, byte for byte
+  std::string document;      // the request document as the log shows it
+  std::string keptAt;        // local time, "yyyy-mm-ddThh:nn:ss"
   std::int64_t attempts = 0;
   std::int32_t lastError = 0;  // LUMIREX_E_* of the last attempt
   std::string lastMessage;
   State state = State::Waiting;
   std::string verdict;  // the service's message, once it answered
+  bool sent = false;    // an earlier attempt may have reached the service
+  bool repeat = false;  // its verdict came to a resend after such an attempt
+  std::string droppedAt, droppedBy;
 };
 
 // What one attempt to send a report came to.
@@ -41,39 +59,66 @@ struct Attempt {
   bool accepted = false;
   std::int32_t error = 0;  // without a verdict: why it did not get one (LUMIREX_E_*)
   std::string message;     // the verdict's message, or the failure's
+  bool sent = false;       // without a verdict: the request may have arrived
 };
+
+enum class Listing { Waiting, Current, All };  // waiting and held; plus answered; plus dropped
 
 class Outbox {
  public:
-  // Opens the file, creating it and its table when missing. Writes are on
-  // disk before they return (WAL, synchronous FULL). Raises OutboxError.
-  explicit Outbox(const std::string& file);
+  // Opens the file; with Create, makes it and its tables when missing. Only
+  // a lumirex outbox is written to: another SQLite file is refused before
+  // anything in it changes. Writes are on disk before they return. Raises
+  // OutboxError.
+  explicit Outbox(const std::string& file, SqliteFile::Mode mode = SqliteFile::Mode::Create);
+  ~Outbox();
+  Outbox(const Outbox&) = delete;
+  Outbox& operator=(const Outbox&) = delete;
 
-  // Keeps a report that failed its first attempt (error, message). Raises
-  // OutboxError when `limit` reports wait already; nothing kept is dropped.
-  void Keep(const Report& report, std::int64_t limit);
+  // Whether this opening made the file.
+  bool Made() const { return file_.Made(); }
 
-  // Whether reports of this order wait: a later one must go behind them.
-  bool HasWaiting(std::string_view orderId) { return WaitingError(orderId).has_value(); }
-  // The code of the newest waiting report of this order; nullopt when none waits.
+  // Keeps a report. Claimed: before its first attempt, by the call sending
+  // it, so no sender takes it meanwhile; otherwise as failed with the
+  // report's lastError. Raises OutboxError when `limit` reports wait
+  // already; nothing kept is dropped. Returns its id.
+  std::int64_t Keep(const Report& report, std::int64_t limit, bool claimed);
+
+  // The code of the newest waiting or held report of this order; nullopt
+  // when none waits.
   std::optional<std::int32_t> WaitingError(std::string_view orderId);
+  bool HasWaiting(std::string_view orderId) { return WaitingError(orderId).has_value(); }
+  // Waiting and held reports.
   std::int64_t WaitingCount();
-  // Every report, oldest first; the waiting ones, or all of them.
-  std::vector<Report> List(bool waitingOnly);
+  std::vector<Report> List(Listing listing);
 
-  // Sends the oldest waiting report through `send` inside a write
-  // transaction, so no other process sends it at the same time, and records
-  // the attempt. A crash before the end leaves the report waiting. Returns
-  // nullopt when nothing waits.
-  std::optional<Attempt> SendOldest(const std::function<Attempt(const Report&)>& send);
+  // Claims the oldest waiting report after `afterId` that no sender holds
+  // and that no earlier report of its order waits for. Returns nullopt when
+  // there is none.
+  std::optional<Report> Claim(std::int64_t afterId);
+  // Puts the held reports back in the waiting line, for one more round;
+  // returns how many. One that fails again is held again.
+  std::int64_t Release();
+  // Records an attempt and gives the claim back. A verdict's record need not
+  // wait for the disk: lost in a power cut, it costs one resend, which the
+  // service refuses as a repeat.
+  void Record(std::int64_t id, const Attempt& attempt);
+  // A report whose failure no later attempt can mend leaves the outbox.
+  void Forget(std::int64_t id);
 
-  // Drops the waiting reports of an order; returns how many.
-  std::int64_t Drop(std::string_view orderId);
+  // Drops the waiting and held reports of an order, keeping a record of
+  // when and by whom; returns how many.
+  std::int64_t Drop(std::string_view orderId, const std::string& user);
 
  private:
-  void RecordAttempt(const Report& report, const Attempt& attempt);
+  void SetUp(SqliteFile::Mode mode);
+  void ReleaseClaimsOfTheDead(std::int64_t now);
+  void SplitEarlierUrls();
+  std::string Columns();
 
   SqliteFile file_;
+  bool legacy_ = false;  // read-only opening of a file from before these columns
+  bool empty_ = false;   // read-only opening of a file nothing was kept in yet
 };
 
 }  // namespace lumirex::outbox

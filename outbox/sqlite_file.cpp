@@ -1,32 +1,101 @@
 #include "outbox/sqlite_file.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
 #include "outbox/outbox_error.hpp"
 #include "support/file_owner.hpp"
 
 namespace lumirex::outbox {
 
-SqliteFile::SqliteFile(const std::string& path, bool create) : path_(path) {
-  sqlite3* db = nullptr;
-  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) |
-                    SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
-  const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
-  db_.reset(db);
-  if (rc != SQLITE_OK) Fail("cannot open");
-  if (create) TakeFolderOwner(path_);
+namespace {
+
+// Reports hold customers' CPFs: only the till's own user reads them.
+constexpr mode_t kFileMode = 0600;
+
+[[noreturn]] void Refuse(const std::string& path, const std::string& why) {
+  throw OutboxError("the outbox '" + path + "' cannot be used: " + why);
 }
 
-void SqliteFile::Fail(const std::string& what) const {
-  const char* said = db_ ? sqlite3_errmsg(db_.get()) : "out of memory";
-  throw OutboxError("outbox '" + path_ + "': " + what + ": " + said);
+// What SQLite's code means to the person at the till, never the statement.
+std::string PlainWords(int code) {
+  switch (code & 0xff) {
+    case SQLITE_FULL:
+      return "the disk is full";
+    case SQLITE_READONLY:
+      return "it is read-only";
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return "permission denied";
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+      return "it is damaged or not a SQLite file";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return "another process keeps it busy";
+    case SQLITE_CANTOPEN:
+      return "it cannot be opened";
+    case SQLITE_NOMEM:
+      return "out of memory";
+    case SQLITE_IOERR:
+      return "the disk could not be read or written";
+    default:
+      return sqlite3_errstr(code);
+  }
+}
+
+// A link or anything but a regular file at the path is someone else's, as
+// for the log; a missing file is made here, never through a link.
+bool MakeOrCheck(const std::string& path, bool create) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) == 0) {
+    if (S_ISLNK(status.st_mode)) Refuse(path, "it is a symbolic link");
+    if (!S_ISREG(status.st_mode)) Refuse(path, "it is not a regular file");
+    return false;
+  }
+  if (errno != ENOENT || !create) Refuse(path, std::generic_category().message(errno));
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+  if (fd < 0 && errno == EEXIST) return MakeOrCheck(path, false);  // another till made it
+  if (fd < 0) Refuse(path, std::generic_category().message(errno));
+  // Made by root (a sender or a support tool) under a till's folder, the file
+  // must stay the till's, or its next sale could not be kept.
+  TakeFolderOwner(path, fd);
+  ::close(fd);
+  return true;
+}
+
+}  // namespace
+
+SqliteFile::SqliteFile(const std::string& path, Mode mode) : path_(path) {
+  made_ = MakeOrCheck(path, mode == Mode::Create);
+  sqlite3* db = nullptr;
+  const int flags = (mode == Mode::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                    SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
+  const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  db_.reset(db);
+  if (rc != SQLITE_OK) Refuse(path_, PlainWords(rc));
+  // A call opens and closes the file; closing is no moment for a checkpoint
+  // (the commits' own automatic ones do it), which would cost every report
+  // two more waits for the disk.
+  sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+}
+
+void SqliteFile::Fail() const {
+  Refuse(path_, db_ ? PlainWords(sqlite3_extended_errcode(db_.get())) : "out of memory");
 }
 
 void SqliteFile::Execute(const char* sql) {
-  if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
+  if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
 }
 
 Statement SqliteFile::Prepare(const char* sql) {
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db_.get(), sql, -1, &statement, nullptr) != SQLITE_OK) Fail(sql);
+  if (sqlite3_prepare_v2(db_.get(), sql, -1, &statement, nullptr) != SQLITE_OK) Fail();
   return Statement(*this, statement);
 }
 
@@ -38,15 +107,13 @@ Statement& Statement::Bind(int index, std::string_view text) {
   // Bytes, not text: a report's body is kept exactly as it was built.
   if (sqlite3_bind_blob64(statement_.get(), index, text.data(), text.size(), SQLITE_TRANSIENT) !=
       SQLITE_OK) {
-    file_->Fail("cannot bind a value");
+    file_->Fail();
   }
   return *this;
 }
 
 Statement& Statement::Bind(int index, std::int64_t value) {
-  if (sqlite3_bind_int64(statement_.get(), index, value) != SQLITE_OK) {
-    file_->Fail("cannot bind a value");
-  }
+  if (sqlite3_bind_int64(statement_.get(), index, value) != SQLITE_OK) file_->Fail();
   return *this;
 }
 
@@ -54,7 +121,7 @@ bool Statement::Step() {
   const int rc = sqlite3_step(statement_.get());
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
-  file_->Fail("cannot run a statement");
+  file_->Fail();
 }
 
 std::string Statement::Text(int column) const {

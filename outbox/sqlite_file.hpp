@@ -14,22 +14,30 @@ class Statement;
 
 class SqliteFile {
  public:
-  // Opens the file, creating it when `create` (never otherwise). Raises
-  // OutboxError naming the file.
-  SqliteFile(const std::string& path, bool create);
+  enum class Mode { Create, Write, Read };
+
+  // Opens the file, never through a link and only when it is a regular file;
+  // Create makes a missing one, private to its owner (0600). Raises
+  // OutboxError naming the file and saying in plain words what is wrong.
+  SqliteFile(const std::string& path, Mode mode);
 
   void Execute(const char* sql);
   Statement Prepare(const char* sql);
   std::int64_t LastInsertId() const;
   const std::string& Path() const { return path_; }
-  [[noreturn]] void Fail(const std::string& what) const;
+  // Whether this opening made the file.
+  bool Made() const { return made_; }
+  [[noreturn]] void Fail() const;
+  // Closes now rather than at destruction.
+  void Close() { db_.reset(); }
 
  private:
-  struct Close {
+  struct CloseDb {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
   };
   std::string path_;
-  std::unique_ptr<sqlite3, Close> db_;
+  bool made_ = false;
+  std::unique_ptr<sqlite3, CloseDb> db_;
 };
 
 // One statement: bind by position from 1, step, read columns from 0.

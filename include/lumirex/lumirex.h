@@ -156,14 +156,24 @@ LUMIREX_API int LumirexSetDecimalSeparator(char separator);
  * call. Returns 0, or non-zero (the setting unchanged) for any other name. */
 LUMIREX_API int LumirexSetHostEncoding(const char* name);
 
-/* The outbox: a SQLite file where sale and cancellation reports are kept when
- * the service cannot be reached (codes CONNECT, TIMEOUT, TRANSFER, HTTP), to
- * be sent again later, each exactly as it was built and in the order made.
- * The call still returns false, with LumirexLastCall's queued = 1. A report
- * made while others of its order wait is kept behind them without being sent.
+/* The outbox: a SQLite file that keeps every sale and cancellation report
+ * until the service has answered it, so that none is lost, even when the host
+ * dies mid-call: each is kept before it is sent, and leaves the waiting line
+ * when the service answers with a verdict. A report that failed with a code a
+ * later attempt can mend (CONNECT, TIMEOUT, TRANSFER, HTTP, ANSWER) is sent
+ * again later, exactly as it was built; the call still returns false, with
+ * LumirexLastCall's queued = 1. A report made while others of its order wait
+ * is kept behind them without being sent; other orders never wait for it.
+ * An outbox that cannot be used never stops a report: it is sent without it,
+ * and only if that fails too does the call fail, with the exchange's code,
+ * queued = 0 and a message naming the outbox's problem. Every report reaches
+ * the service at least once; the service refuses repeats.
  * Off unless a file is named: NULL restores the default, $LUMIREX_OUTBOX, else
- * off. The library creates the file; it is the only file it writes besides
- * the log. Returns 0, or non-zero when the file cannot be opened or created. */
+ * off. The library creates the file, readable by its owner only; it writes no
+ * other SQLite file (one that is not an outbox is refused). Returns 0, or
+ * non-zero when the file cannot be opened or created (LumirexLastCall says
+ * why); it is named all the same, and reports go out without it until it can
+ * be used. */
 LUMIREX_API int LumirexSetOutbox(const char* file);
 
 /* How many reports may wait (10000 by default); beyond that a report is not
@@ -172,12 +182,21 @@ LUMIREX_API int LumirexSetOutbox(const char* file);
 LUMIREX_API int LumirexSetOutboxLimit(int32_t max_reports);
 
 /* Sends up to max_reports waiting reports (all when max_reports < 1), oldest
- * first, each logged as a call of its own. A report the service answers with
- * a verdict leaves the waiting line; one that fails again stays, and sending
- * stops there (LumirexLastCall says why). Returns how many reports got a
- * verdict, or -1 when the outbox is off or cannot be used (LumirexLastCall
- * says why). */
+ * first within each order, each logged as a call of its own, to the base URL
+ * of this process's latest call that got an answer, else to the one it was
+ * made with. A report the service answers with a verdict leaves the waiting
+ * line; one that fails again stays and holds back the later reports of its
+ * order; sending stops when the service cannot be reached (LumirexLastCall
+ * says why). A report that failed 10 times over at least 24 hours is held:
+ * set aside until support sends it on purpose or drops it. Returns how many
+ * reports got a verdict, or -1 when the outbox is off or cannot be used
+ * (LumirexLastCall says why). */
 LUMIREX_API int32_t LumirexOutboxSend(int32_t max_reports);
+
+/* As LumirexOutboxSend, to base_url when no call of this process got an
+ * answer yet (NULL: the URL each report was made with). The URL's user and
+ * password, if any, are the ones sent: the outbox stores none. */
+LUMIREX_API int32_t LumirexOutboxSendTo(const char* base_url, int32_t max_reports);
 
 /* How many reports wait; -1 when the outbox is off or cannot be read. */
 LUMIREX_API int32_t LumirexOutboxCount(void);

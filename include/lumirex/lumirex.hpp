@@ -407,6 +407,14 @@ inline std::optional<std::int32_t> OutboxSend(std::int32_t maxReports = 0) {
   if (sent < 0) return std::nullopt;
   return sent;
 }
+// As OutboxSend, to baseUrl while no call of this process has got an answer
+// (std::nullopt: to the URL each report was made with).
+inline std::optional<std::int32_t> OutboxSendTo(std::optional<std::string> baseUrl,
+                                                std::int32_t maxReports = 0) {
+  const std::int32_t sent = LumirexOutboxSendTo(detail::OrNull(baseUrl), maxReports);
+  if (sent < 0) return std::nullopt;
+  return sent;
+}
 // How many reports wait, or std::nullopt when the outbox is off or unreadable.
 inline std::optional<std::int32_t> OutboxCount() {
   const std::int32_t count = LumirexOutboxCount();

@@ -63,6 +63,7 @@ def _declare(lib):
             ("LumirexSetOutbox", text, ctypes.c_int),
             ("LumirexSetOutboxLimit", [ctypes.c_int32], ctypes.c_int),
             ("LumirexOutboxSend", [ctypes.c_int32], ctypes.c_int32),
+            ("LumirexOutboxSendTo", [ctypes.c_char_p, ctypes.c_int32], ctypes.c_int32),
             ("LumirexOutboxCount", [], ctypes.c_int32),
             ("LumirexGetBaseDir", [ctypes.c_char_p, ctypes.c_size_t], ctypes.c_size_t),
             ("LumirexVersion", [], ctypes.c_char_p),

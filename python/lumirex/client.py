@@ -91,7 +91,9 @@ class Client:
     db: the point-of-sale database, a connection string ("sqlite3://...",
     "odbc://...") or a SQLite file's path, read by venda and venda_canc.
     outbox: a SQLite file keeping sale reports the service did not get, with
-    outbox_limit reports at most.
+    outbox_limit reports at most. One that cannot be used is no error: its
+    reason is in outbox_problem (and goes to on_message), and reports are
+    sent without it until it can be used.
     ca_file: a PEM file of the certificates the service's may be signed by.
     decimal_separator: "," or "." (ValueError for any other).
     on_message: called with the operator message (str) of each failed call;
@@ -117,8 +119,14 @@ class Client:
             _set_separator(self._lib, decimal_separator)
         if outbox_limit is not None and self._lib.LumirexSetOutboxLimit(outbox_limit) != 0:
             raise ValueError("outbox_limit must be 1 or more, not %r" % (outbox_limit,))
+        # An outbox that cannot be used now stays named, and reports go out
+        # without it until it can: a till must not stop reporting sales over
+        # a full disk. The host hears of it through on_message.
+        self.outbox_problem = None
         if outbox is not None and self._lib.LumirexSetOutbox(os.fsencode(outbox)) != 0:
-            raise self._failure()
+            self.outbox_problem = self._failure().message
+            if on_message is not None:
+                on_message(self.outbox_problem)
 
     def version(self):
         return self._lib.LumirexVersion().decode()
@@ -151,10 +159,13 @@ class Client:
     def venda_canc(self, filial, caixa, seq) -> Verdict:
         return self._verdict(["VENDA_CANC", self.base_url, "", filial, caixa, seq])
 
-    def outbox_send(self, max_reports=0) -> int:
+    def outbox_send(self, max_reports=0, base_url=None) -> int:
         """Sends up to max_reports waiting reports (all for 0); returns how
-        many got a verdict. CallFailed when the outbox is off or unusable."""
-        sent = self._lib.LumirexOutboxSend(max_reports)
+        many got a verdict. base_url: where they go while no call of this
+        process has got an answer (default: where each was made).
+        CallFailed when the outbox is off or unusable."""
+        url = None if base_url is None else base_url.encode("utf-8")
+        sent = self._lib.LumirexOutboxSendTo(url, max_reports)
         if sent < 0:
             raise self._failure()
         return sent

@@ -150,6 +150,14 @@ class DefaultsAndFailuresTest(unittest.TestCase):
             self.assertEqual(pathlib.Path(folder + "/stderr").read_bytes(), b"")
             self.assertEqual(len(messages), 1)
 
+            # An outbox that cannot be used (a folder here) stops no Client: the
+            # host hears why, and reports go out without it.
+            told = []
+            client = lumirex.Client("http://127.0.0.1:1/", outbox=folder, on_message=told.append)
+            self.assertIn("not a regular file", client.outbox_problem)
+            self.assertEqual(told, [client.outbox_problem])
+            client._lib.LumirexSetOutbox(None)
+
 
 if __name__ == "__main__":
     unittest.main()

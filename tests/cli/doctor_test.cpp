@@ -101,8 +101,8 @@ TEST(CliDoctor, PassesASoundTillAndNamesTheFixForEachBrokenOne) {
        {"--base-dir", "{base}", "--url", "{url}", "--outbox", "{dir}/a-file"},
        {},
        {"outbox"},
-       "file is not a database",
-       "give --outbox a SQLite file the till can write"},
+       "it is damaged or not a SQLite file",
+       "give --outbox a lumirex outbox file"},
   };
 
   const std::vector<std::string> ownArgs = {"--base-dir", "{own}", "--db",

@@ -146,7 +146,7 @@ TEST_F(CallWithoutNetwork, TrailingSlashRule) {
        {Case{"svc", "svc/user?cpf=1&pdv=true"}, Case{"svc/", "svc/user?cpf=1&pdv=true"},
         Case{"", "/user?cpf=1&pdv=true"}}) {
     services_->calls.clear();
-    services_->answer = [](const HttpCall&) { return Answer(""); };
+    services_->answer = [](const HttpCall&) { return Answer("<r><success/></r>"); };
     Variant result = Variant::Array(5);
     EXPECT_TRUE(lumirex::IntegracaoLumirex(Params("CONSULTA", c.baseUrl, "1"), 5, result))
         << c.baseUrl;
@@ -214,13 +214,13 @@ TEST_F(CallWithoutNetwork, OnlyReportsConnectToTheDatabase) {
 }
 
 TEST_F(CallWithoutNetwork, TwoCallsCreateTheDataModuleOnce) {
-  services_->answer = [](const HttpCall&) { return Answer(""); };
+  services_->answer = [](const HttpCall&) { return Answer("<r><success/></r>"); };
   Variant result = Variant::Array(5);
   EXPECT_TRUE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
   auto* first = lumirex::rdmIntegraLumirex.get();
   EXPECT_TRUE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
   EXPECT_EQ(lumirex::rdmIntegraLumirex.get(), first);
-  // An empty answer is no failure: the flag says the service did not accept.
+  // An empty success is a refusal: the flag says the service did not accept.
   EXPECT_EQ(result.items()[0], Variant(true));
 }
 

@@ -52,8 +52,12 @@ std::vector<Row> Rows() {
       Answering(200, "<r><success>true</success><userInfo><balance>12.50</balance></userInfo></r>");
   std::vector<Row> rows = {
       {"accepted", {}, "VENDA", 2, true, LUMIREX_OK, 200, true, "", ""},
-      {"empty 200: the service's empty answer", Answering(200), "VENDA", 2, true, LUMIREX_OK, 200,
-       true, "", ""},
+      // Only something in between sends these; read as "declined" they would lose the report.
+      {"empty 200: no verdict", Answering(200), "VENDA", 2, false, LUMIREX_E_ANSWER, 200, true,
+       "the answer carries no verdict", "", true},
+      {"portal page without success", Answering(200, "<html><body>Wi-Fi login</body></html>"),
+       "CONSULTA", 5, false, LUMIREX_E_ANSWER, 200, true, "the answer carries no verdict", "",
+       true},
       {"422 with a verdict", Answering(422, kVerdict), "VENDA", 2, true, LUMIREX_OK, 422, true, "",
        ""},
       {"502 with no body", Answering(502), "VENDA", 2, false, LUMIREX_E_HTTP, 502, true,

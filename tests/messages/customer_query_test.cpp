@@ -93,7 +93,6 @@ TEST_F(GetConsulta, CustomerBlockIsReadOnlyOnSuccess) {
   const std::string userInfo = "<userInfo><name>Ana</name><balance>1250</balance><promocodes>" +
                                Promocode("P1") + "</promocodes></userInfo>";
   const std::string answers[] = {
-      "",  // an empty answer is no failure
       "<response><success>false</success><message>m</message>" + userInfo + "</response>",
       "<response><success>True</success><message>m</message>" + userInfo + "</response>",
   };

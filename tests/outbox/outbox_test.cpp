@@ -1,10 +1,14 @@
 // The outbox file: what it keeps, in which order it hands reports out, its
-// bound, and that an attempt interrupted half-way leaves the report waiting.
+// bound, claims that run out, and the files it refuses to touch.
 #include "outbox/outbox.hpp"
 
-#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 
-#include <stdexcept>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
 
 #include "outbox/outbox_error.hpp"
 #include "testkit/testkit.hpp"
@@ -16,12 +20,17 @@ Report Made(const std::string& operation, const std::string& orderId) {
   Report report;
   report.operation = operation;
   report.orderId = orderId;
-  report.url = "http://127.0.0.1:9/order?pdv=true";
+  report.url = "http://127.0.0.1:9/";
+  report.path = "order?pdv=true";
   report.method = "POST";
   report.body = std::string("order=%3C\0x&", 12);  // kept byte for byte, NUL included
   report.lastError = 4;
   report.lastMessage = "could not connect";
   return report;
+}
+
+Attempt Failure(bool sent = false) {
+  return Attempt{false, false, 6, "timed out", sent};
 }
 
 class OutboxTest : public ::testing::Test {
@@ -30,54 +39,160 @@ class OutboxTest : public ::testing::Test {
   std::string file_ = (folder_.path() / "outbox.sqlite").string();
 };
 
-TEST_F(OutboxTest, HandsReportsOutOldestFirstUntilEachHasAVerdict) {
+TEST_F(OutboxTest, AFailedReportHoldsBackOnlyLaterReportsOfItsOrder) {
   Outbox outbox(file_);
-  outbox.Keep(Made("VENDA", "A"), 10);
-  outbox.Keep(Made("VENDA", "B"), 10);
-  outbox.Keep(Made("VENDA_CANC", "A"), 10);
-  EXPECT_TRUE(outbox.HasWaiting("A"));
+  outbox.Keep(Made("VENDA", "A"), 10, false);
+  outbox.Keep(Made("VENDA", "B"), 10, false);
+  outbox.Keep(Made("VENDA_CANC", "A"), 10, false);
   EXPECT_EQ(Outbox(file_).WaitingCount(), 3);  // on disk, for another opening
+  struct stat status {};
+  ASSERT_EQ(::stat(file_.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);  // customers' CPFs: the till's user only
 
-  std::vector<std::string> sent;
-  const auto answer = [&](bool verdict) {
-    return [&sent, verdict](const Report& report) {
-      sent.push_back(report.operation + " " + report.orderId);
-      EXPECT_EQ(report.body, std::string("order=%3C\0x&", 12));
-      return Attempt{verdict, true, verdict ? 0 : 6, verdict ? "ok" : "timed out"};
-    };
-  };
-  EXPECT_FALSE(outbox.SendOldest(answer(false))->verdict);  // fails again: stays first
-  while (outbox.SendOldest(answer(true))) {
+  std::optional<Report> first = outbox.Claim(0);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->body, std::string("order=%3C\0x&", 12));
+  // Claimed: a second sender passes it by, and the cancellation waits behind it.
+  std::optional<Report> second = Outbox(file_).Claim(0);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->orderId, "B");
+  EXPECT_FALSE(Outbox(file_).Claim(second->id));
+  outbox.Record(first->id, Failure());
+  outbox.Record(second->id, Attempt{true, true, 0, "ok"});
+  // A in the outbox again, after B: still ahead of its own cancellation.
+  std::optional<Report> again = outbox.Claim(0);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->orderId, "A");
+  EXPECT_EQ(again->operation, "VENDA");
+  EXPECT_EQ(again->attempts, 1);
+  outbox.Record(again->id, Attempt{true, false, 0, "already registered"});
+  std::optional<Report> cancel = outbox.Claim(0);
+  ASSERT_TRUE(cancel);
+  EXPECT_EQ(cancel->operation, "VENDA_CANC");
+  EXPECT_EQ(outbox.WaitingCount(), 1);
+}
+
+// Kept before it is sent: the call's own attempt counts, may have arrived,
+// and a verdict on a resend after it is recorded as a repeat.
+TEST_F(OutboxTest, AReportKeptAheadIsAStandingClaimThatMayHaveArrived) {
+  Outbox outbox(file_);
+  const std::int64_t id = outbox.Keep(Made("VENDA", "A"), 10, true);
+  EXPECT_FALSE(outbox.Claim(0));  // its call is sending it
+  outbox.Record(id, Failure(true));
+  const std::optional<Report> resent = outbox.Claim(0);
+  ASSERT_TRUE(resent);
+  EXPECT_TRUE(resent->sent);
+  outbox.Record(id, Attempt{true, false, 0, "already registered"});
+  const std::vector<Report> all = outbox.List(Listing::Current);
+  ASSERT_EQ(all.size(), 1u);
+  EXPECT_EQ(all[0].state, State::Declined);
+  EXPECT_TRUE(all[0].repeat);
+  EXPECT_EQ(all[0].attempts, 2);
+}
+
+// Failed often over a long time: set aside, no longer claimed, until support
+// sends it once more on purpose; failing again, it is held again.
+TEST_F(OutboxTest, AReportFailingForLongIsHeldUntilReleased) {
+  Outbox outbox(file_);
+  const std::int64_t id = outbox.Keep(Made("VENDA", "A"), 10, false);
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(file_.c_str(), &db);
+    sqlite3_exec(db, "UPDATE report SET kept_epoch = 0", nullptr, nullptr, nullptr);  // long ago
+    sqlite3_close(db);
   }
-  EXPECT_EQ(sent, (std::vector<std::string>{"VENDA A", "VENDA A", "VENDA B", "VENDA_CANC A"}));
-  EXPECT_EQ(outbox.WaitingCount(), 0);
-  const std::vector<Report> all = outbox.List(false);
-  ASSERT_EQ(all.size(), 3u);
-  EXPECT_EQ(all[0].attempts, 3);  // kept after one, then two more
-  EXPECT_EQ(all[0].state, State::Accepted);
-  EXPECT_EQ(all[0].verdict, "ok");
+  for (std::int64_t attempt = 0; attempt < kHeldAttempts; ++attempt) {
+    ASSERT_TRUE(outbox.Claim(0)) << attempt;
+    outbox.Record(id, Failure());
+  }
+  EXPECT_EQ(outbox.List(Listing::Waiting).at(0).state, State::Held);
+  EXPECT_FALSE(outbox.Claim(0));
+  EXPECT_EQ(outbox.WaitingCount(), 1);
+  EXPECT_EQ(outbox.Release(), 1);
+  ASSERT_TRUE(outbox.Claim(0));
+  outbox.Record(id, Failure());
+  EXPECT_EQ(outbox.List(Listing::Waiting).at(0).state, State::Held);
 }
 
-TEST_F(OutboxTest, AnAttemptThatThrowsLeavesTheReportWaiting) {
+TEST_F(OutboxTest, IsBoundedAndDropsOnlyWhatIsAskedForOnRecord) {
   Outbox outbox(file_);
-  outbox.Keep(Made("VENDA", "A"), 10);
-  EXPECT_THROW(outbox.SendOldest([](const Report&) -> Attempt { throw std::runtime_error("x"); }),
-               std::runtime_error);
-  const std::vector<Report> waiting = outbox.List(true);
-  ASSERT_EQ(waiting.size(), 1u);
-  EXPECT_EQ(waiting[0].attempts, 1);
-}
-
-TEST_F(OutboxTest, IsBoundedAndDropsOnlyWhatIsAskedFor) {
-  Outbox outbox(file_);
-  outbox.Keep(Made("VENDA", "A"), 2);
-  outbox.Keep(Made("VENDA", "B"), 2);
-  EXPECT_THROW(outbox.Keep(Made("VENDA", "C"), 2), OutboxError);
+  outbox.Keep(Made("VENDA", "A"), 2, false);
+  outbox.Keep(Made("VENDA", "B"), 2, false);
+  EXPECT_THROW(outbox.Keep(Made("VENDA", "C"), 2, false), OutboxError);
   EXPECT_EQ(outbox.WaitingCount(), 2);
-  EXPECT_EQ(outbox.Drop("A"), 1);
-  EXPECT_EQ(outbox.Drop("A"), 0);
+  EXPECT_EQ(outbox.Drop("A", "support"), 1);
+  EXPECT_EQ(outbox.Drop("A", "support"), 0);
   EXPECT_FALSE(outbox.HasWaiting("A"));
   EXPECT_TRUE(outbox.HasWaiting("B"));
+  EXPECT_EQ(outbox.List(Listing::Current).size(), 1u);
+  const std::vector<Report> all = outbox.List(Listing::All);
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[0].state, State::Dropped);
+  EXPECT_EQ(all[0].droppedBy, "support");
+}
+
+// An outbox of the earlier version, whose reports kept their whole URL with
+// its password, is taken up: base and path apart, the password gone.
+TEST_F(OutboxTest, AnEarlierOutboxIsTakenUpWithoutItsPasswords) {
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(file_.c_str(), &db);
+    sqlite3_exec(
+        db,
+        "CREATE TABLE report (id INTEGER PRIMARY KEY AUTOINCREMENT, operation BLOB NOT NULL,"
+        " cpf BLOB, branch BLOB, till BLOB, sequence BLOB, order_id BLOB NOT NULL,"
+        " url BLOB NOT NULL, method BLOB NOT NULL, body BLOB NOT NULL, document BLOB,"
+        " kept_at TEXT NOT NULL, attempts INTEGER NOT NULL, last_error INTEGER NOT NULL,"
+        " last_message BLOB, state TEXT NOT NULL DEFAULT 'waiting', verdict BLOB);"
+        "CREATE TABLE attempt (report_id INTEGER NOT NULL, at TEXT NOT NULL,"
+        " error INTEGER NOT NULL, message BLOB);"
+        "INSERT INTO report (operation, order_id, url, method, body, kept_at, attempts,"
+        " last_error) VALUES ('VENDA_CANC', 'A', 'http://till:pw@h/order/cancel?pdv=true',"
+        " 'POST', 'order=x', '2026-01-01T00:00:00', 1, 4)",
+        nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  }
+  EXPECT_EQ(Outbox(file_, SqliteFile::Mode::Read).List(Listing::Waiting).at(0).orderId, "A");
+  const std::optional<Report> report = Outbox(file_).Claim(0);
+  ASSERT_TRUE(report);
+  EXPECT_EQ(report->url, "http://till@h/");
+  EXPECT_EQ(report->path, "order/cancel?pdv=true");
+}
+
+// Only outbox files are written: another SQLite file, a link, a folder or a
+// damaged file is refused by name, and the foreign file is left as it was.
+TEST_F(OutboxTest, RefusesWhatIsNotAnOutboxAndChangesNothing) {
+  const std::string foreign = (folder_.path() / "pos.sqlite").string();
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(foreign.c_str(), &db);
+    sqlite3_exec(db, "CREATE TABLE VENDA (CDFILIAL TEXT)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  }
+  const std::string before = testkit::ReadFile(foreign);
+  const std::string link = (folder_.path() / "link.sqlite").string();
+  std::filesystem::create_symlink(file_, link);
+  const std::string damaged = (folder_.path() / "damaged.sqlite").string();
+  std::ofstream(damaged) << "not a database, not at all; long enough to be read as a header..";
+  struct Row {
+    std::string path;
+    const char* says;
+  };
+  for (const Row& row : {Row{foreign, "another SQLite file"}, Row{link, "symbolic link"},
+                         Row{folder_.path().string(), "not a regular file"},
+                         Row{damaged, "damaged or not a SQLite file"}}) {
+    for (SqliteFile::Mode mode : {SqliteFile::Mode::Create, SqliteFile::Mode::Read}) {
+      try {
+        Outbox outbox(row.path, mode);
+        ADD_FAILURE() << row.path << " opened";
+      } catch (const OutboxError& error) {
+        EXPECT_NE(std::string(error.what()).find(row.says), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find(row.path), std::string::npos) << error.what();
+      }
+    }
+  }
+  EXPECT_EQ(testkit::ReadFile(foreign), before);
+  EXPECT_FALSE(std::filesystem::exists(file_));  // the link was not followed
 }
 
 }  // namespace

@@ -1,0 +1,58 @@
+// `lumirex outbox`: a report kept with a URL that no longer answers is sent
+// where support points it, listed with where it goes, and dropped on record.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "cli/pos_database.hpp"
+#include "cli_process.hpp"
+#include "sandbox/sandbox.hpp"
+#include "testkit/testkit.hpp"
+
+namespace {
+
+using clitest::RunCli;
+
+TEST(CliOutbox, SendsWhereToldListsWhereEachGoesAndDropsOnRecord) {
+  testkit::TempDir base;
+  lumirex::cli::BuildDemoDatabase(testkit::SourceDir() / "sql",
+                                  base.path() / "Dados" / "pos.sqlite");
+  lumirex::sandbox::Sandbox service;
+  service.Start(0);
+  const std::string outbox = (base.path() / "outbox.sqlite").string();
+  const std::vector<std::string> where = {"--base-dir", base.str(), "--outbox", outbox};
+  const auto sale = [&](const char* command, const char* till, const std::string& url) {
+    std::vector<std::string> args{command, "--filial", "0001",  "--caixa", till,
+                                  "--seq", "000123",   "--url", url};
+    args.insert(args.end(), where.begin(), where.end());
+    return RunCli(args);
+  };
+  const std::string gone = "http://127.0.0.1:1/";
+  sale("venda", "001", gone);
+  sale("venda", "002", gone);
+  const std::string before = testkit::ReadFile(outbox);
+
+  const auto listed = RunCli({"outbox", "list", "--outbox", outbox, "--url", service.BaseUrl()});
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.out.find("-> " + service.BaseUrl() + "order?pdv=true"), std::string::npos)
+      << listed.out;
+  EXPECT_EQ(testkit::ReadFile(outbox), before);  // looking changes nothing
+
+  auto dropped = RunCli({"outbox", "drop",
+                         "0001001"
+                         "05/03/2024000123",
+                         "--yes", "--outbox", outbox, "--base-dir", base.str()});
+  EXPECT_EQ(dropped.status, 0) << dropped.out << dropped.err;
+  auto sent = RunCli(
+      {"outbox", "send", "--outbox", outbox, "--base-dir", base.str(), "--url", service.BaseUrl()});
+  EXPECT_EQ(sent.status, 0) << sent.out << sent.err;
+  EXPECT_EQ(service.RecordedOrders().size(), 1u);  // 002 only: 001 was dropped
+
+  const auto all = RunCli({"outbox", "list", "--all", "--outbox", outbox});
+  EXPECT_NE(all.out.find("dropped  1 attempt  dropped "), std::string::npos) << all.out;
+  EXPECT_EQ(RunCli({"outbox", "list", "--outbox", outbox}).out.find("dropped"), std::string::npos);
+  service.Stop();
+}
+
+}  // namespace
