@@ -22,8 +22,10 @@
 #include "support/errors.hpp"
 #include "support/host_text.hpp"
 #include "support/log.hpp"
+#include "support/log_format.hpp"
 #include "support/no_destructor.hpp"
 #include "support/number_text.hpp"
+#include "support/settings.hpp"
 #include "support/text.hpp"
 #include "support/url.hpp"
 
@@ -255,8 +257,8 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
                OutboxKeeping& keeping) {
   TrdmIntegraLumirex& module = DataModule();
 
-  WriteLogLine(kSeparatorLine);
-  WriteLogLine("INICIO");
+  WriteLogLine(log_format::kSeparatorLine);
+  WriteLogLine(log_format::kStart);
   if (!copyRefusal.empty()) throw CallFailure(LUMIREX_E_INPUT, copyRefusal);
   RequireHostTexts(params);
   ReadCommonParameters(params, values);
@@ -272,7 +274,7 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   values.response =
       Exchange(values.baseUrl + values.urlTail, values.method, objects.requestStream, record);
   RememberServiceUrl(values.baseUrl);
-  WriteLogLine("RETORNO      = ", RemoveCarriageReturns(values.response));
+  WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(values.response));
   RequireVerdictStatus(record.httpStatus, values.response);
 
   std::exception_ptr failure;
@@ -287,7 +289,7 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
     keeping.Failed(record);
     WriteFailureLine(record.message);
   }
-  WriteLogLine("FIM");
+  WriteLogLine(log_format::kEnd);
   return returned;
 }
 
@@ -359,8 +361,9 @@ bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
   bool returned = false;
   {
     std::lock_guard lock(CallMutex());
-    // The call's lines go through one descriptor, closed before the lock is
-    // released.
+    // The call's settings are read once, and its lines go through one
+    // descriptor, closed before the lock is released.
+    settings::CallSettings callSettings;
     LogSession logSession;
     returned = GuardedCall(params, result, copyRefusal, record);
   }
