@@ -3,15 +3,16 @@
 // writes them, with the machine and the date, to FILE (docs/performance.md),
 // followed by the Markdown of --notes FILE.
 //
-// --profile runs nothing but `calls` integration calls of one kind, for a
-// profiler to watch (callgrind --toggle-collect=IntegracaoLumirex, perf):
-// "consulta:<promocodes>:<calls>" or "venda:<calls>".
+// --profile runs nothing but `calls` runs of one kind of work, for a profiler
+// to watch (profile.hpp lists the kinds); --no-base-dir leaves the library's
+// base folder unset for it, as a host that sets none does. `./dev bench
+// callgrind` runs them under callgrind and strace.
 //
 // --log-reading BYTES measures nothing but `lumirex log` over a log with an
 // answer of BYTES (section 7 uses 1 GiB).
 //
 //   lumirex_bench [Google Benchmark flags] [--markdown FILE] [--notes FILE]
-//   lumirex_bench --profile consulta:10000:20
+//   lumirex_bench --profile consulta:10000:20 [--no-base-dir]
 //   lumirex_bench --log-reading 1073741824
 #include <benchmark/benchmark.h>
 
@@ -28,6 +29,7 @@
 #include "figures.hpp"
 #include "machine.hpp"
 #include "peak_memory.hpp"
+#include "profile.hpp"
 #include "world.hpp"
 
 namespace lumirex::bench {
@@ -47,6 +49,7 @@ constexpr std::size_t kLogReadingAnswer = std::size_t{1} << 30;
 struct Options {
   std::string markdown, notes, profile;
   std::size_t logReading = 0;
+  bool baseDir = true;
 };
 
 // What Google Benchmark left of the arguments; raises on anything unknown.
@@ -60,12 +63,14 @@ Options ParseOptions(int argc, char** argv) {
       options.notes = argv[++i];
     } else if (arg == "--profile" && i + 1 < argc) {
       options.profile = argv[++i];
+    } else if (arg == "--no-base-dir") {
+      options.baseDir = false;
     } else if (arg == "--log-reading" && i + 1 < argc) {
       options.logReading = std::stoull(argv[++i]);
     } else {
       throw std::runtime_error("unknown argument '" + arg +
                                "'; usage: lumirex_bench [--markdown FILE] [--notes FILE] "
-                               "| --profile consulta:<promocodes>:<calls> | venda:<calls> "
+                               "| --profile <kind>:[<promocodes>:]<calls> [--no-base-dir] "
                                "| --log-reading BYTES");
     }
   }
@@ -129,24 +134,6 @@ void MeasurePeakMemory(World& world, Figures& figures) {
   }
 }
 
-// The calls of a --profile run; raises std::runtime_error for a malformed
-// description or a failed call. Kept out of line, so that a profiler can
-// collect from its entry (callgrind --toggle-collect='*RunProfile*').
-[[gnu::noinline]] void RunProfile(World& world, const std::string& description) {
-  std::vector<std::string> parts;
-  std::istringstream in(description);
-  for (std::string part; std::getline(in, part, ':');) parts.push_back(part);
-  const bool consulta = parts.size() == 3 && parts[0] == "consulta";
-  if (!consulta && !(parts.size() == 2 && parts[0] == "venda")) {
-    throw std::runtime_error("--profile takes consulta:<promocodes>:<calls> or venda:<calls>");
-  }
-  CCall call(consulta ? ConsultaParameters(world.Url(), CpfWithPromocodes(std::stoi(parts[1])))
-                      : VendaParameters(world.Url()));
-  for (int i = std::stoi(parts.back()); i > 0; --i) {
-    if (!call.Run()) throw std::runtime_error("the call failed: " + World::LastMessage());
-  }
-}
-
 int Run(int argc, char** argv) {
   // The repetitions of all benchmarks run in a random order, so that a change
   // in the load of the machine weighs on a call and its raw exchange alike. A
@@ -163,11 +150,11 @@ int Run(int argc, char** argv) {
     std::cout << LogReadingMarkdown(MeasureLogReading(options.logReading));
     return 0;
   }
-  World world(kAnswerSizes);
   if (!options.profile.empty()) {
-    RunProfile(world, options.profile);
+    ProfileWork(options.profile, options.baseDir);
     return 0;
   }
+  World world(kAnswerSizes);
   RegisterBenchmarks(world);
   Collector collector;
   benchmark::RunSpecifiedBenchmarks(&collector);

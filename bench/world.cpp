@@ -25,7 +25,7 @@ void KeepMessage(const char* text, void*) {
 }  // namespace
 
 World::World(std::vector<int> answerSizes) : sizes_(std::move(answerSizes)) {
-  const auto database = base_.path() / "Dados" / "pos.sqlite";
+  const auto database = PosDatabase();
   std::filesystem::create_directories(database.parent_path());
   CreatePosDatabase(database);
   connection_ = PosConnectionString(database);

@@ -21,6 +21,7 @@ class World {
 
   const std::vector<int>& AnswerSizes() const { return sizes_; }
   std::string BaseDir() const { return base_.str(); }
+  std::filesystem::path PosDatabase() const { return base_.path() / "Dados" / "pos.sqlite"; }
   std::string ConnectionString() const { return connection_; }
   std::string Url() const { return sandbox_.BaseUrl(); }
   sandbox::Sandbox& Sandbox() { return sandbox_; }

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "cli/call_runner.hpp"
-#include "cli/connection_string.hpp"
+#include "cli/database_option.hpp"
 #include "cli/demo.hpp"
 #include "cli/display_text.hpp"
-#include "cli/doctor_command.hpp"
+#include "cli/doctor/command.hpp"
 #include "cli/escaping_stream.hpp"
 #include "cli/host_encoding.hpp"
 #include "cli/log_command.hpp"

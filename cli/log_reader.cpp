@@ -6,14 +6,15 @@
 #include <string_view>
 
 #include "support/datetime.hpp"
+#include "support/log_format.hpp"
 
 namespace lumirex::cli {
 
 namespace {
 
-constexpr std::string_view kStampSeparator = " - ";
-constexpr std::string_view kSeparatorLine = "--------------------------------------------------";
-constexpr std::string_view kFailureLabel = "Exception IntegracaoLumirex: ";
+using log_format::kFailureLabel;
+using log_format::kSeparatorLine;
+using log_format::kStampSeparator;
 
 struct Field {
   std::string_view label;
@@ -21,13 +22,18 @@ struct Field {
 };
 
 constexpr Field kFields[] = {
-    {"P_OPERACAO   = ", &LoggedCall::operation}, {"P_CPF        = ", &LoggedCall::cpf},
-    {"P_CDFILIAL   = ", &LoggedCall::branch},    {"P_CDCAIXA    = ", &LoggedCall::till},
-    {"P_NRSEQVENDA = ", &LoggedCall::sequence},  {"P_PROMOCODE  = ", &LoggedCall::promocode},
-    {"P_URL        = ", &LoggedCall::url},       {"P_XML        = ", &LoggedCall::request},
-    {"P_TIMEOUT    = ", &LoggedCall::timeout},   {"P_OUTBOX     = ", &LoggedCall::outbox},
+    {log_format::kOperation, &LoggedCall::operation},
+    {log_format::kCpf, &LoggedCall::cpf},
+    {log_format::kBranch, &LoggedCall::branch},
+    {log_format::kTill, &LoggedCall::till},
+    {log_format::kSequence, &LoggedCall::sequence},
+    {log_format::kPromocode, &LoggedCall::promocode},
+    {log_format::kUrl, &LoggedCall::url},
+    {log_format::kDocument, &LoggedCall::request},
+    {log_format::kTimeout, &LoggedCall::timeout},
+    {log_format::kOutbox, &LoggedCall::outbox},
 };
-constexpr std::string_view kAnswerLabel = "RETORNO      = ";
+constexpr std::string_view kAnswerLabel = log_format::kAnswer;
 
 bool Digits(std::string_view text) {
   for (char c : text) {
@@ -127,7 +133,7 @@ class Reader {
     }
     continued_ = nullptr;
     const std::string_view text = std::string_view(line).substr(stamped->textAt);
-    const bool finishesFailed = justFailed_ && text == "FIM";
+    const bool finishesFailed = justFailed_ && text == log_format::kEnd;
     justFailed_ = false;
     if (call_ && !open_ && !finishesFailed) Hand();
     if (!Entry(number, stamped->stamp, line, stamped->textAt)) onStray_({number, std::move(line)});
@@ -154,7 +160,7 @@ class Reader {
       Close(stamp);
       return true;
     }
-    if (text == "FIM") {
+    if (text == log_format::kEnd) {
       if (!call_) return false;
       call_->finished = true;
       Close(stamp);
@@ -162,7 +168,7 @@ class Reader {
       return true;
     }
     if (!open_) return false;
-    if (text == "INICIO") return Extend(stamp);
+    if (text == log_format::kStart) return Extend(stamp);
     if (text.starts_with(kAnswerLabel)) {
       call_->answer = Rest(line, at + kAnswerLabel.size());
       continued_ = &*call_->answer;

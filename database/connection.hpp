@@ -41,7 +41,6 @@ class TADOConnection {
   TADOConnection& operator=(const TADOConnection&) = delete;
 
   bool LoginPrompt = false;
-  std::string Provider;
   std::string ConnectionString;
   Event BeforeConnect;
   Event AfterConnect;

@@ -16,7 +16,8 @@ constexpr const char* kOutOfMemory = "out of memory";
 
 // Built when the library is loaded, so that telling of an allocation failure
 // needs no allocation.
-NoDestructor<const std::string> outOfMemoryLine(std::string(kFailureLabel) + kOutOfMemory);
+NoDestructor<const std::string> outOfMemoryLine(std::string(log_format::kFailureLabel) +
+                                                kOutOfMemory);
 
 void Tell(const std::string& text) noexcept {
   try {
@@ -74,7 +75,8 @@ void TellOperator(const CallRecord& record) noexcept {
   if (record.error == LUMIREX_OK) return;
   std::string text;
   try {
-    text = kFailureLabel + (record.message.empty() ? FixedMessage(record.error) : record.message);
+    text = std::string(log_format::kFailureLabel) +
+           (record.message.empty() ? FixedMessage(record.error) : record.message);
   } catch (...) {
     Tell(*outOfMemoryLine);
     return;

@@ -6,7 +6,6 @@
 #include "messages/customer_query.hpp"
 #include "messages/operation_result.hpp"
 #include "shared_services/shared_services.hpp"
-#include "support/conversions.hpp"
 #include "support/no_destructor.hpp"
 
 namespace lumirex {
@@ -49,7 +48,6 @@ TrdmIntegraLumirex::TrdmIntegraLumirex()
   adqVenda.Description = "the sale header query";
   adqItemVenda.Description = "the sale items query";
   adcIntegraLumirex.LoginPrompt = false;
-  adcIntegraLumirex.Provider = "MSDAORA.1";
   adcIntegraLumirex.BeforeConnect = [this](TADOConnection& sender) {
     adcIntegraLumirexBeforeConnect(sender);
   };
@@ -110,22 +108,6 @@ Variant TrdmIntegraLumirex::getConsulta(std::string_view response, Variant& resu
 Variant TrdmIntegraLumirex::getRetVenda(std::string_view response, Variant& result,
                                         std::exception_ptr* failure) {
   return lumirex::getRetVenda(response, result, failure);
-}
-
-double TrdmIntegraLumirex::ToFloat(std::string_view centsText) {
-  return conversions::ToFloat(centsText);
-}
-
-std::string TrdmIntegraLumirex::ToString(double amount) {
-  return conversions::ToString(amount);
-}
-
-double TrdmIntegraLumirex::ToDateTime(std::string_view serviceDate) {
-  return conversions::ToDateTime(serviceDate);
-}
-
-std::string TrdmIntegraLumirex::ToDateTimeORVO(double dateTime) {
-  return conversions::ToDateTimeORVO(dateTime);
 }
 
 }  // namespace lumirex

@@ -24,8 +24,6 @@ class TrdmIntegraLumirex {
   TrdmIntegraLumirex(const TrdmIntegraLumirex&) = delete;
   TrdmIntegraLumirex& operator=(const TrdmIntegraLumirex&) = delete;
 
-  std::string Name = "rdmIntegraLumirex";
-
   TADOConnection adcIntegraLumirex;
   TADOQuery adqVenda;
   TADOQuery adqItemVenda;
@@ -52,11 +50,6 @@ class TrdmIntegraLumirex {
   // Closes a kept connection whose connection string is no longer the one in
   // force, so that the next opening uses the new one.
   void DropStaleConnection();
-
-  static double ToFloat(std::string_view centsText);
-  static std::string ToString(double amount);
-  static double ToDateTime(std::string_view serviceDate);
-  static std::string ToDateTimeORVO(double dateTime);
 };
 
 // The process-wide instance: null until an integration call creates it, and

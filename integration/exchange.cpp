@@ -47,21 +47,22 @@ StatusAnswer ReadStatusAnswer(std::string_view response) {
 }  // namespace
 
 void LogRequestLines(const RequestLines& lines) {
-  WriteLogLine("P_OPERACAO   = " + lines.operation);
-  WriteLogLine("P_CPF        = " + lines.cpf);
-  WriteLogLine("P_CDFILIAL   = " + lines.branch);
-  WriteLogLine("P_CDCAIXA    = " + lines.till);
-  WriteLogLine("P_NRSEQVENDA = " + lines.sequence);
-  WriteLogLine("P_PROMOCODE  = " + lines.promocode);
+  using namespace log_format;
+  WriteLogLine(kOperation, lines.operation);
+  WriteLogLine(kCpf, lines.cpf);
+  WriteLogLine(kBranch, lines.branch);
+  WriteLogLine(kTill, lines.till);
+  WriteLogLine(kSequence, lines.sequence);
+  WriteLogLine(kPromocode, lines.promocode);
   // The request carries the URL's password; the log and the operator never see it.
-  WriteLogLine("P_URL        = " + MaskUrlPasswords(lines.url));
-  WriteLogLine("P_XML        = ", lines.document);
-  WriteLogLine("P_TIMEOUT    = 10");
+  WriteLogLine(kUrl, MaskUrlPasswords(lines.url));
+  WriteLogLine(kDocument, lines.document);
+  WriteLogLine(log_format::kTimeout, std::to_string(kTimeoutSeconds));
 }
 
 void WriteFailureLine(const std::string& message) noexcept {
   try {
-    WriteLogLine(kFailureLabel, message);
+    WriteLogLine(log_format::kFailureLabel, message);
   } catch (...) {
     // The log itself is what failed; the operator still hears about it.
   }
@@ -77,7 +78,7 @@ std::string Exchange(const std::string& url, const std::string& method, TStringS
     // not held twice through the reading.
     std::string response =
         ResponseDocumentOf(Services()->RequisicaoHTTP(url, "URLENCODED", method, sideStream1, body,
-                                                      sideStream2, kTimeout),
+                                                      sideStream2, std::to_string(kTimeoutSeconds)),
                            record);
     record.sent = true;
     return response;

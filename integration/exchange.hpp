@@ -10,12 +10,12 @@
 
 #include "integration/call_outcome.hpp"
 #include "shared_services/shared_services.hpp"
+#include "support/log_format.hpp"
 
 namespace lumirex {
 
-inline constexpr const char* kSeparatorLine = "--------------------------------------------------";
-inline constexpr const char* kFailureLabel = "Exception IntegracaoLumirex: ";
-inline constexpr const char* kTimeout = "10";
+// How long an exchange may take, in seconds; the log's P_TIMEOUT line says it.
+inline constexpr int kTimeoutSeconds = 10;
 
 // What the log shows of a request before it is sent.
 struct RequestLines {

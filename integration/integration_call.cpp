@@ -15,15 +15,16 @@
 #include "integration/outbox_keeping.hpp"
 #include "integration/outbox_sending.hpp"
 #include "messages/operation_result.hpp"
-#include "messages/order_document.hpp"
 #include "messages/requests.hpp"
 #include "messages/response_document.hpp"
 #include "shared_services/shared_services.hpp"
 #include "support/errors.hpp"
 #include "support/host_text.hpp"
 #include "support/log.hpp"
+#include "support/log_format.hpp"
 #include "support/no_destructor.hpp"
 #include "support/number_text.hpp"
+#include "support/settings.hpp"
 #include "support/text.hpp"
 #include "support/url.hpp"
 
@@ -48,6 +49,8 @@ struct CallValues {
   std::string promocode;  // element 6, VALIDA_PROMOCODE only
   std::string urlTail;
   std::string method;
+  std::string orderId;   // the order a report names
+  std::string document;  // the request document as logged and kept, CRs removed
   std::string response;
 };
 
@@ -145,7 +148,10 @@ void RunBranch(const CallValues& values, Branch&& branch) {
 // The four tests are made one after the other, not chained: at most one matches.
 void PrepareRequest(const std::vector<Variant>& params, CallValues& values, CallObjects& objects,
                     TrdmIntegraLumirex& module) {
-  RequestParts out{objects.requestDocument, objects.requestStream, values.urlTail, values.method};
+  std::string orderXml;
+  RequestParts out{
+      objects.requestDocument, objects.requestStream, values.urlTail, values.method, &orderXml,
+      &values.orderId};
   SaleKey key{values.branch, values.till, values.sequence};
   if (values.operation == "CONSULTA") {
     // Encoded, so a CPF holding "&", "=" or blanks cannot add or change query parameters.
@@ -169,6 +175,7 @@ void PrepareRequest(const std::vector<Variant>& params, CallValues& values, Call
       BuildCancellationRequest(key, module.adqVenda, out);
     });
   }
+  values.document = RemoveCarriageReturns(orderXml);
 }
 
 // An operation code no branch took: nothing is sent.
@@ -179,10 +186,9 @@ void RequireKnownOperation(const CallValues& values) {
                                          "VENDA_CANC");
 }
 
-void LogRequest(const CallValues& values, const CallObjects& objects) {
+void LogRequest(const CallValues& values) {
   LogRequestLines({values.operation, values.cpf, values.branch, values.till, values.sequence,
-                   values.promocode, values.baseUrl + values.urlTail,
-                   RemoveCarriageReturns(SerializeOrder(objects.requestDocument))});
+                   values.promocode, values.baseUrl + values.urlTail, values.document});
 }
 
 // Why the reader returned false, as the till and support are told.
@@ -224,14 +230,6 @@ bool IsReport(const CallValues& values) {
   return values.operation == "VENDA" || values.operation == "VENDA_CANC";
 }
 
-// The order a sale or cancellation document names, as the service knows it.
-// The document keeps the host's bytes as they were appended.
-std::string OrderIdOf(const pugi::xml_document& document) {
-  const pugi::xml_node id = document.find_node(
-      [](pugi::xml_node node) { return std::string_view(node.name()) == "orderId"; });
-  return id.child_value();
-}
-
 // The report as the outbox keeps it: its path and body, and the base URL it
 // was made with, without password.
 outbox::Report ReportOf(const CallValues& values, const CallObjects& objects) {
@@ -241,12 +239,12 @@ outbox::Report ReportOf(const CallValues& values, const CallObjects& objects) {
   report.branch = values.branch;
   report.till = values.till;
   report.sequence = values.sequence;
-  report.orderId = OrderIdOf(objects.requestDocument);
+  report.orderId = values.orderId;
   report.url = outbox::WithoutPassword(values.baseUrl);
   report.path = values.urlTail;
   report.method = values.method;
   report.body = objects.requestStream;
-  report.document = RemoveCarriageReturns(SerializeOrder(objects.requestDocument));
+  report.document = values.document;
   return report;
 }
 
@@ -255,8 +253,8 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
                OutboxKeeping& keeping) {
   TrdmIntegraLumirex& module = DataModule();
 
-  WriteLogLine(kSeparatorLine);
-  WriteLogLine("INICIO");
+  WriteLogLine(log_format::kSeparatorLine);
+  WriteLogLine(log_format::kStart);
   if (!copyRefusal.empty()) throw CallFailure(LUMIREX_E_INPUT, copyRefusal);
   RequireHostTexts(params);
   ReadCommonParameters(params, values);
@@ -265,14 +263,14 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   // Kept before anything about it is logged: a host killed after its lines
   // are in the log has it in the outbox.
   if (IsReport(values)) keeping.Begin(ReportOf(values, objects));
-  LogRequest(values, objects);
+  LogRequest(values);
   RequireKnownOperation(values);
   keeping.HoldIfBehind();
 
   values.response =
       Exchange(values.baseUrl + values.urlTail, values.method, objects.requestStream, record);
   RememberServiceUrl(values.baseUrl);
-  WriteLogLine("RETORNO      = ", RemoveCarriageReturns(values.response));
+  WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(values.response));
   RequireVerdictStatus(record.httpStatus, values.response);
 
   std::exception_ptr failure;
@@ -287,7 +285,7 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
     keeping.Failed(record);
     WriteFailureLine(record.message);
   }
-  WriteLogLine("FIM");
+  WriteLogLine(log_format::kEnd);
   return returned;
 }
 
@@ -359,8 +357,9 @@ bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
   bool returned = false;
   {
     std::lock_guard lock(CallMutex());
-    // The call's lines go through one descriptor, closed before the lock is
-    // released.
+    // The call's settings are read once, and its lines go through one
+    // descriptor, closed before the lock is released.
+    settings::CallSettings callSettings;
     LogSession logSession;
     returned = GuardedCall(params, result, copyRefusal, record);
   }

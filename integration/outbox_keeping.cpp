@@ -3,6 +3,7 @@
 #include "outbox/outbox_error.hpp"
 #include "outbox/outbox_settings.hpp"
 #include "support/log.hpp"
+#include "support/log_format.hpp"
 
 namespace lumirex {
 
@@ -26,7 +27,7 @@ void OutboxKeeping::Begin(outbox::Report report) {
   std::optional<std::int32_t> waiting;
   try {
     box_ = std::make_unique<outbox::Outbox>(*file);
-    if (box_->Made()) WriteLogLine("P_OUTBOX     = " + *file + " was missing; made anew");
+    if (box_->Made()) WriteLogLine(log_format::kOutbox, *file + " was missing; made anew");
     waiting = box_->WaitingError(report.orderId);
     if (!waiting) {
       id_ = box_->Keep(report, outbox::Limit(), true);
@@ -40,7 +41,7 @@ void OutboxKeeping::Begin(outbox::Report report) {
     box_.reset();
     problem_ = error.what();
     if (!waiting) {
-      WriteLogLine("P_OUTBOX     = " + problem_ + "; the report is sent without it");
+      WriteLogLine(log_format::kOutbox, problem_ + "; the report is sent without it");
       return;
     }
   }

@@ -13,8 +13,10 @@
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_settings.hpp"
 #include "support/log.hpp"
+#include "support/log_format.hpp"
 #include "support/number_text.hpp"
 #include "support/process_state.hpp"
+#include "support/settings.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {
@@ -54,8 +56,8 @@ void ReadVerdict(const std::string& response, outbox::Attempt& attempt) {
 }
 
 std::string OutboxLine(const outbox::Report& report) {
-  std::string line = "P_OUTBOX     = report " + std::to_string(report.id) + " kept " +
-                     report.keptAt + ", attempt " + std::to_string(report.attempts + 1);
+  std::string line = std::string(log_format::kOutbox) + "report " + std::to_string(report.id) +
+                     " kept " + report.keptAt + ", attempt " + std::to_string(report.attempts + 1);
   if (report.sent) {
     line += "; an earlier attempt may have arrived: a refusal as a repeat means the service has it";
   }
@@ -67,19 +69,20 @@ std::string OutboxLine(const outbox::Report& report) {
 outbox::Attempt Resend(const outbox::Report& report, const std::string& url, CallRecord& record) {
   outbox::Attempt attempt;
   record = CallRecord{};
+  const settings::CallSettings callSettings;
   const LogSession logSession;
   try {
-    WriteLogLine(kSeparatorLine);
-    WriteLogLine("INICIO");
+    WriteLogLine(log_format::kSeparatorLine);
+    WriteLogLine(log_format::kStart);
     WriteLogLine(OutboxLine(report));
     LogRequestLines({report.operation, report.cpf, report.branch, report.till, report.sequence, "",
                      url, report.document});
     TStringStream body = report.body;
     const std::string response = Exchange(url, report.method, body, record);
-    WriteLogLine("RETORNO      = ", RemoveCarriageReturns(response));
+    WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(response));
     RequireVerdictStatus(record.httpStatus, response);
     ReadVerdict(response, attempt);
-    WriteLogLine("FIM");
+    WriteLogLine(log_format::kEnd);
   } catch (...) {
     RecordCurrentFailure(record);
     WriteFailureLine(record.message);

@@ -11,7 +11,9 @@ pugi::xml_node StartOrder(pugi::xml_document& document) {
 }
 
 void FinishPostRequest(RequestParts out, const char* urlTail) {
-  out.requestStream += RequestBodyEnvelope(SerializeOrder(out.document));
+  std::string xml = SerializeOrder(out.document);
+  out.requestStream += RequestBodyEnvelope(xml);
+  if (out.orderXml != nullptr) *out.orderXml = std::move(xml);
   out.urlTail = urlTail;
   out.method = "POST";
 }

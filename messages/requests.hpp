@@ -19,6 +19,11 @@ struct RequestParts {
   std::string& requestStream;
   std::string& urlTail;
   std::string& method;
+  // Where given, the document as serialised once for the body, which the
+  // log and the outbox reuse, and the order it names (reports only), so
+  // nobody serialises it again or searches it back out of the tree.
+  std::string* orderXml = nullptr;
+  std::string* orderId = nullptr;
 };
 
 // The root element "order" of a fresh order document.

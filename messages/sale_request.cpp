@@ -25,11 +25,16 @@ std::string CentsOf(TADOQuery& query, const char* column) {
   return conversions::ToString(query.FieldByName(column).AsFloat());
 }
 
+// The order a report names, as its element holds it (without NUL bytes).
+void KeepOrderId(pugi::xml_node element, RequestParts out) {
+  if (out.orderId != nullptr) *out.orderId = element.child_value();
+}
+
 // The header of a sale: customer, branch, promotion and totals. A key
 // that matches no sale leaves the header without a row, and every column then
 // reads as "", 0 or the zero date-time: the document is still sent and the
-// service decides.
-void AppendSaleHeader(pugi::xml_node order, TADOQuery& header) {
+// service decides. Returns the orderId element.
+pugi::xml_node AppendSaleHeader(pugi::xml_node order, TADOQuery& header) {
   AppendLeaf(AppendElement(order, "customer"), "cpf", TextOf(header, "NRCPFLUMIREX"));
 
   pugi::xml_node unity = AppendElement(order, "unityDetails");
@@ -41,7 +46,7 @@ void AppendSaleHeader(pugi::xml_node order, TADOQuery& header) {
 
   pugi::xml_node info = AppendElement(order, "orderInfo");
   AppendLeaf(info, "orderOrigin", "PDV");
-  AppendLeaf(info, "orderId", TextOf(header, "IDVENDA"));
+  const pugi::xml_node orderId = AppendLeaf(info, "orderId", TextOf(header, "IDVENDA"));
   AppendLeaf(info, "entryDate",
              conversions::ToDateTimeORVO(header.FieldByName("DTVENDA").AsDateTime()));
   AppendLeaf(info, "productTotal", CentsOf(header, "VRTOTPROD"));
@@ -49,6 +54,7 @@ void AppendSaleHeader(pugi::xml_node order, TADOQuery& header) {
   AppendLeaf(info, "discount", CentsOf(header, "VRDESCVENDA"));
   AppendLeaf(info, "cashbackUsed", CentsOf(header, "VRDESCCASHORVO"));
   AppendLeaf(info, "valueToCashback", CentsOf(header, "VRTOTVENDA"));
+  return orderId;
 }
 
 // The items: one products element per product and unit price.
@@ -73,7 +79,7 @@ void BuildSaleRequest(const SaleKey& key, TADOQuery& adqVenda, TADOQuery& adqIte
   adqVenda.First();
 
   pugi::xml_node order = StartOrder(out.document);
-  AppendSaleHeader(order, adqVenda);
+  KeepOrderId(AppendSaleHeader(order, adqVenda), out);
   AppendSaleItems(order, adqItemVenda);
 
   FinishPostRequest(out, "order?pdv=true");
@@ -84,7 +90,7 @@ void BuildCancellationRequest(const SaleKey& key, TADOQuery& adqVenda, RequestPa
   adqVenda.First();
 
   pugi::xml_node order = StartOrder(out.document);
-  AppendLeaf(order, "orderId", TextOf(adqVenda, "IDVENDA"));
+  KeepOrderId(AppendLeaf(order, "orderId", TextOf(adqVenda, "IDVENDA")), out);
 
   FinishPostRequest(out, "order/cancel?pdv=true");
 }

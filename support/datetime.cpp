@@ -120,7 +120,10 @@ double Now() {
 }
 
 std::string DateTimeToStr(double value) {
-  const DateTimeParts p = DecodeDateTime(value);
+  return DateTimeToStr(DecodeDateTime(value));
+}
+
+std::string DateTimeToStr(const DateTimeParts& p) {
   std::string text;
   text.reserve(19);
   AppendZeroPadded(text, p.day, 2);

@@ -29,5 +29,6 @@ void AppendTimeOfDay(std::string& out, const DateTimeParts& parts);
 // "dd/mm/yyyy hh:nn:ss"; the time is left out when it is exactly midnight.
 // Raises as DecodeDateTime does.
 std::string DateTimeToStr(double value);
+std::string DateTimeToStr(const DateTimeParts& parts);
 
 }  // namespace lumirex

@@ -14,6 +14,7 @@
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
 #include "support/file_owner.hpp"
+#include "support/log_format.hpp"
 #include "support/settings.hpp"
 #include "support/text.hpp"
 
@@ -67,6 +68,13 @@ namespace log_file {
 // The open log file; closed on every path, but only Close() reports a failure.
 class LogFile {
  public:
+  LogFile(std::string baseDir, const DateTimeParts& day) : LogFile(LogFilePathIn(baseDir, day)) {
+    baseDir_ = std::move(baseDir);
+    year_ = day.year;
+    month_ = day.month;
+    day_ = day.day;
+  }
+
   explicit LogFile(const std::string& path) : path_(path) {
     fd_ = Open();
     if (fd_ < 0 && errno == ENOENT) {
@@ -110,7 +118,21 @@ class LogFile {
     }
   }
 
-  const std::string& Path() const { return path_; }
+  // Whether a line of this moment under this base folder belongs in this file.
+  bool Holds(const std::string& baseDir, const DateTimeParts& now) const {
+    return now.day == day_ && now.month == month_ && now.year == year_ && baseDir == baseDir_;
+  }
+
+  // The line's time stamp and separator, made again only when the second
+  // (or the date-only stamp of midnight) changes: a call's lines share a few.
+  std::string_view StampOf(const DateTimeParts& now) {
+    if (stamp_.empty() || !SameStamp(now, stamped_)) {
+      stamp_ = DateTimeToStr(now);
+      stamp_ += log_format::kStampSeparator;
+      stamped_ = now;
+    }
+    return stamp_;
+  }
 
   void Close() {
     const int fd = fd_;
@@ -139,8 +161,19 @@ class LogFile {
     }
   }
 
+  static bool SameStamp(const DateTimeParts& a, const DateTimeParts& b) {
+    const bool aMidnight = a.hour == 0 && a.minute == 0 && a.second == 0 && a.millisecond == 0;
+    const bool bMidnight = b.hour == 0 && b.minute == 0 && b.second == 0 && b.millisecond == 0;
+    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
+           a.minute == b.minute && a.second == b.second && aMidnight == bMidnight;
+  }
+
   std::string path_;
   int fd_ = -1;
+  std::string baseDir_;
+  int year_ = 0, month_ = 0, day_ = 0;
+  std::string stamp_;
+  DateTimeParts stamped_;
 };
 
 }  // namespace log_file
@@ -159,7 +192,10 @@ std::string LogFilePathFor(double dateTime) {
 }
 
 std::string LogFilePathIn(std::string_view baseFolder, double dateTime) {
-  const DateTimeParts p = DecodeDateTime(dateTime);
+  return LogFilePathIn(baseFolder, DecodeDateTime(dateTime));
+}
+
+std::string LogFilePathIn(std::string_view baseFolder, const DateTimeParts& p) {
   std::string path = Folder(baseFolder);
   path += "/Dados/LogIntegracaoOrvo/LogIntegracaoOrvo_";
   AppendZeroPadded(path, p.year, 4);
@@ -177,25 +213,23 @@ void WriteLogLine(std::string_view message) {
 void WriteLogLine(std::string_view label, std::string_view text) {
   // One reading of the clock, so a line written at midnight lands in the file
   // of the day its time stamp shows.
-  const double now = Now();
-  std::string stamp = DateTimeToStr(now);
-  stamp += " - ";
-  std::string path = LogFilePathFor(now);
+  const DateTimeParts now = DecodeDateTime(Now());
+  std::string baseDir = settings::BaseDir();
   LogSession* session = currentSession;
   if (session == nullptr) {
-    LogFile file(path);
-    file.Write({stamp, label, text, "\r\n"});
+    LogFile file(std::move(baseDir), now);
+    file.Write({file.StampOf(now), label, text, "\r\n"});
     file.Close();
     return;
   }
-  if (session->file_ && session->file_->Path() != path) {
-    // Past midnight: the day before's file is done with.
+  if (session->file_ && !session->file_->Holds(baseDir, now)) {
+    // Past midnight, or another base folder: the file before is done with.
     const std::unique_ptr<LogFile> done = std::move(session->file_);
     done->Close();
   }
-  if (!session->file_) session->file_ = std::make_unique<LogFile>(path);
+  if (!session->file_) session->file_ = std::make_unique<LogFile>(std::move(baseDir), now);
   try {
-    session->file_->Write({stamp, label, text, "\r\n"});
+    session->file_->Write({session->file_->StampOf(now), label, text, "\r\n"});
   } catch (...) {
     session->file_.reset();
     throw;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/datetime.hpp"
+
 namespace lumirex {
 
 namespace log_file {
@@ -17,6 +19,7 @@ std::string LogFilePathFor(double dateTime);
 // The same under another base folder ("" for the current one), for tools that
 // read the logs of a till without being its library.
 std::string LogFilePathIn(std::string_view baseFolder, double dateTime);
+std::string LogFilePathIn(std::string_view baseFolder, const DateTimeParts& day);
 
 // Appends "<DateTimeToStr(now)> - <message>\r\n" to today's file with one
 // write, creating the file and its folders when missing. Raises IOError

@@ -51,15 +51,42 @@ std::string ExecutableDir() {
   return exe.parent_path().string();
 }
 
-}  // namespace
+// The innermost call scope of this thread, if any.
+thread_local CallSettings* currentScope = nullptr;
 
-std::string BaseDir() {
+std::string ReadBaseDir() {
   {
     std::lock_guard lock(state().mutex);
     if (state().baseDir) return *state().baseDir;
   }
   if (auto env = Environment("LUMIREX_BASE_DIR")) return *env;
   return ExecutableDir();
+}
+
+HostEncoding ReadHostEncoding() {
+  if (const int set = hostEncoding.load(std::memory_order_relaxed); set >= 0) {
+    return static_cast<HostEncoding>(set);
+  }
+  const auto env = Environment("LUMIREX_HOST_ENCODING");
+  return env ? HostEncodingNamed(*env).value_or(HostEncoding::Windows1252)
+             : HostEncoding::Windows1252;
+}
+
+}  // namespace
+
+CallSettings::CallSettings() noexcept : outer_(currentScope) {
+  currentScope = this;
+}
+
+CallSettings::~CallSettings() {
+  currentScope = outer_;
+}
+
+std::string BaseDir() {
+  CallSettings* scope = currentScope;
+  if (scope == nullptr) return ReadBaseDir();
+  if (!scope->baseDir_) scope->baseDir_ = ReadBaseDir();
+  return *scope->baseDir_;
 }
 
 void SetBaseDir(std::optional<std::string> dir) {
@@ -120,12 +147,10 @@ std::optional<HostEncoding> HostEncodingNamed(std::string_view name) {
 }
 
 HostEncoding CurrentHostEncoding() {
-  if (const int set = hostEncoding.load(std::memory_order_relaxed); set >= 0) {
-    return static_cast<HostEncoding>(set);
-  }
-  const auto env = Environment("LUMIREX_HOST_ENCODING");
-  return env ? HostEncodingNamed(*env).value_or(HostEncoding::Windows1252)
-             : HostEncoding::Windows1252;
+  CallSettings* scope = currentScope;
+  if (scope == nullptr) return ReadHostEncoding();
+  if (!scope->encoding_) scope->encoding_ = ReadHostEncoding();
+  return *scope->encoding_;
 }
 
 bool SetHostEncoding(std::optional<std::string_view> name) {

@@ -47,6 +47,28 @@ std::optional<HostEncoding> HostEncodingNamed(std::string_view name);
 HostEncoding CurrentHostEncoding();
 bool SetHostEncoding(std::optional<std::string_view> name);
 
+// While it lives, this thread reads the host encoding and the base folder
+// once each, at their first use, and keeps what it read: a call reads them
+// for every text and every log line, and the environment and the
+// executable's folder are not worth asking again within one call. Scopes
+// nest: the inner one keeps what it reads until it ends. What the host sets
+// from another thread meanwhile counts from the next call on.
+class CallSettings {
+ public:
+  CallSettings() noexcept;
+  ~CallSettings();
+  CallSettings(const CallSettings&) = delete;
+  CallSettings& operator=(const CallSettings&) = delete;
+
+ private:
+  friend HostEncoding CurrentHostEncoding();
+  friend std::string BaseDir();
+
+  std::optional<HostEncoding> encoding_;
+  std::optional<std::string> baseDir_;
+  CallSettings* outer_;
+};
+
 // The operator message sink. Without a handler, "lumirex: <text>" goes to stderr.
 using MessageSink = std::function<void(const std::string& text)>;
 void SetMessageSink(MessageSink sink);

@@ -10,7 +10,7 @@ namespace lumirex {
 void RecordOutOfMemory(bool) noexcept {
   CallRecord& record = LastCallRecord();
   record.error = LUMIREX_E_MEMORY;
-  record.message = std::string(kFailureLabel) + "out of memory";
+  record.message = std::string(log_format::kFailureLabel) + "out of memory";
   TellOperator(record);
 }
 

@@ -1,6 +1,5 @@
-#include "cli/connection_string.hpp"
+#include "cli/doctor/connection_string.hpp"
 
-#include "support/option_string.hpp"
 #include "support/text.hpp"
 
 namespace lumirex::cli {
@@ -16,11 +15,6 @@ DatabaseScheme SchemeOf(std::string_view connection) {
   if (StartsWithIgnoringCase(connection, kSqlite)) return DatabaseScheme::Sqlite;
   if (StartsWithIgnoringCase(connection, kOdbc)) return DatabaseScheme::Odbc;
   return DatabaseScheme::Unknown;
-}
-
-std::string ConnectionFromOption(std::string_view option) {
-  if (option.empty() || option.find("://") != std::string_view::npos) return std::string(option);
-  return "sqlite3://db=" + QuoteOptionValue(option) + " readonly=1";
 }
 
 std::string_view AfterScheme(std::string_view connection) {

@@ -1,5 +1,5 @@
-// Reading settings out of the library's connection strings, for showing and
-// checking them; the connection itself reads them its own way.
+// Reading settings out of the library's connection strings, for the doctor to
+// show and check them; the connection itself reads them its own way.
 #pragma once
 
 #include <optional>
@@ -11,10 +11,6 @@ namespace lumirex::cli {
 enum class DatabaseScheme { Sqlite, Odbc, Unknown };
 
 DatabaseScheme SchemeOf(std::string_view connection);
-
-// --db as the user typed it: a connection string as it is, a bare path (no
-// "://") as the SQLite file opened read-only, as the Python Client takes it.
-std::string ConnectionFromOption(std::string_view option);
 
 // What follows "sqlite3://" or "odbc://".
 std::string_view AfterScheme(std::string_view connection);

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/connection_string.hpp"
-#include "cli/doctor_checks.hpp"
+#include "cli/doctor/checks.hpp"
+#include "cli/doctor/connection_string.hpp"
 #include "support/text.hpp"
 
 namespace lumirex::cli::doctor {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "cli/doctor_checks.hpp"
+#include "cli/doctor/checks.hpp"
 #include "lumirex/lumirex.hpp"
 
 namespace lumirex::cli::doctor {

@@ -1,11 +1,11 @@
-#include "cli/doctor_command.hpp"
+#include "cli/doctor/command.hpp"
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "cli/connection_string.hpp"
+#include "cli/database_option.hpp"
 #include "cli/display_text.hpp"
-#include "cli/doctor_checks.hpp"
+#include "cli/doctor/checks.hpp"
 #include "lumirex/lumirex.hpp"
 
 namespace lumirex::cli {

@@ -1,6 +1,6 @@
 #include <filesystem>
 
-#include "cli/doctor_checks.hpp"
+#include "cli/doctor/checks.hpp"
 #include "outbox/outbox.hpp"
 
 namespace lumirex::cli::doctor {

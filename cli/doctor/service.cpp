@@ -16,7 +16,7 @@
 
 #include "cli/call_runner.hpp"
 #include "cli/display_text.hpp"
-#include "cli/doctor_checks.hpp"
+#include "cli/doctor/checks.hpp"
 #include "cli/parameter_list.hpp"
 #include "support/text.hpp"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/connection_string.hpp"
-#include "cli/doctor_checks.hpp"
+#include "cli/doctor/checks.hpp"
+#include "cli/doctor/connection_string.hpp"
 #include "database/connection.hpp"
 #include "database/odbc_session.hpp"
 #include "database/query.hpp"

@@ -1,6 +1,6 @@
 #include <cstdlib>
 
-#include "cli/doctor_checks.hpp"
+#include "cli/doctor/checks.hpp"
 
 namespace lumirex::cli::doctor {
 
