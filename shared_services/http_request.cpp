@@ -1,10 +1,9 @@
 #include "shared_services/http_request.hpp"
 
 #include <curl/curl.h>
+#ifndef _WIN32
 #include <openssl/crypto.h>
-#include <pthread.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#endif
 
 #include <charconv>
 #include <chrono>
@@ -13,6 +12,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "shared_services/private_socket.hpp"
+#include "support/at_fork.hpp"
 #include "support/errors.hpp"
 #include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
@@ -156,8 +157,7 @@ class CurlSession {
  public:
   static CurlSession& Instance() {
     static NoDestructor<CurlSession> session;
-    static const int forkHandler =
-        pthread_atfork(nullptr, nullptr, [] { session->AfterForkInChild(); });
+    static const int forkHandler = AtForkInChild([] { session->AfterForkInChild(); });
     (void)forkHandler;
     return *session;
   }
@@ -199,12 +199,12 @@ class CurlSession {
   static curl_socket_t OpenSocket(void* context, curlsocktype /*purpose*/,
                                   curl_sockaddr* address) noexcept {
     auto& session = *static_cast<CurlSession*>(context);
-    const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-    if (fd < 0) return CURL_SOCKET_BAD;
+    const curl_socket_t fd = OpenPrivateSocket(*address);
+    if (fd == CURL_SOCKET_BAD) return CURL_SOCKET_BAD;
     try {
       session.sockets_.push_back(fd);
     } catch (const std::bad_alloc&) {
-      ::close(fd);
+      ClosePrivateSocket(fd);
       return CURL_SOCKET_BAD;
     }
     return fd;
@@ -213,7 +213,7 @@ class CurlSession {
   static int CloseSocket(void* context, curl_socket_t fd) noexcept {
     auto& sockets = static_cast<CurlSession*>(context)->sockets_;
     std::erase(sockets, fd);
-    return ::close(fd);
+    return ClosePrivateSocket(fd);
   }
 
   // In a fork's child, the parent's connections are the parent's: an answer
@@ -225,7 +225,7 @@ class CurlSession {
   // numbers the child no longer owns. The next exchange makes a fresh handle.
   void AfterForkInChild() noexcept {
     mutex_.ResetInChild();
-    for (const curl_socket_t fd : sockets_) ::close(fd);
+    for (const curl_socket_t fd : sockets_) ClosePrivateSocket(fd);
     sockets_.clear();
     if (!handle_) return;
     try {
@@ -240,10 +240,13 @@ class CurlSession {
     if (!handle_) {
       static std::once_flag globalInit;
       std::call_once(globalInit, [] {
-        // libcurl's TLS library frees its process-wide state at exit unless
-        // told first not to; a call still running on another thread would use
-        // it after it was freed. (A host that set it up before us decides.)
+      // libcurl's TLS library frees its process-wide state at exit unless
+      // told first not to; a call still running on another thread would use
+      // it after it was freed. (A host that set it up before us decides.)
+      // Windows' TLS is the system's own (Schannel).
+#ifndef _WIN32
         OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+#endif
         Check(curl_global_init(CURL_GLOBAL_DEFAULT), "init");
       });
       handle_.reset(curl_easy_init());
