@@ -3,7 +3,8 @@
 # prefix made for this run and removed afterwards, against sandboxes that the
 # Linux command serves on 127.0.0.1; build-windows-x86's exports and import
 # library (Wine runs no 32-bit program on this machine's archive: wine64
-# "runs" one by doing nothing and exiting 0, so none is run).
+# "runs" one by doing nothing and exiting 0, so none is run); then the two
+# zip packages.
 #   windows/test.sh      (after ./dev build windows and the Linux build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -40,4 +41,12 @@ export LUMIREX_URL LUMIREX_LINUX_CLI="$linux_cli" LUMIREX_SOURCE_DIR="$root"
 status=0
 ctest --test-dir "$root/build-windows-x64" --no-tests=error --output-on-failure || status=1
 ctest --test-dir "$root/build-windows-x86" --no-tests=error --output-on-failure || status=1
+# Each architecture's zip package, unpacked, must match its own sums.
+for arch in x64 x86; do
+  zip=$("$root/windows/package.sh" "$arch")
+  unpacked=$(mktemp -d)
+  (cd "$unpacked" && unzip -q "$zip" && cd */ && sha256sum --quiet -c SHA256SUMS) &&
+    echo "$(basename "$zip"): $(unzip -l "$zip" | tail -1 | awk '{print $2}') files, sums match" || status=1
+  rm -rf "$unpacked"
+done
 exit "$status"

@@ -8,6 +8,9 @@
 #   same_as_linux.sh LUMIREX_EXE WINE_RUN   (LUMIREX_LINUX_CLI and
 #                                            LUMIREX_SOURCE_DIR set by windows/test.sh)
 set -euo pipefail
+# The command takes LUMIREX_URL over --url (on Linux too); each side must
+# reach its own sandbox.
+unset LUMIREX_URL
 exe=$1 wine_run=$2
 linux=${LUMIREX_LINUX_CLI:?} sql=${LUMIREX_SOURCE_DIR:?}/sql/sqlite
 work=$(mktemp -d)
