@@ -1,6 +1,10 @@
 #include "cli/host_encoding.hpp"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <langinfo.h>
+#endif
 
 #include <clocale>
 #include <cstring>
@@ -14,8 +18,13 @@ namespace lumirex::cli {
 std::string LocaleHostEncoding() {
   // Only the character classification is taken from the environment: numbers
   // and dates keep the C locale the command's formatting relies on.
+#ifdef _WIN32
+  // The process's ANSI code page: UTF-8 only where Windows was told so.
+  const char* codeset = GetACP() == CP_UTF8 ? "UTF-8" : "windows-1252";
+#else
   std::setlocale(LC_CTYPE, "");
   const char* codeset = nl_langinfo(CODESET);
+#endif
   const bool utf8 = settings::HostEncodingNamed(codeset != nullptr ? codeset : "") ==
                     settings::HostEncoding::Utf8;
   return utf8 ? "UTF-8" : "windows-1252";

@@ -24,8 +24,9 @@ install(TARGETS lumirex EXPORT lumirexTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT liblumirex0
                 NAMELINK_COMPONENT liblumirex-dev)
 install(TARGETS lumirex_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT lumirex)
+# lumirex_ole.h is the Windows DLL's (OLE Automation types).
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/lumirex DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-        COMPONENT liblumirex-dev)
+        COMPONENT liblumirex-dev PATTERN lumirex_ole.h EXCLUDE)
 # The command's demo reads the SQLite files from here; the SQL Server schema
 # is for integrators setting up a test database.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/sql/ DESTINATION ${CMAKE_INSTALL_DATADIR}/lumirex/sql

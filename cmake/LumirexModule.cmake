@@ -7,10 +7,22 @@ if(LUMIREX_WERROR)
   list(APPEND LUMIREX_WARNINGS -Werror)
 endif()
 
+# Sources named *_posix.cpp are built for Linux only, *_windows.cpp for
+# Windows only: a part's platform code sits behind a small header of its own.
+function(lumirex_platform_sources var)
+  if(WIN32)
+    list(FILTER ${var} EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER ${var} EXCLUDE REGEX "_windows\\.cpp$")
+  endif()
+  set(${var} ${${var}} PARENT_SCOPE)
+endfunction()
+
 # lumirex_module(NAME DIR [DEPS ...]): a static archive of the sources in DIR.
 function(lumirex_module name dir)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  lumirex_platform_sources(sources)
   if(NOT sources)
     # A part with headers only so far.
     add_library(${name} INTERFACE)

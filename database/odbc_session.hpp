@@ -1,6 +1,10 @@
 // What the connection and the query need of ODBC beyond what SOCI offers.
 #pragma once
 
+// Windows' ODBC headers take their types from windows.h.
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include <sql.h>
 
 #include <string>

@@ -1,17 +1,8 @@
 #include "database/sqlite_path.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <filesystem>
-#include <system_error>
-
 #include "support/errors.hpp"
 
 namespace lumirex::sqlite_path {
-
-namespace {
 
 // Quoted, the value goes over whole when it has no blank; with one, its part
 // before the first blank must not end in '"' and the rest must hold none.
@@ -21,38 +12,12 @@ bool Carried(const std::string& value) {
   return blank > 0 && value[blank - 1] != '"' && value.find('"', blank) == std::string::npos;
 }
 
-}  // namespace
-
 std::string ForSoci(std::string_view key, const std::string& value) {
   if (!Carried(value)) {
     throw DatabaseError("the value of SQLite connection option '" + std::string(key) +
                         "' cannot hold both blanks and quotes");
   }
   return '"' + value + '"';
-}
-
-DatabaseName::DatabaseName(const std::string& path) {
-  if (Carried(path)) {
-    carried_ = '"' + path + '"';
-    return;
-  }
-  const std::filesystem::path file(path);
-  const std::string name = file.filename().string();
-  if (!Carried(name)) {
-    throw DatabaseError("the SQLite database's file name '" + name +
-                        "' cannot hold both blanks and quotes");
-  }
-  const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-  folder_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (folder_ < 0) {
-    throw DatabaseError("cannot open the folder of the SQLite database '" + path +
-                        "': " + std::generic_category().message(errno));
-  }
-  carried_ = "\"/proc/self/fd/" + std::to_string(folder_) + "/" + name + '"';
-}
-
-DatabaseName::~DatabaseName() {
-  if (folder_ >= 0) ::close(folder_);
 }
 
 }  // namespace lumirex::sqlite_path

@@ -1,7 +1,5 @@
 #include "integration/integration_call.hpp"
 
-#include <pthread.h>
-
 #include <exception>
 #include <new>
 #include <optional>
@@ -18,6 +16,7 @@
 #include "messages/requests.hpp"
 #include "messages/response_document.hpp"
 #include "shared_services/shared_services.hpp"
+#include "support/at_fork.hpp"
 #include "support/errors.hpp"
 #include "support/host_text.hpp"
 #include "support/log.hpp"
@@ -336,7 +335,7 @@ class CallInProgress {
 ForkSafeMutex& CallMutex() {
   static NoDestructor<ForkSafeMutex> mutex;
   // A fork's child starts with the lock free and without the parent's data module.
-  static const int forkHandler = pthread_atfork(nullptr, nullptr, [] {
+  static const int forkHandler = AtForkInChild([] {
     mutex->ResetInChild();
     if (!mutex->HeldByThisThread()) AbandonDataModule();
   });

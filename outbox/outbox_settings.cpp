@@ -1,7 +1,5 @@
 #include "outbox/outbox_settings.hpp"
 
-#include <pthread.h>
-
 #include <cstdlib>
 #include <mutex>
 

@@ -1,12 +1,13 @@
 #include "shared_services/http_request.hpp"
 
 #include <curl/curl.h>
+#ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
 #include <openssl/crypto.h>
-#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <charconv>
@@ -18,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "shared_services/private_socket.hpp"
+#include "support/at_fork.hpp"
 #include "support/errors.hpp"
 #include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
@@ -145,6 +148,7 @@ struct MultiCleanup {
   void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
 
+#ifndef _WIN32
 bool IsLocalSocket(int fd) {
   int domain = 0;
   socklen_t size = sizeof(domain);
@@ -187,6 +191,13 @@ void MarkNewLocalSocketsCloseOnExec(const std::vector<int>& before) noexcept {
   } catch (...) {
   }
 }
+#else
+// Windows hands no descriptor to a started program unless asked: nothing to mark.
+std::vector<int> InheritedLocalSockets() {
+  return {};
+}
+void MarkNewLocalSocketsCloseOnExec(const std::vector<int>&) noexcept {}
+#endif
 
 struct CurlFree {
   void operator()(char* text) const { curl_free(text); }
@@ -264,8 +275,7 @@ class CurlSession {
  public:
   static CurlSession& Instance() {
     static NoDestructor<CurlSession> session;
-    static const int forkHandler =
-        pthread_atfork(nullptr, nullptr, [] { session->AfterForkInChild(); });
+    static const int forkHandler = AtForkInChild([] { session->AfterForkInChild(); });
     (void)forkHandler;
     return *session;
   }
@@ -307,12 +317,12 @@ class CurlSession {
   static curl_socket_t OpenSocket(void* context, curlsocktype /*purpose*/,
                                   curl_sockaddr* address) noexcept {
     auto& session = *static_cast<CurlSession*>(context);
-    const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-    if (fd < 0) return CURL_SOCKET_BAD;
+    const curl_socket_t fd = OpenPrivateSocket(*address);
+    if (fd == CURL_SOCKET_BAD) return CURL_SOCKET_BAD;
     try {
       session.sockets_.push_back(fd);
     } catch (const std::bad_alloc&) {
-      ::close(fd);
+      ClosePrivateSocket(fd);
       return CURL_SOCKET_BAD;
     }
     return fd;
@@ -321,7 +331,7 @@ class CurlSession {
   static int CloseSocket(void* context, curl_socket_t fd) noexcept {
     auto& sockets = static_cast<CurlSession*>(context)->sockets_;
     std::erase(sockets, fd);
-    return ::close(fd);
+    return ClosePrivateSocket(fd);
   }
 
   // In a fork's child, the parent's connections are the parent's: an answer
@@ -333,7 +343,7 @@ class CurlSession {
   // numbers the child no longer owns. The next exchange makes a fresh handle.
   void AfterForkInChild() noexcept {
     mutex_.ResetInChild();
-    for (const curl_socket_t fd : sockets_) ::close(fd);
+    for (const curl_socket_t fd : sockets_) ClosePrivateSocket(fd);
     sockets_.clear();
     // The multi handle holds the parent's connection cache: set aside like the handle.
     if (multi_) {
@@ -356,10 +366,13 @@ class CurlSession {
     if (!handle_) {
       static std::once_flag globalInit;
       std::call_once(globalInit, [] {
-        // libcurl's TLS library frees its process-wide state at exit unless
-        // told first not to; a call still running on another thread would use
-        // it after it was freed. (A host that set it up before us decides.)
+      // libcurl's TLS library frees its process-wide state at exit unless
+      // told first not to; a call still running on another thread would use
+      // it after it was freed. (A host that set it up before us decides.)
+      // Windows' TLS is the system's own (Schannel).
+#ifndef _WIN32
         OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+#endif
         Check(curl_global_init(CURL_GLOBAL_DEFAULT), "init");
       });
       handle_.reset(curl_easy_init());

@@ -2,9 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 #include "support/errors.hpp"
+#include "support/system_clock_and_path.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {
@@ -102,21 +102,7 @@ DateTimeParts DecodeDateTime(double value) {
 }
 
 double Now() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  tm local{};
-  localtime_r(&now.tv_sec, &local);
-  DateTimeParts parts{local.tm_year + 1900,
-                      local.tm_mon + 1,
-                      local.tm_mday,
-                      local.tm_hour,
-                      local.tm_min,
-                      local.tm_sec,
-                      0};
-  parts.millisecond = static_cast<int>(now.tv_nsec / 1'000'000);
-  // A leap second (tm_sec 60) is held as the last millisecond of its minute.
-  if (parts.second > 59) parts.second = 59, parts.millisecond = 999;
-  return *EncodeDateTime(parts);
+  return *EncodeDateTime(LocalTimeNow());
 }
 
 std::string DateTimeToStr(double value) {

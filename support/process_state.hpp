@@ -3,8 +3,7 @@
 // exits reads it), and with its lock usable again in a fork's child.
 #pragma once
 
-#include <pthread.h>
-
+#include "support/at_fork.hpp"
 #include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
 
@@ -13,8 +12,7 @@ namespace lumirex {
 template <typename State>
 State& ProcessState() {
   static NoDestructor<State> instance;
-  static const int forkHandler =
-      pthread_atfork(nullptr, nullptr, [] { instance->mutex.ResetInChild(); });
+  static const int forkHandler = AtForkInChild([] { instance->mutex.ResetInChild(); });
   (void)forkHandler;
   return *instance;
 }

@@ -1,8 +1,5 @@
 #include "support/settings.hpp"
 
-#include <pthread.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cctype>
 #include <climits>
@@ -16,6 +13,7 @@
 #include "support/option_string.hpp"
 #include "support/process_state.hpp"
 #include "support/sigpipe_guard.hpp"
+#include "support/system_clock_and_path.hpp"
 
 namespace lumirex::settings {
 
@@ -44,13 +42,6 @@ std::optional<std::string> Environment(const char* name) {
   return std::string(value);
 }
 
-std::string ExecutableDir() {
-  std::error_code error;
-  auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return ".";
-  return exe.parent_path().string();
-}
-
 // The innermost call scope of this thread, if any.
 thread_local CallSettings* currentScope = nullptr;
 
@@ -60,7 +51,7 @@ std::string ReadBaseDir() {
     if (state().baseDir) return *state().baseDir;
   }
   if (auto env = Environment("LUMIREX_BASE_DIR")) return *env;
-  return ExecutableDir();
+  return ExecutableFolder();
 }
 
 HostEncoding ReadHostEncoding() {

@@ -6,6 +6,22 @@
 // host's and is left where it was.
 #pragma once
 
+#ifdef _WIN32
+
+namespace lumirex {
+
+// Windows has no SIGPIPE: a write to a broken pipe fails with an error.
+class SigpipeGuard {
+ public:
+  SigpipeGuard() noexcept {}
+  SigpipeGuard(const SigpipeGuard&) = delete;
+  SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+};
+
+}  // namespace lumirex
+
+#else
+
 #include <signal.h>
 
 namespace lumirex {
@@ -23,3 +39,5 @@ class SigpipeGuard {
 };
 
 }  // namespace lumirex
+
+#endif

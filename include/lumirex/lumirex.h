@@ -19,9 +19,22 @@
 #define LUMIREX_VERSION_NUMBER \
   ((LUMIREX_VERSION_MAJOR << 16) | (LUMIREX_VERSION_MINOR << 8) | LUMIREX_VERSION_PATCH)
 
-#if defined(__GNUC__)
+/* On Windows every function is __stdcall, the convention of the hosts there
+ * (it changes nothing on x64), and a host imports it from lumirex.dll; code
+ * that links the library's objects in, its own tests, defines LUMIREX_STATIC.
+ * A host that loads the DLL itself declares its pointers with LUMIREX_CALL. */
+#if defined(_WIN32)
+#define LUMIREX_CALL __stdcall
+#if defined(LUMIREX_STATIC)
+#define LUMIREX_API
+#else
+#define LUMIREX_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define LUMIREX_CALL
 #define LUMIREX_API __attribute__((visibility("default")))
 #else
+#define LUMIREX_CALL
 #define LUMIREX_API
 #endif
 
@@ -67,8 +80,8 @@ typedef struct LumirexVariant {
  * result element 0 (false = accepted). After a false return,
  * LumirexLastCall says what happened and whether the request may have
  * reached the service. */
-LUMIREX_API bool IntegracaoLumirex(const LumirexVariant* params, int32_t last_index,
-                                   LumirexVariant* result);
+LUMIREX_API bool LUMIREX_CALL IntegracaoLumirex(const LumirexVariant* params, int32_t last_index,
+                                                LumirexVariant* result);
 
 /* What became of a call, LumirexLastCall's error. A till retries a sale
  * report later for CONNECT, TIMEOUT, TRANSFER, HTTP and ANSWER (a report that
@@ -103,12 +116,13 @@ typedef struct LumirexCallOutcome {
 /* What became of the last IntegracaoLumirex made on the calling thread. Fills *outcome
  * (when not NULL) and copies that call's operator message (empty after a true return),
  * cut to fit and NUL-terminated, into message[0..size) (when not NULL). Returns outcome's error. */
-LUMIREX_API int32_t LumirexLastCall(LumirexCallOutcome* outcome, char* message, size_t size);
+LUMIREX_API int32_t LUMIREX_CALL LumirexLastCall(LumirexCallOutcome* outcome, char* message,
+                                                 size_t size);
 
 /* Package load and unload. Finalize releases the data module (closing its
  * database connection); the next call builds a fresh one. */
-LUMIREX_API void Initialize(void);
-LUMIREX_API void Finalize(void);
+LUMIREX_API void LUMIREX_CALL Initialize(void);
+LUMIREX_API void LUMIREX_CALL Finalize(void);
 
 /* Variant helpers. Init makes a variant EMPTY without freeing anything; Clear
  * frees what it holds (arrays with all they hold, at any depth) and leaves it EMPTY. SetString
@@ -116,34 +130,36 @@ LUMIREX_API void Finalize(void);
  * write v without freeing what it held (it may be uninitialized memory), so
  * clear a variant that holds a string or an array first. Both return 0 on
  * success, non-zero when out of memory or given a negative count. */
-LUMIREX_API void LumirexVariantInit(LumirexVariant* v);
-LUMIREX_API void LumirexVariantClear(LumirexVariant* v);
-LUMIREX_API int LumirexVariantSetString(LumirexVariant* v, const char* data, size_t size);
-LUMIREX_API int LumirexArrayCreate(LumirexVariant* v, int32_t count);
+LUMIREX_API void LUMIREX_CALL LumirexVariantInit(LumirexVariant* v);
+LUMIREX_API void LUMIREX_CALL LumirexVariantClear(LumirexVariant* v);
+LUMIREX_API int LUMIREX_CALL LumirexVariantSetString(LumirexVariant* v, const char* data,
+                                                     size_t size);
+LUMIREX_API int LUMIREX_CALL LumirexArrayCreate(LumirexVariant* v, int32_t count);
 
 /* Where the operator message of a failed call goes. Without a handler it is
  * one line "lumirex: <text>" on standard error. */
-typedef void (*LumirexMessageHandler)(const char* text, void* context);
-LUMIREX_API void LumirexSetMessageHandler(LumirexMessageHandler handler, void* context);
+typedef void(LUMIREX_CALL* LumirexMessageHandler)(const char* text, void* context);
+LUMIREX_API void LUMIREX_CALL LumirexSetMessageHandler(LumirexMessageHandler handler,
+                                                       void* context);
 
 /* Base folder of the integration log and of the embedded database. NULL
  * restores the default: $LUMIREX_BASE_DIR, else the running executable's folder. */
-LUMIREX_API void LumirexSetBaseDir(const char* dir);
+LUMIREX_API void LUMIREX_CALL LumirexSetBaseDir(const char* dir);
 
 /* Point-of-sale database: "sqlite3://db=<file> ..." or "odbc://<ODBC string>".
  * NULL restores the default: $LUMIREX_DB, else <base folder>/Dados/pos.sqlite
  * opened read-only. */
-LUMIREX_API void LumirexSetConnectionString(const char* connection);
+LUMIREX_API void LUMIREX_CALL LumirexSetConnectionString(const char* connection);
 
 /* Certificates (a PEM file) that an HTTPS service's certificate may be signed
  * by, for a service whose certificate no public authority issued. NULL
  * restores the default: $LUMIREX_CA_FILE, else the system's store. */
-LUMIREX_API void LumirexSetCaFile(const char* file);
+LUMIREX_API void LUMIREX_CALL LumirexSetCaFile(const char* file);
 
 /* Decimal separator of the library's regional settings; ',' by default.
  * Only ',' and '.' are taken: returns 0 when the separator is set, non-zero
  * (and the setting unchanged) for any other character. */
-LUMIREX_API int LumirexSetDecimalSeparator(char separator);
+LUMIREX_API int LUMIREX_CALL LumirexSetDecimalSeparator(char separator);
 
 /* The encoding of every text the host and the library exchange: parameters,
  * packets, the result's texts, LumirexLastCall's message, the request
@@ -154,7 +170,7 @@ LUMIREX_API int LumirexSetDecimalSeparator(char separator);
  * LUMIREX_E_INPUT, naming the offset of its first bad byte. NULL restores the
  * default: $LUMIREX_HOST_ENCODING, else windows-1252. Set it before the first
  * call. Returns 0, or non-zero (the setting unchanged) for any other name. */
-LUMIREX_API int LumirexSetHostEncoding(const char* name);
+LUMIREX_API int LUMIREX_CALL LumirexSetHostEncoding(const char* name);
 
 /* The outbox: a SQLite file that keeps every sale and cancellation report
  * until the service has answered it, so that none is lost, even when the host
@@ -174,12 +190,12 @@ LUMIREX_API int LumirexSetHostEncoding(const char* name);
  * non-zero when the file cannot be opened or created (LumirexLastCall says
  * why); it is named all the same, and reports go out without it until it can
  * be used. */
-LUMIREX_API int LumirexSetOutbox(const char* file);
+LUMIREX_API int LUMIREX_CALL LumirexSetOutbox(const char* file);
 
 /* How many reports may wait (10000 by default); beyond that a report is not
  * kept and its call fails as without an outbox. Returns 0, non-zero for a
  * limit below 1. */
-LUMIREX_API int LumirexSetOutboxLimit(int32_t max_reports);
+LUMIREX_API int LUMIREX_CALL LumirexSetOutboxLimit(int32_t max_reports);
 
 /* Sends up to max_reports waiting reports (all when max_reports < 1), oldest
  * first within each order, each logged as a call of its own, to the base URL
@@ -191,36 +207,37 @@ LUMIREX_API int LumirexSetOutboxLimit(int32_t max_reports);
  * set aside until support sends it on purpose or drops it. Returns how many
  * reports got a verdict, or -1 when the outbox is off or cannot be used
  * (LumirexLastCall says why). */
-LUMIREX_API int32_t LumirexOutboxSend(int32_t max_reports);
+LUMIREX_API int32_t LUMIREX_CALL LumirexOutboxSend(int32_t max_reports);
 
 /* As LumirexOutboxSend, to base_url when no call of this process got an
  * answer yet (NULL: the URL each report was made with). The URL's user and
  * password, if any, are the ones sent: the outbox stores none. */
-LUMIREX_API int32_t LumirexOutboxSendTo(const char* base_url, int32_t max_reports);
+LUMIREX_API int32_t LUMIREX_CALL LumirexOutboxSendTo(const char* base_url, int32_t max_reports);
 
 /* How many reports wait; -1 when the outbox is off or cannot be read. */
-LUMIREX_API int32_t LumirexOutboxCount(void);
+LUMIREX_API int32_t LUMIREX_CALL LumirexOutboxCount(void);
 
 /* The settings in force, as the setters and the environment left them. Each
  * copies what fits of its text, NUL-terminated, into buffer[0..size) and
  * returns the text's whole length (ask again with a larger buffer when it is
  * size or more). The CA file is "" when none is named. */
-LUMIREX_API size_t LumirexGetBaseDir(char* buffer, size_t size);
-LUMIREX_API size_t LumirexGetConnectionString(char* buffer, size_t size);
-LUMIREX_API size_t LumirexGetCaFile(char* buffer, size_t size);
-LUMIREX_API char LumirexGetDecimalSeparator(void);
+LUMIREX_API size_t LUMIREX_CALL LumirexGetBaseDir(char* buffer, size_t size);
+LUMIREX_API size_t LUMIREX_CALL LumirexGetConnectionString(char* buffer, size_t size);
+LUMIREX_API size_t LUMIREX_CALL LumirexGetCaFile(char* buffer, size_t size);
+LUMIREX_API char LUMIREX_CALL LumirexGetDecimalSeparator(void);
 
 /* Appends one time-stamped line of size bytes to today's integration log, as
  * the library's own lines are written. Returns 0, or non-zero with the reason
  * (naming the file) in error[0..error_size) when it cannot be written. */
-LUMIREX_API int LumirexLog(const char* text, size_t size, char* error, size_t error_size);
+LUMIREX_API int LUMIREX_CALL LumirexLog(const char* text, size_t size, char* error,
+                                        size_t error_size);
 
 /* The file a line logged now would go to; returns its whole length, as the
  * getters above do. */
-LUMIREX_API size_t LumirexLogFilePath(char* buffer, size_t size);
+LUMIREX_API size_t LUMIREX_CALL LumirexLogFilePath(char* buffer, size_t size);
 
 /* The library's version, "major.minor.patch". */
-LUMIREX_API const char* LumirexVersion(void);
+LUMIREX_API const char* LUMIREX_CALL LumirexVersion(void);
 
 #ifdef __cplusplus
 }

@@ -266,7 +266,7 @@ inline HandlerSlot& Slot() {
   return *slot;
 }
 
-inline void Deliver(const char* text, void*) {
+inline void LUMIREX_CALL Deliver(const char* text, void*) {
   std::function<void(const std::string&)> handler;
   {
     std::lock_guard<std::mutex> lock(Slot().mutex);

@@ -39,8 +39,9 @@ def exported(library):
 
 
 def declared(header):
-    """{name: declaration without LUMIREX_API, white space squeezed}."""
-    text = re.sub(r"/\*.*?\*/", "", header.read_text(), flags=re.S)
+    """{name: declaration without LUMIREX_API and LUMIREX_CALL (Windows'
+    calling convention, empty elsewhere), white space squeezed}."""
+    text = re.sub(r"/\*.*?\*/", "", header.read_text(), flags=re.S).replace("LUMIREX_CALL ", "")
     return {m.group(2): squeezed(m.group(1) + m.group(2) + m.group(3))
             for m in re.finditer(r"LUMIREX_API\s+([^;(]*?)\b(\w+)(\s*\([^;]*\);)", text)}
 

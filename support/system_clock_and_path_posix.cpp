@@ -1,0 +1,33 @@
+#include <ctime>
+#include <filesystem>
+
+#include "support/system_clock_and_path.hpp"
+
+namespace lumirex {
+
+DateTimeParts LocalTimeNow() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local{};
+  localtime_r(&now.tv_sec, &local);
+  DateTimeParts parts{local.tm_year + 1900,
+                      local.tm_mon + 1,
+                      local.tm_mday,
+                      local.tm_hour,
+                      local.tm_min,
+                      local.tm_sec,
+                      0};
+  parts.millisecond = static_cast<int>(now.tv_nsec / 1'000'000);
+  // A leap second (tm_sec 60) is held as the last millisecond of its minute.
+  if (parts.second > 59) parts.second = 59, parts.millisecond = 999;
+  return parts;
+}
+
+std::string ExecutableFolder() {
+  std::error_code error;
+  auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return ".";
+  return exe.parent_path().string();
+}
+
+}  // namespace lumirex
