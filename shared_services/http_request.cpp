@@ -407,10 +407,19 @@ class CurlSession {
       ~Added() { curl_multi_remove_handle(multi, handle); }
     } added{multi, handle};
     CURLcode result = CURLE_OK;
+    // The resolver's pair lives only until the connection is made: once the
+    // request is about to go out, nothing new appears, and a long body's
+    // many steps need not look through the process's descriptors each.
+    bool connecting = true;
     for (bool done = false; !done;) {
       int running = 0;
       const CURLMcode performed = curl_multi_perform(multi, &running);
-      MarkNewLocalSocketsCloseOnExec(before);
+      if (connecting) {
+        MarkNewLocalSocketsCloseOnExec(before);
+        curl_off_t pretransfer = 0;
+        curl_easy_getinfo(handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+        connecting = pretransfer == 0;
+      }
       if (performed != CURLM_OK) {
         result = CURLE_OUT_OF_MEMORY;
         break;
