@@ -138,9 +138,18 @@ CLI::App* AddCallCommand(CLI::App& app, Context& c, const std::string& name,
   CLI::App* sub = app.add_subcommand(name, description);
   sub->footer("Example:\n  " + example);
   AddCallOptions(sub, c.o);
-  sub->callback([&c, build] {
+  sub->callback([&c, build, sub] {
     // The list is built when the action runs, so its usage errors are caught there.
-    c.action = {[&c, build] { return RunCall(c, build()); }, kExitCallFailed};
+    c.action = {[&c, build, sub] {
+                  // CLI11 fills every subcommand's options from the environment,
+                  // and the call subcommands share their variables: the chosen
+                  // one's values, from its command line first, are put back last.
+                  for (CLI::Option* option : sub->get_options()) {
+                    if (option->count() > 0) option->run_callback();
+                  }
+                  return RunCall(c, build());
+                },
+                kExitCallFailed};
   });
   return sub;
 }

@@ -81,6 +81,24 @@ TEST_F(CallCommandTest, ConsultaJsonDecodesThePromocodesPacket) {
   EXPECT_TRUE(std::filesystem::exists(base_.path() / "Dados" / "LogIntegracaoOrvo"));
 }
 
+// What is given on the command line wins over the environment, whichever
+// call subcommand it is given to.
+TEST_F(CallCommandTest, OptionsGivenWinOverTheEnvironment) {
+  const clitest::EnvChanges elsewhere{{"LUMIREX_URL", "http://127.0.0.1:1/"},
+                                      {"LUMIREX_BASE_DIR", (base_.path() / "env").string()}};
+  for (const char* command : {"consulta", "venda"}) {
+    std::vector<std::string> args{command, "--url", service_.BaseUrl(), "--base-dir", base_.str()};
+    if (std::string(command) == "consulta") {
+      args.insert(args.end(), {"--cpf", "123.456.789-09"});
+    } else {
+      BuildDemoDatabase();
+      args.insert(args.end(), {"--filial", "0001", "--caixa", "001", "--seq", "000123"});
+    }
+    EXPECT_EQ(RunCli(args, elsewhere).status, 0) << command;
+  }
+  EXPECT_FALSE(std::filesystem::exists(base_.path() / "env"));
+}
+
 TEST_F(CallCommandTest, ConsultaInWordsShowsCustomerBalancePromocodesAndLog) {
   auto run = Run({"consulta", "--cpf", "12345678909"});
   EXPECT_EQ(run.status, 0) << run.err;
