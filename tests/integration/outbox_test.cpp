@@ -230,6 +230,17 @@ TEST_F(Outbox, AnUnusableOutboxNeverStopsAReport) {
   }
 }
 
+// Runs `work` in a child process, killed (SIGKILL) after `delay` wherever it is.
+template <typename Work>
+void KilledAfter(std::chrono::milliseconds delay, Work work) {
+  const pid_t child = fork();
+  if (child == 0) _exit(work());
+  std::this_thread::sleep_for(delay);
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+}
+
 // A host killed at any moment of a sale report loses none: every report
 // whose lines reached the log is kept, and reaches the service once sent.
 TEST_F(Outbox, AHostKilledMidCallLosesNoReport) {
@@ -242,15 +253,10 @@ TEST_F(Outbox, AHostKilledMidCallLosesNoReport) {
   std::mt19937 random(std::random_device{}());
   for (int round = 0; round < kRounds; ++round) {
     const std::string till = std::to_string(100 + round);
-    const pid_t child = fork();
-    if (child == 0) {
+    KilledAfter(std::chrono::milliseconds(random() % 80), [&] {
       Call(Sale("VENDA", kBranch, till, kSequence), 2);
-      _exit(0);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 80));
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
+      return 0;
+    });
   }
   sandbox_.SetFaults({});
   EXPECT_GE(LumirexOutboxSend(0), 0);
@@ -283,12 +289,8 @@ TEST_F(Outbox, SendingKilledHalfWayLosesNothing) {
   sandbox_.SetFaults(slow);
   std::mt19937 random(std::random_device{}());
   for (int round = 0; round < 3; ++round) {
-    const pid_t child = fork();
-    if (child == 0) _exit(LumirexOutboxSend(0) < 0 ? 1 : 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 400));
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
+    KilledAfter(std::chrono::milliseconds(random() % 400),
+                [] { return LumirexOutboxSend(0) < 0 ? 1 : 0; });
   }
   sandbox_.SetFaults({});
   EXPECT_GE(LumirexOutboxSend(0), 0);
