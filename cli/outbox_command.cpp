@@ -1,8 +1,5 @@
 #include "cli/outbox_command.hpp"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <filesystem>
 
 #include <nlohmann/json.hpp>
@@ -13,6 +10,7 @@
 #include "lumirex/lumirex.hpp"
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_error.hpp"
+#include "support/processes.hpp"
 #include "support/text.hpp"
 
 namespace lumirex::cli {
@@ -83,11 +81,6 @@ bool Waits(const outbox::Report& report) {
   return report.state == outbox::State::Waiting || report.state == outbox::State::Held;
 }
 
-std::string UserName() {
-  if (const passwd* user = ::getpwuid(::geteuid())) return user->pw_name;
-  return "uid " + std::to_string(::geteuid());
-}
-
 }  // namespace
 
 int ListOutbox(const std::string& file, const ListOptions& options, std::ostream& out) {
@@ -148,7 +141,7 @@ int DropFromOutbox(const std::string& file, const std::string& orderId, bool con
   if (!confirmed) {
     throw UsageError("dropping loses the report for good: add --yes to confirm");
   }
-  const std::string user = UserName();
+  const std::string user = ThisUserName();
   const std::int64_t dropped = Open(file, outbox::SqliteFile::Mode::Write).Drop(orderId, user);
   if (dropped > 0) {
     // The log says it too: support reading a till's day sees the report go.

@@ -1,9 +1,5 @@
 #include "outbox/outbox.hpp"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <ctime>
 #include <mutex>
 
@@ -11,6 +7,7 @@
 #include "support/datetime.hpp"
 #include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
+#include "support/processes.hpp"
 #include "support/text.hpp"
 
 namespace lumirex::outbox {
@@ -307,7 +304,7 @@ std::int64_t Outbox::Keep(const Report& report, std::int64_t limit, bool claimed
       .Bind(16, report.lastMessage)
       .Bind(17, std::int64_t{claimed ? 1 : 0})
       .Bind(18, claimed ? now + kClaimSeconds : 0)
-      .Bind(19, std::int64_t{claimed ? ::getpid() : 0})
+      .Bind(19, claimed ? ThisProcessId() : 0)
       .Step();
   const std::int64_t id = file_.LastInsertId();
   transaction.Commit();
@@ -355,8 +352,8 @@ void Outbox::ReleaseClaimsOfTheDead(std::int64_t now) {
         " AND claimed_by > 0");
     claimed.Bind(1, now);
     while (claimed.Step()) {
-      const auto pid = static_cast<pid_t>(claimed.Integer(0));
-      if (::kill(pid, 0) != 0 && errno == ESRCH) dead.push_back(pid);
+      const std::int64_t pid = claimed.Integer(0);
+      if (ProcessEnded(pid)) dead.push_back(pid);
     }
   }
   for (std::int64_t pid : dead) {
@@ -384,7 +381,7 @@ std::optional<Report> Outbox::Claim(std::int64_t afterId) {
           "UPDATE report SET claimed_until = ?, claimed_by = ?, attempts = attempts + 1"
           " WHERE id = ?")
       .Bind(1, now + kClaimSeconds)
-      .Bind(2, std::int64_t{::getpid()})
+      .Bind(2, ThisProcessId())
       .Bind(3, report.id)
       .Step();
   transaction.Commit();

@@ -1,25 +1,10 @@
 #include "outbox/sqlite_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <system_error>
-
-#include "outbox/outbox_error.hpp"
-#include "support/file_owner.hpp"
+#include "outbox/outbox_file.hpp"
 
 namespace lumirex::outbox {
 
 namespace {
-
-// Reports hold customers' CPFs: only the till's own user reads them.
-constexpr mode_t kFileMode = 0600;
-
-[[noreturn]] void Refuse(const std::string& path, const std::string& why) {
-  throw OutboxError("the outbox '" + path + "' cannot be used: " + why);
-}
 
 // What SQLite's code means to the person at the till, never the statement.
 std::string PlainWords(int code) {
@@ -48,37 +33,16 @@ std::string PlainWords(int code) {
   }
 }
 
-// A link or anything but a regular file at the path is someone else's, as
-// for the log; a missing file is made here, never through a link.
-bool MakeOrCheck(const std::string& path, bool create) {
-  struct stat status {};
-  if (::lstat(path.c_str(), &status) == 0) {
-    if (S_ISLNK(status.st_mode)) Refuse(path, "it is a symbolic link");
-    if (!S_ISREG(status.st_mode)) Refuse(path, "it is not a regular file");
-    return false;
-  }
-  if (errno != ENOENT || !create) Refuse(path, std::generic_category().message(errno));
-  const int fd =
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
-  if (fd < 0 && errno == EEXIST) return MakeOrCheck(path, false);  // another till made it
-  if (fd < 0) Refuse(path, std::generic_category().message(errno));
-  // Made by root (a sender or a support tool) under a till's folder, the file
-  // must stay the till's, or its next sale could not be kept.
-  TakeFolderOwner(path, fd);
-  ::close(fd);
-  return true;
-}
-
 }  // namespace
 
 SqliteFile::SqliteFile(const std::string& path, Mode mode) : path_(path) {
-  made_ = MakeOrCheck(path, mode == Mode::Create);
+  made_ = MakeOrCheckFile(path, mode == Mode::Create);
   sqlite3* db = nullptr;
   const int flags = (mode == Mode::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
                     SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
-  const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  const int rc = sqlite3_open_v2(SqliteFileName(path).c_str(), &db, flags, nullptr);
   db_.reset(db);
-  if (rc != SQLITE_OK) Refuse(path_, PlainWords(rc));
+  if (rc != SQLITE_OK) RefuseFile(path_, PlainWords(rc));
   // A call opens and closes the file; closing is no moment for a checkpoint
   // (the commits' own automatic ones do it), which would cost every report
   // two more waits for the disk.
@@ -86,7 +50,7 @@ SqliteFile::SqliteFile(const std::string& path, Mode mode) : path_(path) {
 }
 
 void SqliteFile::Fail() const {
-  Refuse(path_, db_ ? PlainWords(sqlite3_extended_errcode(db_.get())) : "out of memory");
+  RefuseFile(path_, db_ ? PlainWords(sqlite3_extended_errcode(db_.get())) : "out of memory");
 }
 
 void SqliteFile::Execute(const char* sql) {
