@@ -18,19 +18,38 @@ missing() {
   done <"$lock" | sort -u
 }
 
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# The deb-src entry lives only while the download runs, whichever way it ends.
+list=
+remove_list() {
+  [ -n "$list" ] || return 0
+  as_root rm -f "$list"
+  list=
+  as_root apt-get update -qq || true
+}
+trap remove_list EXIT
+
 fetch() {
-  local list
   # Debian's own entries, turned into source entries.
   if [ -f /etc/apt/sources.list.d/debian.sources ]; then
     list=/etc/apt/sources.list.d/lumirex-deb-src.sources
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$list"
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      as_root tee "$list" >/dev/null
   else
     list=/etc/apt/sources.list.d/lumirex-deb-src.list
-    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$list"
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | as_root tee "$list" >/dev/null
   fi
-  trap 'rm -f "$list"; apt-get update -qq || true' RETURN
-  apt-get update -qq
-  (cd "$cache" && apt-get source --download-only "$@")
+  as_root apt-get update -qq
+  # A security update replaces a version in the archive: the lock must follow.
+  (cd "$cache" && apt-get source --download-only "$@") || {
+    echo "fetch_sources.sh: cannot fetch $*; if the archive has a newer version, record it" \
+      "with: windows/fetch_sources.sh $cache --lock (then review and commit windows/sources.lock)" >&2
+    exit 1
+  }
+  remove_list
 }
 
 if [ "${2:-}" = --lock ]; then
