@@ -3,8 +3,11 @@
 # same sandbox, each with a base folder of its own: their output, the
 # documents they sent and their logs (time stamps aside) must be the same
 # bytes. The sale report and its cancellation read a SQLite point-of-sale
-# database, through SOCI on each side. Each side has a sandbox of its own, as
-# the service refuses a sale reported twice.
+# database, through SOCI on each side, and once through an ODBC DSN of the
+# host's SQLite driver (Wine hands ODBC to the host's driver manager). Each
+# side has a sandbox of its own, as the service refuses a sale reported twice,
+# and a TLS front for it on localhost, whose certificate a test authority
+# signed: trusted through the CA file, refused with another authority's.
 #   same_as_linux.sh LUMIREX_EXE WINE_RUN   (LUMIREX_LINUX_CLI and
 #                                            LUMIREX_SOURCE_DIR set by windows/test.sh)
 set -euo pipefail
@@ -16,8 +19,20 @@ linux=${LUMIREX_LINUX_CLI:?} sql=${LUMIREX_SOURCE_DIR:?}/sql/sqlite
 work=$(mktemp -d)
 sandboxes=()
 trap 'kill "${sandboxes[@]}" 2>/dev/null; rm -rf "$work"' EXIT
-declare -A url
+# Schannel matches no IP address in a certificate: the server is localhost.
+certificate() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$1" -keyout "$work/$1.key" \
+    -out "$work/$1.pem" 2>/dev/null
+}
+certificate test-ca && certificate other-ca
+openssl req -newkey rsa:2048 -nodes -subj /CN=localhost -keyout "$work/server.key" 2>/dev/null |
+  openssl x509 -req -CA "$work/test-ca.pem" -CAkey "$work/test-ca.key" -CAcreateserial -days 2 \
+    -extfile <(printf 'subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n') 2>/dev/null |
+  cat - "$work/server.key" >"$work/server.pem"
+declare -A url tls
 for side in linux windows; do
+  printf '[pos_%s]\nDriver = SQLite3\nDatabase = %s\n' "$side" "$work/$side/pos.sqlite" \
+    >>"$work/odbc.ini"
   mkdir -p "$work/$side"
   cat "$sql/pos-schema.sql" "$sql/pos-demo.sql" | sqlite3 "$work/$side/pos.sqlite"
   "$linux" sandbox --port 0 --fixture "$(dirname "$0")/customers.json" >"$work/$side.sandbox" 2>&1 &
@@ -27,32 +42,65 @@ for side in linux windows; do
     [ -z "${url[$side]}" ] || break
     sleep 0.1
   done
+  # The sandbox answers with a Content-Length (under Wine, a TLS answer ended
+  # by closing the connection never ends).
+  for _ in $(seq 20); do
+    tls[$side]=$((20000 + RANDOM % 30000))
+    socat "OPENSSL-LISTEN:${tls[$side]},bind=127.0.0.1,reuseaddr,fork,verify=0,cert=$work/server.pem" \
+      "TCP:$(echo "${url[$side]}" | sed 's#^http://##; s#/$##')" 2>/dev/null &
+    sandboxes+=($!)
+    sleep 0.2
+    ! kill -0 $! 2>/dev/null || break
+  done
 done
+export ODBCINI=$work/odbc.ini
 
-# In either host encoding; the second round's sale is refused as a repeat.
+# In either host encoding; the second round's sales are refused as repeats.
+# Each row: how the service is reached (plain, tls, untrusted), the database
+# (sqlite, odbc), the arguments.
 calls=()
 for encoding in windows-1252 UTF-8; do
   calls+=(
-    "consulta --host-encoding $encoding --cpf 123.456.789-09"
-    "consulta --host-encoding $encoding --cpf 00000000000"
-    "valida-promocode --host-encoding $encoding --cpf 12345678909 --promocode BEMVINDO10 --store 0001 --subtotal 12,34 --product 1001"
-    "venda --host-encoding $encoding --filial 0001 --caixa 001 --seq 000123"
-    "venda-canc --host-encoding $encoding --filial 0001 --caixa 001 --seq 000123"
-    "call --host-encoding $encoding NOPE x 0001"
+    "plain sqlite consulta --host-encoding $encoding --cpf 123.456.789-09"
+    "plain sqlite consulta --host-encoding $encoding --cpf 00000000000"
+    "plain sqlite valida-promocode --host-encoding $encoding --cpf 12345678909 --promocode BEMVINDO10 --store 0001 --subtotal 12,34 --product 1001"
+    "plain sqlite venda --host-encoding $encoding --filial 0001 --caixa 001 --seq 000123"
+    "plain sqlite venda-canc --host-encoding $encoding --filial 0001 --caixa 001 --seq 000123"
+    "plain odbc venda --host-encoding $encoding --filial 0001 --caixa 002 --seq 000123"
+    "plain sqlite call --host-encoding $encoding NOPE x 0001"
+    "tls sqlite consulta --host-encoding $encoding --cpf 123.456.789-09"
+    "untrusted sqlite consulta --host-encoding $encoding --cpf 123.456.789-09"
   )
 done
+# One call of SIDE (linux or windows) for a row; Windows sees the host's
+# files under Z:.
+call() {
+  local side=$1 transport=$2 database=$3 run=() drive= ca=test-ca address
+  shift 3
+  [ "$side" = linux ] && run=("$linux") || { run=("$wine_run" "$exe") drive=Z:; }
+  address=${url[$side]}
+  [ "$transport" = untrusted ] && ca=other-ca
+  [ "$transport" = plain ] || address=https://localhost:${tls[$side]}/
+  [ "$database" = odbc ] && database="odbc://DSN=pos_$side" ||
+    database="sqlite3://db=$drive$work/$side/pos.sqlite readonly=1"
+  LUMIREX_CA_FILE="$drive$work/$ca.pem" "${run[@]}" "$@" --json --url "$address" \
+    --base-dir "$drive$work/$side" --db "$database" || echo "exit $?"
+}
+# The addresses differ, and so do the words of each system's TLS library for
+# a certificate it refuses.
+same_words() {
+  sed -i "s#${url[$1]}#URL/#g; s#https://localhost:${tls[$1]}/#TLS/#g
+    s/failed: \(SSL certificate problem\|schannel\): [^\"]*/failed: (refused)/" "$2"
+}
 status=0
 for i in "${!calls[@]}"; do
   read -r -a args <<<"${calls[$i]}"
-  "$linux" "${args[@]}" --json --url "${url[linux]}" --base-dir "$work/linux" \
-    --db "sqlite3://db=$work/linux/pos.sqlite readonly=1" >"$work/linux/out$i" 2>&1 || echo "exit $?" >>"$work/linux/out$i"
-  "$wine_run" "$exe" "${args[@]}" --json --url "${url[windows]}" --base-dir "Z:$work/windows" \
-    --db "sqlite3://db=Z:$work/windows/pos.sqlite readonly=1" >"$work/windows/out$i" 2>&1 || echo "exit $?" >>"$work/windows/out$i"
+  for side in linux windows; do
+    call "$side" "${args[@]}" >"$work/$side/out$i" 2>&1
+    same_words "$side" "$work/$side/out$i"
+  done
   # The Windows command writes its lines with CR LF, as Windows programs do.
   sed -i 's/\r$//' "$work/windows/out$i"
-  for side in linux windows; do
-    sed -i "s#${url[$side]}#URL/#g" "$work/$side/out$i"
-  done
   if ! cmp -s "$work/linux/out$i" "$work/windows/out$i"; then
     echo "lumirex ${calls[$i]}: the output differs"
     diff "$work/linux/out$i" "$work/windows/out$i" || true
@@ -63,8 +111,9 @@ done
 # Each line's time stamp (up to the first " - ") and the sandbox's port
 # differ; the rest may not.
 unstamped() {
-  find "$work/$1/Dados" -name '*.txt' -exec cat {} + |
-    sed "s/^[0-9][0-9]\/[0-9/]* [0-9:]* - //; s#${url[$1]}#URL/#g"
+  find "$work/$1/Dados" -name '*.txt' -exec cat {} + >"$work/$1.log"
+  same_words "$1" "$work/$1.log"
+  sed "s/^[0-9][0-9]\/[0-9/]* [0-9:]* - //" "$work/$1.log"
 }
 if ! cmp -s <(unstamped linux) <(unstamped windows); then
   echo "the logs differ"
