@@ -56,8 +56,10 @@ done
 export ODBCINI=$work/odbc.ini
 
 # In either host encoding; the second round's sales are refused as repeats.
-# Each row: how the service is reached (plain, tls, untrusted), the database
-# (sqlite, odbc), the arguments.
+# Each row: how the service is reached (plain, tls, untrusted; down: not at
+# all, so the sale is kept in the outbox; outbox: the row is an outbox
+# subcommand), the database (sqlite, odbc; for an outbox row the outbox file
+# under the base folder), the arguments.
 calls=()
 for encoding in windows-1252 UTF-8; do
   calls+=(
@@ -72,6 +74,13 @@ for encoding in windows-1252 UTF-8; do
     "untrusted sqlite consulta --host-encoding $encoding --cpf 123.456.789-09"
   )
 done
+calls+=(
+  "down sqlite venda --host-encoding UTF-8 --filial 0001 --caixa 001 --seq 000123"
+  "outbox outbox.sqlite list --json"
+  "outbox outbox.sqlite send"
+  "outbox outbox.sqlite list --json --all"
+  "outbox Dados list"
+)
 # One call of SIDE (linux or windows) for a row; Windows sees the host's
 # files under Z:.
 call() {
@@ -80,17 +89,33 @@ call() {
   [ "$side" = linux ] && run=("$linux") || { run=("$wine_run" "$exe") drive=Z:; }
   address=${url[$side]}
   [ "$transport" = untrusted ] && ca=other-ca
-  [ "$transport" = plain ] || address=https://localhost:${tls[$side]}/
-  [ "$database" = odbc ] && database="odbc://DSN=pos_$side" ||
-    database="sqlite3://db=$drive$work/$side/pos.sqlite readonly=1"
-  LUMIREX_CA_FILE="$drive$work/$ca.pem" "${run[@]}" "$@" --json --url "$address" \
-    --base-dir "$drive$work/$side" --db "$database" || echo "exit $?"
+  case "$transport" in
+    tls | untrusted) address=https://localhost:${tls[$side]}/ ;;
+    down) address=http://localhost:1/ ;;
+  esac
+  case "$database" in
+    odbc) database="odbc://DSN=pos_$side" ;;
+    sqlite) database="sqlite3://db=$drive$work/$side/pos.sqlite readonly=1" ;;
+  esac
+  export LUMIREX_CA_FILE="$drive$work/$ca.pem" LUMIREX_BASE_DIR="$drive$work/$side"
+  if [ "$transport" = outbox ]; then
+    "${run[@]}" outbox --outbox "$drive$work/$side/$database" "$@" --url "$address"
+  elif [ "$transport" = down ]; then
+    "${run[@]}" "$@" --json --url "$address" --db "$database" \
+      --outbox "$drive$work/$side/outbox.sqlite"
+  else
+    "${run[@]}" "$@" --json --url "$address" --db "$database"
+  fi || echo "exit $?"
 }
 # The addresses differ, and so do the words of each system's TLS library for
-# a certificate it refuses.
+# a certificate it refuses, the time a refused connection took and the
+# moment a report was kept, and the base folders.
 same_words() {
-  sed -i "s#${url[$1]}#URL/#g; s#https://localhost:${tls[$1]}/#TLS/#g
-    s/failed: \(SSL certificate problem\|schannel\): [^\"]*/failed: (refused)/" "$2"
+  local base=$work/$1
+  [ "$1" = linux ] || base=Z:$base
+  sed -i "s#${url[$1]}#URL/#g; s#$base#BASE#g; s#https://localhost:${tls[$1]}/#TLS/#g
+    s/failed: \(SSL certificate problem\|schannel\): [^\"]*/failed: (refused)/
+    s/ after [0-9]* ms/ after N ms/; s/ kept [0-9T:-]*,/ kept T,/; s/\"kept_since\": \"[^\"]*\"/\"kept_since\": T/" "$2"
 }
 status=0
 for i in "${!calls[@]}"; do
