@@ -2,27 +2,13 @@
 
 #include "messages/operation_result.hpp"
 #include "messages/response_document.hpp"
-#include "shared_services/http_status.hpp"
 #include "support/errors.hpp"
 #include "support/log.hpp"
-#include "support/number_text.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {
 
 namespace {
-
-// The answer's text, and its status into the record.
-std::string ResponseDocumentOf(const Variant& httpResult, CallRecord& record) {
-  if (!httpResult.isArray() || httpResult.items().size() < 2) {
-    throw CallFailure(LUMIREX_E_TRANSFER, "the HTTP result has no element 1");
-  }
-  const Variant& status = httpResult.items()[0];
-  if (status.type() == Variant::Type::Int) {
-    record.httpStatus = static_cast<std::int32_t>(status.asInt());
-  }
-  return VariantToText(httpResult.items()[1]);
-}
 
 // What an answer outside 2xx says, when it is a response document at all.
 struct StatusAnswer {
@@ -57,7 +43,7 @@ void LogRequestLines(const RequestLines& lines) {
   // The request carries the URL's password; the log and the operator never see it.
   WriteLogLine(kUrl, MaskUrlPasswords(lines.url));
   WriteLogLine(kDocument, lines.document);
-  WriteLogLine(log_format::kTimeout, std::to_string(kTimeoutSeconds));
+  WriteLogLine(log_format::kTimeout, std::to_string(kCallTimeout.count()));
 }
 
 void WriteFailureLine(const std::string& message) noexcept {
@@ -68,20 +54,16 @@ void WriteFailureLine(const std::string& message) noexcept {
   }
 }
 
-std::string Exchange(const std::string& url, const std::string& method, TStringStream& body,
-                     CallRecord& record) {
-  // The two side streams stay empty; the service reads only the body.
-  TStringStream sideStream1;
-  TStringStream sideStream2;
+HttpRequest CallRequest(HttpMethod method, std::string url, std::string body) {
+  return HttpRequest{method, std::move(url), std::move(body), true, kCallTimeout};
+}
+
+HttpAnswer Exchange(const HttpRequest& request, CallRecord& record) {
   try {
-    // The HTTP result goes as soon as its answer is taken: a large answer is
-    // not held twice through the reading.
-    std::string response =
-        ResponseDocumentOf(Services()->RequisicaoHTTP(url, "URLENCODED", method, sideStream1, body,
-                                                      sideStream2, std::to_string(kTimeoutSeconds)),
-                           record);
+    HttpAnswer answer = Services()->SendHttp(request);
+    record.httpStatus = answer.status;
     record.sent = true;
-    return response;
+    return answer;
   } catch (const HttpError&) {
     throw;
   } catch (...) {
@@ -108,14 +90,15 @@ std::string UnreadAnswerText(const std::exception_ptr& failure) {
 // Anything else (a redirect, which is never followed, an application server's
 // error page, 204 with no content at all) carries no verdict: reading it would
 // hand the till a "declined" the service never gave.
-void RequireVerdictStatus(std::int32_t status, std::string_view response) {
+void RequireVerdictStatus(const HttpAnswer& answer) {
+  const int status = answer.status;
   const bool success = status == 0 || (status >= 200 && status < 300 && status != 204);
   if (success) return;
-  const StatusAnswer answer = ReadStatusAnswer(response);
-  if (status >= 400 && status < 500 && answer.verdict) return;
+  const StatusAnswer read = ReadStatusAnswer(answer.body);
+  if (status >= 400 && status < 500 && read.verdict) return;
   std::string text = "the service answered HTTP " + std::to_string(status);
-  if (const char* phrase = ReasonPhrase(status); *phrase != '\0') text += std::string(" ") + phrase;
-  if (!answer.message.empty()) text += ": " + answer.message;
+  if (!answer.reason.empty()) text += " " + answer.reason;
+  if (!read.message.empty()) text += ": " + read.message;
   throw CallFailure(LUMIREX_E_HTTP, text);
 }
 

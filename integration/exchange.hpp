@@ -3,6 +3,7 @@
 // answer's status.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -14,8 +15,11 @@
 
 namespace lumirex {
 
-// How long an exchange may take, in seconds; the log's P_TIMEOUT line says it.
-inline constexpr int kTimeoutSeconds = 10;
+// How long an exchange may take; the log's P_TIMEOUT line says it.
+inline constexpr std::chrono::seconds kCallTimeout{10};
+
+// A call's request: the body (empty for a GET) typed as a form body, bounded by kCallTimeout.
+HttpRequest CallRequest(HttpMethod method, std::string url, std::string body);
 
 // What the log shows of a request before it is sent.
 struct RequestLines {
@@ -32,11 +36,10 @@ void LogRequestLines(const RequestLines& lines);
 // operator is told the same text.
 void WriteFailureLine(const std::string& message) noexcept;
 
-// Sends the request and returns the answer's text; the status goes into the
-// record, and `sent` once the request may have reached the service. A failure
-// of the exchange raises, saying itself how far the request got.
-std::string Exchange(const std::string& url, const std::string& method, TStringStream& body,
-                     CallRecord& record);
+// Sends the request; the answer's status goes into the record, and `sent`
+// once the request may have reached the service. A failure of the exchange
+// raises, saying itself how far the request got.
+HttpAnswer Exchange(const HttpRequest& request, CallRecord& record);
 
 // "the answer could not be read", with the reason the reader raised, if any.
 std::string UnreadAnswerText(const std::exception_ptr& failure);
@@ -44,6 +47,6 @@ std::string UnreadAnswerText(const std::exception_ptr& failure);
 // Raises CallFailure (LUMIREX_E_HTTP) for a status whose answer carries no
 // verdict: only a 2xx answer, or a 4xx one holding the service's verdict, is
 // read.
-void RequireVerdictStatus(std::int32_t status, std::string_view response);
+void RequireVerdictStatus(const HttpAnswer& answer);
 
 }  // namespace lumirex

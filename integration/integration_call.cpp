@@ -46,8 +46,8 @@ struct CallValues {
   std::string till;       // element 4
   std::string sequence;   // element 5
   std::string promocode;  // element 6, VALIDA_PROMOCODE only
-  std::string urlTail;
-  std::string method;
+  std::string urlTail;    // set by the branch the operation takes, and only then
+  HttpMethod method = HttpMethod::Post;
   std::string orderId;   // the order a report names
   std::string document;  // the request document as logged and kept, CRs removed
   std::string response;
@@ -56,7 +56,7 @@ struct CallValues {
 // What a call owns from its start to its end, released on every path.
 struct CallObjects {
   pugi::xml_document requestDocument;
-  TStringStream requestStream;
+  std::string requestStream;  // the body, until it goes into the request
 };
 
 // A list shorter than the operation needs is refused before anything reads
@@ -148,14 +148,13 @@ void RunBranch(const CallValues& values, Branch&& branch) {
 void PrepareRequest(const std::vector<Variant>& params, CallValues& values, CallObjects& objects,
                     TrdmIntegraLumirex& module) {
   std::string orderXml;
-  RequestParts out{
-      objects.requestDocument, objects.requestStream, values.urlTail, values.method, &orderXml,
-      &values.orderId};
+  RequestParts out{objects.requestDocument, objects.requestStream, values.urlTail, &orderXml,
+                   &values.orderId};
   SaleKey key{values.branch, values.till, values.sequence};
   if (values.operation == "CONSULTA") {
     // Encoded, so a CPF holding "&", "=" or blanks cannot add or change query parameters.
     values.urlTail = "user?cpf=" + PercentEncode(values.cpf) + "&pdv=true";
-    values.method = "GET";
+    values.method = HttpMethod::Get;
   }
   if (values.operation == "VALIDA_PROMOCODE") {
     RequireParameters(params.size(), kValidationParameters, values.operation);
@@ -179,7 +178,7 @@ void PrepareRequest(const std::vector<Variant>& params, CallValues& values, Call
 
 // An operation code no branch took: nothing is sent.
 void RequireKnownOperation(const CallValues& values) {
-  if (!values.method.empty()) return;
+  if (!values.urlTail.empty()) return;
   throw CallFailure(LUMIREX_E_INPUT, "unknown operation '" + values.operation +
                                          "'; expected CONSULTA, VALIDA_PROMOCODE, VENDA or "
                                          "VENDA_CANC");
@@ -241,7 +240,7 @@ outbox::Report ReportOf(const CallValues& values, const CallObjects& objects) {
   report.orderId = values.orderId;
   report.url = outbox::WithoutPassword(values.baseUrl);
   report.path = values.urlTail;
-  report.method = values.method;
+  report.method = HttpMethodName(values.method);
   report.body = objects.requestStream;
   report.document = values.document;
   return report;
@@ -266,11 +265,13 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   RequireKnownOperation(values);
   keeping.HoldIfBehind();
 
-  values.response =
-      Exchange(values.baseUrl + values.urlTail, values.method, objects.requestStream, record);
+  HttpAnswer answer = Exchange(
+      CallRequest(values.method, values.baseUrl + values.urlTail, std::move(objects.requestStream)),
+      record);
   RememberServiceUrl(values.baseUrl);
-  WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(values.response));
-  RequireVerdictStatus(record.httpStatus, values.response);
+  WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(answer.body));
+  RequireVerdictStatus(answer);
+  values.response = std::move(answer.body);
 
   std::exception_ptr failure;
   Variant parsed = values.operation == "CONSULTA"

@@ -77,11 +77,11 @@ outbox::Attempt Resend(const outbox::Report& report, const std::string& url, Cal
     WriteLogLine(OutboxLine(report));
     LogRequestLines({report.operation, report.cpf, report.branch, report.till, report.sequence, "",
                      url, report.document});
-    TStringStream body = report.body;
-    const std::string response = Exchange(url, report.method, body, record);
-    WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(response));
-    RequireVerdictStatus(record.httpStatus, response);
-    ReadVerdict(response, attempt);
+    const HttpAnswer answer =
+        Exchange(CallRequest(HttpMethodNamed(report.method), url, report.body), record);
+    WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(answer.body));
+    RequireVerdictStatus(answer);
+    ReadVerdict(answer.body, attempt);
     WriteLogLine(log_format::kEnd);
   } catch (...) {
     RecordCurrentFailure(record);

@@ -9,11 +9,7 @@ namespace lumirex {
 
 class DefaultServices final : public SharedServices {
  public:
-  // The request stream's bytes are the body; the side streams are not touched.
-  Variant RequisicaoHTTP(const std::string& url, const std::string& contentMarker,
-                         const std::string& method, TStringStream& sideStream1,
-                         TStringStream& requestStream, TStringStream& sideStream2,
-                         const std::string& timeout) override;
+  HttpAnswer SendHttp(const HttpRequest& request) override;
 
   bool TryConnect(TADOConnection& connection) override;
   void SetADODBSession(TADOConnection& connection) override;

@@ -102,11 +102,7 @@ TEST(GetRetVendaFailure, ResultThatIsNotAnArrayReturnsFalse) {
 TEST(GetRetVendaServices, ReadsTheSameWhateverServicesAreInstalled) {
   class HostServices : public SharedServices {
    public:
-    Variant RequisicaoHTTP(const std::string&, const std::string&, const std::string&,
-                           TStringStream&, TStringStream&, TStringStream&,
-                           const std::string&) override {
-      return Variant();
-    }
+    HttpAnswer SendHttp(const HttpRequest&) override { return {}; }
     bool TryConnect(TADOConnection&) override { return false; }
     void SetADODBSession(TADOConnection&) override {}
     std::string GetStringConexVex(const std::string&) override { return ""; }

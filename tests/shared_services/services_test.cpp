@@ -17,10 +17,7 @@ namespace {
 // Answers every HTTP exchange with a canned body, as a test of the integration would.
 class FakeServices : public SharedServices {
  public:
-  Variant RequisicaoHTTP(const std::string&, const std::string&, const std::string&, TStringStream&,
-                         TStringStream&, TStringStream&, const std::string&) override {
-    return Variant(std::vector<Variant>{Variant(200), Variant("<fake/>")});
-  }
+  HttpAnswer SendHttp(const HttpRequest&) override { return {200, "OK", "<fake/>"}; }
   bool TryConnect(TADOConnection&) override { return false; }
   void SetADODBSession(TADOConnection&) override {}
   std::string GetStringConexVex(const std::string&) override { return "fake"; }
