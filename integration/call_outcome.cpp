@@ -21,7 +21,7 @@ NoDestructor<const std::string> outOfMemoryLine(std::string(log_format::kFailure
 
 void Tell(const std::string& text) noexcept {
   try {
-    Services()->Mensagem(text, "", "N", "N", TTipoMsg::Error, "", "", 0, nullptr);
+    Services()->ShowMessage(text);
   } catch (...) {
     // The services could not be had: nothing more can be done, and nothing may escape.
   }

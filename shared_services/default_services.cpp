@@ -23,11 +23,7 @@ std::string DefaultServices::GetStringConexVex(const std::string& /*key*/) {
   return settings::ConnectionString();
 }
 
-void DefaultServices::Mensagem(const std::string& text, const std::string& /*caption*/,
-                               const std::string& /*flag1*/, const std::string& /*flag2*/,
-                               TTipoMsg /*kind*/, const std::string& /*extra1*/,
-                               const std::string& /*extra2*/, int /*code*/,
-                               TClientDataSet* /*dataset*/) noexcept {
+void DefaultServices::ShowMessage(const std::string& text) noexcept {
   settings::DeliverMessage(text);
 }
 

@@ -15,10 +15,6 @@
 namespace lumirex {
 
 class TADOConnection;
-class TClientDataSet;
-
-// The kind of an operator message; the integration call uses kind 3.
-enum class TTipoMsg : int { Info = 0, Warning = 1, Confirmation = 2, Error = 3 };
 
 class SharedServices {
  public:
@@ -39,10 +35,7 @@ class SharedServices {
   virtual std::string GetStringConexVex(const std::string& key) = 0;
 
   // Shows text to the operator. Returns promptly and never throws.
-  virtual void Mensagem(const std::string& text, const std::string& caption,
-                        const std::string& flag1, const std::string& flag2, TTipoMsg kind,
-                        const std::string& extra1, const std::string& extra2, int code,
-                        TClientDataSet* dataset) noexcept = 0;
+  virtual void ShowMessage(const std::string& text) noexcept = 0;
 };
 
 // whenTrue when the condition holds, else whenFalse.

@@ -57,9 +57,7 @@ bool RecordingServices::TryConnect(lumirex::TADOConnection& connection) {
   return real->TryConnect(connection);
 }
 
-void RecordingServices::Mensagem(const std::string& text, const std::string&, const std::string&,
-                                 const std::string&, lumirex::TTipoMsg, const std::string&,
-                                 const std::string&, int, lumirex::TClientDataSet*) noexcept {
+void RecordingServices::ShowMessage(const std::string& text) noexcept {
   std::lock_guard lock(mutex_);
   messages.push_back(text);
 }

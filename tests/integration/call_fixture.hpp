@@ -49,9 +49,7 @@ class RecordingServices : public lumirex::SharedServices {
   std::string GetStringConexVex(const std::string& key) override {
     return real->GetStringConexVex(key);
   }
-  void Mensagem(const std::string& text, const std::string&, const std::string&, const std::string&,
-                lumirex::TTipoMsg, const std::string&, const std::string&, int,
-                lumirex::TClientDataSet*) noexcept override;
+  void ShowMessage(const std::string& text) noexcept override;
 
  private:
   std::mutex mutex_;

@@ -106,9 +106,7 @@ TEST(GetRetVendaServices, ReadsTheSameWhateverServicesAreInstalled) {
     bool TryConnect(TADOConnection&) override { return false; }
     void SetADODBSession(TADOConnection&) override {}
     std::string GetStringConexVex(const std::string&) override { return ""; }
-    void Mensagem(const std::string&, const std::string&, const std::string&, const std::string&,
-                  TTipoMsg, const std::string&, const std::string&, int,
-                  TClientDataSet*) noexcept override {}
+    void ShowMessage(const std::string&) noexcept override {}
   };
   auto previous = InstallServices(std::make_shared<HostServices>());
   Variant result = CallersArray(2);

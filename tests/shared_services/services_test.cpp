@@ -21,9 +21,7 @@ class FakeServices : public SharedServices {
   bool TryConnect(TADOConnection&) override { return false; }
   void SetADODBSession(TADOConnection&) override {}
   std::string GetStringConexVex(const std::string&) override { return "fake"; }
-  void Mensagem(const std::string&, const std::string&, const std::string&, const std::string&,
-                TTipoMsg, const std::string&, const std::string&, int,
-                TClientDataSet*) noexcept override {}
+  void ShowMessage(const std::string&) noexcept override {}
 };
 
 TEST(ServicesRegistry, InstallsAFakeAndRestoresTheDefault) {
@@ -55,12 +53,11 @@ TEST(DefaultServices, ConnectionStringComesFromTheSettings) {
   EXPECT_EQ(services.GetStringConexVex(""), settings::ConnectionString());
 }
 
-TEST(DefaultServices, MensagemPassesOnlyTheTextToTheHandler) {
+TEST(DefaultServices, ShowMessageHandsTheTextToTheHandler) {
   std::vector<std::string> delivered;
   settings::SetMessageSink([&](const std::string& text) { delivered.push_back(text); });
   DefaultServices services;
-  services.Mensagem("Exception IntegracaoLumirex: falhou", "", "N", "N", TTipoMsg::Error, "", "", 0,
-                    nullptr);
+  services.ShowMessage("Exception IntegracaoLumirex: falhou");
   settings::SetMessageSink(nullptr);
   EXPECT_EQ(delivered, std::vector<std::string>{"Exception IntegracaoLumirex: falhou"});
 }
