@@ -10,24 +10,22 @@ namespace lumirex {
 
 namespace {
 
-// What an answer outside 2xx says, when it is a response document at all.
-struct StatusAnswer {
-  bool verdict = false;  // the root holds success
-  std::string message;
-};
-
-StatusAnswer ReadStatusAnswer(std::string_view response) {
-  StatusAnswer answer;
+// The reason the reader raised, after "the answer could not be read".
+std::string UnreadAnswerText() {
+  std::string text = "the answer could not be read";
   try {
-    ResponseDocument document;
-    document.Load(response);
-    if (document.IsEmptyDoc()) return answer;
-    answer.verdict = static_cast<bool>(ChildNamed(document.DocumentElement(), "success"));
-    answer.message = ReadCommonPart(document).message;
-  } catch (const ConversionError&) {
-    // Not a document: an error page, or no body at all.
+    throw;
+  } catch (const NoVerdictError& error) {
+    return error.what();
+  } catch (const CallFailure& failure) {
+    return failure.what();  // the reading itself went well
+  } catch (const std::bad_alloc&) {
+    text += ": out of memory";
+  } catch (const std::exception& error) {
+    text += std::string(": ") + error.what();
+  } catch (...) {
   }
-  return answer;
+  return text;
 }
 
 }  // namespace
@@ -74,32 +72,46 @@ HttpAnswer Exchange(const HttpRequest& request, CallRecord& record) {
   }
 }
 
-std::string UnreadAnswerText(const std::exception_ptr& failure) {
-  std::string text = "the answer could not be read";
-  try {
-    if (failure) std::rethrow_exception(failure);
-  } catch (const NoVerdictError& error) {
-    return error.what();
-  } catch (const std::exception& error) {
-    text += std::string(": ") + error.what();
-  } catch (...) {
-  }
-  return text;
-}
-
 // Anything else (a redirect, which is never followed, an application server's
 // error page, 204 with no content at all) carries no verdict: reading it would
 // hand the till a "declined" the service never gave.
-void RequireVerdictStatus(const HttpAnswer& answer) {
+std::optional<ResponseDocument> RequireVerdictStatus(const HttpAnswer& answer) {
   const int status = answer.status;
   const bool success = status == 0 || (status >= 200 && status < 300 && status != 204);
-  if (success) return;
-  const StatusAnswer read = ReadStatusAnswer(answer.body);
-  if (status >= 400 && status < 500 && read.verdict) return;
+  if (success) return std::nullopt;
+  std::optional<ResponseDocument> document(std::in_place);
+  std::string message;
+  try {
+    document->Load(answer.body);
+    if (!document->IsEmptyDoc()) {
+      if (status >= 400 && status < 500 && ChildNamed(document->DocumentElement(), "success")) {
+        return document;
+      }
+      message = ReadCommonPart(*document).message;
+    }
+  } catch (const ConversionError&) {
+    // Not a document: an error page, or no body at all.
+  }
   std::string text = "the service answered HTTP " + std::to_string(status);
   if (!answer.reason.empty()) text += " " + answer.reason;
-  if (!read.message.empty()) text += ": " + read.message;
+  if (!message.empty()) text += ": " + message;
   throw CallFailure(LUMIREX_E_HTTP, text);
+}
+
+ResponseDocument AnswerDocument(std::optional<ResponseDocument> loaded, std::string_view body) {
+  if (loaded) return std::move(*loaded);
+  ResponseDocument document;
+  document.Load(body);
+  return document;
+}
+
+void RecordUnreadAnswer(CallRecord& record) noexcept {
+  record.error = CodeOf(LUMIREX_E_ANSWER);
+  try {
+    record.message = UnreadAnswerText();
+  } catch (...) {
+    record.error = LUMIREX_E_MEMORY;
+  }
 }
 
 }  // namespace lumirex

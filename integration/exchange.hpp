@@ -5,11 +5,12 @@
 
 #include <chrono>
 #include <cstdint>
-#include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "integration/call_outcome.hpp"
+#include "messages/response_document.hpp"
 #include "shared_services/shared_services.hpp"
 #include "support/log_format.hpp"
 
@@ -41,12 +42,17 @@ void WriteFailureLine(const std::string& message) noexcept;
 // raises, saying itself how far the request got.
 HttpAnswer Exchange(const HttpRequest& request, CallRecord& record);
 
-// "the answer could not be read", with the reason the reader raised, if any.
-std::string UnreadAnswerText(const std::exception_ptr& failure);
-
 // Raises CallFailure (LUMIREX_E_HTTP) for a status whose answer carries no
 // verdict: only a 2xx answer, or a 4xx one holding the service's verdict, is
-// read.
-void RequireVerdictStatus(const HttpAnswer& answer);
+// read. Hands back the document of an answer outside 2xx, loaded to look for
+// the verdict, so that it is not loaded again to be read.
+std::optional<ResponseDocument> RequireVerdictStatus(const HttpAnswer& answer);
+
+// The answer's document: the one the status check loaded, else loaded now.
+ResponseDocument AnswerDocument(std::optional<ResponseDocument> loaded, std::string_view body);
+
+// Records the failure of the answer's reading being handled (call it inside
+// a catch block): "the answer could not be read", with the reason.
+void RecordUnreadAnswer(CallRecord& record) noexcept;
 
 }  // namespace lumirex

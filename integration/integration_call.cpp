@@ -48,9 +48,9 @@ struct CallValues {
   std::string promocode;  // element 6, VALIDA_PROMOCODE only
   std::string urlTail;    // set by the branch the operation takes, and only then
   HttpMethod method = HttpMethod::Post;
-  std::string orderId;   // the order a report names
-  std::string document;  // the request document as logged and kept, CRs removed
-  std::string response;
+  std::string orderId;    // the order a report names
+  std::string document;   // the request document as logged and kept, CRs removed
+  std::string shortfall;  // why the result array cannot take the whole answer; "" when it can
 };
 
 // What a call owns from its start to its end, released on every path.
@@ -75,11 +75,7 @@ void RequireParameters(std::size_t count, std::size_t needed, const std::string&
 void RequireHostTexts(const std::vector<Variant>& params) {
   for (std::size_t i = 0; i < params.size(); ++i) {
     if (params[i].type() != Variant::Type::String) continue;
-    try {
-      RequireHostText(params[i].asString(), "parameter " + std::to_string(i));
-    } catch (const ConversionError& error) {
-      throw CallFailure(LUMIREX_E_INPUT, error.what());
-    }
+    RequireHostText(params[i].asString(), "parameter " + std::to_string(i));
   }
 }
 
@@ -96,25 +92,21 @@ void ReadCommonParameters(const std::vector<Variant>& params, CallValues& values
   if (values.baseUrl.empty() || values.baseUrl.back() != '/') values.baseUrl += '/';
 }
 
-std::size_t ElementsWritten(const std::string& operation) {
-  return operation == "CONSULTA" ? 5 : 2;
-}
-
-std::string ElementCount(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " element" : " elements");
-}
-
-// Checked before anything is built or sent: an answer the service has acted
-// on must have somewhere to go. A customer query's array that reaches index 1
-// but not 4 still gets the elements that fit.
-void CheckResultArray(const Variant* result, const std::string& operation) {
+// Checked once, before anything is built or sent: an answer the service has
+// acted on must have somewhere to go. A customer query's array that reaches
+// index 1 but not 4 still gets the elements that fit, and the call then fails
+// with what this returns; it returns "" for an array that takes every element.
+std::string CheckResultArray(const Variant* result, const std::string& operation) {
   if (result == nullptr) throw CallFailure(LUMIREX_E_INPUT, "the result array is missing");
   if (!result->isArray()) throw CallFailure(LUMIREX_E_INPUT, "the result is not an array");
-  if (result->items().size() < 2) {
-    throw CallFailure(LUMIREX_E_INPUT, "the result array has " +
-                                           ElementCount(result->items().size()) + "; " + operation +
-                                           " writes " + std::to_string(ElementsWritten(operation)));
-  }
+  const std::size_t size = result->items().size();
+  const std::size_t written = operation == "CONSULTA" ? 5 : 2;
+  if (size >= written) return {};
+  std::string shortfall = "the result array has " + std::to_string(size) +
+                          (size == 1 ? " element" : " elements") + "; " + operation + " writes " +
+                          std::to_string(written);
+  if (size < 2) throw CallFailure(LUMIREX_E_INPUT, shortfall);
+  return shortfall;
 }
 
 // "VENDA 0001/001/000123: ", or the operation alone when the key is empty.
@@ -133,14 +125,11 @@ void RunBranch(const CallValues& values, Branch&& branch) {
   try {
     branch();
   } catch (const std::exception& error) {
-    const std::string text = BranchContext(values) + error.what();
-    if (dynamic_cast<const DatabaseError*>(&error) != nullptr) {
-      throw CallFailure(LUMIREX_E_DATABASE, text);
+    if (dynamic_cast<const DatabaseError*>(&error) == nullptr &&
+        dynamic_cast<const ConversionError*>(&error) == nullptr) {
+      throw;
     }
-    if (dynamic_cast<const ConversionError*>(&error) != nullptr) {
-      throw CallFailure(LUMIREX_E_INPUT, text);
-    }
-    throw;
+    throw CallFailure(CodeOf(LUMIREX_E_INPUT), BranchContext(values) + error.what());
   }
 }
 
@@ -189,26 +178,6 @@ void LogRequest(const CallValues& values) {
                    values.promocode, values.baseUrl + values.urlTail, values.document});
 }
 
-// Why the reader returned false, as the till and support are told.
-void RecordUnreadAnswer(const std::exception_ptr& failure, const CallValues& values,
-                        const Variant& result, CallRecord& record) {
-  record.error = LUMIREX_E_ANSWER;
-  record.message = UnreadAnswerText(failure);
-  if (!failure) return;
-  try {
-    std::rethrow_exception(failure);
-  } catch (const ResultArrayError&) {
-    record.error = LUMIREX_E_INPUT;
-    record.message = "the result array has " + ElementCount(result.items().size()) + "; " +
-                     values.operation + " writes " +
-                     std::to_string(ElementsWritten(values.operation));
-  } catch (const std::bad_alloc&) {
-    record.error = LUMIREX_E_MEMORY;
-    record.message = "the answer could not be read: out of memory";
-  } catch (...) {
-  }
-}
-
 // The data module, created by the first call that finds none. Its creation
 // connects to nothing; what fails there other than memory is the database's.
 TrdmIntegraLumirex& DataModule() {
@@ -246,6 +215,41 @@ outbox::Report ReportOf(const CallValues& values, const CallObjects& objects) {
   return report;
 }
 
+// The answer's elements, in the result's order. A customer query's document
+// is gone before its packet is made, so that the tree of a large answer and
+// its packet are never held at once.
+std::vector<Variant> ReadAnswer(const std::string& operation,
+                                std::optional<ResponseDocument> loaded, std::string_view body,
+                                TrdmIntegraLumirex& module) {
+  if (operation != "CONSULTA") {
+    CommonPart verdict = module.getRetVenda(AnswerDocument(std::move(loaded), body));
+    return {Variant(verdict.errorFlag), Variant(std::move(verdict.message))};
+  }
+  CustomerAnswer customer;
+  {
+    const ResponseDocument document = AnswerDocument(std::move(loaded), body);
+    customer = module.getConsulta(document);
+  }
+  std::vector<Variant> elements;
+  elements.reserve(5);
+  elements.emplace_back(customer.common.errorFlag);
+  elements.emplace_back(std::move(customer.common.message));
+  elements.emplace_back(std::move(customer.name));
+  elements.emplace_back(customer.balance);
+  elements.emplace_back(module.cdsPromocao.GetData());
+  return elements;
+}
+
+// Writes the elements the result array takes, then raises the shortfall
+// CheckResultArray found, if any.
+void WriteResult(Variant& result, std::vector<Variant> elements, const std::string& shortfall) {
+  std::vector<Variant>& items = result.items();
+  for (std::size_t i = 0; i < elements.size() && i < items.size(); ++i) {
+    items[i] = std::move(elements[i]);
+  }
+  if (!shortfall.empty()) throw CallFailure(LUMIREX_E_INPUT, shortfall);
+}
+
 bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
                CallValues& values, CallObjects& objects, CallRecord& record,
                OutboxKeeping& keeping) {
@@ -256,7 +260,7 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   if (!copyRefusal.empty()) throw CallFailure(LUMIREX_E_INPUT, copyRefusal);
   RequireHostTexts(params);
   ReadCommonParameters(params, values);
-  CheckResultArray(result, values.operation);
+  values.shortfall = CheckResultArray(result, values.operation);
   PrepareRequest(params, values, objects, module);
   // Kept before anything about it is logged: a host killed after its lines
   // are in the log has it in the outbox.
@@ -270,23 +274,20 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
       record);
   RememberServiceUrl(values.baseUrl);
   WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(answer.body));
-  RequireVerdictStatus(answer);
-  values.response = std::move(answer.body);
-
-  std::exception_ptr failure;
-  Variant parsed = values.operation == "CONSULTA"
-                       ? module.getConsulta(values.response, *result, &failure)
-                       : module.getRetVenda(values.response, *result, &failure);
-  const bool returned = VariantToBool(parsed);
-  if (returned) {
-    keeping.Answered(!result->items()[0].asBool(), result->items()[1].asString());
-  } else {
-    RecordUnreadAnswer(failure, values, *result, record);
+  std::optional<ResponseDocument> loaded = RequireVerdictStatus(answer);
+  try {
+    WriteResult(*result, ReadAnswer(values.operation, std::move(loaded), answer.body, module),
+                values.shortfall);
+  } catch (...) {
+    RecordUnreadAnswer(record);
     keeping.Failed(record);
     WriteFailureLine(record.message);
+    WriteLogLine(log_format::kEnd);
+    return false;
   }
+  keeping.Answered(!result->items()[0].asBool(), result->items()[1].asString());
   WriteLogLine(log_format::kEnd);
-  return returned;
+  return true;
 }
 
 // The call under the lock: every failure is logged and recorded, none escapes.
@@ -298,7 +299,7 @@ bool GuardedCall(const std::vector<Variant>& params, Variant* result,
   try {
     if (CallSteps(params, result, copyRefusal, values, objects, record, keeping)) return true;
   } catch (...) {
-    RecordCurrentFailure(record);
+    RecordCurrentFailure(record, UnclassifiedCode(record));
     keeping.Failed(record);
     WriteFailureLine(record.message);
   }
@@ -311,13 +312,7 @@ bool GuardedCall(const std::vector<Variant>& params, Variant* result,
 // for, as the lock it would wait for is this thread's own.
 void RefuseReentry() noexcept {
   WriteFailureLine(kReentered);
-  try {
-    CallRecord& record = LastCallRecord();
-    record = CallRecord{};
-    record.error = LUMIREX_E_STATE;
-    record.message = kReentered;
-  } catch (...) {
-  }
+  RecordLastFailure(LUMIREX_E_STATE, kReentered);
 }
 
 // Set while a call runs on this thread, its operator message included.
