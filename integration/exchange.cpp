@@ -30,17 +30,17 @@ std::string UnreadAnswerText() {
 
 }  // namespace
 
-void LogRequestLines(const RequestLines& lines) {
+void LogRequestLines(const HostTexts& texts, const std::string& url, const std::string& document) {
   using namespace log_format;
-  WriteLogLine(kOperation, lines.operation);
-  WriteLogLine(kCpf, lines.cpf);
-  WriteLogLine(kBranch, lines.branch);
-  WriteLogLine(kTill, lines.till);
-  WriteLogLine(kSequence, lines.sequence);
-  WriteLogLine(kPromocode, lines.promocode);
+  WriteLogLine(kOperation, texts.operation);
+  WriteLogLine(kCpf, texts.cpf);
+  WriteLogLine(kBranch, texts.branch);
+  WriteLogLine(kTill, texts.till);
+  WriteLogLine(kSequence, texts.sequence);
+  WriteLogLine(kPromocode, texts.promocode);
   // The request carries the URL's password; the log and the operator never see it.
-  WriteLogLine(kUrl, MaskUrlPasswords(lines.url));
-  WriteLogLine(kDocument, lines.document);
+  WriteLogLine(kUrl, MaskUrlPasswords(url));
+  WriteLogLine(kDocument, document);
   WriteLogLine(log_format::kTimeout, std::to_string(kCallTimeout.count()));
 }
 

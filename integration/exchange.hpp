@@ -22,16 +22,14 @@ inline constexpr std::chrono::seconds kCallTimeout{10};
 // A call's request: the body (empty for a GET) typed as a form body, bounded by kCallTimeout.
 HttpRequest CallRequest(HttpMethod method, std::string url, std::string body);
 
-// What the log shows of a request before it is sent.
-struct RequestLines {
+// The host's texts that name a call, as the log shows them.
+struct HostTexts {
   std::string operation, cpf, branch, till, sequence, promocode;
-  std::string url;       // the full URL, as sent
-  std::string document;  // the request document, carriage returns removed
 };
 
-// Lines 3 to 11 of a call: the parameters, the URL (its password masked),
-// the document and the time-out.
-void LogRequestLines(const RequestLines& lines);
+// Lines 3 to 11 of a call: the host's texts, the URL (its password masked),
+// the request document (carriage returns removed) and the time-out.
+void LogRequestLines(const HostTexts& texts, const std::string& url, const std::string& document);
 
 // The failure line; a log that cannot be written is passed over, as the
 // operator is told the same text.

@@ -37,26 +37,25 @@ constexpr const char* kReentered =
 constexpr std::size_t kCommonParameters = 6;
 constexpr std::size_t kValidationParameters = 10;
 
-// The text values of one call, as the log and the branches use them.
-struct CallValues {
-  std::string operation;  // element 0
-  std::string baseUrl;    // element 1, after the trailing-slash rule
-  std::string cpf;        // element 2
-  std::string branch;     // element 3
-  std::string till;       // element 4
-  std::string sequence;   // element 5
-  std::string promocode;  // element 6, VALIDA_PROMOCODE only
-  std::string urlTail;    // set by the branch the operation takes, and only then
-  HttpMethod method = HttpMethod::Post;
-  std::string orderId;    // the order a report names
-  std::string document;   // the request document as logged and kept, CRs removed
-  std::string shortfall;  // why the result array cannot take the whole answer; "" when it can
-};
+// One call, made once at its start and handed down: the operation and the
+// host's texts, the request as it goes out, and what became of the call.
+struct CallContext {
+  explicit CallContext(CallRecord& outcome) : record(outcome) {}
 
-// What a call owns from its start to its end, released on every path.
-struct CallObjects {
+  HostTexts texts;        // parameters 0 and 2 to 5, and 6 for a validation
+  std::string baseUrl;    // parameter 1, after the trailing-slash rule
+  std::string shortfall;  // why the result array cannot take the whole answer; "" when it can
+
   pugi::xml_document requestDocument;
-  std::string requestStream;  // the body, until it goes into the request
+  std::string urlTail;  // set by the branch the operation takes, and only then
+  // Its body is the one serialisation of the document; the log and the
+  // outbox take theirs from it.
+  HttpRequest request = CallRequest(HttpMethod::Post, {}, {});
+  std::string document;  // the request document as logged and kept, CRs removed
+  std::string orderId;   // the order a report names, kept as it was appended
+
+  CallRecord& record;
+  OutboxKeeping keeping;
 };
 
 // A list shorter than the operation needs is refused before anything reads
@@ -79,17 +78,17 @@ void RequireHostTexts(const std::vector<Variant>& params) {
   }
 }
 
-void ReadCommonParameters(const std::vector<Variant>& params, CallValues& values) {
+void ReadCommonParameters(const std::vector<Variant>& params, CallContext& call) {
   std::string operation = params.empty() ? std::string() : VariantToText(params[0]);
   RequireParameters(params.size(), kCommonParameters, operation);
-  values.operation = std::move(operation);
-  values.baseUrl = VariantToText(params[1]);
-  values.cpf = VariantToText(params[2]);
-  values.branch = VariantToText(params[3]);
-  values.till = VariantToText(params[4]);
-  values.sequence = VariantToText(params[5]);
+  call.texts.operation = std::move(operation);
+  call.baseUrl = VariantToText(params[1]);
+  call.texts.cpf = VariantToText(params[2]);
+  call.texts.branch = VariantToText(params[3]);
+  call.texts.till = VariantToText(params[4]);
+  call.texts.sequence = VariantToText(params[5]);
   // The trailing-slash rule; an empty URL becomes "/".
-  if (values.baseUrl.empty() || values.baseUrl.back() != '/') values.baseUrl += '/';
+  if (call.baseUrl.empty() || call.baseUrl.back() != '/') call.baseUrl += '/';
 }
 
 // Checked once, before anything is built or sent: an answer the service has
@@ -110,10 +109,10 @@ std::string CheckResultArray(const Variant* result, const std::string& operation
 }
 
 // "VENDA 0001/001/000123: ", or the operation alone when the key is empty.
-std::string BranchContext(const CallValues& values) {
-  std::string context = values.operation;
-  if (!values.branch.empty() || !values.till.empty() || !values.sequence.empty()) {
-    context += " " + values.branch + "/" + values.till + "/" + values.sequence;
+std::string BranchContext(const HostTexts& texts) {
+  std::string context = texts.operation;
+  if (!texts.branch.empty() || !texts.till.empty() || !texts.sequence.empty()) {
+    context += " " + texts.branch + "/" + texts.till + "/" + texts.sequence;
   }
   return context + ": ";
 }
@@ -121,7 +120,7 @@ std::string BranchContext(const CallValues& values) {
 // Runs a request branch; what fails in it names the operation and the sale
 // key, so support knows which sale to look at.
 template <typename Branch>
-void RunBranch(const CallValues& values, Branch&& branch) {
+void RunBranch(const HostTexts& texts, Branch&& branch) {
   try {
     branch();
   } catch (const std::exception& error) {
@@ -129,53 +128,50 @@ void RunBranch(const CallValues& values, Branch&& branch) {
         dynamic_cast<const ConversionError*>(&error) == nullptr) {
       throw;
     }
-    throw CallFailure(CodeOf(LUMIREX_E_INPUT), BranchContext(values) + error.what());
+    throw CallFailure(CodeOf(LUMIREX_E_INPUT), BranchContext(texts) + error.what());
   }
 }
 
-// The four tests are made one after the other, not chained: at most one matches.
-void PrepareRequest(const std::vector<Variant>& params, CallValues& values, CallObjects& objects,
+// The four tests are made one after the other, not chained: at most one
+// matches. The request's URL is made here, once.
+void PrepareRequest(const std::vector<Variant>& params, CallContext& call,
                     TrdmIntegraLumirex& module) {
   std::string orderXml;
-  RequestParts out{objects.requestDocument, objects.requestStream, values.urlTail, &orderXml,
-                   &values.orderId};
-  SaleKey key{values.branch, values.till, values.sequence};
-  if (values.operation == "CONSULTA") {
+  RequestParts out{call.requestDocument, call.request.body, call.urlTail, &orderXml, &call.orderId};
+  const HostTexts& texts = call.texts;
+  const SaleKey key{texts.branch, texts.till, texts.sequence};
+  if (texts.operation == "CONSULTA") {
     // Encoded, so a CPF holding "&", "=" or blanks cannot add or change query parameters.
-    values.urlTail = "user?cpf=" + PercentEncode(values.cpf) + "&pdv=true";
-    values.method = HttpMethod::Get;
+    call.urlTail = "user?cpf=" + PercentEncode(texts.cpf) + "&pdv=true";
+    call.request.method = HttpMethod::Get;
   }
-  if (values.operation == "VALIDA_PROMOCODE") {
-    RequireParameters(params.size(), kValidationParameters, values.operation);
-    RunBranch(values,
-              [&] { BuildValidationRequest(params, module.cdsVenda, values.promocode, out); });
+  if (texts.operation == "VALIDA_PROMOCODE") {
+    RequireParameters(params.size(), kValidationParameters, texts.operation);
+    RunBranch(texts,
+              [&] { BuildValidationRequest(params, module.cdsVenda, call.texts.promocode, out); });
   }
-  if (values.operation == "VENDA") {
-    RunBranch(values, [&] {
+  if (texts.operation == "VENDA") {
+    RunBranch(texts, [&] {
       module.DropStaleConnection();
       BuildSaleRequest(key, module.adqVenda, module.adqItemVenda, out);
     });
   }
-  if (values.operation == "VENDA_CANC") {
-    RunBranch(values, [&] {
+  if (texts.operation == "VENDA_CANC") {
+    RunBranch(texts, [&] {
       module.DropStaleConnection();
       BuildCancellationRequest(key, module.adqVenda, out);
     });
   }
-  values.document = RemoveCarriageReturns(orderXml);
+  call.document = RemoveCarriageReturns(orderXml);
+  call.request.url = call.baseUrl + call.urlTail;
 }
 
 // An operation code no branch took: nothing is sent.
-void RequireKnownOperation(const CallValues& values) {
-  if (!values.urlTail.empty()) return;
-  throw CallFailure(LUMIREX_E_INPUT, "unknown operation '" + values.operation +
+void RequireKnownOperation(const CallContext& call) {
+  if (!call.urlTail.empty()) return;
+  throw CallFailure(LUMIREX_E_INPUT, "unknown operation '" + call.texts.operation +
                                          "'; expected CONSULTA, VALIDA_PROMOCODE, VENDA or "
                                          "VENDA_CANC");
-}
-
-void LogRequest(const CallValues& values) {
-  LogRequestLines({values.operation, values.cpf, values.branch, values.till, values.sequence,
-                   values.promocode, values.baseUrl + values.urlTail, values.document});
 }
 
 // The data module, created by the first call that finds none. Its creation
@@ -193,25 +189,25 @@ TrdmIntegraLumirex& DataModule() {
   return *rdmIntegraLumirex;
 }
 
-bool IsReport(const CallValues& values) {
-  return values.operation == "VENDA" || values.operation == "VENDA_CANC";
+bool IsReport(const HostTexts& texts) {
+  return texts.operation == "VENDA" || texts.operation == "VENDA_CANC";
 }
 
 // The report as the outbox keeps it: its path and body, and the base URL it
 // was made with, without password.
-outbox::Report ReportOf(const CallValues& values, const CallObjects& objects) {
+outbox::Report ReportOf(const CallContext& call) {
   outbox::Report report;
-  report.operation = values.operation;
-  report.cpf = values.cpf;
-  report.branch = values.branch;
-  report.till = values.till;
-  report.sequence = values.sequence;
-  report.orderId = values.orderId;
-  report.url = outbox::WithoutPassword(values.baseUrl);
-  report.path = values.urlTail;
-  report.method = HttpMethodName(values.method);
-  report.body = objects.requestStream;
-  report.document = values.document;
+  report.operation = call.texts.operation;
+  report.cpf = call.texts.cpf;
+  report.branch = call.texts.branch;
+  report.till = call.texts.till;
+  report.sequence = call.texts.sequence;
+  report.orderId = call.orderId;
+  report.url = outbox::WithoutPassword(call.baseUrl);
+  report.path = call.urlTail;
+  report.method = HttpMethodName(call.request.method);
+  report.body = call.request.body;
+  report.document = call.document;
   return report;
 }
 
@@ -250,42 +246,45 @@ void WriteResult(Variant& result, std::vector<Variant> elements, const std::stri
   if (!shortfall.empty()) throw CallFailure(LUMIREX_E_INPUT, shortfall);
 }
 
-bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
-               CallValues& values, CallObjects& objects, CallRecord& record,
-               OutboxKeeping& keeping) {
-  TrdmIntegraLumirex& module = DataModule();
-
+// Everything before the exchange: the parameters, the result array, the
+// request, the outbox and lines 1 to 11 of the log.
+void PrepareCall(const std::vector<Variant>& params, const Variant* result,
+                 const std::string& copyRefusal, CallContext& call, TrdmIntegraLumirex& module) {
   WriteLogLine(log_format::kSeparatorLine);
   WriteLogLine(log_format::kStart);
   if (!copyRefusal.empty()) throw CallFailure(LUMIREX_E_INPUT, copyRefusal);
   RequireHostTexts(params);
-  ReadCommonParameters(params, values);
-  values.shortfall = CheckResultArray(result, values.operation);
-  PrepareRequest(params, values, objects, module);
+  ReadCommonParameters(params, call);
+  call.shortfall = CheckResultArray(result, call.texts.operation);
+  PrepareRequest(params, call, module);
   // Kept before anything about it is logged: a host killed after its lines
   // are in the log has it in the outbox.
-  if (IsReport(values)) keeping.Begin(ReportOf(values, objects));
-  LogRequest(values);
-  RequireKnownOperation(values);
-  keeping.HoldIfBehind();
+  if (IsReport(call.texts)) call.keeping.Begin(ReportOf(call));
+  LogRequestLines(call.texts, call.request.url, call.document);
+  RequireKnownOperation(call);
+  call.keeping.HoldIfBehind();
+}
 
-  HttpAnswer answer = Exchange(
-      CallRequest(values.method, values.baseUrl + values.urlTail, std::move(objects.requestStream)),
-      record);
-  RememberServiceUrl(values.baseUrl);
+bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
+               CallContext& call) {
+  TrdmIntegraLumirex& module = DataModule();
+  PrepareCall(params, result, copyRefusal, call, module);
+
+  const HttpAnswer answer = Exchange(call.request, call.record);
+  RememberServiceUrl(call.baseUrl);
   WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(answer.body));
   std::optional<ResponseDocument> loaded = RequireVerdictStatus(answer);
   try {
-    WriteResult(*result, ReadAnswer(values.operation, std::move(loaded), answer.body, module),
-                values.shortfall);
+    WriteResult(*result, ReadAnswer(call.texts.operation, std::move(loaded), answer.body, module),
+                call.shortfall);
   } catch (...) {
-    RecordUnreadAnswer(record);
-    keeping.Failed(record);
-    WriteFailureLine(record.message);
+    RecordUnreadAnswer(call.record);
+    call.keeping.Failed(call.record);
+    WriteFailureLine(call.record.message);
     WriteLogLine(log_format::kEnd);
     return false;
   }
-  keeping.Answered(!result->items()[0].asBool(), result->items()[1].asString());
+  call.keeping.Answered(!result->items()[0].asBool(), result->items()[1].asString());
   WriteLogLine(log_format::kEnd);
   return true;
 }
@@ -293,14 +292,12 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
 // The call under the lock: every failure is logged and recorded, none escapes.
 bool GuardedCall(const std::vector<Variant>& params, Variant* result,
                  const std::string& copyRefusal, CallRecord& record) noexcept {
-  CallValues values;
-  CallObjects objects;
-  OutboxKeeping keeping;
+  CallContext call(record);
   try {
-    if (CallSteps(params, result, copyRefusal, values, objects, record, keeping)) return true;
+    if (CallSteps(params, result, copyRefusal, call)) return true;
   } catch (...) {
     RecordCurrentFailure(record, UnclassifiedCode(record));
-    keeping.Failed(record);
+    call.keeping.Failed(record);
     WriteFailureLine(record.message);
   }
   if (record.error == LUMIREX_OK) record.error = LUMIREX_E_ANSWER;

@@ -79,8 +79,8 @@ outbox::Attempt Resend(const outbox::Report& report, const std::string& url, Cal
     WriteLogLine(log_format::kSeparatorLine);
     WriteLogLine(log_format::kStart);
     WriteLogLine(OutboxLine(report));
-    LogRequestLines({report.operation, report.cpf, report.branch, report.till, report.sequence, "",
-                     url, report.document});
+    LogRequestLines({report.operation, report.cpf, report.branch, report.till, report.sequence, ""},
+                    url, report.document);
     const HttpAnswer answer =
         Exchange(CallRequest(HttpMethodNamed(report.method), url, report.body), record);
     WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(answer.body));
