@@ -380,7 +380,7 @@ class CurlSession {
   // through a multi handle of its own whose descriptors we could not reach.
   CURLcode Transfer(CURL* handle) {
     CURLM* multi = Multi();
-    const std::vector<int> before = InheritedLocalSockets();
+    resolve_ = Resolve::None;
     if (curl_multi_add_handle(multi, handle) != CURLM_OK) throw std::bad_alloc();
     // Taken out again on every path: a handle left in would refuse every later exchange.
     struct Added {
@@ -391,13 +391,15 @@ class CurlSession {
     CURLcode result = CURLE_OK;
     // The resolver's pair lives only until the connection is made: once the
     // request is about to go out, nothing new appears, and a long body's
-    // many steps need not look through the process's descriptors each.
+    // many steps need not look through the process's descriptors each. An
+    // exchange that resolves no name (a kept-alive connection, a cached or
+    // numeric address) makes no pair and looks through none of them.
     bool connecting = true;
     for (bool done = false; !done;) {
       int running = 0;
       const CURLMcode performed = curl_multi_perform(multi, &running);
-      if (connecting) {
-        MarkNewLocalSocketsCloseOnExec(before);
+      if (connecting && resolve_ == Resolve::Started) {
+        MarkNewLocalSocketsCloseOnExec(beforeResolve_);
         curl_off_t pretransfer = 0;
         curl_easy_getinfo(handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
         connecting = pretransfer == 0;
@@ -415,7 +417,24 @@ class CurlSession {
       }
       if (!done) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
     }
+    if (resolve_ == Resolve::Refused) throw std::bad_alloc();
     return result;
+  }
+
+  // libcurl calls this before it starts resolving a name, so before the
+  // resolver's socket pair exists: the descriptors there are now are the
+  // ones not to mark. Out of memory, the resolve is refused, as nothing
+  // would mark its pair.
+  static int ResolverStarting(void* /*resolver*/, void* /*reserved*/, void* context) noexcept {
+    auto& session = *static_cast<CurlSession*>(context);
+    try {
+      session.beforeResolve_ = InheritedLocalSockets();
+      session.resolve_ = Resolve::Started;
+      return 0;
+    } catch (...) {
+      session.resolve_ = Resolve::Refused;
+      return 1;
+    }
   }
 
   void Configure(CURL* handle, const std::string& url, std::chrono::seconds timeout,
@@ -443,6 +462,9 @@ class CurlSession {
     Check(curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, &CurlSession::CloseSocket),
           "socket callback");
     Check(curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, this), "socket callback data");
+    Check(curl_easy_setopt(handle, CURLOPT_RESOLVER_START_FUNCTION, &CurlSession::ResolverStarting),
+          "resolver callback");
+    Check(curl_easy_setopt(handle, CURLOPT_RESOLVER_START_DATA, this), "resolver callback data");
     Check(curl_easy_setopt(handle, CURLOPT_TCP_NODELAY, 1L), "TCP_NODELAY");
     Check(curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L), "peer verification");
     Check(curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L), "host verification");
@@ -499,7 +521,9 @@ class CurlSession {
   ForkSafeMutex mutex_;
   std::unique_ptr<CURLM, MultiCleanup> multi_;
   std::unique_ptr<CURL, EasyCleanup> handle_;
-  std::string target_;                  // of the request in progress
+  std::string target_;  // of the request in progress
+  enum class Resolve { None, Started, Refused } resolve_ = Resolve::None;  // in the exchange
+  std::vector<int> beforeResolve_;      // the local sockets there were when it started
   std::vector<curl_socket_t> sockets_;  // open sockets of handle_'s connections
   std::vector<CURL*> abandoned_;        // handles inherited over a fork, kept reachable
   std::vector<CURLM*> abandonedMulti_;  // and their multi handles
