@@ -44,6 +44,14 @@ void LogRequestLines(const HostTexts& texts, const std::string& url, const std::
   WriteLogLine(log_format::kTimeout, std::to_string(kCallTimeout.count()));
 }
 
+void LogAnswerLine(std::string_view answer) {
+  if (answer.find('\r') == std::string_view::npos) {
+    WriteLogLine(log_format::kAnswer, answer);
+  } else {
+    WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(answer));
+  }
+}
+
 void WriteFailureLine(const std::string& message) noexcept {
   try {
     WriteLogLine(log_format::kFailureLabel, message);

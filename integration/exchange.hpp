@@ -31,6 +31,10 @@ struct HostTexts {
 // the request document (carriage returns removed) and the time-out.
 void LogRequestLines(const HostTexts& texts, const std::string& url, const std::string& document);
 
+// The RETORNO line: the answer without its carriage returns. An answer
+// holding none goes to the log as it is, not copied first.
+void LogAnswerLine(std::string_view answer);
+
 // The failure line; a log that cannot be written is passed over, as the
 // operator is told the same text.
 void WriteFailureLine(const std::string& message) noexcept;

@@ -272,7 +272,7 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
 
   const HttpAnswer answer = Exchange(call.request, call.record);
   RememberServiceUrl(call.baseUrl);
-  WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(answer.body));
+  LogAnswerLine(answer.body);
   std::optional<ResponseDocument> loaded = RequireVerdictStatus(answer);
   try {
     WriteResult(*result, ReadAnswer(call.texts.operation, std::move(loaded), answer.body, module),

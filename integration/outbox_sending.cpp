@@ -83,7 +83,7 @@ outbox::Attempt Resend(const outbox::Report& report, const std::string& url, Cal
                     url, report.document);
     const HttpAnswer answer =
         Exchange(CallRequest(HttpMethodNamed(report.method), url, report.body), record);
-    WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(answer.body));
+    LogAnswerLine(answer.body);
     ReadVerdict(RequireVerdictStatus(answer), answer.body, attempt);
     WriteLogLine(log_format::kEnd);
   } catch (...) {
