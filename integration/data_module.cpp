@@ -31,12 +31,16 @@ std::vector<std::string> SaleKeyParameters() {
 constinit std::unique_ptr<TrdmIntegraLumirex>& rdmIntegraLumirex = *instance;
 
 void AbandonDataModule() noexcept {
-  if (!rdmIntegraLumirex) return;
+  AbandonDataModule(std::move(rdmIntegraLumirex));
+}
+
+void AbandonDataModule(std::unique_ptr<TrdmIntegraLumirex> module) noexcept {
+  if (!module) return;
   try {
-    Abandoned().push_back(std::move(rdmIntegraLumirex));
+    Abandoned().push_back(std::move(module));
   } catch (const std::bad_alloc&) {
     // Only a leak checker would notice the instance now.
-    (void)rdmIntegraLumirex.release();
+    (void)module.release();
   }
 }
 
@@ -48,9 +52,6 @@ TrdmIntegraLumirex::TrdmIntegraLumirex()
   adqVenda.Description = "the sale header query";
   adqItemVenda.Description = "the sale items query";
   adcIntegraLumirex.LoginPrompt = false;
-  adcIntegraLumirex.BeforeConnect = [this](TADOConnection& sender) {
-    adcIntegraLumirexBeforeConnect(sender);
-  };
   adcIntegraLumirex.AfterConnect = [this](TADOConnection& sender) {
     adcIntegraLumirexAfterConnect(sender);
   };
@@ -81,19 +82,14 @@ void TrdmIntegraLumirex::DataModuleDestroy() {
   adcIntegraLumirex.Close();
 }
 
-void TrdmIntegraLumirex::adcIntegraLumirexBeforeConnect(TADOConnection& sender) {
-  sender.ConnectionString = Services()->GetStringConexVex("");
-}
-
 void TrdmIntegraLumirex::adcIntegraLumirexAfterConnect(TADOConnection& sender) {
   Services()->SetADODBSession(sender);
 }
 
-void TrdmIntegraLumirex::DropStaleConnection() {
-  if (!adcIntegraLumirex.Connected()) return;
-  if (Services()->GetStringConexVex("") != adcIntegraLumirex.ConnectionString) {
-    adcIntegraLumirex.Close();
-  }
+void TrdmIntegraLumirex::UseConnectionString(const std::string& connection) {
+  if (adcIntegraLumirex.Connected() && connection == adcIntegraLumirex.ConnectionString) return;
+  adcIntegraLumirex.Close();
+  adcIntegraLumirex.ConnectionString = connection;
 }
 
 Variant TrdmIntegraLumirex::getConsulta(std::string_view response, Variant& result,

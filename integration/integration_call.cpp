@@ -1,5 +1,6 @@
 #include "integration/integration_call.hpp"
 
+#include <chrono>
 #include <exception>
 #include <new>
 #include <optional>
@@ -7,8 +8,9 @@
 
 #include <pugixml.hpp>
 
+#include "integration/call_gate.hpp"
 #include "integration/call_outcome.hpp"
-#include "integration/data_module.hpp"
+#include "integration/data_module_pool.hpp"
 #include "integration/exchange.hpp"
 #include "integration/outbox_keeping.hpp"
 #include "integration/outbox_sending.hpp"
@@ -16,12 +18,10 @@
 #include "messages/requests.hpp"
 #include "messages/response_document.hpp"
 #include "shared_services/shared_services.hpp"
-#include "support/at_fork.hpp"
 #include "support/errors.hpp"
 #include "support/host_text.hpp"
 #include "support/log.hpp"
 #include "support/log_format.hpp"
-#include "support/no_destructor.hpp"
 #include "support/number_text.hpp"
 #include "support/settings.hpp"
 #include "support/text.hpp"
@@ -164,13 +164,13 @@ void PrepareRequest(const std::vector<Variant>& params, CallValues& values, Call
   }
   if (values.operation == "VENDA") {
     RunBranch(values, [&] {
-      module.DropStaleConnection();
+      module.UseConnectionString(Services()->GetStringConexVex(""));
       BuildSaleRequest(key, module.adqVenda, module.adqItemVenda, out);
     });
   }
   if (values.operation == "VENDA_CANC") {
     RunBranch(values, [&] {
-      module.DropStaleConnection();
+      module.UseConnectionString(Services()->GetStringConexVex(""));
       BuildCancellationRequest(key, module.adqVenda, out);
     });
   }
@@ -210,21 +210,6 @@ void RecordUnreadAnswer(const std::exception_ptr& failure, const CallValues& val
   }
 }
 
-// The data module, created by the first call that finds none. Its creation
-// connects to nothing; what fails there other than memory is the database's.
-TrdmIntegraLumirex& DataModule() {
-  if (!rdmIntegraLumirex) {
-    try {
-      rdmIntegraLumirex = std::make_unique<TrdmIntegraLumirex>();
-    } catch (const std::bad_alloc&) {
-      throw;
-    } catch (const std::exception& error) {
-      throw CallFailure(LUMIREX_E_DATABASE, error.what());
-    }
-  }
-  return *rdmIntegraLumirex;
-}
-
 bool IsReport(const CallValues& values) {
   return values.operation == "VENDA" || values.operation == "VENDA_CANC";
 }
@@ -247,10 +232,24 @@ outbox::Report ReportOf(const CallValues& values, const CallObjects& objects) {
   return report;
 }
 
+// Waits for the calls about the same order that came first: a cancellation
+// never overtakes its sale. One that waited too long is kept behind them in
+// the outbox when there is one.
+void TakeOrderTurn(const CallValues& values, const CallObjects& objects, OrderTurn& turn,
+                   OutboxKeeping& keeping) {
+  try {
+    turn.Take(values.orderId);
+  } catch (const CallFailure&) {
+    keeping.Begin(ReportOf(values, objects));
+    throw;
+  }
+}
+
 bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
-               CallValues& values, CallObjects& objects, CallRecord& record,
-               OutboxKeeping& keeping) {
-  TrdmIntegraLumirex& module = DataModule();
+               CallValues& values, CallObjects& objects, CallRecord& record, OutboxKeeping& keeping,
+               OrderTurn& orderTurn) {
+  const BorrowedModule borrowed;
+  TrdmIntegraLumirex& module = *borrowed;
 
   WriteLogLine(log_format::kSeparatorLine);
   WriteLogLine(log_format::kStart);
@@ -259,9 +258,12 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   ReadCommonParameters(params, values);
   CheckResultArray(result, values.operation);
   PrepareRequest(params, values, objects, module);
-  // Kept before anything about it is logged: a host killed after its lines
-  // are in the log has it in the outbox.
-  if (IsReport(values)) keeping.Begin(ReportOf(values, objects));
+  if (IsReport(values)) {
+    TakeOrderTurn(values, objects, orderTurn, keeping);
+    // Kept before anything about it is logged: a host killed after its lines
+    // are in the log has it in the outbox.
+    keeping.Begin(ReportOf(values, objects));
+  }
   LogRequest(values);
   RequireKnownOperation(values);
   keeping.HoldIfBehind();
@@ -288,14 +290,19 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   return returned;
 }
 
-// The call under the lock: every failure is logged and recorded, none escapes.
+// The call in its turn: every failure is logged and recorded, none escapes.
 bool GuardedCall(const std::vector<Variant>& params, Variant* result,
                  const std::string& copyRefusal, CallRecord& record) noexcept {
   CallValues values;
   CallObjects objects;
+  // Released after the outbox has the outcome: the next report of the order
+  // sees it.
+  OrderTurn orderTurn;
   OutboxKeeping keeping;
   try {
-    if (CallSteps(params, result, copyRefusal, values, objects, record, keeping)) return true;
+    if (CallSteps(params, result, copyRefusal, values, objects, record, keeping, orderTurn)) {
+      return true;
+    }
   } catch (...) {
     RecordCurrentFailure(record);
     keeping.Failed(record);
@@ -319,6 +326,40 @@ void RefuseReentry() noexcept {
   }
 }
 
+// The call once it has its turn; a call that cannot get one within its
+// time-out is logged and fails as the library being busy.
+bool CallInTurn(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
+                CallRecord& record) noexcept {
+  std::optional<CallTurn> turn;
+  try {
+    turn.emplace(std::chrono::seconds(kTimeoutSeconds));
+  } catch (...) {
+    RecordCurrentFailure(record);
+    try {
+      WriteLogLine(log_format::kSeparatorLine);
+      WriteLogLine(log_format::kStart);
+    } catch (...) {
+      // The failure line below says it, or the operator hears it.
+    }
+    WriteFailureLine(record.message);
+    return false;
+  }
+  return GuardedCall(params, result, copyRefusal, record);
+}
+
+// A call's lines that could not be written when it ended: the call fails as
+// if its last line had failed, and the caller's array stays as it was.
+void FinishLog(LogSession& session, bool& returned, CallRecord& record) noexcept {
+  try {
+    session.Finish();
+  } catch (...) {
+    // A call that failed already keeps its own reason, which the operator hears.
+    if (!returned) return;
+    RecordCurrentFailure(record);
+    returned = false;
+  }
+}
+
 // Set while a call runs on this thread, its operator message included.
 thread_local bool callInProgress = false;
 
@@ -332,17 +373,6 @@ class CallInProgress {
 
 }  // namespace
 
-ForkSafeMutex& CallMutex() {
-  static NoDestructor<ForkSafeMutex> mutex;
-  // A fork's child starts with the lock free and without the parent's data module.
-  static const int forkHandler = AtForkInChild([] {
-    mutex->ResetInChild();
-    if (!mutex->HeldByThisThread()) AbandonDataModule();
-  });
-  (void)forkHandler;
-  return *mutex;
-}
-
 bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
                         std::string copyRefusal) noexcept {
   if (callInProgress) {
@@ -355,16 +385,16 @@ bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
   CallRecord record;
   bool returned = false;
   {
-    std::lock_guard lock(CallMutex());
     // The call's settings are read once, and its lines go through one
-    // descriptor, closed before the lock is released.
+    // descriptor and stay one block.
     settings::CallSettings callSettings;
     LogSession logSession;
-    returned = GuardedCall(params, result, copyRefusal, record);
+    returned = CallInTurn(params, result, copyRefusal, record);
+    FinishLog(logSession, returned, record);
   }
   LastCallRecord() = std::move(record);
-  // Told once the lock is free, so that the handler may call Finalize, or
-  // anything else that takes the lock.
+  // Told once the turn is given back, so that the handler may call Finalize,
+  // or anything else that waits for the calls in flight.
   TellOperator(LastCallRecord());
   return returned;
 }
