@@ -1,0 +1,124 @@
+// The gate calls pass: at most the bound at once, in arrival order, a busy
+// refusal at the deadline, Finalize between calls, one order at a time.
+#include "integration/call_gate.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "integration/call_outcome.hpp"
+
+using namespace std::chrono_literals;
+
+namespace lumirex {
+namespace {
+
+constexpr auto kLong = std::chrono::milliseconds(10s);
+
+class CallGateTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetCallBound(kDefaultMaxCalls); }
+};
+
+TEST_F(CallGateTest, CallsStartInArrivalOrderWithinTheBound) {
+  constexpr int kCallers = 6;
+  ASSERT_TRUE(SetCallBound(2));
+  EXPECT_FALSE(SetCallBound(0));
+  std::optional<CallTurn> first(std::in_place, kLong), second(std::in_place, kLong);
+  std::mutex mutex;
+  std::vector<int> started;
+  std::atomic<int> inFlight{0}, most{0};
+  std::vector<std::thread> callers;
+  for (int i = 0; i < kCallers; ++i) {
+    callers.emplace_back([&, i] {
+      const CallTurn turn(kLong);
+      most = std::max(most.load(), ++inFlight);
+      {
+        std::lock_guard lock(mutex);
+        started.push_back(i);
+      }
+      std::this_thread::sleep_for(5ms);
+      --inFlight;
+    });
+    // Each waits in the line before the next arrives.
+    std::this_thread::sleep_for(30ms);
+  }
+  first.reset();
+  second.reset();
+  for (auto& caller : callers) caller.join();
+  EXPECT_THAT(started, ::testing::ElementsAre(0, 1, 2, 3, 4, 5));
+  EXPECT_LE(most.load(), 2);
+}
+
+TEST_F(CallGateTest, ACallThatCannotStartInTimeFailsAsBusyAndHoldsNobodyUp) {
+  ASSERT_TRUE(SetCallBound(1));
+  std::optional<CallTurn> running(std::in_place, kLong);
+  std::thread([] {
+    try {
+      const CallTurn turn(50ms);
+      ADD_FAILURE() << "started beside a call while the bound is 1";
+    } catch (const CallFailure& failure) {
+      EXPECT_EQ(failure.code(), LUMIREX_E_TIMEOUT);
+      EXPECT_THAT(failure.what(), ::testing::HasSubstr("the library was busy"));
+    }
+  }).join();
+  running.reset();
+  // The one that gave up left the line: the next starts at once.
+  std::thread([] { EXPECT_NO_THROW(CallTurn{50ms}); }).join();
+}
+
+TEST_F(CallGateTest, FinalizeWaitsForCallsInFlightAndCallsMadeMeanwhileWaitForIt) {
+  std::atomic<bool> callEnded{false}, finalized{false}, laterSawFinalized{false};
+  std::thread inFlight([&] {
+    const CallTurn turn(kLong);
+    std::this_thread::sleep_for(100ms);
+    callEnded = true;
+  });
+  std::this_thread::sleep_for(20ms);
+  std::thread later([&] {
+    std::this_thread::sleep_for(30ms);
+    const CallTurn turn(kLong);
+    laterSawFinalized = finalized.load();
+  });
+  EXPECT_TRUE(WithNoCallInFlight([&] {
+    EXPECT_TRUE(callEnded.load());
+    finalized = true;
+  }));
+  inFlight.join();
+  later.join();
+  EXPECT_TRUE(laterSawFinalized.load());
+  // From inside a call, Finalize would wait for itself: it does nothing.
+  const CallTurn own(kLong);
+  EXPECT_FALSE(WithNoCallInFlight([] { ADD_FAILURE() << "ran inside a call"; }));
+}
+
+TEST_F(CallGateTest, ReportsOfOneOrderTakeTurnsAndOtherOrdersPass) {
+  std::optional<OrderTurn> sale(std::in_place);
+  sale->Take("ORDER-1");
+  std::atomic<bool> otherDone{false}, cancellationStarted{false};
+  std::thread([&] {
+    OrderTurn other;
+    other.Take("ORDER-2");
+    otherDone = true;
+  }).join();
+  EXPECT_TRUE(otherDone.load());
+  std::thread cancellation([&] {
+    OrderTurn turn;
+    turn.Take("ORDER-1");
+    cancellationStarted = true;
+  });
+  std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(cancellationStarted.load());
+  sale.reset();
+  cancellation.join();
+  EXPECT_TRUE(cancellationStarted.load());
+}
+
+}  // namespace
+}  // namespace lumirex
