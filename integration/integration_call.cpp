@@ -314,7 +314,7 @@ bool GuardedCall(const std::vector<Variant>& params, Variant* result,
 
 // A call made on a thread that is inside a call already, from its operator
 // message or from services of the host's own: refused at once, never waited
-// for, as the lock it would wait for is this thread's own.
+// for, as what it would wait for (its order, the log block) is this thread's own.
 void RefuseReentry() noexcept {
   WriteFailureLine(kReentered);
   try {
