@@ -31,8 +31,8 @@ double Percentile(std::vector<double>& sorted, double share) {
   return sorted[index];
 }
 
-// `threads` threads each make exchanges (one a call of `exchange`, made for
-// each thread by `make`) for the run's length, all starting together.
+// `threads` threads each make exchanges (one a call of the function `make`
+// makes for the thread) for the run's length, all starting together.
 Spread Run(int threads, const std::function<std::function<bool()>()>& make) {
   std::vector<std::vector<double>> took(static_cast<std::size_t>(threads));
   std::atomic<int> ready{0};
@@ -43,6 +43,8 @@ Spread Run(int threads, const std::function<std::function<bool()>()>& make) {
   for (int t = 0; t < threads; ++t) {
     callers.emplace_back([&, t] {
       const std::function<bool()> exchange = make();
+      // Connected before the run, as a till's library is after its first call.
+      if (!exchange()) failed = true;
       ++ready;
       while (!go) std::this_thread::yield();
       while (Clock::now() < end) {
