@@ -126,20 +126,33 @@ CallTurn::~CallTurn() {
 void OrderTurn::Take(const std::string& orderId) {
   if (orderId.empty()) return;
   const Deadline deadline = std::chrono::steady_clock::now() + kOrderWait;
+  // Everything that may run out of memory comes before the line changes, or
+  // is undone: a ticket left in the line would hold its order up for good.
+  orderId_ = orderId;
+  std::set<std::uint64_t>& own = OwnOrderTickets();
   Gate& gate = TheGate();
   std::unique_lock lock(gate.mutex);
   const std::uint64_t ticket = gate.nextTicket++;
-  std::deque<std::uint64_t>& line = gate.orders[orderId];
-  line.push_back(ticket);
-  OwnOrderTickets().insert(ticket);
-  if (gate.changed.wait_until(lock, deadline, [&] { return line.front() == ticket; })) {
-    orderId_ = orderId;
+  own.insert(ticket);
+  std::deque<std::uint64_t>* line = nullptr;
+  try {
+    line = &gate.orders[orderId];
+    line->push_back(ticket);
+  } catch (...) {
+    own.erase(ticket);
+    if (line != nullptr && line->empty()) gate.orders.erase(orderId);
+    throw;
+  }
+  if (gate.changed.wait_until(lock, deadline, [&] { return line->front() == ticket; })) {
     ticket_ = ticket;
     return;
   }
-  OwnOrderTickets().erase(ticket);
-  line.erase(std::find(line.begin(), line.end(), ticket));
-  if (line.empty()) gate.orders.erase(orderId);
+  own.erase(ticket);
+  line->erase(std::find(line->begin(), line->end(), ticket));
+  if (line->empty()) gate.orders.erase(orderId);
+  lock.unlock();
+  // The next in line may be free to go now.
+  gate.changed.notify_all();
   throw CallFailure(LUMIREX_E_TIMEOUT, "the library was busy: an earlier call about order " +
                                            orderId + " was still running after " +
                                            std::to_string(kOrderWait.count()) +
@@ -159,6 +172,12 @@ OrderTurn::~OrderTurn() {
     }
   }
   gate.changed.notify_all();
+}
+
+GateNow GateState() noexcept {
+  Gate& gate = TheGate();
+  std::lock_guard lock(gate.mutex);
+  return {gate.running, static_cast<int>(gate.waiting.size()), gate.finalizing};
 }
 
 bool TurnHeldByThisThread() noexcept {

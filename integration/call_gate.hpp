@@ -56,6 +56,13 @@ class OrderTurn {
   std::uint64_t ticket_ = 0;
 };
 
+// What the gate holds now: the calls running, those waiting for their turn,
+// and the Finalize calls waiting for the calls in flight.
+struct GateNow {
+  int running = 0, waiting = 0, finalizing = 0;
+};
+GateNow GateState() noexcept;
+
 // Whether this thread holds a call's turn: what it would wait for (Finalize,
 // sending the outbox) is its own.
 bool TurnHeldByThisThread() noexcept;

@@ -47,7 +47,7 @@ TEST_F(CallGateTest, CallsStartInArrivalOrderWithinTheBound) {
       --inFlight;
     });
     // Each waits in the line before the next arrives.
-    std::this_thread::sleep_for(30ms);
+    while (GateState().waiting < i + 1) std::this_thread::yield();
   }
   first.reset();
   second.reset();
@@ -77,20 +77,24 @@ TEST_F(CallGateTest, FinalizeWaitsForCallsInFlightAndCallsMadeMeanwhileWaitForIt
   std::atomic<bool> callEnded{false}, finalized{false}, laterSawFinalized{false};
   std::thread inFlight([&] {
     const CallTurn turn(kLong);
-    std::this_thread::sleep_for(100ms);
+    // Ends once Finalize waits for it and a later call waits for Finalize.
+    while (GateState().waiting < 1) std::this_thread::yield();
     callEnded = true;
   });
-  std::this_thread::sleep_for(20ms);
+  while (GateState().running < 1) std::this_thread::yield();
+  std::thread finalize([&] {
+    EXPECT_TRUE(WithNoCallInFlight([&] {
+      EXPECT_TRUE(callEnded.load());
+      finalized = true;
+    }));
+  });
+  while (GateState().finalizing < 1) std::this_thread::yield();
   std::thread later([&] {
-    std::this_thread::sleep_for(30ms);
     const CallTurn turn(kLong);
     laterSawFinalized = finalized.load();
   });
-  EXPECT_TRUE(WithNoCallInFlight([&] {
-    EXPECT_TRUE(callEnded.load());
-    finalized = true;
-  }));
   inFlight.join();
+  finalize.join();
   later.join();
   EXPECT_TRUE(laterSawFinalized.load());
   // From inside a call, Finalize would wait for itself: it does nothing.
@@ -114,6 +118,7 @@ TEST_F(CallGateTest, ReportsOfOneOrderTakeTurnsAndOtherOrdersPass) {
     cancellationStarted = true;
   });
   std::this_thread::sleep_for(50ms);
+  // Not a race the test could lose: the sale's turn is held until reset below.
   EXPECT_FALSE(cancellationStarted.load());
   sale.reset();
   cancellation.join();
