@@ -251,9 +251,7 @@ extern "C" bool IntegracaoLumirexOle(const VARIANT* params, VARIANT* result) {
     return returned;
   } catch (...) {
     // Out of memory copying the host's values: reported as any failure is.
-    CallRecord& record = LastCallRecord();
-    record = CallRecord{};
-    record.error = LUMIREX_E_MEMORY;
+    RecordLastFailure(LUMIREX_E_MEMORY, "");
     settings::DeliverMessage("Exception IntegracaoLumirexOle: out of memory");
     return false;
   }

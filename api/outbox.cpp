@@ -21,15 +21,8 @@ int LumirexSetOutbox(const char* file) {
     if (named) lumirex::outbox::Outbox check(*named);
     return 0;
   } catch (const std::exception& error) {
-    lumirex::CallRecord& record = lumirex::LastCallRecord();
-    record = lumirex::CallRecord{};
-    record.error = LUMIREX_E_INPUT;
-    try {
-      record.message = error.what();
-    } catch (...) {
-      // Out of memory for the message too: the record's code stands alone.
-      lumirex::RecordOutOfMemory();
-    }
+    // Out of memory for the message too: said as such.
+    if (!lumirex::RecordLastFailure(LUMIREX_E_INPUT, error.what())) lumirex::RecordOutOfMemory();
   } catch (...) {
     lumirex::RecordOutOfMemory();
   }

@@ -1,10 +1,11 @@
-// getConsulta on any bytes, with a five-element result array and the
-// promotions dataset of the data module, kept from one input to the next as
-// the module keeps it between calls. Whatever the answer, the reading never
-// crashes or throws; it fills all five elements or none, and the packet in
-// element 4 is one the host (and we) can read back.
+// getConsulta on any bytes, loaded as a call loads them, with the promotions
+// dataset of the data module, kept from one input to the next as the module
+// keeps it between calls. Whatever the answer, the reading never crashes (it
+// may raise); a refused customer brings no promocodes, and the packet is one
+// the host (and we) can read back.
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string_view>
 
 #include "dataset/data_packet.hpp"
@@ -16,7 +17,6 @@ namespace {
 using lumirex::FieldType;
 using lumirex::TClientDataSet;
 using lumirex::TField;
-using lumirex::Variant;
 
 // The dataset and persistent fields as the data module declares them.
 struct Promotions {
@@ -32,16 +32,9 @@ struct Promotions {
   }
 };
 
-void CheckFilled(const std::vector<Variant>& items, const Promotions& promotions) {
-  FUZZ_CHECK(items[0].type() == Variant::Type::Bool);
-  FUZZ_CHECK(items[1].type() == Variant::Type::String);
-  FUZZ_CHECK(items[2].type() == Variant::Type::String);
-  FUZZ_CHECK(items[3].type() == Variant::Type::Double);
-  FUZZ_CHECK(items[4].type() == Variant::Type::String);
-  // A refused customer brings no promocodes.
-  if (items[0].asBool()) FUZZ_CHECK(promotions.dataset.RecordCount() == 0);
-
-  const lumirex::DataPacket packet = lumirex::ReadDataPacket(items[4].asString());
+void CheckRead(const lumirex::CustomerAnswer& answer, const Promotions& promotions) {
+  if (answer.common.errorFlag) FUZZ_CHECK(promotions.dataset.RecordCount() == 0);
+  const lumirex::DataPacket packet = lumirex::ReadDataPacket(promotions.dataset.GetData());
   FUZZ_CHECK(packet.fields.size() == promotions.dataset.FieldCount());
   FUZZ_CHECK(packet.rows.size() == promotions.dataset.RecordCount());
 }
@@ -51,15 +44,14 @@ void CheckFilled(const std::vector<Variant>& items, const Promotions& promotions
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Promotions promotions;
   const std::string_view response(reinterpret_cast<const char*>(data), size);
-  Variant result = Variant::Array(5);
-  const bool read = lumirex::getConsulta(response, result, promotions.Fields()).asBool();
-
-  const auto& items = result.items();
-  FUZZ_CHECK(items.size() == 5);
-  if (read) {
-    CheckFilled(items, promotions);
-  } else {
-    for (const Variant& item : items) FUZZ_CHECK(item.isEmpty());
+  lumirex::CustomerAnswer answer;
+  try {
+    lumirex::ResponseDocument document;
+    document.Load(response);
+    answer = lumirex::getConsulta(document, promotions.Fields());
+  } catch (const std::exception&) {
+    return 0;  // an answer that cannot be read: the call says so
   }
+  CheckRead(answer, promotions);
   return 0;
 }

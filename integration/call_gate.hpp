@@ -18,7 +18,7 @@ inline constexpr int kDefaultMaxCalls = 8;
 
 // How long a report waits for the earlier calls about its order, each of
 // which ends within its own time-out.
-inline constexpr std::chrono::seconds kOrderWait(2 * kTimeoutSeconds);
+inline constexpr std::chrono::seconds kOrderWait(2 * kCallTimeout);
 
 // How many calls may run at once; false (and the bound stays) below 1. A
 // lower bound lets the calls in flight finish; only new ones wait for it.

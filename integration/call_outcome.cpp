@@ -21,13 +21,13 @@ NoDestructor<const std::string> outOfMemoryLine(std::string(log_format::kFailure
 
 void Tell(const std::string& text) noexcept {
   try {
-    Services()->Mensagem(text, "", "N", "N", TTipoMsg::Error, "", "", 0, nullptr);
+    Services()->ShowMessage(text);
   } catch (...) {
     // The services could not be had: nothing more can be done, and nothing may escape.
   }
 }
 
-std::int32_t CodeOf(HttpFailure failure) {
+std::int32_t CodeOfHttp(HttpFailure failure) {
   switch (failure) {
     case HttpFailure::Request:
       return LUMIREX_E_INPUT;
@@ -41,26 +41,6 @@ std::int32_t CodeOf(HttpFailure failure) {
       break;
   }
   return LUMIREX_E_TRANSFER;
-}
-
-// The code of an exception no step classified: what it is about, and whether
-// the request had left by then.
-std::int32_t CodeOfUnclassified(const CallRecord& record) {
-  try {
-    throw;
-  } catch (const CallFailure& failure) {
-    return failure.code();
-  } catch (const DatabaseError&) {
-    return LUMIREX_E_DATABASE;
-  } catch (const IOError&) {
-    return LUMIREX_E_LOG;
-  } catch (const std::bad_alloc&) {
-    return LUMIREX_E_MEMORY;
-  } catch (...) {
-    // A value that cannot be converted, before the exchange, is the host's input;
-    // anything after it went wrong with the exchange.
-    return record.sent ? LUMIREX_E_TRANSFER : LUMIREX_E_INPUT;
-  }
 }
 
 }  // namespace
@@ -89,32 +69,56 @@ CallRecord& LastCallRecord() noexcept {
   return record;
 }
 
-void RecordCurrentFailure(CallRecord& record) noexcept {
+std::int32_t CodeOf(std::int32_t unclassified) noexcept {
+  try {
+    throw;
+  } catch (const HttpError& error) {
+    return CodeOfHttp(error.failure());
+  } catch (const CallFailure& failure) {
+    return failure.code();
+  } catch (const DatabaseError&) {
+    return LUMIREX_E_DATABASE;
+  } catch (const IOError&) {
+    return LUMIREX_E_LOG;
+  } catch (const std::bad_alloc&) {
+    return LUMIREX_E_MEMORY;
+  } catch (...) {
+    return unclassified;
+  }
+}
+
+void RecordCurrentFailure(CallRecord& record, std::int32_t unclassified) noexcept {
+  record.error = CodeOf(unclassified);
   try {
     try {
       throw;
     } catch (const HttpError& error) {
       record.sent = record.sent || error.sent();
       if (error.status() != 0) record.httpStatus = error.status();
-      record.error = CodeOf(error.failure());
       // Failures of the exchange name the URL, password and all.
       record.message = MaskUrlPasswords(error.what());
-      return;
     } catch (const std::bad_alloc&) {
-      record.error = LUMIREX_E_MEMORY;
       record.message = kOutOfMemory;  // short enough to need no allocation
-      return;
     } catch (const std::exception& error) {
-      record.error = CodeOfUnclassified(record);
       record.message = MaskUrlPasswords(error.what());
-      return;
     } catch (...) {
-      record.error = CodeOfUnclassified(record);
       record.message = "unknown error";
     }
   } catch (...) {
     // Out of memory copying the message: the code still tells the till what happened.
     record.error = LUMIREX_E_MEMORY;
+  }
+}
+
+bool RecordLastFailure(std::int32_t error, const char* message) noexcept {
+  CallRecord& record = LastCallRecord();
+  record = CallRecord{};
+  record.error = error;
+  try {
+    record.message = message;
+    return true;
+  } catch (...) {
+    return false;
   }
 }
 

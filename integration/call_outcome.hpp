@@ -46,8 +46,24 @@ void RecordOutOfMemory(bool keepExchange = false) noexcept;
 // out-of-memory text when that text cannot be built.
 void TellOperator(const CallRecord& record) noexcept;
 
+// The code of the exception being handled (call it inside a catch block):
+// what the exception says of itself, or `unclassified` when it says nothing
+// (a value that cannot be converted is the host's input before the exchange,
+// the exchange's after it, the answer's while it is read).
+std::int32_t CodeOf(std::int32_t unclassified) noexcept;
+
+// The code of a failure no step classified, by how far the call got.
+inline std::int32_t UnclassifiedCode(const CallRecord& record) {
+  return record.sent ? LUMIREX_E_TRANSFER : LUMIREX_E_INPUT;
+}
+
 // Records the exception being handled (call it inside a catch block): its
-// code, what it says about the exchange, and its message.
-void RecordCurrentFailure(CallRecord& record) noexcept;
+// code (CodeOf), what it says about the exchange, and its message.
+void RecordCurrentFailure(CallRecord& record, std::int32_t unclassified) noexcept;
+
+// Makes the thread's last call record say this failure and nothing else.
+// Returns false when the message could not be kept (out of memory): the code
+// then stands alone.
+bool RecordLastFailure(std::int32_t error, const char* message) noexcept;
 
 }  // namespace lumirex

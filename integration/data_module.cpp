@@ -109,18 +109,15 @@ void TrdmIntegraLumirex::UseConnectionString(const std::string& connection) {
   adcIntegraLumirex.ConnectionString = connection;
 }
 
-Variant TrdmIntegraLumirex::getConsulta(std::string_view response, Variant& result,
-                                        std::exception_ptr* failure) {
+CustomerAnswer TrdmIntegraLumirex::getConsulta(const ResponseDocument& document) {
   return lumirex::getConsulta(
-      response, result,
+      document,
       PromotionFields{cdsPromocao, cdsPromocaoCDPROMOCAO, cdsPromocaoDSPROMOCAO,
-                      cdsPromocaoDTVALPROMO, cdsPromocaoDSTIPPROMO, cdsPromocaoVRPROMOCAO},
-      failure);
+                      cdsPromocaoDTVALPROMO, cdsPromocaoDSTIPPROMO, cdsPromocaoVRPROMOCAO});
 }
 
-Variant TrdmIntegraLumirex::getRetVenda(std::string_view response, Variant& result,
-                                        std::exception_ptr* failure) {
-  return lumirex::getRetVenda(response, result, failure);
+CommonPart TrdmIntegraLumirex::getRetVenda(const ResponseDocument& document) {
+  return lumirex::getRetVenda(document);
 }
 
 }  // namespace lumirex

@@ -3,15 +3,15 @@
 // in-memory datasets.
 #pragma once
 
-#include <exception>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "database/connection.hpp"
 #include "database/query.hpp"
 #include "dataset/dataset.hpp"
 #include "lumirex/lumirex.hpp"
+#include "messages/customer_query.hpp"
+#include "messages/operation_result.hpp"
 
 namespace lumirex {
 
@@ -39,12 +39,11 @@ class TrdmIntegraLumirex {
   void DataModuleDestroy();
   void adcIntegraLumirexAfterConnect(TADOConnection& sender);
 
-  // The readers of the service's answer; when one returns false, *failure
-  // (if asked for) says why.
-  Variant getConsulta(std::string_view response, Variant& result,
-                      std::exception_ptr* failure = nullptr);
-  Variant getRetVenda(std::string_view response, Variant& result,
-                      std::exception_ptr* failure = nullptr);
+  // The readers of the service's answer: a customer query's, whose
+  // promocodes become cdsPromocao's rows, and any other's. Each raises when
+  // the answer cannot be read.
+  CustomerAnswer getConsulta(const ResponseDocument& document);
+  CommonPart getRetVenda(const ResponseDocument& document);
 
   // The connection string the next opening uses, the one in force when the
   // call started; a kept connection made with another one is closed. The

@@ -2,62 +2,54 @@
 
 #include "messages/operation_result.hpp"
 #include "messages/response_document.hpp"
-#include "shared_services/http_status.hpp"
 #include "support/errors.hpp"
 #include "support/log.hpp"
-#include "support/number_text.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {
 
 namespace {
 
-// The answer's text, and its status into the record.
-std::string ResponseDocumentOf(const Variant& httpResult, CallRecord& record) {
-  if (!httpResult.isArray() || httpResult.items().size() < 2) {
-    throw CallFailure(LUMIREX_E_TRANSFER, "the HTTP result has no element 1");
-  }
-  const Variant& status = httpResult.items()[0];
-  if (status.type() == Variant::Type::Int) {
-    record.httpStatus = static_cast<std::int32_t>(status.asInt());
-  }
-  return VariantToText(httpResult.items()[1]);
-}
-
-// What an answer outside 2xx says, when it is a response document at all.
-struct StatusAnswer {
-  bool verdict = false;  // the root holds success
-  std::string message;
-};
-
-StatusAnswer ReadStatusAnswer(std::string_view response) {
-  StatusAnswer answer;
+// The reason the reader raised, after "the answer could not be read".
+std::string UnreadAnswerText() {
+  std::string text = "the answer could not be read";
   try {
-    ResponseDocument document;
-    document.Load(response);
-    if (document.IsEmptyDoc()) return answer;
-    answer.verdict = static_cast<bool>(ChildNamed(document.DocumentElement(), "success"));
-    answer.message = ReadCommonPart(document).message;
-  } catch (const ConversionError&) {
-    // Not a document: an error page, or no body at all.
+    throw;
+  } catch (const NoVerdictError& error) {
+    return error.what();
+  } catch (const CallFailure& failure) {
+    return failure.what();  // the reading itself went well
+  } catch (const std::bad_alloc&) {
+    text += ": out of memory";
+  } catch (const std::exception& error) {
+    text += std::string(": ") + error.what();
+  } catch (...) {
   }
-  return answer;
+  return text;
 }
 
 }  // namespace
 
-void LogRequestLines(const RequestLines& lines) {
+void LogRequestLines(const HostTexts& texts, const std::string& url, const std::string& document) {
   using namespace log_format;
-  WriteLogLine(kOperation, lines.operation);
-  WriteLogLine(kCpf, lines.cpf);
-  WriteLogLine(kBranch, lines.branch);
-  WriteLogLine(kTill, lines.till);
-  WriteLogLine(kSequence, lines.sequence);
-  WriteLogLine(kPromocode, lines.promocode);
+  WriteLogLine(kOperation, texts.operation);
+  WriteLogLine(kCpf, texts.cpf);
+  WriteLogLine(kBranch, texts.branch);
+  WriteLogLine(kTill, texts.till);
+  WriteLogLine(kSequence, texts.sequence);
+  WriteLogLine(kPromocode, texts.promocode);
   // The request carries the URL's password; the log and the operator never see it.
-  WriteLogLine(kUrl, MaskUrlPasswords(lines.url));
-  WriteLogLine(kDocument, lines.document);
-  WriteLogLine(log_format::kTimeout, std::to_string(kTimeoutSeconds));
+  WriteLogLine(kUrl, MaskUrlPasswords(url));
+  WriteLogLine(kDocument, document);
+  WriteLogLine(log_format::kTimeout, std::to_string(kCallTimeout.count()));
+}
+
+void LogAnswerLine(std::string_view answer) {
+  if (answer.find('\r') == std::string_view::npos) {
+    WriteLogLine(log_format::kAnswer, answer);
+  } else {
+    WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(answer));
+  }
 }
 
 void WriteFailureLine(const std::string& message) noexcept {
@@ -68,20 +60,16 @@ void WriteFailureLine(const std::string& message) noexcept {
   }
 }
 
-std::string Exchange(const std::string& url, const std::string& method, TStringStream& body,
-                     CallRecord& record) {
-  // The two side streams stay empty; the service reads only the body.
-  TStringStream sideStream1;
-  TStringStream sideStream2;
+HttpRequest CallRequest(HttpMethod method, std::string url, std::string body) {
+  return HttpRequest{method, std::move(url), std::move(body), true, kCallTimeout};
+}
+
+HttpAnswer Exchange(const HttpRequest& request, CallRecord& record) {
   try {
-    // The HTTP result goes as soon as its answer is taken: a large answer is
-    // not held twice through the reading.
-    std::string response =
-        ResponseDocumentOf(Services()->RequisicaoHTTP(url, "URLENCODED", method, sideStream1, body,
-                                                      sideStream2, std::to_string(kTimeoutSeconds)),
-                           record);
+    HttpAnswer answer = Services()->SendHttp(request);
+    record.httpStatus = answer.status;
     record.sent = true;
-    return response;
+    return answer;
   } catch (const HttpError&) {
     throw;
   } catch (...) {
@@ -92,31 +80,46 @@ std::string Exchange(const std::string& url, const std::string& method, TStringS
   }
 }
 
-std::string UnreadAnswerText(const std::exception_ptr& failure) {
-  std::string text = "the answer could not be read";
-  try {
-    if (failure) std::rethrow_exception(failure);
-  } catch (const NoVerdictError& error) {
-    return error.what();
-  } catch (const std::exception& error) {
-    text += std::string(": ") + error.what();
-  } catch (...) {
-  }
-  return text;
-}
-
 // Anything else (a redirect, which is never followed, an application server's
 // error page, 204 with no content at all) carries no verdict: reading it would
 // hand the till a "declined" the service never gave.
-void RequireVerdictStatus(std::int32_t status, std::string_view response) {
+std::optional<ResponseDocument> RequireVerdictStatus(const HttpAnswer& answer) {
+  const int status = answer.status;
   const bool success = status == 0 || (status >= 200 && status < 300 && status != 204);
-  if (success) return;
-  const StatusAnswer answer = ReadStatusAnswer(response);
-  if (status >= 400 && status < 500 && answer.verdict) return;
+  if (success) return std::nullopt;
+  std::optional<ResponseDocument> document(std::in_place);
+  std::string message;
+  try {
+    document->Load(answer.body);
+    if (!document->IsEmptyDoc()) {
+      if (status >= 400 && status < 500 && ChildNamed(document->DocumentElement(), "success")) {
+        return document;
+      }
+      message = ReadCommonPart(*document).message;
+    }
+  } catch (const ConversionError&) {
+    // Not a document: an error page, or no body at all.
+  }
   std::string text = "the service answered HTTP " + std::to_string(status);
-  if (const char* phrase = ReasonPhrase(status); *phrase != '\0') text += std::string(" ") + phrase;
-  if (!answer.message.empty()) text += ": " + answer.message;
+  if (!answer.reason.empty()) text += " " + answer.reason;
+  if (!message.empty()) text += ": " + message;
   throw CallFailure(LUMIREX_E_HTTP, text);
+}
+
+ResponseDocument AnswerDocument(std::optional<ResponseDocument> loaded, std::string_view body) {
+  if (loaded) return std::move(*loaded);
+  ResponseDocument document;
+  document.Load(body);
+  return document;
+}
+
+void RecordUnreadAnswer(CallRecord& record) noexcept {
+  record.error = CodeOf(LUMIREX_E_ANSWER);
+  try {
+    record.message = UnreadAnswerText();
+  } catch (...) {
+    record.error = LUMIREX_E_MEMORY;
+  }
 }
 
 }  // namespace lumirex

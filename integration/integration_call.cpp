@@ -37,26 +37,28 @@ constexpr const char* kReentered =
 constexpr std::size_t kCommonParameters = 6;
 constexpr std::size_t kValidationParameters = 10;
 
-// The text values of one call, as the log and the branches use them.
-struct CallValues {
-  std::string operation;  // element 0
-  std::string baseUrl;    // element 1, after the trailing-slash rule
-  std::string cpf;        // element 2
-  std::string branch;     // element 3
-  std::string till;       // element 4
-  std::string sequence;   // element 5
-  std::string promocode;  // element 6, VALIDA_PROMOCODE only
-  std::string urlTail;
-  std::string method;
-  std::string orderId;   // the order a report names
-  std::string document;  // the request document as logged and kept, CRs removed
-  std::string response;
-};
+// One call, made once at its start and handed down: the operation and the
+// host's texts, the request as it goes out, and what became of the call.
+struct CallContext {
+  explicit CallContext(CallRecord& outcome) : record(outcome) {}
 
-// What a call owns from its start to its end, released on every path.
-struct CallObjects {
+  HostTexts texts;        // parameters 0 and 2 to 5, and 6 for a validation
+  std::string baseUrl;    // parameter 1, after the trailing-slash rule
+  std::string shortfall;  // why the result array cannot take the whole answer; "" when it can
+
   pugi::xml_document requestDocument;
-  TStringStream requestStream;
+  std::string urlTail;  // set by the branch the operation takes, and only then
+  // Its body is the one serialisation of the document; the log and the
+  // outbox take theirs from it.
+  HttpRequest request = CallRequest(HttpMethod::Post, {}, {});
+  std::string document;  // the request document as logged and kept, CRs removed
+  std::string orderId;   // the order a report names, kept as it was appended
+
+  CallRecord& record;
+  // Given back after the outbox has the outcome: the next report of the
+  // order sees it.
+  OrderTurn orderTurn;
+  OutboxKeeping keeping;
 };
 
 // A list shorter than the operation needs is refused before anything reads
@@ -75,53 +77,45 @@ void RequireParameters(std::size_t count, std::size_t needed, const std::string&
 void RequireHostTexts(const std::vector<Variant>& params) {
   for (std::size_t i = 0; i < params.size(); ++i) {
     if (params[i].type() != Variant::Type::String) continue;
-    try {
-      RequireHostText(params[i].asString(), "parameter " + std::to_string(i));
-    } catch (const ConversionError& error) {
-      throw CallFailure(LUMIREX_E_INPUT, error.what());
-    }
+    RequireHostText(params[i].asString(), "parameter " + std::to_string(i));
   }
 }
 
-void ReadCommonParameters(const std::vector<Variant>& params, CallValues& values) {
+void ReadCommonParameters(const std::vector<Variant>& params, CallContext& call) {
   std::string operation = params.empty() ? std::string() : VariantToText(params[0]);
   RequireParameters(params.size(), kCommonParameters, operation);
-  values.operation = std::move(operation);
-  values.baseUrl = VariantToText(params[1]);
-  values.cpf = VariantToText(params[2]);
-  values.branch = VariantToText(params[3]);
-  values.till = VariantToText(params[4]);
-  values.sequence = VariantToText(params[5]);
+  call.texts.operation = std::move(operation);
+  call.baseUrl = VariantToText(params[1]);
+  call.texts.cpf = VariantToText(params[2]);
+  call.texts.branch = VariantToText(params[3]);
+  call.texts.till = VariantToText(params[4]);
+  call.texts.sequence = VariantToText(params[5]);
   // The trailing-slash rule; an empty URL becomes "/".
-  if (values.baseUrl.empty() || values.baseUrl.back() != '/') values.baseUrl += '/';
+  if (call.baseUrl.empty() || call.baseUrl.back() != '/') call.baseUrl += '/';
 }
 
-std::size_t ElementsWritten(const std::string& operation) {
-  return operation == "CONSULTA" ? 5 : 2;
-}
-
-std::string ElementCount(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " element" : " elements");
-}
-
-// Checked before anything is built or sent: an answer the service has acted
-// on must have somewhere to go. A customer query's array that reaches index 1
-// but not 4 still gets the elements that fit.
-void CheckResultArray(const Variant* result, const std::string& operation) {
+// Checked once, before anything is built or sent: an answer the service has
+// acted on must have somewhere to go. A customer query's array that reaches
+// index 1 but not 4 still gets the elements that fit, and the call then fails
+// with what this returns; it returns "" for an array that takes every element.
+std::string CheckResultArray(const Variant* result, const std::string& operation) {
   if (result == nullptr) throw CallFailure(LUMIREX_E_INPUT, "the result array is missing");
   if (!result->isArray()) throw CallFailure(LUMIREX_E_INPUT, "the result is not an array");
-  if (result->items().size() < 2) {
-    throw CallFailure(LUMIREX_E_INPUT, "the result array has " +
-                                           ElementCount(result->items().size()) + "; " + operation +
-                                           " writes " + std::to_string(ElementsWritten(operation)));
-  }
+  const std::size_t size = result->items().size();
+  const std::size_t written = operation == "CONSULTA" ? 5 : 2;
+  if (size >= written) return {};
+  std::string shortfall = "the result array has " + std::to_string(size) +
+                          (size == 1 ? " element" : " elements") + "; " + operation + " writes " +
+                          std::to_string(written);
+  if (size < 2) throw CallFailure(LUMIREX_E_INPUT, shortfall);
+  return shortfall;
 }
 
 // "VENDA 0001/001/000123: ", or the operation alone when the key is empty.
-std::string BranchContext(const CallValues& values) {
-  std::string context = values.operation;
-  if (!values.branch.empty() || !values.till.empty() || !values.sequence.empty()) {
-    context += " " + values.branch + "/" + values.till + "/" + values.sequence;
+std::string BranchContext(const HostTexts& texts) {
+  std::string context = texts.operation;
+  if (!texts.branch.empty() || !texts.till.empty() || !texts.sequence.empty()) {
+    context += " " + texts.branch + "/" + texts.till + "/" + texts.sequence;
   }
   return context + ": ";
 }
@@ -129,183 +123,185 @@ std::string BranchContext(const CallValues& values) {
 // Runs a request branch; what fails in it names the operation and the sale
 // key, so support knows which sale to look at.
 template <typename Branch>
-void RunBranch(const CallValues& values, Branch&& branch) {
+void RunBranch(const HostTexts& texts, Branch&& branch) {
   try {
     branch();
   } catch (const std::exception& error) {
-    const std::string text = BranchContext(values) + error.what();
-    if (dynamic_cast<const DatabaseError*>(&error) != nullptr) {
-      throw CallFailure(LUMIREX_E_DATABASE, text);
+    if (dynamic_cast<const DatabaseError*>(&error) == nullptr &&
+        dynamic_cast<const ConversionError*>(&error) == nullptr) {
+      throw;
     }
-    if (dynamic_cast<const ConversionError*>(&error) != nullptr) {
-      throw CallFailure(LUMIREX_E_INPUT, text);
-    }
-    throw;
+    throw CallFailure(CodeOf(LUMIREX_E_INPUT), BranchContext(texts) + error.what());
   }
 }
 
-// The four tests are made one after the other, not chained: at most one matches.
-void PrepareRequest(const std::vector<Variant>& params, CallValues& values, CallObjects& objects,
+// The four tests are made one after the other, not chained: at most one
+// matches. The request's URL is made here, once.
+void PrepareRequest(const std::vector<Variant>& params, CallContext& call,
                     TrdmIntegraLumirex& module) {
   std::string orderXml;
-  RequestParts out{
-      objects.requestDocument, objects.requestStream, values.urlTail, values.method, &orderXml,
-      &values.orderId};
-  SaleKey key{values.branch, values.till, values.sequence};
-  if (values.operation == "CONSULTA") {
+  RequestParts out{call.requestDocument, call.request.body, call.urlTail, &orderXml, &call.orderId};
+  const HostTexts& texts = call.texts;
+  const SaleKey key{texts.branch, texts.till, texts.sequence};
+  if (texts.operation == "CONSULTA") {
     // Encoded, so a CPF holding "&", "=" or blanks cannot add or change query parameters.
-    values.urlTail = "user?cpf=" + PercentEncode(values.cpf) + "&pdv=true";
-    values.method = "GET";
+    call.urlTail = "user?cpf=" + PercentEncode(texts.cpf) + "&pdv=true";
+    call.request.method = HttpMethod::Get;
   }
-  if (values.operation == "VALIDA_PROMOCODE") {
-    RequireParameters(params.size(), kValidationParameters, values.operation);
-    RunBranch(values,
-              [&] { BuildValidationRequest(params, module.cdsVenda, values.promocode, out); });
+  if (texts.operation == "VALIDA_PROMOCODE") {
+    RequireParameters(params.size(), kValidationParameters, texts.operation);
+    RunBranch(texts,
+              [&] { BuildValidationRequest(params, module.cdsVenda, call.texts.promocode, out); });
   }
-  if (values.operation == "VENDA") {
-    RunBranch(values, [&] {
+  if (texts.operation == "VENDA") {
+    RunBranch(texts, [&] {
       module.UseConnectionString(Services()->GetStringConexVex(""));
       BuildSaleRequest(key, module.adqVenda, module.adqItemVenda, out);
     });
   }
-  if (values.operation == "VENDA_CANC") {
-    RunBranch(values, [&] {
+  if (texts.operation == "VENDA_CANC") {
+    RunBranch(texts, [&] {
       module.UseConnectionString(Services()->GetStringConexVex(""));
       BuildCancellationRequest(key, module.adqVenda, out);
     });
   }
-  values.document = RemoveCarriageReturns(orderXml);
+  call.document = RemoveCarriageReturns(orderXml);
+  call.request.url = call.baseUrl + call.urlTail;
 }
 
 // An operation code no branch took: nothing is sent.
-void RequireKnownOperation(const CallValues& values) {
-  if (!values.method.empty()) return;
-  throw CallFailure(LUMIREX_E_INPUT, "unknown operation '" + values.operation +
+void RequireKnownOperation(const CallContext& call) {
+  if (!call.urlTail.empty()) return;
+  throw CallFailure(LUMIREX_E_INPUT, "unknown operation '" + call.texts.operation +
                                          "'; expected CONSULTA, VALIDA_PROMOCODE, VENDA or "
                                          "VENDA_CANC");
 }
 
-void LogRequest(const CallValues& values) {
-  LogRequestLines({values.operation, values.cpf, values.branch, values.till, values.sequence,
-                   values.promocode, values.baseUrl + values.urlTail, values.document});
-}
-
-// Why the reader returned false, as the till and support are told.
-void RecordUnreadAnswer(const std::exception_ptr& failure, const CallValues& values,
-                        const Variant& result, CallRecord& record) {
-  record.error = LUMIREX_E_ANSWER;
-  record.message = UnreadAnswerText(failure);
-  if (!failure) return;
-  try {
-    std::rethrow_exception(failure);
-  } catch (const ResultArrayError&) {
-    record.error = LUMIREX_E_INPUT;
-    record.message = "the result array has " + ElementCount(result.items().size()) + "; " +
-                     values.operation + " writes " +
-                     std::to_string(ElementsWritten(values.operation));
-  } catch (const std::bad_alloc&) {
-    record.error = LUMIREX_E_MEMORY;
-    record.message = "the answer could not be read: out of memory";
-  } catch (...) {
-  }
-}
-
-bool IsReport(const CallValues& values) {
-  return values.operation == "VENDA" || values.operation == "VENDA_CANC";
+bool IsReport(const HostTexts& texts) {
+  return texts.operation == "VENDA" || texts.operation == "VENDA_CANC";
 }
 
 // The report as the outbox keeps it: its path and body, and the base URL it
 // was made with, without password.
-outbox::Report ReportOf(const CallValues& values, const CallObjects& objects) {
+outbox::Report ReportOf(const CallContext& call) {
   outbox::Report report;
-  report.operation = values.operation;
-  report.cpf = values.cpf;
-  report.branch = values.branch;
-  report.till = values.till;
-  report.sequence = values.sequence;
-  report.orderId = values.orderId;
-  report.url = outbox::WithoutPassword(values.baseUrl);
-  report.path = values.urlTail;
-  report.method = values.method;
-  report.body = objects.requestStream;
-  report.document = values.document;
+  report.operation = call.texts.operation;
+  report.cpf = call.texts.cpf;
+  report.branch = call.texts.branch;
+  report.till = call.texts.till;
+  report.sequence = call.texts.sequence;
+  report.orderId = call.orderId;
+  report.url = outbox::WithoutPassword(call.baseUrl);
+  report.path = call.urlTail;
+  report.method = HttpMethodName(call.request.method);
+  report.body = call.request.body;
+  report.document = call.document;
   return report;
 }
 
 // Waits for the calls about the same order that came first: a cancellation
 // never overtakes its sale. One that waited too long is kept behind them in
 // the outbox when there is one.
-void TakeOrderTurn(const CallValues& values, const CallObjects& objects, OrderTurn& turn,
-                   OutboxKeeping& keeping) {
+void TakeOrderTurn(CallContext& call) {
   try {
-    turn.Take(values.orderId);
+    call.orderTurn.Take(call.orderId);
   } catch (const CallFailure&) {
-    keeping.Begin(ReportOf(values, objects));
+    call.keeping.Begin(ReportOf(call));
     throw;
   }
 }
 
-bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
-               CallValues& values, CallObjects& objects, CallRecord& record, OutboxKeeping& keeping,
-               OrderTurn& orderTurn) {
-  const BorrowedModule borrowed;
-  TrdmIntegraLumirex& module = *borrowed;
+// The answer's elements, in the result's order. A customer query's document
+// is gone before its packet is made, so that the tree of a large answer and
+// its packet are never held at once.
+std::vector<Variant> ReadAnswer(const std::string& operation,
+                                std::optional<ResponseDocument> loaded, std::string_view body,
+                                TrdmIntegraLumirex& module) {
+  if (operation != "CONSULTA") {
+    CommonPart verdict = module.getRetVenda(AnswerDocument(std::move(loaded), body));
+    return {Variant(verdict.errorFlag), Variant(std::move(verdict.message))};
+  }
+  CustomerAnswer customer;
+  {
+    const ResponseDocument document = AnswerDocument(std::move(loaded), body);
+    customer = module.getConsulta(document);
+  }
+  std::vector<Variant> elements;
+  elements.reserve(5);
+  elements.emplace_back(customer.common.errorFlag);
+  elements.emplace_back(std::move(customer.common.message));
+  elements.emplace_back(std::move(customer.name));
+  elements.emplace_back(customer.balance);
+  elements.emplace_back(module.cdsPromocao.GetData());
+  return elements;
+}
 
+// Writes the elements the result array takes, then raises the shortfall
+// CheckResultArray found, if any.
+void WriteResult(Variant& result, std::vector<Variant> elements, const std::string& shortfall) {
+  std::vector<Variant>& items = result.items();
+  for (std::size_t i = 0; i < elements.size() && i < items.size(); ++i) {
+    items[i] = std::move(elements[i]);
+  }
+  if (!shortfall.empty()) throw CallFailure(LUMIREX_E_INPUT, shortfall);
+}
+
+// Everything before the exchange: the parameters, the result array, the
+// request, the outbox and lines 1 to 11 of the log.
+void PrepareCall(const std::vector<Variant>& params, const Variant* result,
+                 const std::string& copyRefusal, CallContext& call, TrdmIntegraLumirex& module) {
   WriteLogLine(log_format::kSeparatorLine);
   WriteLogLine(log_format::kStart);
   if (!copyRefusal.empty()) throw CallFailure(LUMIREX_E_INPUT, copyRefusal);
   RequireHostTexts(params);
-  ReadCommonParameters(params, values);
-  CheckResultArray(result, values.operation);
-  PrepareRequest(params, values, objects, module);
-  if (IsReport(values)) {
-    TakeOrderTurn(values, objects, orderTurn, keeping);
+  ReadCommonParameters(params, call);
+  call.shortfall = CheckResultArray(result, call.texts.operation);
+  PrepareRequest(params, call, module);
+  if (IsReport(call.texts)) {
+    TakeOrderTurn(call);
     // Kept before anything about it is logged: a host killed after its lines
     // are in the log has it in the outbox.
-    keeping.Begin(ReportOf(values, objects));
+    call.keeping.Begin(ReportOf(call));
   }
-  LogRequest(values);
-  RequireKnownOperation(values);
-  keeping.HoldIfBehind();
+  LogRequestLines(call.texts, call.request.url, call.document);
+  RequireKnownOperation(call);
+  call.keeping.HoldIfBehind();
+}
 
-  values.response =
-      Exchange(values.baseUrl + values.urlTail, values.method, objects.requestStream, record);
-  RememberServiceUrl(values.baseUrl);
-  WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(values.response));
-  RequireVerdictStatus(record.httpStatus, values.response);
+bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
+               CallContext& call) {
+  const BorrowedModule borrowed;
+  TrdmIntegraLumirex& module = *borrowed;
+  PrepareCall(params, result, copyRefusal, call, module);
 
-  std::exception_ptr failure;
-  Variant parsed = values.operation == "CONSULTA"
-                       ? module.getConsulta(values.response, *result, &failure)
-                       : module.getRetVenda(values.response, *result, &failure);
-  const bool returned = VariantToBool(parsed);
-  if (returned) {
-    keeping.Answered(!result->items()[0].asBool(), result->items()[1].asString());
-  } else {
-    RecordUnreadAnswer(failure, values, *result, record);
-    keeping.Failed(record);
-    WriteFailureLine(record.message);
+  const HttpAnswer answer = Exchange(call.request, call.record);
+  RememberServiceUrl(call.baseUrl);
+  LogAnswerLine(answer.body);
+  std::optional<ResponseDocument> loaded = RequireVerdictStatus(answer);
+  try {
+    WriteResult(*result, ReadAnswer(call.texts.operation, std::move(loaded), answer.body, module),
+                call.shortfall);
+  } catch (...) {
+    RecordUnreadAnswer(call.record);
+    call.keeping.Failed(call.record);
+    WriteFailureLine(call.record.message);
+    WriteLogLine(log_format::kEnd);
+    return false;
   }
+  call.keeping.Answered(!result->items()[0].asBool(), result->items()[1].asString());
   WriteLogLine(log_format::kEnd);
-  return returned;
+  return true;
 }
 
 // The call in its turn: every failure is logged and recorded, none escapes.
 bool GuardedCall(const std::vector<Variant>& params, Variant* result,
                  const std::string& copyRefusal, CallRecord& record) noexcept {
-  CallValues values;
-  CallObjects objects;
-  // Released after the outbox has the outcome: the next report of the order
-  // sees it.
-  OrderTurn orderTurn;
-  OutboxKeeping keeping;
+  CallContext call(record);
   try {
-    if (CallSteps(params, result, copyRefusal, values, objects, record, keeping, orderTurn)) {
-      return true;
-    }
+    if (CallSteps(params, result, copyRefusal, call)) return true;
   } catch (...) {
-    RecordCurrentFailure(record);
-    keeping.Failed(record);
+    RecordCurrentFailure(record, UnclassifiedCode(record));
+    call.keeping.Failed(record);
     WriteFailureLine(record.message);
   }
   if (record.error == LUMIREX_OK) record.error = LUMIREX_E_ANSWER;
@@ -317,13 +313,7 @@ bool GuardedCall(const std::vector<Variant>& params, Variant* result,
 // for, as what it would wait for (its order, the log block) is this thread's own.
 void RefuseReentry() noexcept {
   WriteFailureLine(kReentered);
-  try {
-    CallRecord& record = LastCallRecord();
-    record = CallRecord{};
-    record.error = LUMIREX_E_STATE;
-    record.message = kReentered;
-  } catch (...) {
-  }
+  RecordLastFailure(LUMIREX_E_STATE, kReentered);
 }
 
 // The call once it has its turn; a call that cannot get one within its
@@ -332,9 +322,9 @@ bool CallInTurn(const std::vector<Variant>& params, Variant* result, const std::
                 CallRecord& record) noexcept {
   std::optional<CallTurn> turn;
   try {
-    turn.emplace(std::chrono::seconds(kTimeoutSeconds));
+    turn.emplace(kCallTimeout);
   } catch (...) {
-    RecordCurrentFailure(record);
+    RecordCurrentFailure(record, UnclassifiedCode(record));
     try {
       WriteLogLine(log_format::kSeparatorLine);
       WriteLogLine(log_format::kStart);
@@ -355,7 +345,7 @@ void FinishLog(LogSession& session, bool& returned, CallRecord& record) noexcept
   } catch (...) {
     // A call that failed already keeps its own reason, which the operator hears.
     if (!returned) return;
-    RecordCurrentFailure(record);
+    RecordCurrentFailure(record, UnclassifiedCode(record));
     returned = false;
   }
 }

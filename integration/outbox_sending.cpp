@@ -44,15 +44,19 @@ std::string TargetOf(const outbox::Report& report, const std::optional<std::stri
 }
 
 // The service's verdict on a resent report, or the failure that left it waiting.
-void ReadVerdict(const std::string& response, outbox::Attempt& attempt) {
-  Variant result = Variant::Array(2);
-  std::exception_ptr failure;
-  if (!getRetVenda(response, result, &failure).asBool()) {
-    throw CallFailure(LUMIREX_E_ANSWER, UnreadAnswerText(failure));
+void ReadVerdict(std::optional<ResponseDocument> loaded, std::string_view body,
+                 outbox::Attempt& attempt) {
+  CommonPart verdict;
+  try {
+    verdict = getRetVenda(AnswerDocument(std::move(loaded), body));
+  } catch (...) {
+    CallRecord unread;
+    RecordUnreadAnswer(unread);
+    throw CallFailure(LUMIREX_E_ANSWER, unread.message);
   }
   attempt.verdict = true;
-  attempt.accepted = !result.items()[0].asBool();
-  attempt.message = result.items()[1].asString();
+  attempt.accepted = !verdict.errorFlag;
+  attempt.message = std::move(verdict.message);
 }
 
 std::string OutboxLine(const outbox::Report& report) {
@@ -77,19 +81,18 @@ outbox::Attempt Resend(const outbox::Report& report, const std::string& url, Cal
     WriteLogLine(OutboxLine(report));
     // A resend is a call like the others: it waits its turn, and for the
     // calls about its order that came first.
-    const CallTurn turn{std::chrono::seconds(kTimeoutSeconds)};
+    const CallTurn turn{kCallTimeout};
     OrderTurn orderTurn;
     orderTurn.Take(report.orderId);
-    LogRequestLines({report.operation, report.cpf, report.branch, report.till, report.sequence, "",
-                     url, report.document});
-    TStringStream body = report.body;
-    const std::string response = Exchange(url, report.method, body, record);
-    WriteLogLine(log_format::kAnswer, RemoveCarriageReturns(response));
-    RequireVerdictStatus(record.httpStatus, response);
-    ReadVerdict(response, attempt);
+    LogRequestLines({report.operation, report.cpf, report.branch, report.till, report.sequence, ""},
+                    url, report.document);
+    const HttpAnswer answer =
+        Exchange(CallRequest(HttpMethodNamed(report.method), url, report.body), record);
+    LogAnswerLine(answer.body);
+    ReadVerdict(RequireVerdictStatus(answer), answer.body, attempt);
     WriteLogLine(log_format::kEnd);
   } catch (...) {
-    RecordCurrentFailure(record);
+    RecordCurrentFailure(record, UnclassifiedCode(record));
     WriteFailureLine(record.message);
     attempt = outbox::Attempt{false, false, record.error, record.message, record.sent};
   }
@@ -99,16 +102,6 @@ outbox::Attempt Resend(const outbox::Report& report, const std::string& url, Cal
     // The outcome is recorded in the outbox all the same; the block is lost.
   }
   return attempt;
-}
-
-void RecordUnusable(const std::string& message) noexcept {
-  try {
-    CallRecord& record = LastCallRecord();
-    record = CallRecord{};
-    record.error = LUMIREX_E_INPUT;
-    record.message = message;
-  } catch (...) {
-  }
 }
 
 // The service or the way to it is down: the reports after this one would
@@ -156,14 +149,14 @@ void RememberServiceUrl(const std::string& baseUrl) {
 std::int32_t SendKeptReports(std::int32_t maxReports,
                              const std::optional<std::string>& baseUrl) noexcept {
   if (TurnHeldByThisThread()) {
-    RecordUnusable("the outbox cannot be sent from inside a call");
-    LastCallRecord().error = LUMIREX_E_STATE;
+    RecordLastFailure(LUMIREX_E_STATE, "the outbox cannot be sent from inside a call");
     return -1;
   }
   try {
     const std::optional<std::string> file = outbox::File();
     if (!file) {
-      RecordUnusable("the outbox is off: name its file with LumirexSetOutbox or LUMIREX_OUTBOX");
+      RecordLastFailure(LUMIREX_E_INPUT,
+                        "the outbox is off: name its file with LumirexSetOutbox or LUMIREX_OUTBOX");
       return -1;
     }
     outbox::Outbox box(*file);
@@ -172,9 +165,9 @@ std::int32_t SendKeptReports(std::int32_t maxReports,
     LastCallRecord() = std::move(failed);
     return answered;
   } catch (const std::exception& error) {
-    RecordUnusable(error.what());
+    RecordLastFailure(LUMIREX_E_INPUT, error.what());
   } catch (...) {
-    RecordUnusable("unknown error");
+    RecordLastFailure(LUMIREX_E_INPUT, "unknown error");
   }
   return -1;
 }

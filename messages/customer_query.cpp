@@ -13,14 +13,6 @@ namespace lumirex {
 
 namespace {
 
-// What the answer says about the customer, gathered before any of it is
-// written, so a failure half-way leaves the caller's elements untouched.
-struct CustomerAnswer {
-  CommonPart common;
-  std::string name;
-  double balance = 0;
-};
-
 bool IsPromocode(pugi::xml_node node) {
   return node.type() == pugi::node_element && std::string_view(node.name()) == "promocode";
 }
@@ -52,43 +44,19 @@ void ReadUserInfo(pugi::xml_node userInfo, CustomerAnswer& answer, PromotionFiel
   }
 }
 
-// Reads the answer into `answer` and the promotions dataset. The document
-// lives only for this reading, so that the tree of a large answer is gone
-// before its packet is written, rather than both being held at once.
-void ReadAnswer(std::string_view response, CustomerAnswer& answer, PromotionFields& promotions) {
-  ResponseDocument document;
-  document.Load(response);
+}  // namespace
+
+CustomerAnswer getConsulta(const ResponseDocument& document, PromotionFields promotions) {
+  // Rows of an earlier customer never travel with a new answer.
+  promotions.dataset.Close();
+  promotions.dataset.CreateDataSet();
   RequireVerdict(document);
+  CustomerAnswer answer;
   answer.common = ReadCommonPart(document);
   if (!answer.common.errorFlag) {
     ReadUserInfo(ChildNamed(document.DocumentElement(), "userInfo"), answer, promotions);
   }
-}
-
-}  // namespace
-
-Variant getConsulta(std::string_view response, Variant& result, PromotionFields promotions,
-                    std::exception_ptr* failure) {
-  // As with every answer, a failure only makes the reading return false; the
-  // result is written last, so until then the caller's elements stay as they were.
-  try {
-    // Rows of an earlier customer never travel with a new answer.
-    promotions.dataset.Close();
-    promotions.dataset.CreateDataSet();
-
-    CustomerAnswer answer;
-    ReadAnswer(response, answer, promotions);
-
-    SetResultElement(result, 0, Variant(answer.common.errorFlag));
-    SetResultElement(result, 1, Variant(std::move(answer.common.message)));
-    SetResultElement(result, 2, Variant(std::move(answer.name)));
-    SetResultElement(result, 3, Variant(answer.balance));
-    SetResultElement(result, 4, Variant(promotions.dataset.GetData()));
-    return Variant(true);
-  } catch (...) {
-    if (failure != nullptr) *failure = std::current_exception();
-    return Variant(false);
-  }
+  return answer;
 }
 
 }  // namespace lumirex

@@ -3,11 +3,11 @@
 #pragma once
 
 #include <array>
-#include <exception>
-#include <string_view>
+#include <string>
 
 #include "dataset/dataset.hpp"
-#include "lumirex/lumirex.hpp"
+#include "messages/operation_result.hpp"
+#include "messages/response_document.hpp"
 
 namespace lumirex {
 
@@ -31,10 +31,18 @@ struct PromotionFields {
   TField& VRPROMOCAO;
 };
 
-// Writes elements 0 (BOOL), 1 (STRING), 2 (STRING), 3 (DOUBLE) and 4 (the
-// promotions data packet, STRING). Returns a BOOL variant, false when any
-// step failed; the failure is handed back in *failure when asked for.
-Variant getConsulta(std::string_view response, Variant& result, PromotionFields promotions,
-                    std::exception_ptr* failure = nullptr);
+// What an answer says about the customer: the verdict, the name and the
+// balance; the promocodes are the promotions dataset's rows.
+struct CustomerAnswer {
+  CommonPart common;
+  std::string name;
+  double balance = 0;
+};
+
+// Empties the promotions dataset, then reads the answer: its verdict and, when
+// the service accepted, the customer and one row for each promocode. Raises
+// on an answer without a verdict or one that cannot be read; the dataset then
+// holds no row of an earlier customer, but may hold some of this answer's.
+CustomerAnswer getConsulta(const ResponseDocument& document, PromotionFields promotions);
 
 }  // namespace lumirex

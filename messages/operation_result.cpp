@@ -28,34 +28,9 @@ void RequireVerdict(const ResponseDocument& document) {
   }
 }
 
-void SetResultElement(Variant& result, std::size_t index, Variant value) {
-  if (!result.isArray()) {
-    throw ResultArrayError("the result is not an array; element " + std::to_string(index) +
-                           " cannot be written");
-  }
-  std::vector<Variant>& items = result.items();
-  if (index >= items.size()) {
-    throw ResultArrayError("the result array has " + std::to_string(items.size()) +
-                           " elements; element " + std::to_string(index) + " cannot be written");
-  }
-  items[index] = std::move(value);
-}
-
-Variant getRetVenda(std::string_view response, Variant& result, std::exception_ptr* failure) {
-  ResponseDocument document;
-  // The service's verdict lands in the result; whether the reading itself
-  // worked is all the return value says, so nothing raised here escapes.
-  try {
-    document.Load(response);
-    RequireVerdict(document);
-    CommonPart common = ReadCommonPart(document);
-    SetResultElement(result, 0, Variant(common.errorFlag));
-    SetResultElement(result, 1, Variant(std::move(common.message)));
-    return Variant(true);
-  } catch (...) {
-    if (failure != nullptr) *failure = std::current_exception();
-    return Variant(false);
-  }
+CommonPart getRetVenda(const ResponseDocument& document) {
+  RequireVerdict(document);
+  return ReadCommonPart(document);
 }
 
 }  // namespace lumirex

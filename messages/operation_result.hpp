@@ -1,23 +1,13 @@
 // The common part of every answer: the service's verdict and its message.
 #pragma once
 
-#include <exception>
 #include <string>
 #include <string_view>
 
-#include "lumirex/lumirex.hpp"
 #include "messages/response_document.hpp"
 #include "support/errors.hpp"
 
 namespace lumirex {
-
-// Writes result element 0 (error flag, BOOL: false exactly when success reads
-// "true") and element 1 (message decoded from UTF-8, STRING). Returns a BOOL
-// variant: false when any step failed (not well-formed XML, a result that is
-// not an array reaching index 1, ...), without reporting it; the failure is
-// handed back in *failure when the caller asks for it.
-Variant getRetVenda(std::string_view response, Variant& result,
-                    std::exception_ptr* failure = nullptr);
 
 // The common part of an answer as read, before anything is written.
 struct CommonPart {
@@ -41,14 +31,10 @@ class NoVerdictError : public ConversionError {
 // Raises NoVerdictError unless the document element has a success child.
 void RequireVerdict(const ResponseDocument& document);
 
-// A result array that cannot take what the answer holds.
-class ResultArrayError : public ConversionError {
- public:
-  using ConversionError::ConversionError;
-};
-
-// Writes element index of the result array, clearing what it held; raises
-// ResultArrayError when result is not an array or does not reach index.
-void SetResultElement(Variant& result, std::size_t index, Variant value);
+// The verdict of any answer but a customer query's: success (error flag false
+// exactly when it reads "true") and the message. Raises NoVerdictError for an
+// answer without success, ConversionError when either element holds child
+// elements.
+CommonPart getRetVenda(const ResponseDocument& document);
 
 }  // namespace lumirex

@@ -15,7 +15,6 @@ void FinishPostRequest(RequestParts out, const char* urlTail) {
   out.requestStream += RequestBodyEnvelope(xml);
   if (out.orderXml != nullptr) *out.orderXml = std::move(xml);
   out.urlTail = urlTail;
-  out.method = "POST";
 }
 
 }  // namespace lumirex

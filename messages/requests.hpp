@@ -1,6 +1,6 @@
 // The request branches of the three POST operations. Each builds its order
 // document, writes the envelope into the request stream, and sets the URL tail
-// and the method as its last two steps.
+// as its last step.
 #pragma once
 
 #include <string>
@@ -18,7 +18,6 @@ struct RequestParts {
   pugi::xml_document& document;
   std::string& requestStream;
   std::string& urlTail;
-  std::string& method;
   // Where given, the document as serialised once for the body, which the
   // log and the outbox reuse, and the order it names (reports only), so
   // nobody serialises it again or searches it back out of the tree.
@@ -30,7 +29,7 @@ struct RequestParts {
 pugi::xml_node StartOrder(pugi::xml_document& document);
 
 // Writes the document's envelope into the request stream, then sets the URL
-// tail and the method "POST", in that order.
+// tail.
 void FinishPostRequest(RequestParts out, const char* urlTail);
 
 // "VALIDA_PROMOCODE": parameters 6 to 9 (the list holds at least ten), CPF

@@ -1,19 +1,14 @@
 #include "shared_services/default_services.hpp"
 
 #include "database/connection.hpp"
-#include "shared_services/http_request.hpp"
 #include "support/codepage.hpp"
 #include "support/settings.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {
 
-Variant DefaultServices::RequisicaoHTTP(const std::string& url, const std::string& contentMarker,
-                                        const std::string& method, TStringStream& /*sideStream1*/,
-                                        TStringStream& requestStream,
-                                        TStringStream& /*sideStream2*/,
-                                        const std::string& timeout) {
-  return SendHttpRequest(url, contentMarker, method, requestStream, timeout);
+HttpAnswer DefaultServices::SendHttp(const HttpRequest& request) {
+  return SendHttpRequest(request);
 }
 
 bool DefaultServices::TryConnect(TADOConnection& connection) {
@@ -28,11 +23,7 @@ std::string DefaultServices::GetStringConexVex(const std::string& /*key*/) {
   return settings::ConnectionString();
 }
 
-void DefaultServices::Mensagem(const std::string& text, const std::string& /*caption*/,
-                               const std::string& /*flag1*/, const std::string& /*flag2*/,
-                               TTipoMsg /*kind*/, const std::string& /*extra1*/,
-                               const std::string& /*extra2*/, int /*code*/,
-                               TClientDataSet* /*dataset*/) noexcept {
+void DefaultServices::ShowMessage(const std::string& text) noexcept {
   settings::DeliverMessage(text);
 }
 

@@ -9,11 +9,7 @@ namespace lumirex {
 
 class DefaultServices final : public SharedServices {
  public:
-  // The request stream's bytes are the body; the side streams are not touched.
-  Variant RequisicaoHTTP(const std::string& url, const std::string& contentMarker,
-                         const std::string& method, TStringStream& sideStream1,
-                         TStringStream& requestStream, TStringStream& sideStream2,
-                         const std::string& timeout) override;
+  HttpAnswer SendHttp(const HttpRequest& request) override;
 
   bool TryConnect(TADOConnection& connection) override;
   void SetADODBSession(TADOConnection& connection) override;
@@ -21,11 +17,7 @@ class DefaultServices final : public SharedServices {
   // The key is not consulted: the library has one database.
   std::string GetStringConexVex(const std::string& key) override;
 
-  // Only the text reaches the operator; the remaining arguments shape a dialog
-  // the library never shows.
-  void Mensagem(const std::string& text, const std::string& caption, const std::string& flag1,
-                const std::string& flag2, TTipoMsg kind, const std::string& extra1,
-                const std::string& extra2, int code, TClientDataSet* dataset) noexcept override;
+  void ShowMessage(const std::string& text) noexcept override;
 };
 
 }  // namespace lumirex

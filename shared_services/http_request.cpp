@@ -10,7 +10,6 @@
 #endif
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "shared_services/curl_handle_pool.hpp"
+#include "shared_services/http_status.hpp"
 #include "shared_services/private_socket.hpp"
 #include "support/at_fork.hpp"
 #include "support/errors.hpp"
@@ -31,14 +31,8 @@ namespace lumirex {
 
 namespace {
 
-// Long enough for any real exchange, small enough that the milliseconds
-// handed to libcurl stay far from overflowing a long.
-constexpr long kMaxTimeoutSeconds = 24 * 60 * 60;
-
 // libcurl refuses longer texts as "a bad argument", which tells nobody why.
 constexpr std::size_t kMaxUrlLength = 8000000;
-
-enum class Method { Get, Post };
 
 // libcurl takes the URL as a C string: a NUL byte in it would send the request
 // to the address before the NUL while the log shows the whole text.
@@ -52,23 +46,11 @@ void CheckUrl(const std::string& url) {
   }
 }
 
-Method ParseMethod(const std::string& method) {
-  if (method == "GET") return Method::Get;
-  if (method == "POST") return Method::Post;
-  throw HttpError("unsupported HTTP method '" + method + "'");
-}
-
-// The time-out text in whole seconds ("10").
-std::chrono::seconds ParseHttpTimeout(const std::string& text) {
-  long seconds = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
-  if (text.empty() || error != std::errc() || stop != end || seconds < 1 ||
-      seconds > kMaxTimeoutSeconds) {
-    throw HttpError("invalid HTTP time-out '" + text + "': whole seconds from 1 to " +
-                    std::to_string(kMaxTimeoutSeconds) + " expected");
-  }
-  return std::chrono::seconds(seconds);
+void CheckTimeout(std::chrono::seconds timeout) {
+  if (timeout >= std::chrono::seconds(1) && timeout <= kMaxHttpTimeout) return;
+  throw HttpError("invalid HTTP time-out of " + std::to_string(timeout.count()) +
+                  " seconds: whole seconds from 1 to " + std::to_string(kMaxHttpTimeout.count()) +
+                  " expected");
 }
 
 // Where the write callback collects the body. The callback runs inside libcurl's
@@ -276,17 +258,17 @@ class CurlSession {
  public:
   CurlSession() = default;
 
-  Variant Perform(const std::string& url, bool formBody, Method method, const std::string& body,
-                  std::chrono::seconds timeout) {
+  HttpAnswer Perform(const HttpRequest& request) {
+    const std::string& url = request.url;
     std::lock_guard lock(mutex_);
     CURL* handle = Handle();
     curl_easy_reset(handle);
     errorText_[0] = '\0';
     BodySink sink;
     HeaderList headers;
-    Configure(handle, url, timeout, sink);
-    if (method == Method::Post) {
-      headers = ConfigurePost(handle, formBody, body);
+    Configure(handle, url, request.timeout, sink);
+    if (request.method == HttpMethod::Post) {
+      headers = ConfigurePost(handle, request.form, request.body);
     } else {
       Check(curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L), "GET");
     }
@@ -302,8 +284,8 @@ class CurlSession {
       throw HttpError("HTTP request to " + url + " failed: " + FailureText(result, sink),
                       FailureOf(result), RequestLeft(handle), static_cast<int>(status));
     }
-    return Variant(std::vector<Variant>{Variant(static_cast<std::int64_t>(status)),
-                                        Variant(std::move(sink.body))});
+    const int code = static_cast<int>(status);
+    return HttpAnswer{code, ReasonPhrase(code), std::move(sink.body)};
   }
 
  private:
@@ -393,7 +375,7 @@ class CurlSession {
   // through a multi handle of its own whose descriptors we could not reach.
   CURLcode Transfer(CURL* handle) {
     CURLM* multi = Multi();
-    const std::vector<int> before = InheritedLocalSockets();
+    resolve_ = Resolve::None;
     if (curl_multi_add_handle(multi, handle) != CURLM_OK) throw std::bad_alloc();
     // Taken out again on every path: a handle left in would refuse every later exchange.
     struct Added {
@@ -404,13 +386,15 @@ class CurlSession {
     CURLcode result = CURLE_OK;
     // The resolver's pair lives only until the connection is made: once the
     // request is about to go out, nothing new appears, and a long body's
-    // many steps need not look through the process's descriptors each.
+    // many steps need not look through the process's descriptors each. An
+    // exchange that resolves no name (a kept-alive connection, a cached or
+    // numeric address) makes no pair and looks through none of them.
     bool connecting = true;
     for (bool done = false; !done;) {
       int running = 0;
       const CURLMcode performed = curl_multi_perform(multi, &running);
-      if (connecting) {
-        MarkNewLocalSocketsCloseOnExec(before);
+      if (connecting && resolve_ == Resolve::Started) {
+        MarkNewLocalSocketsCloseOnExec(beforeResolve_);
         curl_off_t pretransfer = 0;
         curl_easy_getinfo(handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
         connecting = pretransfer == 0;
@@ -428,7 +412,24 @@ class CurlSession {
       }
       if (!done) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
     }
+    if (resolve_ == Resolve::Refused) throw std::bad_alloc();
     return result;
+  }
+
+  // libcurl calls this before it starts resolving a name, so before the
+  // resolver's socket pair exists: the descriptors there are now are the
+  // ones not to mark. Out of memory, the resolve is refused, as nothing
+  // would mark its pair.
+  static int ResolverStarting(void* /*resolver*/, void* /*reserved*/, void* context) noexcept {
+    auto& session = *static_cast<CurlSession*>(context);
+    try {
+      session.beforeResolve_ = InheritedLocalSockets();
+      session.resolve_ = Resolve::Started;
+      return 0;
+    } catch (...) {
+      session.resolve_ = Resolve::Refused;
+      return 1;
+    }
   }
 
   void Configure(CURL* handle, const std::string& url, std::chrono::seconds timeout,
@@ -457,6 +458,9 @@ class CurlSession {
     Check(curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, &CurlSession::CloseSocket),
           "socket callback");
     Check(curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, this), "socket callback data");
+    Check(curl_easy_setopt(handle, CURLOPT_RESOLVER_START_FUNCTION, &CurlSession::ResolverStarting),
+          "resolver callback");
+    Check(curl_easy_setopt(handle, CURLOPT_RESOLVER_START_DATA, this), "resolver callback data");
     Check(curl_easy_setopt(handle, CURLOPT_TCP_NODELAY, 1L), "TCP_NODELAY");
     Check(curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L), "peer verification");
     Check(curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L), "host verification");
@@ -513,7 +517,9 @@ class CurlSession {
   ForkSafeMutex mutex_;
   std::unique_ptr<CURLM, MultiCleanup> multi_;
   std::unique_ptr<CURL, EasyCleanup> handle_;
-  std::string target_;                  // of the request in progress
+  std::string target_;  // of the request in progress
+  enum class Resolve { None, Started, Refused } resolve_ = Resolve::None;  // in the exchange
+  std::vector<int> beforeResolve_;      // the local sockets there were when it started
   std::vector<curl_socket_t> sockets_;  // open sockets of handle_'s connections
   std::vector<CURL*> abandoned_;        // handles inherited over a fork, kept reachable
   std::vector<CURLM*> abandonedMulti_;  // and their multi handles
@@ -522,14 +528,21 @@ class CurlSession {
 
 }  // namespace
 
-Variant SendHttpRequest(const std::string& url, const std::string& contentMarker,
-                        const std::string& method, const std::string& body,
-                        const std::string& timeout) {
-  const Method parsed = ParseMethod(method);
-  CheckUrl(url);
-  const std::chrono::seconds limit = ParseHttpTimeout(timeout);
+const char* HttpMethodName(HttpMethod method) {
+  return method == HttpMethod::Post ? "POST" : "GET";
+}
+
+HttpMethod HttpMethodNamed(const std::string& name) {
+  if (name == "GET") return HttpMethod::Get;
+  if (name == "POST") return HttpMethod::Post;
+  throw HttpError("unsupported HTTP method '" + name + "'");
+}
+
+HttpAnswer SendHttpRequest(const HttpRequest& request) {
+  CheckUrl(request.url);
+  CheckTimeout(request.timeout);
   const CurlHandlePool<CurlSession>::Lease session;
-  return session->Perform(url, contentMarker == "URLENCODED", parsed, body, limit);
+  return session->Perform(request);
 }
 
 }  // namespace lumirex

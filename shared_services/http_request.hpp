@@ -1,12 +1,12 @@
-// The HTTP client behind RequisicaoHTTP: one libcurl handle for the whole
-// process, so consecutive exchanges with one service ride one kept-alive
-// connection instead of paying a TCP (and TLS) handshake at every call.
+// One HTTP exchange, typed: what is sent and what came back. The client
+// behind it keeps one libcurl handle for the whole process, so consecutive
+// exchanges with one service ride one kept-alive connection instead of paying
+// a TCP (and TLS) handshake at every call.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
-
-#include "lumirex/lumirex.hpp"
 
 namespace lumirex {
 
@@ -14,17 +14,37 @@ namespace lumirex {
 // kilobytes, and the till must not be made to buffer an unbounded stream.
 inline constexpr std::size_t kMaxResponseBody = std::size_t{16} * 1024 * 1024;
 
-// Sends one request and waits for the whole response.
-//   method "GET": no body; "POST": exactly `body`'s bytes, typed as a form
-//   body when contentMarker is "URLENCODED", else as application/octet-stream.
-//   Any other method raises HttpError before anything is sent.
-//   timeout: whole seconds from 1 to a day ("10"), bounding connecting and the
-//   rest; any other text raises HttpError before anything is sent.
-// Returns an ARRAY of two: the HTTP status (INT) and the body (STRING). The
-// status is not judged. A transport failure or a body over kMaxResponseBody
-// raises HttpError naming the URL.
-Variant SendHttpRequest(const std::string& url, const std::string& contentMarker,
-                        const std::string& method, const std::string& body,
-                        const std::string& timeout);
+// Longer than any real exchange, short enough that the milliseconds handed to
+// libcurl stay far from overflowing a long.
+inline constexpr std::chrono::seconds kMaxHttpTimeout{24 * 60 * 60};
+
+enum class HttpMethod { Get, Post };
+
+// "GET" and "POST", as a kept report stores them.
+const char* HttpMethodName(HttpMethod method);
+// Raises HttpError "unsupported HTTP method '<name>'" for any other name.
+HttpMethod HttpMethodNamed(const std::string& name);
+
+struct HttpRequest {
+  HttpMethod method = HttpMethod::Get;
+  std::string url;
+  std::string body;  // POST only: sent byte for byte
+  bool form = true;  // the body is typed as a form body, else as application/octet-stream
+  // Bounds connecting and the rest; from 1 second to kMaxHttpTimeout.
+  std::chrono::seconds timeout{0};
+};
+
+// The status is not judged: a 500 with its error page is an answer like any other.
+struct HttpAnswer {
+  int status = 0;
+  std::string reason;  // the status's registered phrase ("Bad Gateway"); "" when it has none
+  std::string body;
+};
+
+// Sends the request and waits for the whole answer. A URL holding a NUL byte
+// or too long for the client, or a time-out out of range, raises HttpError
+// before anything is sent; so do a transport failure and a body over
+// kMaxResponseBody, naming the URL.
+HttpAnswer SendHttpRequest(const HttpRequest& request);
 
 }  // namespace lumirex

@@ -10,32 +10,19 @@
 #include <string_view>
 
 #include "lumirex/lumirex.hpp"
+#include "shared_services/http_request.hpp"
 
 namespace lumirex {
 
 class TADOConnection;
-class TClientDataSet;
-
-// The in-memory string streams of an HTTP exchange.
-using TStringStream = std::string;
-
-// The kind of an operator message; the integration call uses kind 3.
-enum class TTipoMsg : int { Info = 0, Warning = 1, Confirmation = 2, Error = 3 };
 
 class SharedServices {
  public:
   virtual ~SharedServices() = default;
 
-  // One HTTP exchange. method "GET" or "POST" (the body is requestStream's
-  // bytes; "URLENCODED" marks it a form body); any other method raises
-  // HttpError "unsupported HTTP method '<method>'" and sends nothing. timeout
-  // is in seconds and bounds the whole exchange. Returns an ARRAY: element 0
-  // the HTTP status (INT), element 1 the body (STRING). Transport failures and
-  // bodies over 16 MiB raise HttpError.
-  virtual Variant RequisicaoHTTP(const std::string& url, const std::string& contentMarker,
-                                 const std::string& method, TStringStream& sideStream1,
-                                 TStringStream& requestStream, TStringStream& sideStream2,
-                                 const std::string& timeout) = 0;
+  // One HTTP exchange (SendHttpRequest's, for the default services). Raises
+  // HttpError when the request cannot be sent or the answer not received.
+  virtual HttpAnswer SendHttp(const HttpRequest& request) = 0;
 
   // Opens the connection (running its connection events); false instead of
   // raising when it cannot.
@@ -48,10 +35,7 @@ class SharedServices {
   virtual std::string GetStringConexVex(const std::string& key) = 0;
 
   // Shows text to the operator. Returns promptly and never throws.
-  virtual void Mensagem(const std::string& text, const std::string& caption,
-                        const std::string& flag1, const std::string& flag2, TTipoMsg kind,
-                        const std::string& extra1, const std::string& extra2, int code,
-                        TClientDataSet* dataset) noexcept = 0;
+  virtual void ShowMessage(const std::string& text) noexcept = 0;
 };
 
 // whenTrue when the condition holds, else whenFalse.

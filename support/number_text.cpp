@@ -101,9 +101,11 @@ DecimalFigures ToDecimalFigures(double value) {
   std::from_chars(exponent.data(), exponent.data() + exponent.size(), decimal.exponent);
   // Within the last half unit below the largest double, rounding to 15 digits
   // gives 1.79769313486232E308, which lies beyond every double and so would not
-  // read back; there the last digit is cut rather than rounded up.
+  // read back; there the last digit is cut rather than rounded up. Reading
+  // back is costly, and nothing below 1.7E308 can round that far.
   double back = 0;
-  if (std::from_chars(buffer, result.ptr, back).ec == std::errc::result_out_of_range) {
+  if (std::fabs(value) >= 1.7e308 &&
+      std::from_chars(buffer, result.ptr, back).ec == std::errc::result_out_of_range) {
     --decimal.digits.back();
   }
   decimal.digits.erase(decimal.digits.find_last_not_of('0') + 1);

@@ -44,26 +44,20 @@ void PrintTo(const Variant& value, std::ostream* out) {
 
 namespace calltest {
 
-lumirex::Variant RecordingServices::RequisicaoHTTP(
-    const std::string& url, const std::string& marker, const std::string& method,
-    lumirex::TStringStream& side1, lumirex::TStringStream& body, lumirex::TStringStream& side2,
-    const std::string& timeout) {
-  HttpCall call{url, marker, method, body, timeout};
+lumirex::HttpAnswer RecordingServices::SendHttp(const HttpCall& request) {
   {
     std::lock_guard lock(mutex_);
-    calls.push_back(call);
+    calls.push_back(request);
   }
-  if (answer) return answer(call);
-  return real->RequisicaoHTTP(url, marker, method, side1, body, side2, timeout);
+  if (answer) return answer(request);
+  return real->SendHttp(request);
 }
 
 bool RecordingServices::TryConnect(lumirex::TADOConnection& connection) {
   return real->TryConnect(connection);
 }
 
-void RecordingServices::Mensagem(const std::string& text, const std::string&, const std::string&,
-                                 const std::string&, lumirex::TTipoMsg, const std::string&,
-                                 const std::string&, int, lumirex::TClientDataSet*) noexcept {
+void RecordingServices::ShowMessage(const std::string& text) noexcept {
   std::lock_guard lock(mutex_);
   messages.push_back(text);
 }

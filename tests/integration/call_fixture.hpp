@@ -25,15 +25,12 @@ namespace calltest {
 // The log's separator line, which opens every call.
 inline const std::string kSeparator(50, '-');
 
-// An HTTP result as RequisicaoHTTP returns it: status 200 and the body.
-inline lumirex::Variant Answer(const std::string& body) {
-  return lumirex::Variant(
-      std::vector<lumirex::Variant>{lumirex::Variant(200), lumirex::Variant(body)});
+// A service's answer: status 200 and the body.
+inline lumirex::HttpAnswer Answer(const std::string& body) {
+  return lumirex::HttpAnswer{200, "OK", body};
 }
 
-struct HttpCall {
-  std::string url, contentMarker, method, body, timeout;
-};
+using HttpCall = lumirex::HttpRequest;
 
 // The default services, with each HTTP exchange recorded and, where a test
 // says so, answered without the network.
@@ -41,13 +38,10 @@ class RecordingServices : public lumirex::SharedServices {
  public:
   std::shared_ptr<lumirex::SharedServices> real = lumirex::MakeDefaultServices();
   std::vector<HttpCall> calls;
-  std::function<lumirex::Variant(const HttpCall&)> answer;  // empty: the real exchange
+  std::function<lumirex::HttpAnswer(const HttpCall&)> answer;  // empty: the real exchange
   std::vector<std::string> messages;
 
-  lumirex::Variant RequisicaoHTTP(const std::string& url, const std::string& marker,
-                                  const std::string& method, lumirex::TStringStream& side1,
-                                  lumirex::TStringStream& body, lumirex::TStringStream& side2,
-                                  const std::string& timeout) override;
+  lumirex::HttpAnswer SendHttp(const HttpCall& request) override;
   bool TryConnect(lumirex::TADOConnection& connection) override;
   void SetADODBSession(lumirex::TADOConnection& connection) override {
     real->SetADODBSession(connection);
@@ -55,9 +49,7 @@ class RecordingServices : public lumirex::SharedServices {
   std::string GetStringConexVex(const std::string& key) override {
     return real->GetStringConexVex(key);
   }
-  void Mensagem(const std::string& text, const std::string&, const std::string&, const std::string&,
-                lumirex::TTipoMsg, const std::string&, const std::string&, int,
-                lumirex::TClientDataSet*) noexcept override;
+  void ShowMessage(const std::string& text) noexcept override;
 
  private:
   std::mutex mutex_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 
 #include "call_fixture.hpp"
@@ -45,9 +46,9 @@ TEST_F(IntegrationCall, CustomerQueryLogsEveryStepInOrder) {
   EXPECT_EQ(lines[12], "FIM");
 
   ASSERT_EQ(services_->calls.size(), 1u);
-  EXPECT_EQ(services_->calls[0].method, "GET");
-  EXPECT_EQ(services_->calls[0].contentMarker, "URLENCODED");
-  EXPECT_EQ(services_->calls[0].timeout, "10");
+  EXPECT_EQ(services_->calls[0].method, lumirex::HttpMethod::Get);
+  EXPECT_TRUE(services_->calls[0].form);
+  EXPECT_EQ(services_->calls[0].timeout, std::chrono::seconds(10));
   EXPECT_EQ(services_->calls[0].body, "");
 
   const auto& items = result.items();
@@ -187,13 +188,6 @@ TEST_F(CallWithoutNetwork, HttpFailureLogsLinesOneToElevenThenTheFailure) {
   ASSERT_EQ(services_->messages.size(), 1u);
   EXPECT_EQ(services_->messages[0], lines[11]);
   EXPECT_EQ(result, before);
-}
-
-TEST_F(CallWithoutNetwork, HttpResultWithoutElementOneFails) {
-  services_->answer = [](const HttpCall&) { return Variant(std::vector<Variant>{Variant(200)}); };
-  Variant result = Variant::Array(2);
-  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
-  EXPECT_EQ(LogTexts().back(), "Exception IntegracaoLumirex: the HTTP result has no element 1");
 }
 
 // Only a sale or cancellation report connects: a customer query and a

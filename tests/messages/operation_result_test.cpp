@@ -10,11 +10,11 @@
 namespace lumirex {
 namespace {
 
-// What a caller would have put in the result before the call.
-Variant CallersArray(std::size_t count) {
-  std::vector<Variant> items;
-  for (std::size_t i = 0; i < count; ++i) items.emplace_back("caller's " + std::to_string(i));
-  return Variant(std::move(items));
+// The verdict of an answer, loaded as a call loads it.
+CommonPart Verdict(std::string_view response) {
+  ResponseDocument document;
+  document.Load(response);
+  return getRetVenda(document);
 }
 
 struct VerdictCase {
@@ -26,12 +26,10 @@ struct VerdictCase {
 
 class GetRetVenda : public testing::TestWithParam<VerdictCase> {};
 
-TEST_P(GetRetVenda, WritesFlagAndMessageAndReturnsTrue) {
-  Variant result = CallersArray(3);
-  EXPECT_TRUE(getRetVenda(GetParam().response, result).asBool());
-  EXPECT_EQ(result.items()[0], Variant(GetParam().errorFlag));
-  EXPECT_EQ(result.items()[1], Variant(GetParam().message));
-  EXPECT_EQ(result.items()[2], Variant("caller's 2"));
+TEST_P(GetRetVenda, ReadsFlagAndMessage) {
+  const CommonPart verdict = Verdict(GetParam().response);
+  EXPECT_EQ(verdict.errorFlag, GetParam().errorFlag);
+  EXPECT_EQ(verdict.message, GetParam().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                     false, "&a;"}),
     [](const testing::TestParamInfo<VerdictCase>& info) { return std::string(info.param.label); });
 
-TEST(GetRetVendaFailure, ReadingFailuresLeaveBothElementsUnchanged) {
+TEST(GetRetVendaFailure, AnswersThatCannotBeReadRaise) {
   const char* const failing[] = {
       "<r><success>true</success>",                              // not closed
       "<html><body>Error<br></body></html>",                     // an HTML error page
@@ -79,22 +77,8 @@ TEST(GetRetVendaFailure, ReadingFailuresLeaveBothElementsUnchanged) {
       "<r><x><success>true</success><message>deep</message></x></r>",
   };
   for (const char* response : failing) {
-    Variant result = CallersArray(2);
-    EXPECT_FALSE(getRetVenda(response, result).asBool()) << response;
-    EXPECT_EQ(result, CallersArray(2)) << response;
+    EXPECT_THROW(Verdict(response), ConversionError) << response;
   }
-}
-
-TEST(GetRetVendaFailure, ArrayReachingOnlyIndexZeroGetsTheFlagAndReturnsFalse) {
-  Variant result = CallersArray(1);
-  EXPECT_FALSE(getRetVenda("<r><success>true</success></r>", result).asBool());
-  EXPECT_EQ(result.items()[0], Variant(false));
-}
-
-TEST(GetRetVendaFailure, ResultThatIsNotAnArrayReturnsFalse) {
-  Variant result("not an array");
-  EXPECT_FALSE(getRetVenda("<r><success>true</success></r>", result).asBool());
-  EXPECT_EQ(result, Variant("not an array"));
 }
 
 // The answer is read the same whatever services a host installs: they stand
@@ -102,27 +86,18 @@ TEST(GetRetVendaFailure, ResultThatIsNotAnArrayReturnsFalse) {
 TEST(GetRetVendaServices, ReadsTheSameWhateverServicesAreInstalled) {
   class HostServices : public SharedServices {
    public:
-    Variant RequisicaoHTTP(const std::string&, const std::string&, const std::string&,
-                           TStringStream&, TStringStream&, TStringStream&,
-                           const std::string&) override {
-      return Variant();
-    }
+    HttpAnswer SendHttp(const HttpRequest&) override { return {}; }
     bool TryConnect(TADOConnection&) override { return false; }
     void SetADODBSession(TADOConnection&) override {}
     std::string GetStringConexVex(const std::string&) override { return ""; }
-    void Mensagem(const std::string&, const std::string&, const std::string&, const std::string&,
-                  TTipoMsg, const std::string&, const std::string&, int,
-                  TClientDataSet*) noexcept override {}
+    void ShowMessage(const std::string&) noexcept override {}
   };
   auto previous = InstallServices(std::make_shared<HostServices>());
-  Variant result = CallersArray(2);
-  const bool read =
-      getRetVenda("<r><success>true</success><message>a\xC3\xA7\xC3\xA3o</message></r>", result)
-          .asBool();
+  const CommonPart verdict =
+      Verdict("<r><success>true</success><message>a\xC3\xA7\xC3\xA3o</message></r>");
   InstallServices(previous);
-  EXPECT_TRUE(read);
-  EXPECT_EQ(result.items()[0], Variant(false));
-  EXPECT_EQ(result.items()[1], Variant("a\xE7\xE3o"));
+  EXPECT_FALSE(verdict.errorFlag);
+  EXPECT_EQ(verdict.message, "a\xE7\xE3o");
 }
 
 }  // namespace

@@ -39,11 +39,11 @@ std::vector<Variant> ValidationParams(Variant subTotal, Variant packet) {
 
 struct Built {
   pugi::xml_document document;
-  std::string requestStream, urlTail, method, promocode;
+  std::string requestStream, urlTail, promocode;
 
   void Run(const std::vector<Variant>& params, TClientDataSet& cdsVenda) {
     BuildValidationRequest(params, cdsVenda, promocode,
-                           RequestParts{document, requestStream, urlTail, method});
+                           RequestParts{document, requestStream, urlTail});
   }
   std::string Xml() const { return SerializeOrder(document); }
 };
@@ -62,7 +62,6 @@ TEST(ValidationRequest, BuildsTheDocumentWithDuplicatesInRowOrderAndPostsTheEnve
   EXPECT_EQ(built.Xml(), expected);
   EXPECT_EQ(built.requestStream, RequestBodyEnvelope(expected));
   EXPECT_EQ(built.urlTail, "validate?pdv=true");
-  EXPECT_EQ(built.method, "POST");
   EXPECT_EQ(built.promocode, "BEMVINDO10");
 }
 
@@ -138,7 +137,6 @@ TEST(ValidationRequest, RaisesAndSendsNothingForABadSubTotalOrPacket) {
     }
     EXPECT_EQ(built.requestStream, "");
     EXPECT_EQ(built.urlTail, "");
-    EXPECT_EQ(built.method, "");
   }
 }
 

@@ -17,16 +17,11 @@ namespace {
 // Answers every HTTP exchange with a canned body, as a test of the integration would.
 class FakeServices : public SharedServices {
  public:
-  Variant RequisicaoHTTP(const std::string&, const std::string&, const std::string&, TStringStream&,
-                         TStringStream&, TStringStream&, const std::string&) override {
-    return Variant(std::vector<Variant>{Variant(200), Variant("<fake/>")});
-  }
+  HttpAnswer SendHttp(const HttpRequest&) override { return {200, "OK", "<fake/>"}; }
   bool TryConnect(TADOConnection&) override { return false; }
   void SetADODBSession(TADOConnection&) override {}
   std::string GetStringConexVex(const std::string&) override { return "fake"; }
-  void Mensagem(const std::string&, const std::string&, const std::string&, const std::string&,
-                TTipoMsg, const std::string&, const std::string&, int,
-                TClientDataSet*) noexcept override {}
+  void ShowMessage(const std::string&) noexcept override {}
 };
 
 TEST(ServicesRegistry, InstallsAFakeAndRestoresTheDefault) {
@@ -58,12 +53,11 @@ TEST(DefaultServices, ConnectionStringComesFromTheSettings) {
   EXPECT_EQ(services.GetStringConexVex(""), settings::ConnectionString());
 }
 
-TEST(DefaultServices, MensagemPassesOnlyTheTextToTheHandler) {
+TEST(DefaultServices, ShowMessageHandsTheTextToTheHandler) {
   std::vector<std::string> delivered;
   settings::SetMessageSink([&](const std::string& text) { delivered.push_back(text); });
   DefaultServices services;
-  services.Mensagem("Exception IntegracaoLumirex: falhou", "", "N", "N", TTipoMsg::Error, "", "", 0,
-                    nullptr);
+  services.ShowMessage("Exception IntegracaoLumirex: falhou");
   settings::SetMessageSink(nullptr);
   EXPECT_EQ(delivered, std::vector<std::string>{"Exception IntegracaoLumirex: falhou"});
 }
