@@ -1,8 +1,6 @@
 // The package's load and unload entries.
-#include <mutex>
-
-#include "integration/data_module.hpp"
-#include "integration/integration_call.hpp"
+#include "integration/call_gate.hpp"
+#include "integration/data_module_pool.hpp"
 #include "lumirex/lumirex.h"
 
 extern "C" {
@@ -10,17 +8,16 @@ extern "C" {
 // Nothing to prepare: the data module is built by the first call that needs it.
 void Initialize(void) {}
 
-// Releases the data module, closing its connection; the next call builds a
-// fresh one. Waits for a call in progress on another thread to end; from
-// inside a call on this thread (a service the host installed, say) the
-// instance is in use and stays.
+// Releases the data modules, closing their connections; the next call builds
+// a fresh one. Waits for the calls in flight on other threads to end (each
+// within its time-out), and calls made meanwhile wait for it; from inside a
+// call on this thread (a service the host installed, say) the instances are
+// in use and stay.
 void Finalize(void) {
   try {
-    if (lumirex::CallMutex().HeldByThisThread()) return;
-    std::lock_guard lock(lumirex::CallMutex());
-    lumirex::rdmIntegraLumirex.reset();
+    lumirex::WithNoCallInFlight([] { lumirex::ReleaseDataModules(); });
   } catch (...) {
-    // Locking failed: leave the instance for the process's end to release.
+    // Waiting failed: leave the instances for the process's end to release.
   }
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "api/text_out.hpp"
+#include "integration/call_gate.hpp"
 #include "lumirex/lumirex.h"
 #include "support/settings.hpp"
 
@@ -49,6 +50,10 @@ void LumirexSetCaFile(const char* file) {
     lumirex::settings::SetCaFile(OptionalText(file));
   } catch (...) {
   }
+}
+
+int LumirexSetMaxCalls(int max_calls) {
+  return lumirex::SetCallBound(max_calls) ? 0 : 1;
 }
 
 int LumirexSetDecimalSeparator(char separator) {

@@ -11,9 +11,13 @@
 // --log-reading BYTES measures nothing but `lumirex log` over a log with an
 // answer of BYTES (section 7 uses 1 GiB).
 //
+// --side-by-side measures nothing but calls from many threads at once
+// (section 8) and prints its Markdown.
+//
 //   lumirex_bench [Google Benchmark flags] [--markdown FILE] [--notes FILE]
 //   lumirex_bench --profile consulta:10000:20 [--no-base-dir]
 //   lumirex_bench --log-reading 1073741824
+//   lumirex_bench --side-by-side
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -30,6 +34,7 @@
 #include "machine.hpp"
 #include "peak_memory.hpp"
 #include "profile.hpp"
+#include "side_by_side.hpp"
 #include "world.hpp"
 
 namespace lumirex::bench {
@@ -50,6 +55,7 @@ struct Options {
   std::string markdown, notes, profile;
   std::size_t logReading = 0;
   bool baseDir = true;
+  bool sideBySide = false;
 };
 
 // What Google Benchmark left of the arguments; raises on anything unknown.
@@ -63,6 +69,8 @@ Options ParseOptions(int argc, char** argv) {
       options.notes = argv[++i];
     } else if (arg == "--profile" && i + 1 < argc) {
       options.profile = argv[++i];
+    } else if (arg == "--side-by-side") {
+      options.sideBySide = true;
     } else if (arg == "--no-base-dir") {
       options.baseDir = false;
     } else if (arg == "--log-reading" && i + 1 < argc) {
@@ -71,7 +79,7 @@ Options ParseOptions(int argc, char** argv) {
       throw std::runtime_error("unknown argument '" + arg +
                                "'; usage: lumirex_bench [--markdown FILE] [--notes FILE] "
                                "| --profile <kind>:[<promocodes>:]<calls> [--no-base-dir] "
-                               "| --log-reading BYTES");
+                               "| --log-reading BYTES | --side-by-side");
     }
   }
   return options;
@@ -155,6 +163,10 @@ int Run(int argc, char** argv) {
     return 0;
   }
   World world(kAnswerSizes);
+  if (options.sideBySide) {
+    std::cout << SideBySideMarkdown(MeasureSideBySide(world));
+    return 0;
+  }
   RegisterBenchmarks(world);
   Collector collector;
   benchmark::RunSpecifiedBenchmarks(&collector);
@@ -167,10 +179,13 @@ int Run(int argc, char** argv) {
   MeasurePeakMemory(world, figures);
   std::cout << "Peak memory of lumirex log over a log with a 1 GiB answer..." << std::endl;
   figures.logReading = MeasureLogReading(kLogReadingAnswer);
+  std::cout << "Calls from many threads at once..." << std::endl;
+  const std::string sideBySide = SideBySideMarkdown(MeasureSideBySide(world));
 
-  std::cout << "\n" << FiguresMarkdown(figures);
+  std::cout << "\n" << FiguresMarkdown(figures) << sideBySide;
   if (!options.markdown.empty()) {
-    WriteText(options.markdown, PerformanceDocument(DescribeMachine(), figures, notes));
+    WriteText(options.markdown,
+              PerformanceDocument(DescribeMachine(), figures, sideBySide + notes));
     std::cout << "Wrote " << options.markdown << "\n";
   }
   return 0;

@@ -1,6 +1,7 @@
 #include "cli/sandbox_command.hpp"
 
 #include <charconv>
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <mutex>
@@ -152,6 +153,10 @@ void AddSandboxOptions(CLI::App& sub, SandboxOptions& options) {
   sub.add_option("--fault-rate", options.faultRate,
                  "Share of requests, 0 to 1, that the faults apply to (default 1)")
       ->check(CLI::Range(0.0, 1.0));
+  sub.add_option("--latency", options.latencyMs,
+                 "Milliseconds every answer waits before it goes, as from a service some way "
+                 "off (default 0)")
+      ->check(CLI::Range(0, 600000));
   sub.add_flag("--verbose", options.verbose,
                "One line per request: time, method, path, the order's key fields, the answer");
 }
@@ -162,6 +167,7 @@ int ServeSandbox(const SandboxOptions& options, std::ostream& out) {
   faults.share = options.faultRate;
   sandbox::Sandbox service(FixtureFrom(options.fixture));
   service.SetFaults(faults);
+  service.SetLatency(std::chrono::milliseconds(options.latencyMs));
   service.SetBasePath(options.basePath);
   std::mutex printing;
   if (options.verbose) {

@@ -16,6 +16,7 @@ struct SandboxOptions {
   std::string basePath;             // "" serves under any prefix
   std::vector<std::string> faults;  // MODE or MODE=N, combined
   double faultRate = 1.0;
+  int latencyMs = 0;
   bool verbose = false;
 };
 

@@ -26,31 +26,49 @@ std::vector<std::string> SaleKeyParameters() {
   return {"P_CDFILIAL", "P_CDCAIXA", "P_NRSEQVENDA"};
 }
 
+// The queries' texts, copied once and never destroyed: an instance may be
+// built for a call still running while the host exits, after the texts'
+// own globals are gone.
+struct QueryTexts {
+  std::string headerTransactSql = sale_queries::kHeaderTransactSql;
+  std::string headerSqlite = sale_queries::kHeaderSqlite;
+  std::string headerPostgreSql = sale_queries::kHeaderPostgreSql;
+  std::string itemsTransactSql = sale_queries::kItemsTransactSql;
+  std::string itemsSqlite = sale_queries::kItemsSqlite;
+  std::string itemsPostgreSql = sale_queries::kItemsPostgreSql;
+};
+
+const QueryTexts& Texts() {
+  static NoDestructor<const QueryTexts> texts;
+  return *texts;
+}
+
 }  // namespace
 
 constinit std::unique_ptr<TrdmIntegraLumirex>& rdmIntegraLumirex = *instance;
 
 void AbandonDataModule() noexcept {
-  if (!rdmIntegraLumirex) return;
+  AbandonDataModule(std::move(rdmIntegraLumirex));
+}
+
+void AbandonDataModule(std::unique_ptr<TrdmIntegraLumirex> module) noexcept {
+  if (!module) return;
   try {
-    Abandoned().push_back(std::move(rdmIntegraLumirex));
+    Abandoned().push_back(std::move(module));
   } catch (const std::bad_alloc&) {
     // Only a leak checker would notice the instance now.
-    (void)rdmIntegraLumirex.release();
+    (void)module.release();
   }
 }
 
 TrdmIntegraLumirex::TrdmIntegraLumirex()
-    : adqVenda(adcIntegraLumirex, SaleKeyParameters(), sale_queries::kHeaderTransactSql,
-               sale_queries::kHeaderSqlite, sale_queries::kHeaderPostgreSql),
-      adqItemVenda(adcIntegraLumirex, SaleKeyParameters(), sale_queries::kItemsTransactSql,
-                   sale_queries::kItemsSqlite, sale_queries::kItemsPostgreSql) {
+    : adqVenda(adcIntegraLumirex, SaleKeyParameters(), Texts().headerTransactSql,
+               Texts().headerSqlite, Texts().headerPostgreSql),
+      adqItemVenda(adcIntegraLumirex, SaleKeyParameters(), Texts().itemsTransactSql,
+                   Texts().itemsSqlite, Texts().itemsPostgreSql) {
   adqVenda.Description = "the sale header query";
   adqItemVenda.Description = "the sale items query";
   adcIntegraLumirex.LoginPrompt = false;
-  adcIntegraLumirex.BeforeConnect = [this](TADOConnection& sender) {
-    adcIntegraLumirexBeforeConnect(sender);
-  };
   adcIntegraLumirex.AfterConnect = [this](TADOConnection& sender) {
     adcIntegraLumirexAfterConnect(sender);
   };
@@ -81,19 +99,14 @@ void TrdmIntegraLumirex::DataModuleDestroy() {
   adcIntegraLumirex.Close();
 }
 
-void TrdmIntegraLumirex::adcIntegraLumirexBeforeConnect(TADOConnection& sender) {
-  sender.ConnectionString = Services()->GetStringConexVex("");
-}
-
 void TrdmIntegraLumirex::adcIntegraLumirexAfterConnect(TADOConnection& sender) {
   Services()->SetADODBSession(sender);
 }
 
-void TrdmIntegraLumirex::DropStaleConnection() {
-  if (!adcIntegraLumirex.Connected()) return;
-  if (Services()->GetStringConexVex("") != adcIntegraLumirex.ConnectionString) {
-    adcIntegraLumirex.Close();
-  }
+void TrdmIntegraLumirex::UseConnectionString(const std::string& connection) {
+  if (adcIntegraLumirex.Connected() && connection == adcIntegraLumirex.ConnectionString) return;
+  adcIntegraLumirex.Close();
+  adcIntegraLumirex.ConnectionString = connection;
 }
 
 CustomerAnswer TrdmIntegraLumirex::getConsulta(const ResponseDocument& document) {

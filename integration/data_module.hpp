@@ -37,7 +37,6 @@ class TrdmIntegraLumirex {
 
   void DataModuleCreate();
   void DataModuleDestroy();
-  void adcIntegraLumirexBeforeConnect(TADOConnection& sender);
   void adcIntegraLumirexAfterConnect(TADOConnection& sender);
 
   // The readers of the service's answer: a customer query's, whose
@@ -46,18 +45,23 @@ class TrdmIntegraLumirex {
   CustomerAnswer getConsulta(const ResponseDocument& document);
   CommonPart getRetVenda(const ResponseDocument& document);
 
-  // Closes a kept connection whose connection string is no longer the one in
-  // force, so that the next opening uses the new one.
-  void DropStaleConnection();
+  // The connection string the next opening uses, the one in force when the
+  // call started; a kept connection made with another one is closed. The
+  // connection is opened with exactly this string: nothing asks for it again
+  // while connecting.
+  void UseConnectionString(const std::string& connection);
 };
 
-// The process-wide instance: null until an integration call creates it, and
-// again after Finalize.
+// The first instance: null until an integration call creates it, and again
+// after Finalize. A lone caller always uses it; calls beside it borrow others
+// (integration/data_module_pool.hpp).
 extern std::unique_ptr<TrdmIntegraLumirex>& rdmIntegraLumirex;
 
 // In a fork's child: the inherited instance shares its database connection
 // with the parent, and closing it would end the parent's session too. It is
 // set aside, never used or destroyed, and the next call creates a fresh one.
 void AbandonDataModule() noexcept;
+// The same for another instance the child inherited.
+void AbandonDataModule(std::unique_ptr<TrdmIntegraLumirex> module) noexcept;
 
 }  // namespace lumirex

@@ -1,5 +1,6 @@
 #include "integration/integration_call.hpp"
 
+#include <chrono>
 #include <exception>
 #include <new>
 #include <optional>
@@ -7,8 +8,9 @@
 
 #include <pugixml.hpp>
 
+#include "integration/call_gate.hpp"
 #include "integration/call_outcome.hpp"
-#include "integration/data_module.hpp"
+#include "integration/data_module_pool.hpp"
 #include "integration/exchange.hpp"
 #include "integration/outbox_keeping.hpp"
 #include "integration/outbox_sending.hpp"
@@ -16,12 +18,10 @@
 #include "messages/requests.hpp"
 #include "messages/response_document.hpp"
 #include "shared_services/shared_services.hpp"
-#include "support/at_fork.hpp"
 #include "support/errors.hpp"
 #include "support/host_text.hpp"
 #include "support/log.hpp"
 #include "support/log_format.hpp"
-#include "support/no_destructor.hpp"
 #include "support/number_text.hpp"
 #include "support/settings.hpp"
 #include "support/text.hpp"
@@ -55,6 +55,9 @@ struct CallContext {
   std::string orderId;   // the order a report names, kept as it was appended
 
   CallRecord& record;
+  // Given back after the outbox has the outcome: the next report of the
+  // order sees it.
+  OrderTurn orderTurn;
   OutboxKeeping keeping;
 };
 
@@ -152,13 +155,13 @@ void PrepareRequest(const std::vector<Variant>& params, CallContext& call,
   }
   if (texts.operation == "VENDA") {
     RunBranch(texts, [&] {
-      module.DropStaleConnection();
+      module.UseConnectionString(Services()->GetStringConexVex(""));
       BuildSaleRequest(key, module.adqVenda, module.adqItemVenda, out);
     });
   }
   if (texts.operation == "VENDA_CANC") {
     RunBranch(texts, [&] {
-      module.DropStaleConnection();
+      module.UseConnectionString(Services()->GetStringConexVex(""));
       BuildCancellationRequest(key, module.adqVenda, out);
     });
   }
@@ -172,21 +175,6 @@ void RequireKnownOperation(const CallContext& call) {
   throw CallFailure(LUMIREX_E_INPUT, "unknown operation '" + call.texts.operation +
                                          "'; expected CONSULTA, VALIDA_PROMOCODE, VENDA or "
                                          "VENDA_CANC");
-}
-
-// The data module, created by the first call that finds none. Its creation
-// connects to nothing; what fails there other than memory is the database's.
-TrdmIntegraLumirex& DataModule() {
-  if (!rdmIntegraLumirex) {
-    try {
-      rdmIntegraLumirex = std::make_unique<TrdmIntegraLumirex>();
-    } catch (const std::bad_alloc&) {
-      throw;
-    } catch (const std::exception& error) {
-      throw CallFailure(LUMIREX_E_DATABASE, error.what());
-    }
-  }
-  return *rdmIntegraLumirex;
 }
 
 bool IsReport(const HostTexts& texts) {
@@ -209,6 +197,18 @@ outbox::Report ReportOf(const CallContext& call) {
   report.body = call.request.body;
   report.document = call.document;
   return report;
+}
+
+// Waits for the calls about the same order that came first: a cancellation
+// never overtakes its sale. One that waited too long is kept behind them in
+// the outbox when there is one.
+void TakeOrderTurn(CallContext& call) {
+  try {
+    call.orderTurn.Take(call.orderId);
+  } catch (const CallFailure&) {
+    call.keeping.Begin(ReportOf(call));
+    throw;
+  }
 }
 
 // The answer's elements, in the result's order. A customer query's document
@@ -257,9 +257,12 @@ void PrepareCall(const std::vector<Variant>& params, const Variant* result,
   ReadCommonParameters(params, call);
   call.shortfall = CheckResultArray(result, call.texts.operation);
   PrepareRequest(params, call, module);
-  // Kept before anything about it is logged: a host killed after its lines
-  // are in the log has it in the outbox.
-  if (IsReport(call.texts)) call.keeping.Begin(ReportOf(call));
+  if (IsReport(call.texts)) {
+    TakeOrderTurn(call);
+    // Kept before anything about it is logged: a host killed after its lines
+    // are in the log has it in the outbox.
+    call.keeping.Begin(ReportOf(call));
+  }
   LogRequestLines(call.texts, call.request.url, call.document);
   RequireKnownOperation(call);
   call.keeping.HoldIfBehind();
@@ -267,7 +270,8 @@ void PrepareCall(const std::vector<Variant>& params, const Variant* result,
 
 bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
                CallContext& call) {
-  TrdmIntegraLumirex& module = DataModule();
+  const BorrowedModule borrowed;
+  TrdmIntegraLumirex& module = *borrowed;
   PrepareCall(params, result, copyRefusal, call, module);
 
   const HttpAnswer answer = Exchange(call.request, call.record);
@@ -289,7 +293,7 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   return true;
 }
 
-// The call under the lock: every failure is logged and recorded, none escapes.
+// The call in its turn: every failure is logged and recorded, none escapes.
 bool GuardedCall(const std::vector<Variant>& params, Variant* result,
                  const std::string& copyRefusal, CallRecord& record) noexcept {
   CallContext call(record);
@@ -306,10 +310,44 @@ bool GuardedCall(const std::vector<Variant>& params, Variant* result,
 
 // A call made on a thread that is inside a call already, from its operator
 // message or from services of the host's own: refused at once, never waited
-// for, as the lock it would wait for is this thread's own.
+// for, as what it would wait for (its order, the log block) is this thread's own.
 void RefuseReentry() noexcept {
   WriteFailureLine(kReentered);
   RecordLastFailure(LUMIREX_E_STATE, kReentered);
+}
+
+// The call once it has its turn; a call that cannot get one within its
+// time-out is logged and fails as the library being busy.
+bool CallInTurn(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
+                CallRecord& record) noexcept {
+  std::optional<CallTurn> turn;
+  try {
+    turn.emplace(kCallTimeout);
+  } catch (...) {
+    RecordCurrentFailure(record, UnclassifiedCode(record));
+    try {
+      WriteLogLine(log_format::kSeparatorLine);
+      WriteLogLine(log_format::kStart);
+    } catch (...) {
+      // The failure line below says it, or the operator hears it.
+    }
+    WriteFailureLine(record.message);
+    return false;
+  }
+  return GuardedCall(params, result, copyRefusal, record);
+}
+
+// A call's lines that could not be written when it ended: the call fails as
+// if its last line had failed, and the caller's array stays as it was.
+void FinishLog(LogSession& session, bool& returned, CallRecord& record) noexcept {
+  try {
+    session.Finish();
+  } catch (...) {
+    // A call that failed already keeps its own reason, which the operator hears.
+    if (!returned) return;
+    RecordCurrentFailure(record, UnclassifiedCode(record));
+    returned = false;
+  }
 }
 
 // Set while a call runs on this thread, its operator message included.
@@ -325,17 +363,6 @@ class CallInProgress {
 
 }  // namespace
 
-ForkSafeMutex& CallMutex() {
-  static NoDestructor<ForkSafeMutex> mutex;
-  // A fork's child starts with the lock free and without the parent's data module.
-  static const int forkHandler = AtForkInChild([] {
-    mutex->ResetInChild();
-    if (!mutex->HeldByThisThread()) AbandonDataModule();
-  });
-  (void)forkHandler;
-  return *mutex;
-}
-
 bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
                         std::string copyRefusal) noexcept {
   if (callInProgress) {
@@ -348,16 +375,16 @@ bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
   CallRecord record;
   bool returned = false;
   {
-    std::lock_guard lock(CallMutex());
     // The call's settings are read once, and its lines go through one
-    // descriptor, closed before the lock is released.
+    // descriptor and stay one block.
     settings::CallSettings callSettings;
     LogSession logSession;
-    returned = GuardedCall(params, result, copyRefusal, record);
+    returned = CallInTurn(params, result, copyRefusal, record);
+    FinishLog(logSession, returned, record);
   }
   LastCallRecord() = std::move(record);
-  // Told once the lock is free, so that the handler may call Finalize, or
-  // anything else that takes the lock.
+  // Told once the turn is given back, so that the handler may call Finalize,
+  // or anything else that waits for the calls in flight.
   TellOperator(LastCallRecord());
   return returned;
 }

@@ -5,22 +5,17 @@
 #include <vector>
 
 #include "lumirex/lumirex.hpp"
-#include "support/fork_safe_mutex.hpp"
 
 namespace lumirex {
 
 // One integration call on a parameter list whose every element may be read
 // (the APIs cut it at the host's last index). result may be null: the call
 // then fails after logging, touching nothing. The operator hears of a failure
-// after the lock is released. A call made on a thread that is already inside
+// after the call's turn is given back. A call made on a thread that is already inside
 // one (from the message handler, say) fails at once. A refusal found while
 // copying the host's values (arrays nested too deep) fails the call as a bad
 // parameter right after INICIO. Never throws.
 bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
                         std::string copyRefusal = {}) noexcept;
-
-// Held for the whole of every call but its operator message, so the one data
-// module is never used by two calls at once; Finalize takes it too.
-ForkSafeMutex& CallMutex();
 
 }  // namespace lumirex

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "integration/call_gate.hpp"
 #include "integration/call_outcome.hpp"
 #include "integration/exchange.hpp"
-#include "integration/integration_call.hpp"
 #include "messages/operation_result.hpp"
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_settings.hpp"
@@ -74,11 +74,16 @@ outbox::Attempt Resend(const outbox::Report& report, const std::string& url, Cal
   outbox::Attempt attempt;
   record = CallRecord{};
   const settings::CallSettings callSettings;
-  const LogSession logSession;
+  LogSession logSession;
   try {
     WriteLogLine(log_format::kSeparatorLine);
     WriteLogLine(log_format::kStart);
     WriteLogLine(OutboxLine(report));
+    // A resend is a call like the others: it waits its turn, and for the
+    // calls about its order that came first.
+    const CallTurn turn{kCallTimeout};
+    OrderTurn orderTurn;
+    orderTurn.Take(report.orderId);
     LogRequestLines({report.operation, report.cpf, report.branch, report.till, report.sequence, ""},
                     url, report.document);
     const HttpAnswer answer =
@@ -90,6 +95,11 @@ outbox::Attempt Resend(const outbox::Report& report, const std::string& url, Cal
     RecordCurrentFailure(record, UnclassifiedCode(record));
     WriteFailureLine(record.message);
     attempt = outbox::Attempt{false, false, record.error, record.message, record.sent};
+  }
+  try {
+    logSession.Finish();
+  } catch (...) {
+    // The outcome is recorded in the outbox all the same; the block is lost.
   }
   return attempt;
 }
@@ -112,12 +122,7 @@ std::int32_t SendFrom(outbox::Outbox& box, std::int32_t maxReports,
     if (!report) break;
     after = report->id;
     CallRecord record;
-    outbox::Attempt attempt;
-    {
-      // One report at a time under the calls' lock: its log block stays whole.
-      std::lock_guard lock(CallMutex());
-      attempt = Resend(*report, TargetOf(*report, given), record);
-    }
+    const outbox::Attempt attempt = Resend(*report, TargetOf(*report, given), record);
     box.Record(report->id, attempt);
     if (attempt.verdict) {
       ++answered;
@@ -143,7 +148,7 @@ void RememberServiceUrl(const std::string& baseUrl) {
 
 std::int32_t SendKeptReports(std::int32_t maxReports,
                              const std::optional<std::string>& baseUrl) noexcept {
-  if (CallMutex().HeldByThisThread()) {
+  if (TurnHeldByThisThread()) {
     RecordLastFailure(LUMIREX_E_STATE, "the outbox cannot be sent from inside a call");
     return -1;
   }

@@ -23,9 +23,10 @@ namespace lumirex::sandbox {
 
 namespace {
 
-// Enough workers for a handful of keep-alive clients at once: an idle
-// keep-alive connection holds its worker until it closes.
-constexpr std::size_t kWorkers = 16;
+// Enough workers for the keep-alive clients of a back end serving many tills
+// and a benchmark's raw clients beside them: an idle keep-alive connection
+// holds its worker until it closes.
+constexpr std::size_t kWorkers = 40;
 // A client such as a till keeps one connection for many calls; the library's
 // default of 5 requests a connection would make the connection count lie
 // about reuse.

@@ -107,6 +107,7 @@ struct Sandbox::Impl {
   std::condition_variable stopped;  // cuts a stall short
   std::vector<JournalEntry> journal;
   Faults faults;
+  std::chrono::milliseconds latency{0};
   std::mt19937 draws{kShareSeed};
   std::string basePath;
   std::function<void(const Served&)> observer;
@@ -133,6 +134,12 @@ void Sandbox::Impl::Serve(const httplib::Request& request, httplib::Response& re
                                 request.body,      body ? body->document : std::string()};
   const Faults active = Record(served.request);
   served.faulted = AnyFault(active);
+  std::chrono::milliseconds pause;
+  {
+    std::lock_guard lock(mutex);
+    pause = latency;
+  }
+  if (pause.count() > 0 && !Wait(pause)) return;
   if (Answer(request, body ? &*body : nullptr, active, response, served)) {
     served.status = response.status;
   }
@@ -399,6 +406,11 @@ std::string Sandbox::BaseUrl() const {
 void Sandbox::SetFaults(const Faults& faults) {
   std::lock_guard lock(impl_->mutex);
   impl_->faults = faults;
+}
+
+void Sandbox::SetLatency(std::chrono::milliseconds pause) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->latency = pause;
 }
 
 void Sandbox::SetBasePath(const std::string& prefix) {

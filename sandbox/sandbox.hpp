@@ -19,6 +19,7 @@
 // is HTTP 400, an unknown route 404, both with success false and the reason.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -133,6 +134,9 @@ class Sandbox {
   std::string BaseUrl() const;
 
   void SetFaults(const Faults& faults);
+  // Every answer, faulted or not, waits this long first: a service some way
+  // off, for measuring calls side by side. 0 (the default) answers at once.
+  void SetLatency(std::chrono::milliseconds latency);
   // Serves only under this path prefix ("/api/": "/api/user", ...); any other
   // path is an unknown route. "" (the default) serves under any prefix.
   void SetBasePath(const std::string& prefix);

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "shared_services/curl_handle_pool.hpp"
 #include "shared_services/http_status.hpp"
 #include "shared_services/private_socket.hpp"
 #include "support/at_fork.hpp"
@@ -244,10 +245,10 @@ void Check(CURLcode code, const char* what) {
   }
 }
 
-// The process's one easy handle. libcurl keeps its connection cache in the
-// handle, and curl_easy_reset leaves that cache alone, so resetting between
-// exchanges keeps the kept-alive connections while no option of one exchange
-// leaks into the next. The mutex serialises the exchanges of concurrent callers.
+// One easy handle, lent to one exchange at a time (CurlHandlePool). libcurl
+// keeps its connection cache in the handle, and curl_easy_reset leaves that
+// cache alone, so resetting between exchanges keeps the kept-alive
+// connections while no option of one exchange leaks into the next.
 //
 // The session is never destroyed: a call may still be inside an exchange on
 // another thread while the host exits. Every socket libcurl opens goes through
@@ -255,12 +256,7 @@ void Check(CURLcode code, const char* what) {
 // own: they are close-on-exec, and a fork's child closes its copies of them.
 class CurlSession {
  public:
-  static CurlSession& Instance() {
-    static NoDestructor<CurlSession> session;
-    static const int forkHandler = AtForkInChild([] { session->AfterForkInChild(); });
-    (void)forkHandler;
-    return *session;
-  }
+  CurlSession() = default;
 
   HttpAnswer Perform(const HttpRequest& request) {
     const std::string& url = request.url;
@@ -293,9 +289,6 @@ class CurlSession {
   }
 
  private:
-  friend class NoDestructor<CurlSession>;
-  CurlSession() = default;
-
   static curl_socket_t OpenSocket(void* context, curlsocktype /*purpose*/,
                                   curl_sockaddr* address) noexcept {
     auto& session = *static_cast<CurlSession*>(context);
@@ -315,6 +308,8 @@ class CurlSession {
     std::erase(sockets, fd);
     return ClosePrivateSocket(fd);
   }
+
+  friend class CurlHandlePool<CurlSession>;
 
   // In a fork's child, the parent's connections are the parent's: an answer
   // read here would be one the parent is waiting for, and a request sent here
@@ -456,6 +451,7 @@ class CurlSession {
     // Without this, libcurl's DNS time-out uses SIGALRM, which is not ours to take
     // inside a host's process.
     Check(curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L), "no signals");
+    Check(curl_easy_setopt(handle, CURLOPT_SHARE, SharedCurlData()), "share");
     Check(curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &CurlSession::OpenSocket),
           "socket callback");
     Check(curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, this), "socket callback data");
@@ -545,7 +541,8 @@ HttpMethod HttpMethodNamed(const std::string& name) {
 HttpAnswer SendHttpRequest(const HttpRequest& request) {
   CheckUrl(request.url);
   CheckTimeout(request.timeout);
-  return CurlSession::Instance().Perform(request);
+  const CurlHandlePool<CurlSession>::Lease session;
+  return session->Perform(request);
 }
 
 }  // namespace lumirex

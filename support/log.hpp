@@ -32,26 +32,42 @@ void WriteLogLine(std::string_view label, std::string_view text);
 
 // While it lives, the lines this thread writes share one descriptor: the
 // day's file is opened at the first line and closed when the session ends,
-// instead of once per line. Each line is still one write made before
-// WriteLogLine returns, so nothing waits in memory. A line of another day (a
-// call across midnight) closes the file and opens that day's; a line that
-// fails leaves the file closed, and the next line opens it again. Sessions
-// nest: the inner one writes until it ends. Outside any session every line
-// opens and closes the file.
+// instead of once per line. A line of another day (a call across midnight)
+// closes the file and opens that day's; a line that fails leaves the file
+// closed, and the next line opens it again. Sessions nest: an inner one
+// writes through the outer one. Outside any session every line opens and
+// closes the file.
+//
+// A session's lines stay together as one block. The first session of the
+// process writes each line before WriteLogLine returns, exactly as a lone
+// call always has; a session that starts while another writes keeps its
+// lines (each with its own time stamp) and appends them in one write when it
+// finishes, or, if the writing session is still open then, hands them to it
+// to append when it ends. Its file is still opened at its first line, so a
+// log that cannot be opened fails there.
 class LogSession {
  public:
   LogSession() noexcept;
-  // Closes the file; a failure to close is passed over, as every line
-  // already reached the file system when it was written.
+  // Finishes, passing over a failure.
   ~LogSession();
   LogSession(const LogSession&) = delete;
   LogSession& operator=(const LogSession&) = delete;
 
+  // Appends the lines kept back, or hands them on, and ends the session's
+  // writing; raises IOError when they cannot be written. Lines written
+  // after it open and close the file each.
+  void Finish();
+
  private:
   friend void WriteLogLine(std::string_view label, std::string_view text);
+  struct Kept;
+
+  void Keep(std::string_view label, std::string_view text);
 
   std::unique_ptr<log_file::LogFile> file_;
+  std::unique_ptr<Kept> kept_;  // null while writing through
   LogSession* outer_;
+  bool open_ = true;
 };
 
 }  // namespace lumirex

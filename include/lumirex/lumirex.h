@@ -197,6 +197,13 @@ LUMIREX_API int LUMIREX_CALL LumirexSetOutbox(const char* file);
  * limit below 1. */
 LUMIREX_API int LUMIREX_CALL LumirexSetOutboxLimit(int32_t max_reports);
 
+/* How many calls (outbox resends included) may run at once; 8 by default.
+ * Beyond it, calls start in the order they arrived; one that cannot start
+ * within its time-out fails with LUMIREX_E_TIMEOUT, sent = 0, saying the
+ * library was busy. Calls in flight finish whatever the new bound. Returns 0,
+ * non-zero (the bound unchanged) for a count below 1. */
+LUMIREX_API int LUMIREX_CALL LumirexSetMaxCalls(int max_calls);
+
 /* Sends up to max_reports waiting reports (all when max_reports < 1), oldest
  * first within each order, each logged as a call of its own, to the base URL
  * of this process's latest call that got an answer, else to the one it was

@@ -400,6 +400,11 @@ inline bool SetOutbox(std::optional<std::string> file) {
 inline bool SetOutboxLimit(std::int32_t maxReports) {
   return LumirexSetOutboxLimit(maxReports) == 0;
 }
+// How many calls may run at once (see LumirexSetMaxCalls); false, with the
+// bound unchanged, below 1.
+inline bool SetMaxCalls(int maxCalls) {
+  return LumirexSetMaxCalls(maxCalls) == 0;
+}
 // How many reports got a verdict, or std::nullopt when the outbox is off or
 // unusable (LastCall says why). maxReports < 1 sends all.
 inline std::optional<std::int32_t> OutboxSend(std::int32_t maxReports = 0) {

@@ -62,6 +62,7 @@ def _declare(lib):
             ("LumirexSetHostEncoding", text, ctypes.c_int),
             ("LumirexSetOutbox", text, ctypes.c_int),
             ("LumirexSetOutboxLimit", [ctypes.c_int32], ctypes.c_int),
+            ("LumirexSetMaxCalls", [ctypes.c_int], ctypes.c_int),
             ("LumirexOutboxSend", [ctypes.c_int32], ctypes.c_int32),
             ("LumirexOutboxSendTo", [ctypes.c_char_p, ctypes.c_int32], ctypes.c_int32),
             ("LumirexOutboxCount", [], ctypes.c_int32),

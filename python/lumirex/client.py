@@ -96,13 +96,16 @@ class Client:
     sent without it until it can be used.
     ca_file: a PEM file of the certificates the service's may be signed by.
     decimal_separator: "," or "." (ValueError for any other).
+    max_calls: how many calls may run at once from this process's threads
+    (ValueError below 1).
     on_message: called with the operator message (str) of each failed call;
     without it nothing is printed, the failure is only raised.
     library: liblumirex's path. Each other None leaves the library's default.
     The library's settings are the process's, so a process holds one Client."""
 
     def __init__(self, base_url, base_dir=None, db=None, outbox=None, library=None, *,
-                 ca_file=None, decimal_separator=None, outbox_limit=None, on_message=None):
+                 ca_file=None, decimal_separator=None, outbox_limit=None, max_calls=None,
+                 on_message=None):
         self.base_url = base_url
         self._lib = Library(library)
         if self._lib.LumirexSetHostEncoding(b"UTF-8") != 0:
@@ -119,6 +122,8 @@ class Client:
             _set_separator(self._lib, decimal_separator)
         if outbox_limit is not None and self._lib.LumirexSetOutboxLimit(outbox_limit) != 0:
             raise ValueError("outbox_limit must be 1 or more, not %r" % (outbox_limit,))
+        if max_calls is not None and self._lib.LumirexSetMaxCalls(max_calls) != 0:
+            raise ValueError("max_calls must be 1 or more, not %r" % (max_calls,))
         # An outbox that cannot be used now stays named, and reports go out
         # without it until it can: a till must not stop reporting sales over
         # a full disk. The host hears of it through on_message.

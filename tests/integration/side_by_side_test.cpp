@@ -1,0 +1,164 @@
+// Calls from many threads at once, as a back end serving several tills makes
+// them: each call's lines stay one block, a slow service holds up only the
+// calls that wait for it, a cancellation never overtakes its sale, and
+// Finalize can come at any moment.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "end_to_end.hpp"
+#include "integration/data_module.hpp"
+#include "support/log_format.hpp"
+
+using lumirex::Variant;
+using ::testing::HasSubstr;
+using namespace std::chrono_literals;
+namespace log_format = lumirex::log_format;
+
+namespace calltest {
+namespace {
+
+// What the service said to a call (element 1), or "failed: <why>".
+std::string Said(const std::vector<std::string>& texts) {
+  const std::vector<Variant> params(texts.begin(), texts.end());
+  Variant result = Variant::Array(5);
+  if (lumirex::IntegracaoLumirex(params, 5, result)) return result.items()[1].asString();
+  std::string message(512, '\0');
+  LumirexLastCall(nullptr, message.data(), message.size());
+  return "failed: " + std::string(message.c_str());
+}
+
+// The value after label on the block's line that starts with it, or "".
+std::string ValueIn(const std::vector<std::string>& block, std::string_view label) {
+  for (const std::string& line : block) {
+    if (line.starts_with(label)) return line.substr(label.size());
+  }
+  return "";
+}
+
+class SideBySide : public EndToEnd {
+ protected:
+  std::vector<std::string> TillCall(const std::string& operation, int till) const {
+    std::vector<std::string> params = Sale(operation, kBranch, TillName(till), kSequence);
+    params[2] = "thread" + std::to_string(till);
+    return params;
+  }
+  static std::string TillName(int till) { return "1" + std::to_string(10 + till); }
+
+  // The log cut at each separator line.
+  std::vector<std::vector<std::string>> LogBlocks() const {
+    std::vector<std::vector<std::string>> blocks;
+    for (const std::string& line : LogTexts()) {
+      if (line == kSeparator) blocks.emplace_back();
+      if (!blocks.empty()) blocks.back().push_back(line);
+    }
+    return blocks;
+  }
+};
+
+TEST_F(SideBySide, ManyTillsAtOnceEachCallALogBlockOfItsOwn) {
+  constexpr int kTills = 8, kRounds = 4;
+  for (int till = 0; till < kTills; ++till) CopyDemoSaleTo(TillName(till));
+  sandbox_.SetLatency(5ms);
+  std::vector<std::vector<std::string>> said(kTills);
+  std::vector<std::thread> tills;
+  for (int till = 0; till < kTills; ++till) {
+    tills.emplace_back([&, till] {
+      for (int round = 0; round < kRounds; ++round) {
+        for (const char* operation : {"VENDA", "CONSULTA", "VENDA_CANC"}) {
+          said[till].push_back(Said(TillCall(operation, till)));
+        }
+      }
+    });
+  }
+  for (auto& thread : tills) thread.join();
+  for (int till = 0; till < kTills; ++till) {
+    ASSERT_EQ(said[till].size(), 3u * kRounds);
+    for (int round = 0; round < kRounds; ++round) {
+      EXPECT_THAT(said[till][3 * round], HasSubstr("registrada")) << "till " << till;
+      EXPECT_THAT(said[till][3 * round + 2], HasSubstr("cancelada")) << "till " << till;
+    }
+  }
+  const auto blocks = LogBlocks();
+  ASSERT_EQ(blocks.size(), static_cast<std::size_t>(kTills * kRounds * 3));
+  for (const auto& block : blocks) {
+    ASSERT_GE(block.size(), 3u);
+    EXPECT_EQ(block[1], log_format::kStart);
+    EXPECT_EQ(block.back(), log_format::kEnd);
+    // Every line that names the till names the block's own.
+    const std::string till = ValueIn(block, log_format::kCpf).substr(6);
+    EXPECT_EQ(ValueIn(block, log_format::kTill), TillName(std::stoi(till)));
+    const std::string answer = ValueIn(block, log_format::kAnswer);
+    if (answer.find("Venda") != std::string::npos) {
+      EXPECT_THAT(answer, HasSubstr(kBranch + TillName(std::stoi(till))));
+    }
+  }
+}
+
+TEST_F(SideBySide, ASilentServiceHoldsUpOnlyTheCallWaitingForIt) {
+  lumirex::sandbox::Sandbox silent;
+  silent.Start();
+  lumirex::sandbox::Faults stall;
+  stall.stallSeconds = 5;
+  silent.SetFaults(stall);
+  std::atomic<bool> waitingCallReturned{false};
+  std::thread waiting([&] {
+    std::vector<std::string> params = Consulta();
+    params[1] = silent.BaseUrl();
+    Said(params);
+    waitingCallReturned = true;
+  });
+  while (silent.Journal().empty()) std::this_thread::sleep_for(5ms);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Said(Consulta()), "Cliente encontrado") << i;
+  EXPECT_FALSE(waitingCallReturned.load()) << "the other calls waited for the silent service";
+  silent.Stop();
+  waiting.join();
+}
+
+// The cancellation is asked for while its sale is on its way to a service
+// that takes a moment: sent then, it would find no sale to cancel.
+TEST_F(SideBySide, ACancellationNeverOvertakesItsSale) {
+  constexpr int kRounds = 1000;
+  sandbox_.SetLatency(1ms);
+  for (int round = 0; round < kRounds; ++round) {
+    const std::size_t before = sandbox_.Journal().size();
+    std::string saleSaid;
+    std::thread sale([&] { saleSaid = Said(Sale("VENDA")); });
+    while (sandbox_.Journal().size() == before) std::this_thread::yield();
+    const std::string cancellationSaid = Said(Sale("VENDA_CANC"));
+    sale.join();
+    ASSERT_THAT(saleSaid, HasSubstr("registrada")) << "round " << round;
+    ASSERT_THAT(cancellationSaid, HasSubstr("cancelada")) << "round " << round;
+  }
+}
+
+TEST_F(SideBySide, FinalizeWhileCallsAreInFlight) {
+  constexpr int kTills = 4, kRounds = 10;
+  for (int till = 0; till < kTills; ++till) CopyDemoSaleTo(TillName(till));
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> tills;
+  for (int till = 0; till < kTills; ++till) {
+    tills.emplace_back([&, till] {
+      for (int round = 0; round < kRounds; ++round) {
+        if (Said(TillCall("VENDA", till)).find("registrada") == std::string::npos) ++wrong;
+        if (Said(TillCall("VENDA_CANC", till)).find("cancelada") == std::string::npos) ++wrong;
+      }
+    });
+  }
+  for (int i = 0; i < 20; ++i) {
+    Finalize();
+    std::this_thread::sleep_for(2ms);
+  }
+  for (auto& thread : tills) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  Finalize();
+  EXPECT_EQ(lumirex::rdmIntegraLumirex, nullptr);
+}
+
+}  // namespace
+}  // namespace calltest
