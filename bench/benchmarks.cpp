@@ -16,9 +16,8 @@ namespace lumirex::bench {
 
 namespace {
 
-// Medians of five: the machine is shared, and a disturbed repetition or two
-// should not decide a ratio.
-constexpr int kRepetitions = 5;
+// Medians of ten: a disturbed repetition or two should not decide a ratio.
+constexpr int kRepetitions = 10;
 
 benchmark::internal::Benchmark* Register(const std::string& name,
                                          std::function<void(benchmark::State&)> body) {
