@@ -13,8 +13,10 @@ extern "C" {
 
 int LumirexLog(const char* text, size_t size, char* error, size_t error_size) {
   try {
-    lumirex::WriteLogLine(
-        std::string_view(text == nullptr ? "" : text, text == nullptr ? 0 : size));
+    // A line of the host's own is never a step of a call, even when written
+    // from inside one (a host's services): it is a block of its own.
+    lumirex::WriteLogLineAlone(
+        std::string_view(text == nullptr ? "" : text, text == nullptr ? 0 : size), {});
     lumirex::api::CopyOut("", error, error_size);
     return 0;
   } catch (const std::exception& failure) {

@@ -311,8 +311,14 @@ bool GuardedCall(const std::vector<Variant>& params, Variant* result,
 // A call made on a thread that is inside a call already, from its operator
 // message or from services of the host's own: refused at once, never waited
 // for, as what it would wait for (its order, the log block) is this thread's own.
+// Its line is a block of its own: in the block of the call it came from, it
+// would read as that call's failure.
 void RefuseReentry() noexcept {
-  WriteFailureLine(kReentered);
+  try {
+    WriteLogLineAlone(log_format::kFailureLabel, kReentered);
+  } catch (...) {
+    // The log itself is what failed; the outcome below still says why.
+  }
   RecordLastFailure(LUMIREX_E_STATE, kReentered);
 }
 
@@ -337,8 +343,9 @@ bool CallInTurn(const std::vector<Variant>& params, Variant* result, const std::
   return GuardedCall(params, result, copyRefusal, record);
 }
 
-// A call's lines that could not be written when it ended: the call fails as
-// if its last line had failed, and the caller's array stays as it was.
+// A call whose block could not be appended when it ended fails with the
+// log's code (its request may have gone out: `sent` says), and the caller's
+// array stays as it was: no call returns true without its record.
 void FinishLog(LogSession& session, bool& returned, CallRecord& record) noexcept {
   try {
     session.Finish();
@@ -375,8 +382,8 @@ bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
   CallRecord record;
   bool returned = false;
   {
-    // The call's settings are read once, and its lines go through one
-    // descriptor and stay one block.
+    // The call's settings are read once, and its lines are one block,
+    // appended before the call returns.
     settings::CallSettings callSettings;
     LogSession logSession;
     returned = CallInTurn(params, result, copyRefusal, record);

@@ -1,14 +1,10 @@
 #include "support/log.hpp"
 
 #include <memory>
-#include <mutex>
-#include <vector>
 
-#include "support/at_fork.hpp"
 #include "support/datetime.hpp"
 #include "support/log_file.hpp"
 #include "support/log_format.hpp"
-#include "support/no_destructor.hpp"
 #include "support/settings.hpp"
 #include "support/text.hpp"
 
@@ -62,58 +58,22 @@ namespace {
 
 using log_file::LogFile;
 
-// The outermost session of this thread, if any.
+// The outermost session of this thread, if any: the only state the log keeps.
 thread_local LogSession* currentSession = nullptr;
 
-// Lines kept back for one file, opened at the first of them.
-struct Piece {
-  std::unique_ptr<LogFile> file;
-  std::string bytes;
-};
+// Room kept for the short lines that follow: a call's thirteen lines take one
+// allocation, and a block holding a large answer is not doubled in memory by
+// the "FIM" after it, as growing by doubling would.
+constexpr std::size_t kRoomAfter = 4096;
 
-// Which session writes its lines as they come; the blocks of sessions that
-// finished meanwhile wait for it to end, so they never land inside its block.
-struct WritingTurn {
-  std::mutex mutex;
-  const LogSession* writing = nullptr;
-  std::vector<Piece> handed;
-};
-
-// Each block in one write; a block that cannot be written is passed over when
-// `quiet`, as its call has returned already.
-void WritePieces(std::vector<Piece>& pieces, bool quiet) {
-  for (Piece& piece : pieces) {
-    try {
-      piece.file->Write({piece.bytes});
-      const std::unique_ptr<LogFile> done = std::move(piece.file);
-      done->Close();
-    } catch (...) {
-      if (!quiet) throw;
-    }
-  }
-  pieces.clear();
-}
-
-WritingTurn& Turn() {
-  static NoDestructor<WritingTurn> turn;
-  // A fork's child has only the thread that forked: the turn is free unless
-  // that thread's session held it, and the blocks handed on are the parent's
-  // to write.
-  static const int forkHandler = AtForkInChild([] {
-    std::construct_at(&turn->mutex);
-    if (turn->writing != currentSession) turn->writing = nullptr;
-    turn->handed.clear();
-  });
-  (void)forkHandler;
-  return *turn;
+void AppendLine(std::string_view label, std::string_view text) {
+  const DateTimeParts now = DecodeDateTime(Now());
+  LogFile file(settings::BaseDir(), now);
+  file.Write({file.StampOf(now), label, text, "\r\n"});
+  file.Close();
 }
 
 }  // namespace
-
-struct LogSession::Kept {
-  std::vector<Piece> done;  // of files left behind (a call across midnight)
-  std::string bytes;        // for file_
-};
 
 std::string LogFilePathFor(double dateTime) {
   return LogFilePathIn(settings::BaseDir(), dateTime);
@@ -139,58 +99,28 @@ void WriteLogLine(std::string_view message) {
 }
 
 void WriteLogLine(std::string_view label, std::string_view text) {
+  LogSession* session = currentSession;
+  if (session == nullptr) {
+    AppendLine(label, text);
+    return;
+  }
   // One reading of the clock, so a line written at midnight lands in the file
   // of the day its time stamp shows.
   const DateTimeParts now = DecodeDateTime(Now());
   std::string baseDir = settings::BaseDir();
-  LogSession* session = currentSession;
-  if (session == nullptr) {
-    LogFile file(std::move(baseDir), now);
-    file.Write({file.StampOf(now), label, text, "\r\n"});
-    file.Close();
-    return;
-  }
-  if (session->file_ && !session->file_->Holds(baseDir, now)) {
-    // Past midnight, or another base folder: the file before is done with.
-    if (session->kept_) {
-      session->kept_->done.push_back({std::move(session->file_), std::move(session->kept_->bytes)});
-      session->kept_->bytes.clear();
-    } else {
-      const std::unique_ptr<LogFile> done = std::move(session->file_);
-      done->Close();
-    }
-  }
+  // Past midnight, or another base folder: the lines of the file before are
+  // done with, and go to it now, whole.
+  if (session->file_ && !session->file_->Holds(baseDir, now)) session->WriteOut();
   if (!session->file_) session->file_ = std::make_unique<LogFile>(std::move(baseDir), now);
-  if (session->kept_) {
-    std::string& bytes = session->kept_->bytes;
-    bytes += session->file_->StampOf(now);
-    bytes += label;
-    bytes += text;
-    bytes += "\r\n";
-    return;
-  }
-  try {
-    session->file_->Write({session->file_->StampOf(now), label, text, "\r\n"});
-  } catch (...) {
-    session->file_.reset();
-    throw;
-  }
+  session->Keep(session->file_->StampOf(now), label, text);
+}
+
+void WriteLogLineAlone(std::string_view label, std::string_view text) {
+  AppendLine(label, text);
 }
 
 LogSession::LogSession() noexcept : outer_(currentSession) {
-  if (outer_ != nullptr) return;
-  currentSession = this;
-  try {
-    WritingTurn& turn = Turn();
-    std::lock_guard lock(turn.mutex);
-    if (turn.writing == nullptr) {
-      turn.writing = this;
-      return;
-    }
-    kept_ = std::make_unique<Kept>();
-  } catch (...) {
-    // Out of memory: the lines go out one by one, as they come.
-  }
+  if (outer_ == nullptr) currentSession = this;
 }
 
 LogSession::~LogSession() {
@@ -201,26 +131,29 @@ LogSession::~LogSession() {
   }
 }
 
+void LogSession::Keep(std::string_view stamp, std::string_view label, std::string_view text) {
+  const std::size_t needed = block_.size() + stamp.size() + label.size() + text.size() + 2;
+  if (needed > block_.capacity()) block_.reserve(needed + kRoomAfter);
+  block_ += stamp;
+  block_ += label;
+  block_ += text;
+  block_ += "\r\n";
+}
+
+void LogSession::WriteOut() {
+  const std::unique_ptr<LogFile> file = std::move(file_);
+  const std::string block = std::move(block_);
+  block_.clear();
+  if (!block.empty()) file->Write({block});
+  file->Close();
+}
+
 void LogSession::Finish() {
   if (!open_) return;
   open_ = false;
   if (outer_ != nullptr) return;
   currentSession = nullptr;
-  if (file_ && kept_) kept_->done.push_back({std::move(file_), std::move(kept_->bytes)});
-  file_.reset();
-  WritingTurn& turn = Turn();
-  std::lock_guard lock(turn.mutex);
-  if (!kept_) {
-    if (turn.writing != this) return;
-    WritePieces(turn.handed, true);
-    turn.writing = nullptr;
-    return;
-  }
-  if (turn.writing != nullptr) {
-    for (Piece& piece : kept_->done) turn.handed.push_back(std::move(piece));
-    return;
-  }
-  WritePieces(kept_->done, false);
+  if (file_) WriteOut();
 }
 
 }  // namespace lumirex

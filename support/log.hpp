@@ -23,28 +23,30 @@ std::string LogFilePathIn(std::string_view baseFolder, const DateTimeParts& day)
 
 // Appends "<DateTimeToStr(now)> - <message>\r\n" to today's file with one
 // write, creating the file and its folders when missing. Raises IOError
-// naming the path and the system's error text.
+// naming the path and the system's error text. Inside a session the line
+// joins the session's block instead.
 void WriteLogLine(std::string_view message);
 
 // The same line for the message label + text, without joining the two in
-// memory first: the text may be a whole answer of the service.
+// memory first when it is written alone: the text may be a whole answer of
+// the service.
 void WriteLogLine(std::string_view label, std::string_view text);
 
-// While it lives, the lines this thread writes share one descriptor: the
-// day's file is opened at the first line and closed when the session ends,
-// instead of once per line. A line of another day (a call across midnight)
-// closes the file and opens that day's; a line that fails leaves the file
-// closed, and the next line opens it again. Sessions nest: an inner one
-// writes through the outer one. Outside any session every line opens and
-// closes the file.
-//
-// A session's lines stay together as one block. The first session of the
-// process writes each line before WriteLogLine returns, exactly as a lone
-// call always has; a session that starts while another writes keeps its
-// lines (each with its own time stamp) and appends them in one write when it
-// finishes, or, if the writing session is still open then, hands them to it
-// to append when it ends. Its file is still opened at its first line, so a
-// log that cannot be opened fails there.
+// One line as a block of its own, appended now even on a thread whose
+// session is open: a line that is not a step of the call (a host's note, the
+// refusal of a call made from inside a call) never joins that call's block.
+void WriteLogLineAlone(std::string_view label, std::string_view text);
+
+// While it lives, the lines this thread writes make one block, appended to
+// the day's file with one write (O_APPEND) when the session finishes: blocks
+// of other threads and other processes land before or after it, never in
+// it, and nothing waits for anyone else's call. Each line keeps the time
+// stamp of the moment it was written. The day's file is opened at the
+// session's first line, so a log that cannot be opened fails there, before
+// the call has done anything, and that one descriptor is the session's
+// until it finishes. A line of another day (a call across midnight) first
+// appends the lines of the day before to that day's file. Sessions nest: an
+// inner one's lines join the outer one's block.
 class LogSession {
  public:
   LogSession() noexcept;
@@ -53,19 +55,19 @@ class LogSession {
   LogSession(const LogSession&) = delete;
   LogSession& operator=(const LogSession&) = delete;
 
-  // Appends the lines kept back, or hands them on, and ends the session's
-  // writing; raises IOError when they cannot be written. Lines written
-  // after it open and close the file each.
+  // Appends the block and ends the session; raises IOError when it cannot
+  // be written. Lines written after it are appended one by one.
   void Finish();
 
  private:
   friend void WriteLogLine(std::string_view label, std::string_view text);
-  struct Kept;
 
-  void Keep(std::string_view label, std::string_view text);
+  void Keep(std::string_view stamp, std::string_view label, std::string_view text);
+  // Appends the lines kept for file_ and closes it.
+  void WriteOut();
 
   std::unique_ptr<log_file::LogFile> file_;
-  std::unique_ptr<Kept> kept_;  // null while writing through
+  std::string block_;  // the lines kept for file_
   LogSession* outer_;
   bool open_ = true;
 };

@@ -21,8 +21,9 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // The pieces of one line, written in one system call, so the lines of two
-  // processes never interleave.
+  // The pieces of one line, or a whole block as one piece, appended in one
+  // system call, so that what other threads and processes append lands
+  // before or after it, never inside it.
   void Write(std::initializer_list<std::string_view> pieces);
   const std::string& Path() const { return path_; }
   void Close();

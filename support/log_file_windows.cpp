@@ -74,11 +74,16 @@ LogFile::~LogFile() {
   if (handle_ != nullptr) CloseHandle(handle_);
 }
 
-// One WriteFile of the whole line: with FILE_APPEND_DATA each write lands at
-// the end of the file as one piece, whoever else appends.
+// One WriteFile of the whole line or block: with FILE_APPEND_DATA each write
+// lands at the end of the file as one piece, whoever else appends. A block
+// comes as one piece and is written from where it lies.
 void LogFile::Write(std::initializer_list<std::string_view> pieces) {
-  std::string line;
-  for (std::string_view piece : pieces) line += piece;
+  std::string joined;
+  std::string_view line = *pieces.begin();
+  if (pieces.size() > 1) {
+    for (std::string_view piece : pieces) joined += piece;
+    line = joined;
+  }
   if (line.size() > INT_MAX) Fail("write", path_, ERROR_NOT_ENOUGH_MEMORY);
   DWORD written = 0;
   if (!WriteFile(handle_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {

@@ -3,10 +3,7 @@
 // to the host, and the first call after the fault clears writes its lines.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
-
-#include <csignal>
 
 #include <chrono>
 #include <filesystem>
@@ -52,35 +49,23 @@ class LogFaults : public EndToEnd {
   }
 };
 
-// The file system is full as far as this process can tell: while it lasts,
-// every write to a regular file fails (EFBIG), while sockets go on working.
-// The log only appends to regular files, so a full device is played this way.
-class FullFileSystem {
- public:
-  FullFileSystem() {
-    ::getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit none = saved_;
-    none.rlim_cur = 0;
-    ::setrlimit(RLIMIT_FSIZE, &none);
-  }
-  ~FullFileSystem() {
-    ::setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previous_);
-  }
-  FullFileSystem(const FullFileSystem&) = delete;
-  FullFileSystem& operator=(const FullFileSystem&) = delete;
-
- private:
-  rlimit saved_{};
-  void (*previous_)(int) = SIG_DFL;
-};
-
+// A full device shows only when a call appends its block, at its end: the
+// call has been made (`sent`), and it fails, leaving the caller's array as it
+// was, rather than succeed without a record.
 TEST_F(LogFaults, LogOnAFullDevice) {
   ExpectEveryOperationLogged();
   {
-    FullFileSystem full;
-    ExpectEveryOperationFails("File too large");
+    testkit::FullFileSystem full;
+    for (const auto& params : EveryOperation()) {
+      SCOPED_TRACE(params[0]);
+      const Outcome outcome = Call(params);
+      EXPECT_FALSE(outcome.returned);
+      EXPECT_EQ(outcome.last.error, LUMIREX_E_LOG);
+      EXPECT_EQ(outcome.last.sent, 1);
+      ASSERT_EQ(services_->messages.size(), 1u);
+      EXPECT_THAT(services_->messages[0], HasSubstr("File too large"));
+      EXPECT_EQ(outcome.result, CallersResult(5));
+    }
   }
   ExpectEveryOperationLogged();
 }
@@ -113,11 +98,11 @@ TEST_F(LogFaults, DeviceFillingDuringTheExchange) {
   slow.trickleMilliseconds = 1000;
   sandbox_.SetFaults(slow);
   auto call = std::async(std::launch::async, [this] { return Call(Sale("VENDA")); });
-  // The call's lines up to the exchange are written within the first moment.
+  // The call has its log open once its request has gone out.
   while (sandbox_.Journal().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   Outcome outcome;
   {
-    FullFileSystem full;
+    testkit::FullFileSystem full;
     outcome = call.get();
   }
   EXPECT_FALSE(outcome.returned);

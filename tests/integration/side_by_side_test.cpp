@@ -5,18 +5,23 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <thread>
 #include <vector>
 
+#include "cli/cli_process.hpp"
 #include "end_to_end.hpp"
 #include "integration/data_module.hpp"
 #include "support/log_format.hpp"
 
 using lumirex::Variant;
 using ::testing::HasSubstr;
+using ::testing::Not;
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 namespace log_format = lumirex::log_format;
 
@@ -100,6 +105,18 @@ TEST_F(SideBySide, ManyTillsAtOnceEachCallALogBlockOfItsOwn) {
   }
 }
 
+// The log's descriptors are the calls' in flight: a busy till's calls close
+// the log when they end, none waits with it open for the waiting call.
+std::size_t DescriptorsOnTheLog() {
+  const fs::path log = fs::weakly_canonical(lumirex::LogFilePath());
+  std::size_t open = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (fs::read_symlink(entry.path(), error) == log) ++open;
+  }
+  return open;
+}
+
 TEST_F(SideBySide, ASilentServiceHoldsUpOnlyTheCallWaitingForIt) {
   lumirex::sandbox::Sandbox silent;
   silent.Start();
@@ -114,10 +131,47 @@ TEST_F(SideBySide, ASilentServiceHoldsUpOnlyTheCallWaitingForIt) {
     waitingCallReturned = true;
   });
   while (silent.Journal().empty()) std::this_thread::sleep_for(5ms);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(Said(Consulta()), "Cliente encontrado") << i;
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(Said(Consulta()), "Cliente encontrado") << i;
+    EXPECT_EQ(DescriptorsOnTheLog(), 1u) << i;
+  }
   EXPECT_FALSE(waitingCallReturned.load()) << "the other calls waited for the silent service";
   silent.Stop();
   waiting.join();
+}
+
+// The operator's message of a failed call makes a call of its own, which is
+// refused, as from a till's message handler.
+class NestingServices : public RecordingServices {
+ public:
+  std::vector<std::string> nested;
+  void ShowMessage(const std::string& text) noexcept override {
+    RecordingServices::ShowMessage(text);
+    Said(nested);
+  }
+};
+
+// While a sale the service accepts takes its time, a call beside it fails and
+// its message handler's call is refused, and the host writes a note: none of
+// it lands in the sale's block, so the log lists as failed only what failed.
+TEST_F(SideBySide, LinesFromOutsideACallNeverMakeTheCallBesideThemFailed) {
+  auto nesting = std::make_shared<NestingServices>();
+  nesting->nested = Consulta();
+  lumirex::InstallServices(nesting);
+  lumirex::sandbox::Faults slow;
+  slow.trickleMilliseconds = 1000;
+  sandbox_.SetFaults(slow);
+  std::string saleSaid;
+  std::thread sale([&] { saleSaid = Said(Sale("VENDA")); });
+  while (sandbox_.Journal().empty()) std::this_thread::sleep_for(5ms);
+  EXPECT_THAT(Said({"CONSULTA"}), HasSubstr("failed: "));
+  lumirex::LogLumirex("drawer opened by operator 7");
+  sale.join();
+  EXPECT_THAT(saleSaid, HasSubstr("registrada"));
+  const clitest::Finished failed = clitest::RunCli({"log", "--failed", "--base-dir", base_.str()});
+  ASSERT_EQ(failed.status, 0) << failed.err;
+  EXPECT_THAT(failed.out, Not(HasSubstr("VENDA")));
+  EXPECT_EQ(std::count(failed.out.begin(), failed.out.end(), '\n'), 2) << failed.out;
 }
 
 // The cancellation is asked for while its sale is on its way to a service

@@ -4,12 +4,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <regex>
+#include <thread>
 
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
@@ -20,6 +22,7 @@ namespace lumirex {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using testing::ScopedBaseDir;
 
@@ -127,10 +130,11 @@ std::vector<std::string> DescriptorsOn(const fs::path& file) {
   return numbers;
 }
 
-// A session's lines share one descriptor, each line in the file as soon as it
-// is written; a line for another file (the next day's) closes the first; a
-// failure still raises naming the path; the session closes what it opened.
-TEST_F(WriteLogLineTest, ASessionWritesItsLinesThroughOneDescriptor) {
+// A session's lines share one descriptor and reach the file together; a
+// line for another file (the next day's) appends the first file's lines and
+// closes it; a failure still raises naming the path; the session closes what
+// it opened.
+TEST_F(WriteLogLineTest, ASessionAppendsItsLinesAsOneBlockThroughOneDescriptor) {
   WriteLogLine("alone");
   const fs::path first = WrittenFile();
   EXPECT_THAT(DescriptorsOn(first), ::testing::IsEmpty());
@@ -142,7 +146,7 @@ TEST_F(WriteLogLineTest, ASessionWritesItsLinesThroughOneDescriptor) {
     ASSERT_EQ(open.size(), 1u);
     WriteLogLine("two");
     EXPECT_EQ(DescriptorsOn(first), open);
-    EXPECT_THAT(testkit::ReadFile(first), ::testing::EndsWith(" - two\r\n"));
+    EXPECT_EQ(testkit::ReadCrlfLines(first).size(), 1u);
 
     ScopedBaseDir moved(nextDay.str());
     WriteLogLine("three");
@@ -155,6 +159,84 @@ TEST_F(WriteLogLineTest, ASessionWritesItsLinesThroughOneDescriptor) {
   }
   EXPECT_EQ(testkit::ReadCrlfLines(first).size(), 3u);
   EXPECT_THAT(DescriptorsOn(LogFilePathIn(nextDay.str(), Now())), ::testing::IsEmpty());
+}
+
+// The texts of the file's lines, without their time stamps.
+std::vector<std::string> TextsOf(const fs::path& file) {
+  std::vector<std::string> texts;
+  for (const std::string& line : testkit::ReadCrlfLines(file)) {
+    texts.push_back(line.substr(line.find(" - ") + 3));
+  }
+  return texts;
+}
+
+// What other threads append while a block is open, their blocks and lines
+// written alone (a host's note) even from the block's own thread, lands
+// before it, never inside it.
+TEST_F(WriteLogLineTest, WhatOthersAppendMeanwhileLandsBeforeTheBlock) {
+  {
+    LogSession session;
+    WriteLogLine("one");
+    std::thread([] {
+      LogSession other;
+      WriteLogLine("a");
+      WriteLogLine("b");
+    }).join();
+    std::thread([] { WriteLogLine("alone"); }).join();
+    WriteLogLineAlone("note", "");
+    WriteLogLine("two");
+  }
+  EXPECT_THAT(TextsOf(WrittenFile()), ElementsAre("a", "b", "alone", "note", "one", "two"));
+}
+
+// Beside a session that is still open, a block that cannot be appended fails
+// its own session, and only it.
+TEST_F(WriteLogLineTest, ABlockThatCannotBeWrittenFailsItsOwnSession) {
+  LogSession open;
+  WriteLogLine("kept");
+  std::thread([] {
+    LogSession session;
+    WriteLogLine("lost");
+    testkit::FullFileSystem full;
+    EXPECT_THROW(session.Finish(), IOError);
+  }).join();
+  open.Finish();
+  EXPECT_THAT(TextsOf(WrittenFile()), ElementsAre("kept"));
+}
+
+// Two processes (a till and `lumirex outbox send`) append blocks to one log at
+// once: each block's lines stay together.
+TEST_F(WriteLogLineTest, TwoProcessesNeverInterleaveTheirBlocks) {
+  constexpr int kBlocks = 200, kLines = 13;
+  auto writeBlocks = [](const std::string& who) {
+    for (int block = 0; block < kBlocks; ++block) {
+      LogSession session;
+      for (int line = 0; line < kLines; ++line) {
+        WriteLogLine(who + std::to_string(block));
+        std::this_thread::yield();
+      }
+      session.Finish();
+    }
+  };
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    try {
+      writeBlocks("child ");
+    } catch (...) {
+      ::_exit(1);
+    }
+    ::_exit(0);
+  }
+  writeBlocks("parent ");
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::vector<std::string> texts = TextsOf(WrittenFile());
+  ASSERT_EQ(texts.size(), 2u * kBlocks * kLines);
+  for (std::size_t at = 0; at < texts.size(); at += kLines) {
+    for (int line = 1; line < kLines; ++line) ASSERT_EQ(texts[at + line], texts[at]) << at;
+  }
 }
 
 TEST(WriteLogLineFailureTest, UnwritableBaseFolderRaisesNamingThePath) {

@@ -1,5 +1,8 @@
 #include "testkit/testkit.hpp"
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -77,6 +80,23 @@ ScopedEnv::~ScopedEnv() {
 
 std::filesystem::path SourceDir() {
   return LUMIREX_SOURCE_DIR;
+}
+
+FullFileSystem::FullFileSystem() {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  savedLimit_ = limit.rlim_cur;
+  savedHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+  limit.rlim_cur = 0;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FullFileSystem::~FullFileSystem() {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = savedLimit_;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, savedHandler_);
 }
 
 }  // namespace testkit

@@ -28,6 +28,22 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 // The lines of a file split on "\r\n" (a lone "\n" stays inside a line).
 std::vector<std::string> ReadCrlfLines(const std::filesystem::path& path);
 
+// The file system is full as far as this process can tell: while it lives,
+// every write that would make a regular file longer fails (EFBIG), while
+// sockets go on working. The log only appends to regular files, so a full
+// device is played this way.
+class FullFileSystem {
+ public:
+  FullFileSystem();
+  ~FullFileSystem();
+  FullFileSystem(const FullFileSystem&) = delete;
+  FullFileSystem& operator=(const FullFileSystem&) = delete;
+
+ private:
+  unsigned long long savedLimit_ = 0;
+  void (*savedHandler_)(int) = nullptr;
+};
+
 // Sets (or with nullopt unsets) an environment variable for the scope.
 class ScopedEnv {
  public:
