@@ -159,6 +159,41 @@ void TADOConnection::Close() noexcept {
   // The statements go before the session they were prepared on.
   statements_.clear();
   session_.reset();
+  reading_ = false;
+}
+
+// Keys of the transaction's statements among the queries' kept ones.
+constexpr char kBeginKey = 0;
+constexpr char kCommitKey = 0;
+
+void TADOConnection::RunKept(const void* key, const char* text) {
+  PreparedStatement* kept = KeptStatement(key);
+  if (kept == nullptr) {
+    auto prepared = std::make_unique<PreparedStatement>(Session(), text);
+    prepared->statement.alloc();
+    prepared->statement.prepare(text);
+    prepared->statement.define_and_bind();
+    kept = &KeepStatement(key, std::move(prepared));
+  }
+  kept->statement.execute(true);
+}
+
+void TADOConnection::JoinRead() {
+  if (readTogether_ == 0 || reading_ || BackendName() != "sqlite3") return;
+  RunKept(&kBeginKey, "BEGIN");
+  reading_ = true;
+}
+
+void TADOConnection::EndRead() noexcept {
+  if (!reading_) return;
+  reading_ = false;
+  try {
+    RunKept(&kCommitKey, "COMMIT");
+  } catch (...) {
+    // A transaction left open would keep the file's shared lock, and writers
+    // out, between calls: the session goes, and the next query opens afresh.
+    Close();
+  }
 }
 
 bool TADOConnection::Connected() const {

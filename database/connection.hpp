@@ -72,11 +72,43 @@ class TADOConnection {
   // and the benchmark to see a statement prepared once.
   std::size_t StatementsPrepared() const { return statementsPrepared_; }
 
+  // Called by a query before its statement runs: inside a ReadTogether on a
+  // native SQLite session, starts the read transaction the statements share.
+  void JoinRead();
+
  private:
+  friend class ReadTogether;
+  void RunKept(const void* key, const char* text);
+  void EndRead() noexcept;
+
   std::unique_ptr<soci::session> session_;
   std::map<const void*, std::unique_ptr<PreparedStatement>> statements_;
   std::size_t statementsPrepared_ = 0;
   SqlDialect dialect_ = SqlDialect::TransactSql;
+  int readTogether_ = 0;
+  bool reading_ = false;  // the session is inside the shared read transaction
+};
+
+// While it lives, the statements run on a native SQLite session share one
+// read transaction: they read one state of the file, and its lock and
+// journal checks are taken once for all of them, not once a statement. It
+// starts with the first statement, after the connection is open, and a
+// reconnection in between leaves the fresh session in autocommit. Other
+// databases run each statement as before: there a transaction would cost
+// round trips and save none.
+class ReadTogether {
+ public:
+  explicit ReadTogether(TADOConnection& connection) : connection_(connection) {
+    ++connection_.readTogether_;
+  }
+  ~ReadTogether() {
+    if (--connection_.readTogether_ == 0) connection_.EndRead();
+  }
+  ReadTogether(const ReadTogether&) = delete;
+  ReadTogether& operator=(const ReadTogether&) = delete;
+
+ private:
+  TADOConnection& connection_;
 };
 
 // Opens the connection, running its events; false instead of raising, so a

@@ -198,6 +198,7 @@ result_rows::Result TADOQuery::Run() {
   const bool utf8 = TextsInUtf8(connection_.Dialect());
   try {
     const std::string& text = TextFor(connection_.Dialect());
+    connection_.JoinRead();
     return Execute(connection_, KeptStatement(connection_, this, parameters_, text), parameters_);
   } catch (const std::bad_alloc&) {
     connection_.DropStatement(this);

@@ -63,6 +63,7 @@ class TADOQuery {
   TField FieldByName(std::string_view name) { return rows_.FieldByName(name); }
 
   const std::string& TextFor(SqlDialect dialect) const;
+  TADOConnection& Connection() { return connection_; }
 
  private:
   result_rows::Result Run();

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 #include "dataset/field_values.hpp"
@@ -234,6 +235,20 @@ pugi::xml_node Required(const pugi::xml_node& parent, const char* name) {
 
 // ---- writing ---------------------------------------------------------------
 
+constexpr std::string_view kStartOfRows = "</FIELDS><PARAMS/></METADATA><ROWDATA>";
+constexpr std::string_view kEnd = "</ROWDATA></DATAPACKET>";
+
+std::string PacketStart() {
+  std::string out = "<?xml version=\"1.0\" encoding=\"";
+  out += HostXmlEncoding();
+  out += "\" standalone=\"yes\"?>\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
+  return out;
+}
+
+[[noreturn]] void CannotHold(const FieldDef& def, std::string_view what) {
+  throw ConversionError("field '" + def.name + "' cannot hold " + std::string(what));
+}
+
 // The five bytes Windows-1252 leaves undefined. A packet declared in that
 // code page cannot hold them as bytes: common XML readers refuse the whole
 // packet. As character references they load anywhere, and our reader turns
@@ -337,8 +352,7 @@ int StringWidth(std::size_t index, const FieldDef& def,
   return static_cast<int>(width);
 }
 
-void AppendField(std::string& out, std::size_t index, const FieldDef& def,
-                 const std::vector<TClientDataSet::Row>& rows) {
+void AppendField(std::string& out, const FieldDef& def, int width) {
   CheckWritableName(def.name);
   const auto known = std::find_if(kTypeNames.begin(), kTypeNames.end(),
                                   [&](const TypeName& entry) { return entry.type == def.type; });
@@ -346,7 +360,7 @@ void AppendField(std::string& out, std::size_t index, const FieldDef& def,
   AppendAttribute(out, "attrname", def.name);
   AppendAttribute(out, "fieldtype", known->name);
   if (def.type == FieldType::String) {
-    AppendAttribute(out, "WIDTH", std::to_string(StringWidth(index, def, rows)));
+    AppendAttribute(out, "WIDTH", std::to_string(width));
   } else if (def.type == FieldType::Fixed) {
     if (def.size > 0) AppendAttribute(out, "WIDTH", std::to_string(def.size));
     AppendAttribute(out, "DECIMALS", std::to_string(def.decimals));
@@ -431,12 +445,11 @@ DataPacket ReadDataPacket(std::string_view text) {
 
 std::string WriteDataPacket(const std::vector<FieldDef>& fields,
                             const std::vector<TClientDataSet::Row>& rows) {
-  std::string out = "<?xml version=\"1.0\" encoding=\"";
-  out += HostXmlEncoding();
-  out += "\" standalone=\"yes\"?>\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
-  for (std::size_t i = 0; i < fields.size(); ++i) AppendField(out, i, fields[i], rows);
-  out += "</FIELDS><PARAMS/></METADATA><ROWDATA>";
-  constexpr std::string_view kEnd = "</ROWDATA></DATAPACKET>";
+  std::string out = PacketStart();
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    AppendField(out, fields[i], StringWidth(i, fields[i], rows));
+  }
+  out += kStartOfRows;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const std::size_t before = out.size();
     AppendRow(out, fields, rows[i]);
@@ -446,6 +459,75 @@ std::string WriteDataPacket(const std::vector<FieldDef>& fields,
   }
   out += kEnd;
   return out;
+}
+
+DataPacketWriter::DataPacketWriter(std::span<const FieldDef> fields, std::size_t rows)
+    : fields_(fields), rows_(rows), out_(PacketStart()) {
+  for (const FieldDef& def : fields_) {
+    if (def.type == FieldType::String && def.size <= 0) {
+      throw std::logic_error("a packet written row by row needs the size of every String");
+    }
+    AppendField(out_, def, def.size);
+  }
+  out_ += kStartOfRows;
+}
+
+const FieldDef& DataPacketWriter::Next() {
+  if (field_ == 0) {
+    rowStart_ = out_.size();
+    out_ += "<ROW";
+  }
+  const FieldDef& def = fields_[field_];
+  out_ += ' ';
+  out_ += def.name;
+  out_ += "=\"";
+  return def;
+}
+
+void DataPacketWriter::EndValue() {
+  out_ += '"';
+  if (++field_ < fields_.size()) return;
+  field_ = 0;
+  out_ += "/>";
+  // The rows of a packet are much alike: room for as many more as the
+  // first spares the text most of its growing, and copying, on the way.
+  if (first_ && rows_ > 1) {
+    out_.reserve(out_.size() + (out_.size() - rowStart_) * (rows_ - 1) + kEnd.size());
+  }
+  first_ = false;
+}
+
+void DataPacketWriter::Text(std::string_view value) {
+  const FieldDef& def = Next();
+  value = value.substr(0, value.find('\0'));
+  AppendEscaped(out_, HostTextPrefix(value, static_cast<std::size_t>(def.size)));
+  EndValue();
+}
+
+void DataPacketWriter::Number(double value) {
+  const FieldDef& def = Next();
+  if (!std::isfinite(value)) CannotHold(def, "a number that is not finite");
+  out_ += field_values::FormatPointDecimal(value, def.type == FieldType::Fixed);
+  EndValue();
+}
+
+void DataPacketWriter::DateTime(double value) {
+  const FieldDef& def = Next();
+  if (!std::isfinite(value)) CannotHold(def, "a date-time that is not finite");
+  if (!field_values::InDateTimeRange(value)) {
+    CannotHold(def, "a date-time outside the years 1 to 9999");
+  }
+  if (def.type == FieldType::Date) {
+    field_values::AppendPacketDate(out_, value);
+  } else {
+    field_values::AppendPacketDateTime(out_, value);
+  }
+  EndValue();
+}
+
+std::string DataPacketWriter::Finish() {
+  out_ += kEnd;
+  return std::move(out_);
 }
 
 }  // namespace lumirex

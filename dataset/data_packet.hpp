@@ -7,6 +7,7 @@
 //   <ROWDATA><ROW CDPROMOCAO="P10" .../></ROWDATA></DATAPACKET>
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,5 +36,35 @@ DataPacket ReadDataPacket(std::string_view text);
 // that is not an XML name or a value that does not fit its field's type.
 std::string WriteDataPacket(const std::vector<FieldDef>& fields,
                             const std::vector<TClientDataSet::Row>& rows);
+
+// The same packet written as its values arrive, with no dataset in between,
+// for fields whose Strings all have a declared size (their WIDTH is that
+// size). The values come row by row in field order, each as the dataset
+// would hold it: a text ends at a NUL and is cut to its field's size; a
+// number must be finite; a date-time must fall in the years 1 to 9999
+// (ConversionError "field '<name>' cannot hold ..." otherwise, as the field
+// would raise). Finish gives what WriteDataPacket gives for those rows.
+class DataPacketWriter {
+ public:
+  // rows: how many rows are coming, for the room made once the first is written.
+  DataPacketWriter(std::span<const FieldDef> fields, std::size_t rows);
+
+  void Text(std::string_view value);
+  void Number(double value);
+  void DateTime(double value);
+
+  std::string Finish();
+
+ private:
+  const FieldDef& Next();  // writes the next value's attribute name
+  void EndValue();
+
+  std::span<const FieldDef> fields_;
+  std::size_t rows_;
+  std::size_t field_ = 0;
+  std::size_t rowStart_ = 0;
+  bool first_ = true;
+  std::string out_;
+};
 
 }  // namespace lumirex

@@ -73,13 +73,6 @@ TrdmIntegraLumirex::TrdmIntegraLumirex()
     adcIntegraLumirexAfterConnect(sender);
   };
 
-  const auto columns = PromotionColumns();
-  cdsPromocaoCDPROMOCAO = cdsPromocao.AddField(columns[0]);
-  cdsPromocaoDSPROMOCAO = cdsPromocao.AddField(columns[1]);
-  cdsPromocaoDTVALPROMO = cdsPromocao.AddField(columns[2]);
-  cdsPromocaoDSTIPPROMO = cdsPromocao.AddField(columns[3]);
-  cdsPromocaoVRPROMOCAO = cdsPromocao.AddField(columns[4]);
-
   // Construction is complete: the creation handler sees every component.
   DataModuleCreate();
 }
@@ -110,10 +103,7 @@ void TrdmIntegraLumirex::UseConnectionString(const std::string& connection) {
 }
 
 CustomerAnswer TrdmIntegraLumirex::getConsulta(const ResponseDocument& document) {
-  return lumirex::getConsulta(
-      document,
-      PromotionFields{cdsPromocao, cdsPromocaoCDPROMOCAO, cdsPromocaoDSPROMOCAO,
-                      cdsPromocaoDTVALPROMO, cdsPromocaoDSTIPPROMO, cdsPromocaoVRPROMOCAO});
+  return lumirex::getConsulta(document);
 }
 
 CommonPart TrdmIntegraLumirex::getRetVenda(const ResponseDocument& document) {

@@ -1,6 +1,6 @@
 // TrdmIntegraLumirex: the one object that lives between integration calls,
-// holding the database connection, the two sale queries and the two
-// in-memory datasets.
+// holding the database connection, the two sale queries and the
+// in-memory dataset of a validation's items.
 #pragma once
 
 #include <memory>
@@ -27,12 +27,6 @@ class TrdmIntegraLumirex {
   TADOConnection adcIntegraLumirex;
   TADOQuery adqVenda;
   TADOQuery adqItemVenda;
-  TClientDataSet cdsPromocao;
-  TField cdsPromocaoCDPROMOCAO;
-  TField cdsPromocaoDSPROMOCAO;
-  TField cdsPromocaoDTVALPROMO;
-  TField cdsPromocaoDSTIPPROMO;
-  TField cdsPromocaoVRPROMOCAO;
   TClientDataSet cdsVenda;
 
   void DataModuleCreate();
@@ -40,8 +34,8 @@ class TrdmIntegraLumirex {
   void adcIntegraLumirexAfterConnect(TADOConnection& sender);
 
   // The readers of the service's answer: a customer query's, whose
-  // promocodes become cdsPromocao's rows, and any other's. Each raises when
-  // the answer cannot be read.
+  // promocodes become the rows of its promotions' packet, and any other's.
+  // Each raises when the answer cannot be read.
   CustomerAnswer getConsulta(const ResponseDocument& document);
   CommonPart getRetVenda(const ResponseDocument& document);
 

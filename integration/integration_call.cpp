@@ -46,7 +46,6 @@ struct CallContext {
   std::string baseUrl;    // parameter 1, after the trailing-slash rule
   std::string shortfall;  // why the result array cannot take the whole answer; "" when it can
 
-  pugi::xml_document requestDocument;
   std::string urlTail;  // set by the branch the operation takes, and only then
   // Its body is the one serialisation of the document; the log and the
   // outbox take theirs from it.
@@ -140,7 +139,7 @@ void RunBranch(const HostTexts& texts, Branch&& branch) {
 void PrepareRequest(const std::vector<Variant>& params, CallContext& call,
                     TrdmIntegraLumirex& module) {
   std::string orderXml;
-  RequestParts out{call.requestDocument, call.request.body, call.urlTail, &orderXml, &call.orderId};
+  RequestParts out{call.request.body, call.urlTail, &orderXml, &call.orderId};
   const HostTexts& texts = call.texts;
   const SaleKey key{texts.branch, texts.till, texts.sequence};
   if (texts.operation == "CONSULTA") {
@@ -232,7 +231,7 @@ std::vector<Variant> ReadAnswer(const std::string& operation,
   elements.emplace_back(std::move(customer.common.message));
   elements.emplace_back(std::move(customer.name));
   elements.emplace_back(customer.balance);
-  elements.emplace_back(module.cdsPromocao.GetData());
+  elements.emplace_back(std::move(customer.promotions));
   return elements;
 }
 

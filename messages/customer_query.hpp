@@ -21,28 +21,19 @@ inline std::array<FieldDef, 5> PromotionColumns() {
            {"VRPROMOCAO", FieldType::Float}}};
 }
 
-// The promotions dataset and its persistent fields, in column order.
-struct PromotionFields {
-  TClientDataSet& dataset;
-  TField& CDPROMOCAO;
-  TField& DSPROMOCAO;
-  TField& DTVALPROMO;
-  TField& DSTIPPROMO;
-  TField& VRPROMOCAO;
-};
-
-// What an answer says about the customer: the verdict, the name and the
-// balance; the promocodes are the promotions dataset's rows.
+// What an answer says about the customer: the verdict, the name, the
+// balance and the promotions' data packet.
 struct CustomerAnswer {
   CommonPart common;
   std::string name;
   double balance = 0;
+  std::string promotions;  // PromotionColumns, a row for each promocode
 };
 
-// Empties the promotions dataset, then reads the answer: its verdict and, when
-// the service accepted, the customer and one row for each promocode. Raises
-// on an answer without a verdict or one that cannot be read; the dataset then
-// holds no row of an earlier customer, but may hold some of this answer's.
-CustomerAnswer getConsulta(const ResponseDocument& document, PromotionFields promotions);
+// Reads the answer: its verdict and, when the service accepted, the customer
+// and a row of the promotions' packet for each promocode, written as the
+// tree is walked, in the order the service sent them. Raises on an answer
+// without a verdict or one that cannot be read.
+CustomerAnswer getConsulta(const ResponseDocument& document);
 
 }  // namespace lumirex

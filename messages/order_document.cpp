@@ -1,6 +1,6 @@
 #include "messages/order_document.hpp"
 
-#include <new>
+#include <array>
 #include <string>
 
 #include "support/host_text.hpp"
@@ -10,85 +10,107 @@ namespace lumirex {
 
 namespace {
 
-// The declaration names the host's encoding, which the bytes are in, so the
-// service's parser reads accented names right while the wire keeps the till's
-// bytes.
-std::string Declaration() {
-  return std::string("<?xml version=\"1.0\" encoding=\"") + HostXmlEncoding() + "\"?>\r\n";
+// What a text byte becomes: itself, an escape, or nothing. Control
+// characters other than tab, line feed and carriage return cannot stand in
+// XML 1.0 even as references, so they are left out to keep the document
+// well-formed. A carriage return is written as a reference: the form has no
+// line breaks of its own, and a parser would turn a bare one into a line
+// feed.
+enum class Byte : unsigned char { Plain, Dropped, Amp, Less, Greater, Return };
+
+constexpr std::array<Byte, 256> kBytes = [] {
+  std::array<Byte, 256> table{};
+  for (int ch = 0; ch < 0x20; ++ch) table[ch] = Byte::Dropped;
+  table['\t'] = Byte::Plain;
+  table['\n'] = Byte::Plain;
+  table['\r'] = Byte::Return;
+  table['&'] = Byte::Amp;
+  table['<'] = Byte::Less;
+  table['>'] = Byte::Greater;
+  return table;
+}();
+
+const char* Escape(Byte kind) {
+  switch (kind) {
+    case Byte::Amp:
+      return "&amp;";
+    case Byte::Less:
+      return "&lt;";
+    case Byte::Greater:
+      return "&gt;";
+    case Byte::Return:
+      return "&#13;";
+    default:
+      return "";
+  }
 }
 
-class StringWriter : public pugi::xml_writer {
- public:
-  explicit StringWriter(std::string& out) : out_(out) {}
-  void write(const void* data, size_t size) override {
-    out_.append(static_cast<const char*>(data), size);
+// The runs between two bytes to escape go over in one piece.
+void AppendText(std::string& out, std::string_view value) {
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const Byte kind = kBytes[static_cast<unsigned char>(value[i])];
+    if (kind == Byte::Plain) continue;
+    out.append(value.data() + run, i - run);
+    out += Escape(kind);
+    run = i + 1;
   }
-
- private:
-  std::string& out_;
-};
-
-// The raw form has no line breaks of its own, so every carriage return here
-// comes from a text; a parser would turn a bare one into a line feed.
-std::string EscapeCarriageReturns(const std::string& elements) {
-  std::string escaped;
-  escaped.reserve(elements.size());
-  for (char ch : elements) {
-    if (ch == '\r') {
-      escaped += "&#13;";
-    } else {
-      escaped += ch;
-    }
-  }
-  return escaped;
+  out.append(value.data() + run, value.size() - run);
 }
 
 }  // namespace
 
-pugi::xml_node AppendElement(pugi::xml_node parent, const char* name) {
-  pugi::xml_node element = parent.append_child(name);
-  if (!element) throw std::bad_alloc();
-  return element;
+// The declaration names the host's encoding, which the bytes are in, so the
+// service's parser reads accented names right while the wire keeps the till's
+// bytes.
+OrderWriter::OrderWriter() {
+  text_.reserve(1024);
+  text_ += "<?xml version=\"1.0\" encoding=\"";
+  text_ += HostXmlEncoding();
+  text_ += "\"?>\r\n<order>";
 }
 
-pugi::xml_node AppendLeaf(pugi::xml_node parent, const char* name, std::string_view value) {
-  pugi::xml_node leaf = AppendElement(parent, name);
-  // A NUL byte is left out like the other control characters XML cannot
-  // hold; pugixml would otherwise write the text only up to it, so that
-  // "BEMVINDO10<NUL>X" went out as the valid "BEMVINDO10".
-  std::string withoutNul;
-  if (value.find('\0') != std::string_view::npos) {
-    withoutNul = value;
-    std::erase(withoutNul, '\0');
-    value = withoutNul;
-  }
-  // No text node at all for an empty value, so the element is written <name/>.
-  if (!value.empty()) {
-    if (!leaf.append_child(pugi::node_pcdata).set_value(value.data(), value.size())) {
-      throw std::bad_alloc();
-    }
-  }
-  return leaf;
+void OrderWriter::Open(std::string_view name) {
+  text_ += '<';
+  text_ += name;
+  text_ += '>';
 }
 
-std::string SerializeOrder(const pugi::xml_document& document) {
-  if (!document.first_child()) return "";
-  std::string elements;
-  StringWriter writer(elements);
-  // pugixml keeps char data as given and, writing UTF-8 from its UTF-8
-  // storage, copies the bytes unchanged: the host's bytes of the values
-  // come out as they went in, with only XML's own escaping applied. Control
-  // characters other than tab, line feed and carriage return cannot stand in
-  // XML 1.0 even as references, so they are left out to keep the document
-  // well-formed.
-  document.save(writer, "",
-                pugi::format_raw | pugi::format_no_declaration | pugi::format_skip_control_chars,
-                pugi::encoding_utf8);
-  return Declaration() + EscapeCarriageReturns(elements) + "\r\n";
+void OrderWriter::Close(std::string_view name) {
+  text_ += "</";
+  text_ += name;
+  text_ += '>';
+}
+
+void OrderWriter::Leaf(std::string_view name, std::string_view value) {
+  // Only a NUL-free value decides whether the element is empty: a text of
+  // control characters alone leaves <name></name>.
+  if (value.find_first_not_of('\0') == std::string_view::npos) {
+    text_ += '<';
+    text_ += name;
+    text_ += "/>";
+    return;
+  }
+  Open(name);
+  AppendText(text_, value);
+  Close(name);
+}
+
+std::string OrderWriter::Finish() {
+  text_ += "</order>\r\n";
+  return std::move(text_);
+}
+
+std::string WithoutNul(std::string_view value) {
+  std::string text(value);
+  std::erase(text, '\0');
+  return text;
 }
 
 std::string RequestBodyEnvelope(std::string_view xml) {
-  std::string body = "order=";
+  std::string body;
+  body.reserve(xml.size() + 7);
+  body += "order=";
   body += xml;
   body += '&';
   return PercentEncode(body);

@@ -4,22 +4,34 @@
 #include <string>
 #include <string_view>
 
-#include <pugixml.hpp>
-
 namespace lumirex {
 
-// Appends a leaf element with its text (none when value is empty).
-pugi::xml_node AppendLeaf(pugi::xml_node parent, const char* name, std::string_view value);
-
-// Appends an empty element. pugixml answers an allocation failure with an
-// empty node that ignores everything appended to it, so the document would
-// go out with parts missing: that failure is raised as std::bad_alloc.
-pugi::xml_node AppendElement(pugi::xml_node parent, const char* name);
-
+// An order document written as text while it is built, element after
+// element in the order they are appended, with no tree in between:
 // '<?xml version="1.0" encoding="windows-1252"?>' CR LF ("UTF-8" for a UTF-8
-// host), the elements with no indentation, CR LF. Texts are the bytes the
-// values hold, in the host's encoding; "" for an empty document.
-std::string SerializeOrder(const pugi::xml_document& document);
+// host), the root "order", the elements with no indentation, CR LF. Texts
+// are the bytes the values hold, in the host's encoding, with XML's own
+// escaping only.
+class OrderWriter {
+ public:
+  OrderWriter();  // the declaration and the root's start tag
+
+  // A structural element's start and end tags.
+  void Open(std::string_view name);
+  void Close(std::string_view name);
+  // A leaf element with its text; <name/> when the value is empty.
+  void Leaf(std::string_view name, std::string_view value);
+
+  // The document, its root closed. The writer is left empty.
+  std::string Finish();
+
+ private:
+  std::string text_;
+};
+
+// The value as a leaf holds it: a NUL byte is left out, as XML cannot hold
+// one and a text cut at it would reach the service as another text.
+std::string WithoutNul(std::string_view value);
 
 // PercentEncode("order=" + xml + "&").
 std::string RequestBodyEnvelope(std::string_view xml);

@@ -1,17 +1,10 @@
-#include <pugixml.hpp>
-
 #include "messages/order_document.hpp"
 #include "messages/requests.hpp"
 
 namespace lumirex {
 
-pugi::xml_node StartOrder(pugi::xml_document& document) {
-  document.reset();
-  return AppendElement(document, "order");
-}
-
-void FinishPostRequest(RequestParts out, const char* urlTail) {
-  std::string xml = SerializeOrder(out.document);
+void FinishPostRequest(RequestParts out, OrderWriter& order, const char* urlTail) {
+  std::string xml = order.Finish();
   out.requestStream += RequestBodyEnvelope(xml);
   if (out.orderXml != nullptr) *out.orderXml = std::move(xml);
   out.urlTail = urlTail;

@@ -6,31 +6,26 @@
 #include <string>
 #include <vector>
 
-#include <pugixml.hpp>
-
 #include "database/query.hpp"
 #include "dataset/dataset.hpp"
 #include "lumirex/lumirex.hpp"
+#include "messages/order_document.hpp"
 
 namespace lumirex {
 
 struct RequestParts {
-  pugi::xml_document& document;
   std::string& requestStream;
   std::string& urlTail;
-  // Where given, the document as serialised once for the body, which the
-  // log and the outbox reuse, and the order it names (reports only), so
-  // nobody serialises it again or searches it back out of the tree.
+  // Where given, the document as written once for the body, which the log
+  // and the outbox reuse, and the order it names (reports only), so nobody
+  // writes it again or searches it back out of the text.
   std::string* orderXml = nullptr;
   std::string* orderId = nullptr;
 };
 
-// The root element "order" of a fresh order document.
-pugi::xml_node StartOrder(pugi::xml_document& document);
-
 // Writes the document's envelope into the request stream, then sets the URL
 // tail.
-void FinishPostRequest(RequestParts out, const char* urlTail);
+void FinishPostRequest(RequestParts out, OrderWriter& order, const char* urlTail);
 
 // "VALIDA_PROMOCODE": parameters 6 to 9 (the list holds at least ten), CPF
 // from parameter 2. Leaves the promocode (parameter 6) in promocode.

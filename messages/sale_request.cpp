@@ -9,11 +9,15 @@ namespace lumirex {
 
 namespace {
 
-void OpenSaleQuery(TADOQuery& query, const SaleKey& key) {
+void BindSaleKey(TADOQuery& query, const SaleKey& key) {
   query.Close();
   query.SetParameter("P_CDFILIAL", key.branch);
   query.SetParameter("P_CDCAIXA", key.till);
   query.SetParameter("P_NRSEQVENDA", key.sequence);
+}
+
+void OpenSaleQuery(TADOQuery& query, const SaleKey& key) {
+  BindSaleKey(query, key);
   query.Open();
 }
 
@@ -25,48 +29,54 @@ std::string CentsOf(TADOQuery& query, const char* column) {
   return conversions::ToString(query.FieldByName(column).AsFloat());
 }
 
-// The order a report names, as its element holds it (without NUL bytes).
-void KeepOrderId(pugi::xml_node element, RequestParts out) {
-  if (out.orderId != nullptr) *out.orderId = element.child_value();
+// The order a report names, as its element holds it.
+void KeepOrderId(std::string_view orderId, RequestParts out) {
+  if (out.orderId != nullptr) *out.orderId = WithoutNul(orderId);
 }
 
 // The header of a sale: customer, branch, promotion and totals. A key
 // that matches no sale leaves the header without a row, and every column then
 // reads as "", 0 or the zero date-time: the document is still sent and the
-// service decides. Returns the orderId element.
-pugi::xml_node AppendSaleHeader(pugi::xml_node order, TADOQuery& header) {
-  AppendLeaf(AppendElement(order, "customer"), "cpf", TextOf(header, "NRCPFLUMIREX"));
+// service decides.
+void AppendSaleHeader(OrderWriter& order, TADOQuery& header, RequestParts out) {
+  order.Open("customer");
+  order.Leaf("cpf", TextOf(header, "NRCPFLUMIREX"));
+  order.Close("customer");
 
-  pugi::xml_node unity = AppendElement(order, "unityDetails");
-  AppendLeaf(unity, "unityId", TextOf(header, "CDFILIAL"));
-  AppendLeaf(unity, "unityName", TextOf(header, "NMFILIAL"));
+  order.Open("unityDetails");
+  order.Leaf("unityId", TextOf(header, "CDFILIAL"));
+  order.Leaf("unityName", TextOf(header, "NMFILIAL"));
+  order.Close("unityDetails");
 
-  AppendLeaf(AppendElement(order, "promotion"), "usedPromocodeId",
-             TextOf(header, "CDPROMOLUMIREX"));
+  order.Open("promotion");
+  order.Leaf("usedPromocodeId", TextOf(header, "CDPROMOLUMIREX"));
+  order.Close("promotion");
 
-  pugi::xml_node info = AppendElement(order, "orderInfo");
-  AppendLeaf(info, "orderOrigin", "PDV");
-  const pugi::xml_node orderId = AppendLeaf(info, "orderId", TextOf(header, "IDVENDA"));
-  AppendLeaf(info, "entryDate",
-             conversions::ToDateTimeORVO(header.FieldByName("DTVENDA").AsDateTime()));
-  AppendLeaf(info, "productTotal", CentsOf(header, "VRTOTPROD"));
-  AppendLeaf(info, "deliveryFee", CentsOf(header, "VRACREVENDA"));
-  AppendLeaf(info, "discount", CentsOf(header, "VRDESCVENDA"));
-  AppendLeaf(info, "cashbackUsed", CentsOf(header, "VRDESCCASHORVO"));
-  AppendLeaf(info, "valueToCashback", CentsOf(header, "VRTOTVENDA"));
-  return orderId;
+  order.Open("orderInfo");
+  order.Leaf("orderOrigin", "PDV");
+  const std::string orderId = TextOf(header, "IDVENDA");
+  order.Leaf("orderId", orderId);
+  KeepOrderId(orderId, out);
+  order.Leaf("entryDate", conversions::ToDateTimeORVO(header.FieldByName("DTVENDA").AsDateTime()));
+  order.Leaf("productTotal", CentsOf(header, "VRTOTPROD"));
+  order.Leaf("deliveryFee", CentsOf(header, "VRACREVENDA"));
+  order.Leaf("discount", CentsOf(header, "VRDESCVENDA"));
+  order.Leaf("cashbackUsed", CentsOf(header, "VRDESCCASHORVO"));
+  order.Leaf("valueToCashback", CentsOf(header, "VRTOTVENDA"));
+  order.Close("orderInfo");
 }
 
 // The items: one products element per product and unit price.
-void AppendSaleItems(pugi::xml_node order, TADOQuery& items) {
+void AppendSaleItems(OrderWriter& order, TADOQuery& items) {
   for (items.First(); !items.Eof(); items.Next()) {
-    pugi::xml_node product = AppendElement(order, "products");
-    AppendLeaf(product, "idUnityItem", TextOf(items, "CDPRODUTO"));
-    AppendLeaf(product, "name", TextOf(items, "NMPRODUTO"));
+    order.Open("products");
+    order.Leaf("idUnityItem", TextOf(items, "CDPRODUTO"));
+    order.Leaf("name", TextOf(items, "NMPRODUTO"));
     // The quantity as a number's text, not cents; read as a number first so
     // that a sum the database hands back as "2.0" still reads "2".
-    AppendLeaf(product, "amount", FloatToStr(items.FieldByName("QTPRODVEND").AsFloat()));
-    AppendLeaf(product, "price", CentsOf(items, "VRUNITVEND"));
+    order.Leaf("amount", FloatToStr(items.FieldByName("QTPRODVEND").AsFloat()));
+    order.Leaf("price", CentsOf(items, "VRUNITVEND"));
+    order.Close("products");
   }
 }
 
@@ -74,25 +84,33 @@ void AppendSaleItems(pugi::xml_node order, TADOQuery& items) {
 
 void BuildSaleRequest(const SaleKey& key, TADOQuery& adqVenda, TADOQuery& adqItemVenda,
                       RequestParts out) {
-  OpenSaleQuery(adqVenda, key);
-  OpenSaleQuery(adqItemVenda, key);
+  BindSaleKey(adqVenda, key);
+  BindSaleKey(adqItemVenda, key);
+  {
+    // The header's totals and the items come from one state of the sale.
+    const ReadTogether reading(adqVenda.Connection());
+    adqVenda.Open();
+    adqItemVenda.Open();
+  }
   adqVenda.First();
 
-  pugi::xml_node order = StartOrder(out.document);
-  KeepOrderId(AppendSaleHeader(order, adqVenda), out);
+  OrderWriter order;
+  AppendSaleHeader(order, adqVenda, out);
   AppendSaleItems(order, adqItemVenda);
 
-  FinishPostRequest(out, "order?pdv=true");
+  FinishPostRequest(out, order, "order?pdv=true");
 }
 
 void BuildCancellationRequest(const SaleKey& key, TADOQuery& adqVenda, RequestParts out) {
   OpenSaleQuery(adqVenda, key);
   adqVenda.First();
 
-  pugi::xml_node order = StartOrder(out.document);
-  KeepOrderId(AppendLeaf(order, "orderId", TextOf(adqVenda, "IDVENDA")), out);
+  OrderWriter order;
+  const std::string orderId = TextOf(adqVenda, "IDVENDA");
+  order.Leaf("orderId", orderId);
+  KeepOrderId(orderId, out);
 
-  FinishPostRequest(out, "order/cancel?pdv=true");
+  FinishPostRequest(out, order, "order/cancel?pdv=true");
 }
 
 }  // namespace lumirex

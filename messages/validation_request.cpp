@@ -13,11 +13,11 @@ namespace {
 
 constexpr std::size_t kValidationParameters = 10;
 
-void AppendProducts(pugi::xml_node order, TClientDataSet& cdsVenda) {
+void AppendProducts(OrderWriter& order, TClientDataSet& cdsVenda) {
   // The column is looked up row by row, so a packet without rows needs no
   // CDPRODUTO column at all.
   for (cdsVenda.First(); !cdsVenda.Eof(); cdsVenda.Next()) {
-    AppendLeaf(order, "products", cdsVenda.FieldByName("CDPRODUTO").AsString());
+    order.Leaf("products", cdsVenda.FieldByName("CDPRODUTO").AsString());
   }
 }
 
@@ -34,18 +34,19 @@ void BuildValidationRequest(const std::vector<Variant>& params, TClientDataSet& 
   std::string subTotal = VariantToText(params[8]);
   cdsVenda.SetData(VariantToText(params[9]));
 
-  pugi::xml_node order = StartOrder(out.document);
-  AppendLeaf(order, "userId", VariantToText(params[2]));
-  AppendLeaf(order, "friendlyCode", promocode);
-  AppendLeaf(order, "storeReference", storeReference);
-  AppendLeaf(order, "channel", "pdv");
+  OrderWriter order;
+  order.Leaf("userId", VariantToText(params[2]));
+  order.Leaf("friendlyCode", promocode);
+  order.Leaf("storeReference", storeReference);
+  order.Leaf("channel", "pdv");
   AppendProducts(order, cdsVenda);
-  pugi::xml_node payment = AppendElement(order, "payment");
+  order.Open("payment");
   // Converted after the products: a subtotal that is not a number fails the
   // call with the items already read, and nothing is sent.
-  AppendLeaf(payment, "subTotal", conversions::ToString(StrToFloat(subTotal)));
+  order.Leaf("subTotal", conversions::ToString(StrToFloat(subTotal)));
+  order.Close("payment");
 
-  FinishPostRequest(out, "validate?pdv=true");
+  FinishPostRequest(out, order, "validate?pdv=true");
 }
 
 }  // namespace lumirex

@@ -147,6 +147,32 @@ TEST(DataPacketTest, WriterRefusesWhatCouldNotBeReadBack) {
   EXPECT_THROW(WriteDataPacket({{"D", FieldType::DateTime}}, {{3e6}}), ConversionError);
 }
 
+// Written row by row, the packet is the one the dataset's rows would give,
+// with texts cut at a NUL and to their size, and out-of-range values refused.
+TEST(DataPacketTest, RowByRowWriterGivesTheDatasetsPacket) {
+  const std::vector<FieldDef> fields = {{"CODE", FieldType::String, 5},
+                                        {"SEEN", FieldType::DateTime},
+                                        {"RATE", FieldType::Float},
+                                        {"BORN", FieldType::Date}};
+  const double seen = Moment(2024, 3, 5, 14, 7, 9, 250);
+  DataPacketWriter writer(fields, 2);
+  for (const std::string code : {std::string("a<\"&b"), std::string("long text\0x", 11)}) {
+    writer.Text(code);
+    writer.DateTime(seen);
+    writer.Number(12.5);
+    writer.DateTime(seen);
+  }
+  EXPECT_EQ(writer.Finish(),
+            WriteDataPacket(fields, {{std::string("a<\"&b"), seen, 12.5, std::floor(seen)},
+                                     {std::string("long "), seen, 12.5, std::floor(seen)}}));
+  EXPECT_EQ(DataPacketWriter(fields, 0).Finish(), WriteDataPacket(fields, {}));
+
+  DataPacketWriter refusing(fields, 1);
+  refusing.Text("");
+  EXPECT_THROW(refusing.DateTime(Moment(9999, 12, 31) + 1), ConversionError);
+  EXPECT_THROW(refusing.Number(INFINITY), ConversionError);
+}
+
 TEST(DataPacketTest, ReadsWhatOtherWritersProduce) {
   // Attribute order, white space between elements, extra attributes on FIELD
   // and PARAMS, RowState of an inserted row, a self-closed ROWDATA's sibling form.

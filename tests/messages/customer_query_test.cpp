@@ -44,13 +44,13 @@ class GetConsulta : public testing::Test {
     try {
       ResponseDocument document;
       document.Load(response);
-      answer = getConsulta(document, PromotionFields{dataset_, cd_, ds_, dt_, tp_, vr_});
+      answer = getConsulta(document);
     } catch (const std::exception&) {
       return false;
     }
     result = Variant(std::vector<Variant>{Variant(answer.common.errorFlag),
                                           Variant(answer.common.message), Variant(answer.name),
-                                          Variant(answer.balance), Variant(dataset_.GetData())});
+                                          Variant(answer.balance), Variant(answer.promotions)});
     return true;
   }
   const Variant& Element(std::size_t index) const { return result.items()[index]; }
@@ -63,14 +63,6 @@ class GetConsulta : public testing::Test {
     return std::get<double>(row[column]);
   }
   enum Column { kCode, kDescription, kExpiration, kType, kValue };
-
- private:
-  TClientDataSet dataset_;
-  TField cd_ = dataset_.AddField(PromotionColumns()[0]);
-  TField ds_ = dataset_.AddField(PromotionColumns()[1]);
-  TField dt_ = dataset_.AddField(PromotionColumns()[2]);
-  TField tp_ = dataset_.AddField(PromotionColumns()[3]);
-  TField vr_ = dataset_.AddField(PromotionColumns()[4]);
 };
 
 TEST_F(GetConsulta, CustomerWithTwoPromocodes) {

@@ -3,7 +3,6 @@
 #include <string>
 
 #include <gtest/gtest.h>
-#include <pugixml.hpp>
 
 #include "messages/response_document.hpp"
 #include "support/url.hpp"
@@ -13,28 +12,28 @@ namespace {
 
 constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n";
 
-TEST(SerializeOrder, WritesDeclarationElementsWithoutIndentationAndEmptyElementsShort) {
-  pugi::xml_document document;
-  pugi::xml_node order = document.append_child("order");
-  AppendLeaf(order, "userId", "12345678909");
-  AppendLeaf(order, "friendlyCode", "");
-  AppendLeaf(order.append_child("payment"), "subTotal", "1234");
-
-  EXPECT_EQ(SerializeOrder(document),
-            std::string(kDeclaration) +
-                "<order><userId>12345678909</userId><friendlyCode/>"
-                "<payment><subTotal>1234</subTotal></payment></order>\r\n");
+// One leaf in a fresh order, written out.
+std::string WithLeaf(std::string_view value) {
+  OrderWriter order;
+  order.Leaf("name", value);
+  return order.Finish();
 }
 
-TEST(SerializeOrder, AnEmptyDocumentIsAnEmptyText) {
-  pugi::xml_document document;
-  EXPECT_EQ(SerializeOrder(document), "");
+TEST(OrderWriter, WritesDeclarationElementsWithoutIndentationAndEmptyElementsShort) {
+  OrderWriter order;
+  order.Leaf("userId", "12345678909");
+  order.Leaf("friendlyCode", "");
+  order.Open("payment");
+  order.Leaf("subTotal", "1234");
+  order.Close("payment");
+
+  EXPECT_EQ(order.Finish(), std::string(kDeclaration) +
+                                "<order><userId>12345678909</userId><friendlyCode/>"
+                                "<payment><subTotal>1234</subTotal></payment></order>\r\n");
 }
 
-TEST(SerializeOrder, EscapesOnlyWhatXmlRequiresAndKeepsBlanks) {
-  pugi::xml_document document;
-  AppendLeaf(document.append_child("order"), "name", "  A&B <C> \"D\" 'E'  ");
-  EXPECT_EQ(SerializeOrder(document),
+TEST(OrderWriter, EscapesOnlyWhatXmlRequiresAndKeepsBlanks) {
+  EXPECT_EQ(WithLeaf("  A&B <C> \"D\" 'E'  "),
             std::string(kDeclaration) +
                 "<order><name>  A&amp;B &lt;C&gt; \"D\" 'E'  </name></order>\r\n");
 }
@@ -42,27 +41,26 @@ TEST(SerializeOrder, EscapesOnlyWhatXmlRequiresAndKeepsBlanks) {
 // A parser turns a bare carriage return into a line feed and refuses other
 // control characters in any form: the first is written as a reference, the
 // others are left out, and the service reads the rest of the text as it was.
-TEST(SerializeOrder, KeepsLineBreaksReadableAndTheDocumentWellFormed) {
-  pugi::xml_document document;
-  AppendLeaf(document.append_child("order"), "name",
-             std::string_view("a\tb\nc\r\nd\x01\x1F\0"
-                              "e",
-                              13));
-
-  std::string text = SerializeOrder(document);
+TEST(OrderWriter, KeepsLineBreaksReadableAndTheDocumentWellFormed) {
+  std::string text =
+      WithLeaf(std::string_view("a\tb\nc\r\nd\x01\x1F\0"
+                                "e",
+                                13));
   EXPECT_EQ(text, std::string(kDeclaration) + "<order><name>a\tb\nc&#13;\nde</name></order>\r\n");
+  // A text of NUL bytes alone is no text; one of other control bytes is an empty one.
+  EXPECT_EQ(WithLeaf(std::string_view("\0", 1)),
+            std::string(kDeclaration) + "<order><name/></order>\r\n");
+  EXPECT_EQ(WithLeaf("\x01"), std::string(kDeclaration) + "<order><name></name></order>\r\n");
   ResponseDocument reread;
   reread.Load(text);
   EXPECT_EQ(NodeText(ChildNamed(reread.DocumentElement(), "name")), "a\tb\nc\r\nde");
 }
 
-TEST(SerializeOrder, KeepsEveryHighByteAndTheServiceReadsItsWindows1252Character) {
+TEST(OrderWriter, KeepsEveryHighByteAndTheServiceReadsItsWindows1252Character) {
   std::string high;
   for (int byte = 0x80; byte <= 0xFF; ++byte) high += static_cast<char>(byte);
-  pugi::xml_document document;
-  AppendLeaf(document.append_child("order"), "name", high);
 
-  std::string text = SerializeOrder(document);
+  std::string text = WithLeaf(high);
   EXPECT_EQ(text, std::string(kDeclaration) + "<order><name>" + high + "</name></order>\r\n");
 
   // Read back the way a code-page-aware parser reads it: the same bytes.

@@ -60,12 +60,13 @@ class SaleQueries {
 };
 
 struct Request {
-  pugi::xml_document document;
-  std::string requestStream, urlTail;
+  std::string xml, requestStream, urlTail;
+  pugi::xml_document document;  // the text read back, for looking elements up
 
-  RequestParts Parts() { return RequestParts{document, requestStream, urlTail}; }
-  std::string Xml() const { return SerializeOrder(document); }
-  std::string At(const char* path) const {
+  RequestParts Parts() { return RequestParts{requestStream, urlTail, &xml}; }
+  const std::string& Xml() const { return xml; }
+  std::string At(const char* path) {
+    document.load_string(xml.c_str());
     return document.first_element_by_path(path).child_value();
   }
 };
