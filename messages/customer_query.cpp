@@ -20,9 +20,9 @@ bool IsPromocode(pugi::xml_node node) {
 void AddPromotion(pugi::xml_node promocode, PromotionFields& promotions) {
   const pugi::xml_node gift = ChildNamed(promocode, "gift");
   promotions.dataset.Insert();
-  promotions.CDPROMOCAO.SetAsString(NodeText(ChildNamed(promocode, "friendlyCode")));
-  promotions.DSPROMOCAO.SetAsString(NodeText(ChildNamed(promocode, "description")));
-  promotions.DSTIPPROMO.SetAsString(NodeText(ChildNamed(gift, "type")));
+  promotions.CDPROMOCAO.SetAsString(ServiceText(ChildNamed(promocode, "friendlyCode")));
+  promotions.DSPROMOCAO.SetAsString(ServiceText(ChildNamed(promocode, "description")));
+  promotions.DSTIPPROMO.SetAsString(ServiceText(ChildNamed(gift, "type")));
   promotions.VRPROMOCAO.SetAsFloat(conversions::ToFloat(NodeText(ChildNamed(gift, "value"))));
   promotions.DTVALPROMO.SetAsDateTime(
       conversions::ToDateTime(NodeText(ChildNamed(promocode, "expiration_date"))));
@@ -32,7 +32,7 @@ void AddPromotion(pugi::xml_node promocode, PromotionFields& promotions) {
 // The name, the balance and one row for each promocode element, in the order
 // the service sent them; other children of promocodes are passed over.
 void ReadUserInfo(pugi::xml_node userInfo, CustomerAnswer& answer, PromotionFields& promotions) {
-  answer.name = NodeText(ChildNamed(userInfo, "name"));
+  answer.name = ServiceText(ChildNamed(userInfo, "name"));
   answer.balance = conversions::ToFloat(NodeText(ChildNamed(userInfo, "balance")));
   const pugi::xml_node promocodes = ChildNamed(userInfo, "promocodes");
   // Counted before the first row: a row and its share of the packet cost
