@@ -7,6 +7,7 @@
 
 #include "cli/usage_error.hpp"
 #include "dataset/data_packet.hpp"
+#include "support/errors.hpp"
 #include "support/host_text.hpp"
 #include "support/path_text.hpp"
 
@@ -18,10 +19,18 @@ namespace {
 // a till's usual twenty characters, so no code is cut.
 constexpr int kProductCodeWidth = 20;
 
-// Parameter `index` in the host encoding; a letter it lacks is refused rather
-// than sent as '?', another CPF or code than the one typed.
+// An argument in the host encoding; a letter it lacks is refused rather than
+// sent as '?', another CPF or code than the one typed.
+std::string HostArgument(const std::string& utf8, const std::string& what) {
+  try {
+    return HostTextFromUtf8Exactly(utf8, what);
+  } catch (const ConversionError& error) {
+    throw UsageError(std::string(error.what()) + ": run with --host-encoding UTF-8");
+  }
+}
+
 Variant Text(const std::string& utf8, std::size_t index) {
-  return Variant(HostTextFromUtf8Exactly(utf8, "parameter " + std::to_string(index)));
+  return Variant(HostArgument(utf8, "parameter " + std::to_string(index)));
 }
 
 std::vector<Variant> Texts(const std::vector<std::string>& texts) {
@@ -80,7 +89,7 @@ std::string ProductsPacket(const std::vector<std::string>& products) {
   int width = kProductCodeWidth;
   std::vector<TClientDataSet::Row> rows;
   for (const std::string& product : products) {
-    std::string code = HostTextFromUtf8Exactly(product, "product " + product);
+    std::string code = HostArgument(product, "product " + product);
     width = std::max(width, static_cast<int>(HostTextLength(code)));
     rows.push_back({FieldValue(std::move(code))});
   }
