@@ -72,7 +72,9 @@ again="$root/build-windows-x64-again"
 rm -rf "$again"
 prefix=$(sed -n 's/^LUMIREX_DEPS:[A-Z]*=//p' "$root/build-windows-x64/CMakeCache.txt")
 cmake -S "$root" -B "$again" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-  -DCMAKE_TOOLCHAIN_FILE="$root/windows/toolchain-x64.cmake" -DLUMIREX_DEPS="$prefix" >/dev/null &&
+  -DCMAKE_TOOLCHAIN_FILE="$root/windows/toolchain-x64.cmake" -DLUMIREX_DEPS="$prefix" \
+  -DCMAKE_C_COMPILER_LAUNCHER="$(command -v ccache || true)" \
+  -DCMAKE_CXX_COMPILER_LAUNCHER="$(command -v ccache || true)" >/dev/null &&
   cmake --build "$again" -j 2 >/dev/null || status=1
 first=$("$root/windows/package.sh" x64)
 mv "$first" "$first.first"
