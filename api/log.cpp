@@ -7,6 +7,7 @@
 #include "api/text_out.hpp"
 #include "lumirex/lumirex.h"
 #include "support/datetime.hpp"
+#include "support/host_text.hpp"
 #include "support/log.hpp"
 
 extern "C" {
@@ -29,7 +30,8 @@ int LumirexLog(const char* text, size_t size, char* error, size_t error_size) {
 
 size_t LumirexLogFilePath(char* buffer, size_t size) {
   try {
-    return lumirex::api::CopyOut(lumirex::LogFilePathFor(lumirex::Now()), buffer, size);
+    return lumirex::api::CopyOut(lumirex::HostTextFromUtf8(lumirex::LogFilePathFor(lumirex::Now())),
+                                 buffer, size);
   } catch (...) {
     return lumirex::api::CopyOut("", buffer, size);
   }

@@ -12,6 +12,7 @@
 #include "integration/call_outcome.hpp"
 #include "integration/integration_call.hpp"
 #include "lumirex/lumirex_ole.h"
+#include "support/errors.hpp"
 #include "support/settings.hpp"
 #include "support/variant_nesting.hpp"
 #include "support/windows_text.hpp"
@@ -103,7 +104,15 @@ Variant FromOle(const VARIANT& value, const std::string& what, int levelsLeft, R
       return Variant::Null();
     case VT_BSTR: {
       const BSTR text = V_VT(&value) & VT_BYREF ? *V_BSTRREF(&value) : V_BSTR(&value);
-      return Variant(HostTextFromWide({text == nullptr ? L"" : text, SysStringLen(text)}));
+      // Every text of the parameters goes out (a CPF, a promocode): a
+      // character the host encoding lacks is refused rather than sent as '?'.
+      try {
+        return Variant(
+            HostTextFromWideExactly({text == nullptr ? L"" : text, SysStringLen(text)}, what));
+      } catch (const ConversionError& error) {
+        refusal.Note(error.what());
+        return {};
+      }
     }
     case VT_VARIANT:
       if (V_VT(&value) & VT_BYREF) return FromOle(*V_VARIANTREF(&value), what, levelsLeft, refusal);

@@ -7,13 +7,14 @@
 #include "lumirex/lumirex.h"
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_settings.hpp"
+#include "support/host_text.hpp"
 
 extern "C" {
 
 int LumirexSetOutbox(const char* file) {
   try {
     std::optional<std::string> named;
-    if (file != nullptr) named = std::string(file);
+    if (file != nullptr) named = lumirex::Utf8FromHostText(file);  // kept as UTF-8
     lumirex::outbox::SetFile(named);
     // Opened now, so a file that cannot be had is known before a report
     // needs it. Named all the same: until it can be used, reports are sent

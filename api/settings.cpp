@@ -5,13 +5,21 @@
 #include "api/text_out.hpp"
 #include "integration/call_gate.hpp"
 #include "lumirex/lumirex.h"
+#include "support/host_text.hpp"
 #include "support/settings.hpp"
 
 namespace {
 
-std::optional<std::string> OptionalText(const char* text) {
+// Folders, files and connection strings are kept as UTF-8 inside the library
+// (support/path_text.hpp), converted from and to the host encoding here, so
+// set the host encoding before them.
+std::optional<std::string> OptionalPath(const char* text) {
   if (text == nullptr) return std::nullopt;
-  return std::string(text);
+  return lumirex::Utf8FromHostText(text);
+}
+
+size_t CopyOutPath(const std::string& path, char* buffer, size_t size) {
+  return lumirex::api::CopyOut(lumirex::HostTextFromUtf8(path), buffer, size);
 }
 
 }  // namespace
@@ -33,21 +41,21 @@ void LumirexSetMessageHandler(LumirexMessageHandler handler, void* context) {
 
 void LumirexSetBaseDir(const char* dir) {
   try {
-    lumirex::settings::SetBaseDir(OptionalText(dir));
+    lumirex::settings::SetBaseDir(OptionalPath(dir));
   } catch (...) {
   }
 }
 
 void LumirexSetConnectionString(const char* connection) {
   try {
-    lumirex::settings::SetConnectionString(OptionalText(connection));
+    lumirex::settings::SetConnectionString(OptionalPath(connection));
   } catch (...) {
   }
 }
 
 void LumirexSetCaFile(const char* file) {
   try {
-    lumirex::settings::SetCaFile(OptionalText(file));
+    lumirex::settings::SetCaFile(OptionalPath(file));
   } catch (...) {
   }
 }
@@ -77,7 +85,7 @@ const char* LumirexVersion(void) {
 
 size_t LumirexGetBaseDir(char* buffer, size_t size) {
   try {
-    return lumirex::api::CopyOut(lumirex::settings::BaseDir(), buffer, size);
+    return CopyOutPath(lumirex::settings::BaseDir(), buffer, size);
   } catch (...) {
     return lumirex::api::CopyOut("", buffer, size);
   }
@@ -85,7 +93,7 @@ size_t LumirexGetBaseDir(char* buffer, size_t size) {
 
 size_t LumirexGetConnectionString(char* buffer, size_t size) {
   try {
-    return lumirex::api::CopyOut(lumirex::settings::ConnectionString(), buffer, size);
+    return CopyOutPath(lumirex::settings::ConnectionString(), buffer, size);
   } catch (...) {
     return lumirex::api::CopyOut("", buffer, size);
   }
@@ -93,7 +101,7 @@ size_t LumirexGetConnectionString(char* buffer, size_t size) {
 
 size_t LumirexGetCaFile(char* buffer, size_t size) {
   try {
-    return lumirex::api::CopyOut(lumirex::settings::CaFile().value_or(""), buffer, size);
+    return CopyOutPath(lumirex::settings::CaFile().value_or(""), buffer, size);
   } catch (...) {
     return lumirex::api::CopyOut("", buffer, size);
   }

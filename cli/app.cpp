@@ -23,6 +23,7 @@
 #include "lumirex/lumirex.hpp"
 #include "support/codepage.hpp"
 #include "support/host_text.hpp"
+#include "support/system_clock_and_path.hpp"
 
 namespace lumirex::cli {
 
@@ -33,13 +34,19 @@ constexpr const char* kOverview =
     "Each call subcommand makes one integration call through liblumirex, laid out as a till\n"
     "lays it out, and writes the integration log under the base folder.";
 
+// Only what this system's command has: the doctor, the sandbox and the demo
+// are not built for Windows.
 constexpr const char* kFooter =
     "Examples:\n"
+#ifndef _WIN32
     "  lumirex demo                         the four operations against a built-in sandbox\n"
     "  lumirex sandbox --port 8080          serve the sandbox loyalty service\n"
+#endif
     "  lumirex consulta --cpf 12345678909 --url http://127.0.0.1:8080/\n"
     "  lumirex log --failed --operation VENDA   the day's sale reports that failed\n"
+#ifndef _WIN32
     "  lumirex doctor --base-dir /opt/pdv  check a till's set-up in one go\n"
+#endif
     "\n"
     "Environment: LUMIREX_URL (--url), LUMIREX_DB (--db), LUMIREX_BASE_DIR (--base-dir),\n"
     "  LUMIREX_OUTBOX (--outbox), LUMIREX_HOST_ENCODING (--host-encoding),\n"
@@ -98,8 +105,7 @@ void AddCallOptions(CLI::App* sub, Options& options) {
                   "(default: $LUMIREX_DB, else BASE/Dados/pos.sqlite read-only)");
   sub->add_option("--base-dir", options.call.baseDir,
                   "Base folder; the log goes to BASE/Dados/LogIntegracaoOrvo/...\n"
-                  "(default: $LUMIREX_BASE_DIR, else the current folder)")
-      ->envname("LUMIREX_BASE_DIR");
+                  "(default: $LUMIREX_BASE_DIR, else the current folder)");
   sub->add_option("--decimal-separator", options.separatorOption,
                   "Decimal separator of the library's number texts: , or . (default ,)");
   sub->add_flag("--json", options.call.json,
@@ -107,8 +113,7 @@ void AddCallOptions(CLI::App* sub, Options& options) {
   AddHostEncodingOption(sub, options);
   sub->add_option("--outbox", options.outbox,
                   "Keep a sale report the service did not get in this SQLite file, to be\n"
-                  "sent again with 'lumirex outbox send' (default: $LUMIREX_OUTBOX, else off)")
-      ->envname("LUMIREX_OUTBOX");
+                  "sent again with 'lumirex outbox send' (default: $LUMIREX_OUTBOX, else off)");
 }
 
 // Runs one call and prints its outcome; the exit status follows the outcome.
@@ -119,8 +124,9 @@ int RunCall(Context& c, std::vector<Variant> params) {
   ApplySettings(settings);
   // An outbox that cannot be used is no reason to hold the report back: the
   // call sends it without one, and says so.
-  if (!c.o.outbox.empty() && LumirexSetOutbox(c.o.outbox.c_str()) != 0) {
-    c.err << "lumirex: " << FromAnsi(LastCall().message) << "; the report is sent without it\n";
+  if (!c.o.outbox.empty() && !SetOutboxFile(c.o.outbox)) {
+    c.err << "lumirex: " << FromServiceBytes(LastCall().message)
+          << "; the report is sent without it\n";
   }
   CallRun outcome = Call(std::move(params));
   if (settings.json) {
@@ -261,9 +267,10 @@ void AddOutbox(CLI::App& app, Context& c) {
       "Exit status: as each subcommand's --help says; 64 usage error.");
   outbox->require_subcommand(1);
   outbox->fallthrough();  // --outbox after the subcommand's name too
-  outbox->add_option("--outbox", c.o.outbox, "The outbox file (default: $LUMIREX_OUTBOX)")
-      ->envname("LUMIREX_OUTBOX")
-      ->required();
+  outbox->add_option("--outbox", c.o.outbox, "The outbox file (default: $LUMIREX_OUTBOX)");
+  outbox->callback([&c] {
+    if (c.o.outbox.empty()) throw CLI::RequiredError("--outbox");
+  });
   CLI::App* list = outbox->add_subcommand(
       "list", "Every report, oldest first, its state and where it would be sent; changes nothing");
   list->footer("Exit status: 0 listed, 2 the outbox cannot be read, 64 usage error.");
@@ -287,11 +294,10 @@ void AddOutbox(CLI::App& app, Context& c) {
       ->envname("LUMIREX_URL");
   send->add_flag("--held", c.o.outboxSend.held,
                  "Send held reports too (set aside after failing for long)");
-  send->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log")
-      ->envname("LUMIREX_BASE_DIR");
+  send->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log");
   send->callback([&c] {
     c.action = {[&c] {
-                  if (!c.o.call.baseDir.empty()) SetBaseDir(c.o.call.baseDir);
+                  if (!c.o.call.baseDir.empty()) SetBaseDirAsUtf8(c.o.call.baseDir);
                   return SendOutbox(c.o.outbox, c.o.outboxSend, c.out, c.err);
                 },
                 2};
@@ -304,11 +310,10 @@ void AddOutbox(CLI::App& app, Context& c) {
       "read, 64 usage error (--yes missing).");
   drop->add_option("order", c.o.orderId, "The report's orderId")->required();
   drop->add_flag("--yes", c.o.confirmed, "Confirm that the reports are to be lost");
-  drop->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log the drop is noted in")
-      ->envname("LUMIREX_BASE_DIR");
+  drop->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log the drop is noted in");
   drop->callback([&c] {
     c.action = {[&c] {
-                  if (!c.o.call.baseDir.empty()) SetBaseDir(c.o.call.baseDir);
+                  if (!c.o.call.baseDir.empty()) SetBaseDirAsUtf8(c.o.call.baseDir);
                   return DropFromOutbox(c.o.outbox, c.o.orderId, c.o.confirmed, c.out);
                 },
                 2};
@@ -334,6 +339,17 @@ void AddDoctor(CLI::App& app, Context& c) {
   });
 }
 #endif
+
+// The folders and files the environment names, as the options' values until
+// the command line gives others: read as UTF-8 on every system, where CLI11's
+// own reading would take Windows' ANSI code page, which cannot hold every
+// letter of a folder's name.
+void PathsFromEnvironment(Options& options) {
+  const std::string base = EnvironmentValue("LUMIREX_BASE_DIR").value_or("");
+  options.call.baseDir = base;
+  options.log.baseDir = base;
+  options.outbox = EnvironmentValue("LUMIREX_OUTBOX").value_or("");
+}
 
 // CLI11 reports a misspelt subcommand as a missing one; say what it was.
 std::string ParseErrorText(const CLI::App& app, const CLI::ParseError& error, int argc,
@@ -410,6 +426,7 @@ int RunApp(int argc, const char* const* argv, std::ostream& rawOut, std::ostream
   app.set_version_flag("--version", Version());
   app.require_subcommand(1);
   Context c{out, err, {}, {}};
+  PathsFromEnvironment(c.o);
 #ifdef _WIN32
   // The doctor, the sandbox and the demo are not built for Windows yet.
   for (auto add : {AddConsulta, AddValidation, AddSaleCommands, AddRawCall, AddOutbox, AddLog}) {

@@ -2,7 +2,9 @@
 
 #include <filesystem>
 
+#include "cli/host_encoding.hpp"
 #include "cli/usage_error.hpp"
+#include "support/path_text.hpp"
 
 namespace lumirex::cli {
 
@@ -14,11 +16,22 @@ void ApplySettings(const CallSettings& settings) {
     throw UsageError("--decimal-separator takes \",\" or \".\", not \"" + *settings.separator +
                      "\"");
   }
-  std::filesystem::path base = settings.baseDir.empty() ? std::filesystem::current_path()
-                                                        : std::filesystem::path(settings.baseDir);
-  SetBaseDir(std::filesystem::absolute(base).lexically_normal().string());
+  const std::filesystem::path base =
+      settings.baseDir.empty() ? std::filesystem::current_path() : FileSystemPath(settings.baseDir);
+  PathsAsUtf8 paths;
+  SetBaseDir(PathText(std::filesystem::absolute(base).lexically_normal()));
   SetConnectionString(settings.connection);
   if (settings.separator) SetDecimalSeparator(settings.separator->front());
+}
+
+void SetBaseDirAsUtf8(const std::string& folder) {
+  PathsAsUtf8 paths;
+  SetBaseDir(folder);
+}
+
+bool SetOutboxFile(const std::string& file) {
+  PathsAsUtf8 paths;
+  return LumirexSetOutbox(file.c_str()) == 0;
 }
 
 std::size_t ResultSize(const std::string& operation) {
@@ -34,6 +47,7 @@ CallRun Call(std::vector<Variant> params) {
   outcome.returned = IntegracaoLumirex(std::move(params), lastIndex, outcome.result);
   outcome.last = LastCall();
   SetMessageHandler(nullptr);
+  PathsAsUtf8 paths;
   outcome.logFile = LogFilePath();
   return outcome;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/call_runner.hpp"
+#include "cli/host_encoding.hpp"
 #include "cli/log_tail.hpp"
 #include "cli/parameter_list.hpp"
 #include "cli/pos_database.hpp"
@@ -46,6 +47,7 @@ std::vector<Step> DemoSteps(const std::string& url) {
 }
 
 void Configure(const std::filesystem::path& dir, const std::filesystem::path& database) {
+  PathsAsUtf8 paths;
   SetBaseDir(dir.string());
   // Set outright, so a LUMIREX_DB in the environment cannot send the demo
   // elsewhere; quoted, so a folder with blanks stays one option.

@@ -38,4 +38,14 @@ void UseHostEncoding(const std::string& name) {
   }
 }
 
+PathsAsUtf8::PathsAsUtf8() {
+  LumirexSetHostEncoding("UTF-8");
+}
+
+// The helpers the command links keep the command's own setting throughout.
+PathsAsUtf8::~PathsAsUtf8() {
+  LumirexSetHostEncoding(
+      settings::CurrentHostEncoding() == settings::HostEncoding::Utf8 ? "UTF-8" : "windows-1252");
+}
+
 }  // namespace lumirex::cli

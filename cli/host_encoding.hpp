@@ -14,4 +14,17 @@ std::string LocaleHostEncoding();
 // command links beside it. Raises UsageError for a name neither knows.
 void UseHostEncoding(const std::string& name);
 
+// The command's folders and files are UTF-8, and the library converts the
+// ones its setters take (and its getters give) from the host encoding, which
+// as Windows-1252 cannot hold every letter of a folder's name (Łódź). While
+// one of these lives, the library's host encoding is UTF-8, so paths go over
+// whole; then it is the command's own again.
+class PathsAsUtf8 {
+ public:
+  PathsAsUtf8();
+  ~PathsAsUtf8();
+  PathsAsUtf8(const PathsAsUtf8&) = delete;
+  PathsAsUtf8& operator=(const PathsAsUtf8&) = delete;
+};
+
 }  // namespace lumirex::cli

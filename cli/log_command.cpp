@@ -19,6 +19,7 @@
 #include "cli/usage_error.hpp"
 #include "support/datetime.hpp"
 #include "support/log.hpp"
+#include "support/path_text.hpp"
 
 namespace lumirex::cli {
 
@@ -104,10 +105,9 @@ struct LogSource {
 LogSource LogSourceOf(const LogOptions& options) {
   if (!options.file.empty()) return {options.file, {}};
   const double day = options.date.empty() ? Now() : DayOf(options.date);
-  const std::filesystem::path base = options.baseDir.empty()
-                                         ? std::filesystem::current_path()
-                                         : std::filesystem::path(options.baseDir);
-  const std::string folder = std::filesystem::absolute(base).lexically_normal().string();
+  const std::filesystem::path base =
+      options.baseDir.empty() ? std::filesystem::current_path() : FileSystemPath(options.baseDir);
+  const std::string folder = PathText(std::filesystem::absolute(base).lexically_normal());
   return {LogFilePathIn(folder, day), LaterDays(folder, day)};
 }
 
@@ -345,15 +345,15 @@ class Spool {
   // The file to read: `file` itself, or the copy of it.
   std::string Of(const std::string& file) {
     std::error_code error;
-    if (std::filesystem::is_regular_file(file, error)) return file;
-    std::ifstream in(file, std::ios::binary);
+    if (std::filesystem::is_regular_file(FileSystemPath(file), error)) return file;
+    std::ifstream in(FileSystemPath(file), std::ios::binary);
     if (!in) return file;
     std::string pattern = (std::filesystem::temp_directory_path() / "lumirex-log-XXXXXX").string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return file;
     ::close(fd);
     path_ = pattern;
-    std::ofstream copy(path_, std::ios::binary | std::ios::trunc);
+    std::ofstream copy(FileSystemPath(path_), std::ios::binary | std::ios::trunc);
     copy << in.rdbuf();
     return path_;
   }
@@ -370,13 +370,15 @@ std::vector<std::string> LaterDays(const std::string& base, double day) {
   for (double next = std::floor(day) + 1; next <= today; ++next) {
     std::string file = LogFilePathIn(base, next);
     std::error_code error;
-    if (std::filesystem::is_regular_file(file, error)) files.push_back(std::move(file));
+    if (std::filesystem::is_regular_file(FileSystemPath(file), error)) {
+      files.push_back(std::move(file));
+    }
   }
   return files;
 }
 
 void ReadAnswers(const std::string& file, std::size_t fileIndex, Answers& answers) {
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(FileSystemPath(file), std::ios::binary);
   ReadLog(
       in, [&](LoggedCall&& call) { answers.Take(fileIndex, file, call); }, [](StrayLine&&) {});
 }
@@ -385,10 +387,9 @@ void ReadAnswers(const std::string& file, std::size_t fileIndex, Answers& answer
 
 void AddLogOptions(CLI::App& sub, LogOptions& options) {
   sub.add_option(
-         "--base-dir", options.baseDir,
-         "Base folder of the till, whose log is read from BASE/Dados/LogIntegracaoOrvo/...\n"
-         "(default: $LUMIREX_BASE_DIR, else the current folder)")
-      ->envname("LUMIREX_BASE_DIR");
+      "--base-dir", options.baseDir,
+      "Base folder of the till, whose log is read from BASE/Dados/LogIntegracaoOrvo/...\n"
+      "(default: $LUMIREX_BASE_DIR, else the current folder)");
   auto* date = sub.add_option("--date", options.date,
                               "The day whose log to read, YYYY-MM-DD "
                               "(default: today)");
@@ -416,7 +417,7 @@ int ShowLog(const LogOptions& options, std::ostream& out, std::ostream& err) {
   const std::string& file = source.file;
   Spool spool;
   const std::string readable = spool.Of(file);
-  std::ifstream in(readable, std::ios::binary);
+  std::ifstream in(FileSystemPath(readable), std::ios::binary);
   if (!in) {
     err << "lumirex: cannot read the log '" << file << "': " << std::strerror(errno) << '\n';
     return kExitLogUnreadable;
@@ -431,7 +432,7 @@ int ShowLog(const LogOptions& options, std::ostream& out, std::ostream& err) {
   std::vector<StrayLine> unparsed;
   bool first = true;
   if (options.json) {
-    out << "{\n\"file\": " << nlohmann::json(FromAnsi(file)).dump() << ",\n\"calls\": [";
+    out << "{\n\"file\": " << nlohmann::json(FromServiceBytes(file)).dump() << ",\n\"calls\": [";
   }
   ReadLog(
       in,

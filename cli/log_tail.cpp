@@ -6,6 +6,7 @@
 
 #include "cli/display_text.hpp"
 #include "lumirex/lumirex.hpp"
+#include "support/path_text.hpp"
 
 namespace lumirex::cli {
 
@@ -13,12 +14,12 @@ namespace {
 
 std::uintmax_t SizeOf(const std::string& file) {
   std::error_code error;
-  std::uintmax_t size = std::filesystem::file_size(file, error);
+  std::uintmax_t size = std::filesystem::file_size(FileSystemPath(file), error);
   return error ? 0 : size;
 }
 
 void AppendLines(const std::string& file, std::uintmax_t from, std::vector<std::string>& lines) {
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(FileSystemPath(file), std::ios::binary);
   if (!in) return;
   in.seekg(static_cast<std::streamoff>(from));
   std::string line;

@@ -4,12 +4,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/call_runner.hpp"
 #include "cli/display_text.hpp"
 #include "cli/result_json.hpp"
 #include "cli/usage_error.hpp"
 #include "lumirex/lumirex.hpp"
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_error.hpp"
+#include "support/path_text.hpp"
 #include "support/processes.hpp"
 #include "support/text.hpp"
 
@@ -19,7 +21,7 @@ namespace {
 
 // Looking never changes the file, nor creates one.
 outbox::Outbox Open(const std::string& file, outbox::SqliteFile::Mode mode) {
-  if (!std::filesystem::exists(std::filesystem::symlink_status(file))) {
+  if (!std::filesystem::exists(std::filesystem::symlink_status(FileSystemPath(file)))) {
     throw outbox::OutboxError("the outbox '" + file + "' does not exist");
   }
   return outbox::Outbox(file, mode);
@@ -108,12 +110,12 @@ int ListOutbox(const std::string& file, const ListOptions& options, std::ostream
 
 int SendOutbox(const std::string& file, const SendOptions& options, std::ostream& out,
                std::ostream& err) {
-  if (!std::filesystem::exists(std::filesystem::symlink_status(file))) {
+  if (!std::filesystem::exists(std::filesystem::symlink_status(FileSystemPath(file)))) {
     err << "lumirex: the outbox '" << file << "' does not exist\n";
     return kExitOutboxUnreadable;
   }
-  if (LumirexSetOutbox(file.c_str()) != 0) {
-    err << "lumirex: " << FromAnsi(LastCall().message) << '\n';
+  if (!SetOutboxFile(file)) {
+    err << "lumirex: " << FromServiceBytes(LastCall().message) << '\n';
     return kExitOutboxUnreadable;
   }
   if (options.held) {

@@ -7,7 +7,9 @@
 
 #include "cli/usage_error.hpp"
 #include "dataset/data_packet.hpp"
+#include "support/errors.hpp"
 #include "support/host_text.hpp"
+#include "support/path_text.hpp"
 
 namespace lumirex::cli {
 
@@ -17,12 +19,28 @@ namespace {
 // a till's usual twenty characters, so no code is cut.
 constexpr int kProductCodeWidth = 20;
 
-Variant Text(const std::string& utf8) {
-  return Variant(HostTextFromUtf8(utf8));
+// An argument in the host encoding; a letter it lacks is refused rather than
+// sent as '?', another CPF or code than the one typed.
+std::string HostArgument(const std::string& utf8, const std::string& what) {
+  try {
+    return HostTextFromUtf8Exactly(utf8, what);
+  } catch (const ConversionError& error) {
+    throw UsageError(std::string(error.what()) + ": run with --host-encoding UTF-8");
+  }
+}
+
+Variant Text(const std::string& utf8, std::size_t index) {
+  return Variant(HostArgument(utf8, "parameter " + std::to_string(index)));
+}
+
+std::vector<Variant> Texts(const std::vector<std::string>& texts) {
+  std::vector<Variant> params;
+  for (const std::string& text : texts) params.push_back(Text(text, params.size()));
+  return params;
 }
 
 std::string ReadItemsFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(FileSystemPath(path), std::ios::binary);
   if (!in) throw UsageError("cannot read the items file '" + path + "'");
   std::ostringstream bytes;
   bytes << in.rdbuf();
@@ -44,7 +62,7 @@ std::string ItemsPacket(const PromocodeValidation& request) {
 std::vector<Variant> CommonParameters(const std::string& operation, const std::string& url,
                                       const std::string& cpf, const std::string& branch,
                                       const std::string& till, const std::string& sequence) {
-  return {Text(operation), Text(url), Text(cpf), Text(branch), Text(till), Text(sequence)};
+  return Texts({operation, url, cpf, branch, till, sequence});
 }
 
 double ParseAmount(const std::string& text) {
@@ -71,7 +89,7 @@ std::string ProductsPacket(const std::vector<std::string>& products) {
   int width = kProductCodeWidth;
   std::vector<TClientDataSet::Row> rows;
   for (const std::string& product : products) {
-    std::string code = HostTextFromUtf8(product);
+    std::string code = HostArgument(product, "product " + product);
     width = std::max(width, static_cast<int>(HostTextLength(code)));
     rows.push_back({FieldValue(std::move(code))});
   }
@@ -82,8 +100,8 @@ std::string ProductsPacket(const std::vector<std::string>& products) {
 std::vector<Variant> ValidationParameters(const std::string& url,
                                           const PromocodeValidation& request) {
   std::vector<Variant> params = CommonParameters("VALIDA_PROMOCODE", url, request.cpf, "", "", "");
-  params.push_back(Text(request.promocode));
-  params.push_back(Text(request.store));
+  params.push_back(Text(request.promocode, 6));
+  params.push_back(Text(request.store, 7));
   params.push_back(Variant(ParseAmount(request.subtotal)));
   params.push_back(Variant(ItemsPacket(request)));
   return params;
@@ -91,9 +109,9 @@ std::vector<Variant> ValidationParameters(const std::string& url,
 
 std::vector<Variant> TextParameters(const std::string& operation, const std::string& url,
                                     const std::vector<std::string>& rest) {
-  std::vector<Variant> params{Text(operation), Text(url)};
-  for (const std::string& element : rest) params.push_back(Text(element));
-  return params;
+  std::vector<std::string> texts{operation, url};
+  texts.insert(texts.end(), rest.begin(), rest.end());
+  return Texts(texts);
 }
 
 }  // namespace lumirex::cli

@@ -12,6 +12,7 @@
 #include "database/prepared_statement.hpp"
 #include "database/sqlite_path.hpp"
 #include "support/errors.hpp"
+#include "support/host_text.hpp"
 #include "support/option_string.hpp"
 #include "support/text.hpp"
 
@@ -64,8 +65,11 @@ std::unique_ptr<soci::session> Connect(const std::string& connectionString) {
     return ConnectSqlite(std::string_view(connectionString).substr(kSqliteScheme.size()));
   }
   if (StartsWithIgnoringCase(connectionString, kOdbcScheme)) {
-    auto session = std::make_unique<soci::session>(
-        *soci::factory_odbc(), odbc::WithLoginTimeout(connectionString.substr(kOdbcScheme.size())));
+    // The driver manager takes the ANSI text the host gave: back from the
+    // UTF-8 that connection strings are kept in.
+    const std::string odbcText = HostTextFromUtf8(connectionString.substr(kOdbcScheme.size()));
+    auto session =
+        std::make_unique<soci::session>(*soci::factory_odbc(), odbc::WithLoginTimeout(odbcText));
     odbc::BoundWaits(*session);
     return session;
   }

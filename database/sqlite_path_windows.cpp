@@ -1,11 +1,11 @@
 #include "database/sqlite_path.hpp"
 #include "support/errors.hpp"
-#include "support/host_text.hpp"
 
 namespace lumirex::sqlite_path {
 
 DatabaseName::DatabaseName(const std::string& path) {
-  const std::string name = Utf8FromHostText(path);
+  // Kept as UTF-8 (support/path_text.hpp), which is what SQLite takes on Windows.
+  const std::string& name = path;
   if (!Carried(name)) {
     throw DatabaseError("the SQLite database's file name '" + path +
                         "' cannot hold both blanks and quotes");

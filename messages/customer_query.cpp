@@ -25,9 +25,9 @@ const std::array<FieldDef, 5> kColumns = PromotionColumns();
 // and written in the columns' order.
 void AddPromotion(pugi::xml_node promocode, DataPacketWriter& packet) {
   const pugi::xml_node gift = ChildNamed(promocode, "gift");
-  const std::string code = NodeText(ChildNamed(promocode, "friendlyCode"));
-  const std::string description = NodeText(ChildNamed(promocode, "description"));
-  const std::string type = NodeText(ChildNamed(gift, "type"));
+  const std::string code = ServiceText(ChildNamed(promocode, "friendlyCode"));
+  const std::string description = ServiceText(ChildNamed(promocode, "description"));
+  const std::string type = ServiceText(ChildNamed(gift, "type"));
   const double value = conversions::ToFloat(NodeText(ChildNamed(gift, "value")));
   const double expiration =
       conversions::ToDateTime(NodeText(ChildNamed(promocode, "expiration_date")));
@@ -41,7 +41,7 @@ void AddPromotion(pugi::xml_node promocode, DataPacketWriter& packet) {
 // The name, the balance and one row for each promocode element, in the order
 // the service sent them; other children of promocodes are passed over.
 void ReadUserInfo(pugi::xml_node userInfo, CustomerAnswer& answer) {
-  answer.name = NodeText(ChildNamed(userInfo, "name"));
+  answer.name = ServiceText(ChildNamed(userInfo, "name"));
   answer.balance = conversions::ToFloat(NodeText(ChildNamed(userInfo, "balance")));
   const pugi::xml_node promocodes = ChildNamed(userInfo, "promocodes");
   // Counted before the first row: a row costs some forty times the bytes of

@@ -145,4 +145,9 @@ std::string NodeText(pugi::xml_node element) {
   return HostIsUtf8() ? std::string(text) : Utf8ToAnsi(text);
 }
 
+std::string ServiceText(pugi::xml_node element) {
+  const std::string bytes = NodeText(element);
+  return HostIsUtf8() ? ReplaceInvalidUtf8(bytes) : Utf8ToAnsi(bytes);
+}
+
 }  // namespace lumirex

@@ -36,4 +36,11 @@ pugi::xml_node ChildNamed(pugi::xml_node parent, const char* name);
 // element holds child elements.
 std::string NodeText(pugi::xml_node element);
 
+// A text the service wrote for people or for the till to hand back (a
+// message, a name, a promocode): decoded from the service's UTF-8 into the
+// host's encoding, so that a code read from the result goes out again as the
+// same characters. A character Windows-1252 lacks becomes '?', as do the
+// bytes of a broken sequence.
+std::string ServiceText(pugi::xml_node element);
+
 }  // namespace lumirex

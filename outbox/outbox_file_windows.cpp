@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "outbox/outbox_file.hpp"
-#include "support/host_text.hpp"
 #include "support/windows_text.hpp"
 
 namespace lumirex::outbox {
@@ -47,7 +46,7 @@ bool Missing(DWORD error) {
 // descriptor of ours): the base folder's keeps other users out, as 0600 does
 // on Linux.
 bool MakeOrCheckFile(const std::string& path, bool create) {
-  const std::wstring wide = WideFromHostText(path);
+  const std::wstring wide = WideFromUtf8(path);
   if (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) {
     Check(path, wide);
     return false;
@@ -65,7 +64,7 @@ bool MakeOrCheckFile(const std::string& path, bool create) {
 
 // SQLite takes file names in UTF-8 on Windows.
 std::string SqliteFileName(const std::string& path) {
-  return Utf8FromHostText(path);
+  return path;  // UTF-8 already, which is what SQLite takes on Windows
 }
 
 }  // namespace lumirex::outbox

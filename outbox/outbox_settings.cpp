@@ -1,10 +1,10 @@
 #include "outbox/outbox_settings.hpp"
 
-#include <cstdlib>
 #include <mutex>
 
 #include "support/fork_safe_mutex.hpp"
 #include "support/process_state.hpp"
+#include "support/system_clock_and_path.hpp"
 
 namespace lumirex::outbox {
 
@@ -27,9 +27,7 @@ std::optional<std::string> File() {
     std::lock_guard lock(state().mutex);
     if (state().file) return state().file;
   }
-  const char* value = std::getenv("LUMIREX_OUTBOX");
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return std::string(value);
+  return EnvironmentValue("LUMIREX_OUTBOX");
 }
 
 void SetFile(std::optional<std::string> file) {

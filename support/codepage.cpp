@@ -122,6 +122,17 @@ std::string Utf8ToAnsi(std::string_view utf8) {
   return out;
 }
 
+char32_t FirstCharacterNotInCp1252(std::string_view utf8) {
+  for (std::size_t at = AsciiPrefixLength(utf8); at < utf8.size();) {
+    char32_t ch = 0;
+    const std::size_t length = DecodeUtf8(utf8.substr(at), ch);
+    if (length > 0 && UnicodeToCp1252(ch) < 0) return ch;
+    at += std::max<std::size_t>(length, 1);
+    at += AsciiPrefixLength(utf8.substr(at));
+  }
+  return 0;
+}
+
 std::size_t Utf8SizeBound(std::string_view ansi) {
   std::size_t size = ansi.size();
   for (std::size_t i = AsciiPrefixLength(ansi); i < ansi.size();

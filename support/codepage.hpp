@@ -19,6 +19,10 @@ int UnicodeToCp1252(char32_t ch);
 // does each byte of an invalid UTF-8 sequence. Never fails.
 std::string Utf8ToAnsi(std::string_view utf8);
 
+// The first well-formed character of a UTF-8 text that Windows-1252 lacks,
+// or 0 when it has them all (a broken sequence is passed over).
+char32_t FirstCharacterNotInCp1252(std::string_view utf8);
+
 // Windows-1252 to UTF-8; every byte has a character, so this never fails.
 std::string AnsiToUtf8(std::string_view ansi);
 

@@ -28,6 +28,17 @@ std::string HostTextFromUtf8(std::string_view utf8) {
   return HostIsUtf8() ? ReplaceInvalidUtf8(utf8) : Utf8ToAnsi(utf8);
 }
 
+std::string HostTextFromUtf8Exactly(std::string_view utf8, std::string_view what) {
+  if (!HostIsUtf8()) {
+    if (const char32_t lacking = FirstCharacterNotInCp1252(utf8); lacking != 0) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(lacking));
+      throw ConversionError(std::string(what) + " holds " + code + ", which windows-1252 lacks");
+    }
+  }
+  return HostTextFromUtf8(utf8);
+}
+
 std::string Utf8FromHostText(std::string_view text) {
   return HostIsUtf8() ? std::string(text) : AnsiToUtf8(text);
 }

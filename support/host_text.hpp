@@ -19,6 +19,11 @@ const char* HostXmlEncoding();
 // host the text itself, with each byte of a broken sequence as '?'.
 std::string HostTextFromUtf8(std::string_view utf8);
 
+// The same for a text that goes out again (a CPF, a promocode), where '?'
+// would send another text: a character Windows-1252 lacks raises
+// ConversionError "<what> holds U+0141, which windows-1252 lacks".
+std::string HostTextFromUtf8Exactly(std::string_view utf8, std::string_view what);
+
 // A host text as UTF-8; a UTF-8 host's texts are that already.
 std::string Utf8FromHostText(std::string_view text);
 

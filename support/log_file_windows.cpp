@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "support/errors.hpp"
+#include "support/host_text.hpp"
 #include "support/log_file.hpp"
 #include "support/windows_text.hpp"
 
@@ -12,7 +13,7 @@ namespace lumirex::log_file {
 namespace {
 
 [[noreturn]] void Fail(const char* what, const std::string& path, DWORD error) {
-  throw IOError("cannot " + std::string(what) + " the integration log '" + path +
+  throw IOError("cannot " + std::string(what) + " the integration log '" + HostTextFromUtf8(path) +
                 "': " + WindowsErrorText(error));
 }
 
@@ -52,7 +53,7 @@ HANDLE Open(const std::wstring& path) {
 }  // namespace
 
 LogFile::LogFile(const std::string& path) : path_(path) {
-  const std::wstring wide = WideFromHostText(path_);
+  const std::wstring wide = WideFromUtf8(path_);
   HANDLE handle = Open(wide);
   if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
     CreateFolders(std::filesystem::path(wide).parent_path(), path_);

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 
@@ -36,12 +35,6 @@ State& state() {
   return ProcessState<State>();
 }
 
-std::optional<std::string> Environment(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return std::string(value);
-}
-
 // The innermost call scope of this thread, if any.
 thread_local CallSettings* currentScope = nullptr;
 
@@ -50,7 +43,7 @@ std::string ReadBaseDir() {
     std::lock_guard lock(state().mutex);
     if (state().baseDir) return *state().baseDir;
   }
-  if (auto env = Environment("LUMIREX_BASE_DIR")) return *env;
+  if (auto env = EnvironmentValue("LUMIREX_BASE_DIR")) return *env;
   return ExecutableFolder();
 }
 
@@ -58,7 +51,7 @@ HostEncoding ReadHostEncoding() {
   if (const int set = hostEncoding.load(std::memory_order_relaxed); set >= 0) {
     return static_cast<HostEncoding>(set);
   }
-  const auto env = Environment("LUMIREX_HOST_ENCODING");
+  const auto env = EnvironmentValue("LUMIREX_HOST_ENCODING");
   return env ? HostEncodingNamed(*env).value_or(HostEncoding::Windows1252)
              : HostEncoding::Windows1252;
 }
@@ -90,7 +83,7 @@ std::string ConnectionString() {
     std::lock_guard lock(state().mutex);
     if (state().connection) return *state().connection;
   }
-  if (auto env = Environment("LUMIREX_DB")) return *env;
+  if (auto env = EnvironmentValue("LUMIREX_DB")) return *env;
   // Quoted and escaped: the options are split on blanks, and a till's folder
   // may hold one, or a quote.
   return "sqlite3://db=" + QuoteOptionValue(BaseDir() + "/Dados/pos.sqlite") + " readonly=1";
@@ -106,7 +99,7 @@ std::optional<std::string> CaFile() {
     std::lock_guard lock(state().mutex);
     if (state().caFile) return state().caFile;
   }
-  return Environment("LUMIREX_CA_FILE");
+  return EnvironmentValue("LUMIREX_CA_FILE");
 }
 
 void SetCaFile(std::optional<std::string> file) {

@@ -2,6 +2,7 @@
 // local time now and the folder of its executable. One source file per system.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "support/datetime.hpp"
@@ -11,8 +12,13 @@ namespace lumirex {
 // The local date and time now, to the millisecond.
 DateTimeParts LocalTimeNow();
 
-// The folder of the host process's executable file, as a host text; "." when
-// the system cannot say.
+// The folder of the host process's executable file, as UTF-8 (see
+// path_text.hpp); "." when the system cannot say.
 std::string ExecutableFolder();
+
+// An environment variable's value, or nullopt when it is unset or empty. On
+// Windows it is read as UTF-16 and given as UTF-8, whatever the process's
+// ANSI code page: the variables name folders and files.
+std::optional<std::string> EnvironmentValue(const char* name);
 
 }  // namespace lumirex

@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 
@@ -28,6 +29,12 @@ std::string ExecutableFolder() {
   auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return ".";
   return exe.parent_path().string();
+}
+
+std::optional<std::string> EnvironmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
 }
 
 }  // namespace lumirex

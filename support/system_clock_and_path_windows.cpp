@@ -32,7 +32,22 @@ std::string ExecutableFolder() {
   // A drive's root keeps its separator: "C:" alone would mean the drive's
   // current folder.
   path.resize(separator == 2 && path[1] == L':' ? separator + 1 : separator);
-  return HostTextFromWide(path);
+  return Utf8FromWide(path);
+}
+
+std::optional<std::string> EnvironmentValue(const char* name) {
+  const std::wstring wideName = WideFromUtf8(name);
+  std::wstring value(64, L'\0');
+  for (;;) {
+    const DWORD size =
+        GetEnvironmentVariableW(wideName.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    if (size == 0) return std::nullopt;
+    if (size < value.size()) {
+      value.resize(size);
+      return Utf8FromWide(value);
+    }
+    value.resize(size);  // the size asked for, with its terminating NUL
+  }
 }
 
 }  // namespace lumirex

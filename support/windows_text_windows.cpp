@@ -8,8 +8,7 @@
 
 namespace lumirex {
 
-std::wstring WideFromHostText(std::string_view text) {
-  const std::string utf8 = Utf8FromHostText(text);
+std::wstring WideFromUtf8(std::string_view utf8) {
   if (utf8.empty()) return {};
   if (utf8.size() > INT_MAX) throw std::bad_alloc();
   const int size = static_cast<int>(utf8.size());
@@ -20,7 +19,11 @@ std::wstring WideFromHostText(std::string_view text) {
   return wide;
 }
 
-std::string HostTextFromWide(std::wstring_view text) {
+std::wstring WideFromHostText(std::string_view text) {
+  return WideFromUtf8(Utf8FromHostText(text));
+}
+
+std::string Utf8FromWide(std::wstring_view text) {
   if (text.empty()) return {};
   if (text.size() > INT_MAX / 3) throw std::bad_alloc();
   const int size = static_cast<int>(text.size());
@@ -28,7 +31,15 @@ std::string HostTextFromWide(std::wstring_view text) {
   const int count =
       WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), size * 3, nullptr, nullptr);
   utf8.resize(static_cast<std::size_t>(count));
-  return HostTextFromUtf8(utf8);
+  return utf8;
+}
+
+std::string HostTextFromWide(std::wstring_view text) {
+  return HostTextFromUtf8(Utf8FromWide(text));
+}
+
+std::string HostTextFromWideExactly(std::wstring_view text, std::string_view what) {
+  return HostTextFromUtf8Exactly(Utf8FromWide(text), what);
 }
 
 std::string WindowsErrorText(unsigned long code) {

@@ -33,8 +33,12 @@ for dsc in "$cache"/sources/*.dsc; do
   dpkg-source -x --no-check "$dsc" "$work/src/$package" >/dev/null
 done
 
+# No folder of this machine in the libraries: source and prefix paths are
+# written relative.
+maps="-ffile-prefix-map=$work/= -ffile-prefix-map=$prefix/="
 common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DLUMIREX_DEPS="$prefix"
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF
+  -DCMAKE_C_FLAGS="$maps" -DCMAKE_CXX_FLAGS="$maps"
   -DCMAKE_C_COMPILER_LAUNCHER="$(command -v ccache || true)"
   -DCMAKE_CXX_COMPILER_LAUNCHER="$(command -v ccache || true)")
 build() {
@@ -55,7 +59,8 @@ build pugixml "$work/src/pugixml" -DPUGIXML_BUILD_TESTS=OFF
 build curl "$work/src/curl" -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
   -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_WINDOWS_SSPI=ON -DCURL_DISABLE_LDAP=ON \
   -DCURL_DISABLE_LDAPS=ON -DCURL_USE_LIBPSL=OFF -DUSE_LIBIDN2=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
-  -DUSE_NGHTTP2=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DCMAKE_DISABLE_FIND_PACKAGE_ZLIB=ON
+  -DUSE_NGHTTP2=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DCMAKE_DISABLE_FIND_PACKAGE_ZLIB=ON \
+  -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
 build soci "$work/src/soci" -DSOCI_SHARED=OFF -DSOCI_STATIC=ON -DSOCI_TESTS=OFF -DSOCI_CXX11=ON \
   -DSOCI_EMPTY=OFF -DWITH_BOOST=OFF -DWITH_SQLITE3=ON -DWITH_ODBC=ON -DWITH_POSTGRESQL=OFF \
   -DWITH_MYSQL=OFF -DWITH_ORACLE=OFF -DWITH_FIREBIRD=OFF -DWITH_DB2=OFF -DWITH_VALGRIND=OFF \

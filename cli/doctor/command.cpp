@@ -6,6 +6,7 @@
 #include "cli/database_option.hpp"
 #include "cli/display_text.hpp"
 #include "cli/doctor/checks.hpp"
+#include "cli/host_encoding.hpp"
 #include "lumirex/lumirex.hpp"
 
 namespace lumirex::cli {
@@ -30,6 +31,7 @@ std::optional<Setting> Optional(const std::optional<std::string>& given, const c
 // environment's, else the default) and hands them to the library, so the
 // checks and the customer query see what a till's calls will see.
 DoctorSettings Apply(const DoctorOptions& options) {
+  PathsAsUtf8 paths;  // the folders and files below are the command's UTF-8
   DoctorSettings settings;
   settings.baseDir = Setting::Resolve(options.baseDir, "--base-dir", "LUMIREX_BASE_DIR",
                                       std::filesystem::current_path().string());

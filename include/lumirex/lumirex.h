@@ -142,8 +142,10 @@ typedef void(LUMIREX_CALL* LumirexMessageHandler)(const char* text, void* contex
 LUMIREX_API void LUMIREX_CALL LumirexSetMessageHandler(LumirexMessageHandler handler,
                                                        void* context);
 
-/* Base folder of the integration log and of the embedded database. NULL
- * restores the default: $LUMIREX_BASE_DIR, else the running executable's folder. */
+/* Base folder of the integration log and of the embedded database, in the
+ * host encoding (as are the files of LumirexSetConnectionString,
+ * LumirexSetCaFile and LumirexSetOutbox). NULL restores the default:
+ * $LUMIREX_BASE_DIR, else the running executable's folder. */
 LUMIREX_API void LUMIREX_CALL LumirexSetBaseDir(const char* dir);
 
 /* Point-of-sale database: "sqlite3://db=<file> ..." or "odbc://<ODBC string>".
@@ -163,13 +165,14 @@ LUMIREX_API int LUMIREX_CALL LumirexSetDecimalSeparator(char separator);
 
 /* The encoding of every text the host and the library exchange: parameters,
  * packets, the result's texts, LumirexLastCall's message, the request
- * documents and the log. "windows-1252" (the default: the platform's single-
- * byte code page, texts of the service's answer other than the message passed
- * on as the service's bytes) or "UTF-8" (also "utf8", any case): every text
- * in and out is UTF-8, and a parameter that is not is refused with
- * LUMIREX_E_INPUT, naming the offset of its first bad byte. NULL restores the
- * default: $LUMIREX_HOST_ENCODING, else windows-1252. Set it before the first
- * call. Returns 0, or non-zero (the setting unchanged) for any other name. */
+ * documents and the log. "windows-1252" (the default, whatever the system's
+ * code page: the service's texts decoded to it, a letter it lacks as '?') or
+ * "UTF-8" (also "utf8", any case): every text in and out is UTF-8, and a
+ * parameter that is not is refused with LUMIREX_E_INPUT, naming the offset of
+ * its first bad byte. Folders and files given to the setters are read in it
+ * too. NULL restores the default: $LUMIREX_HOST_ENCODING, else windows-1252.
+ * Set it before the first call and before the folders. Returns 0, or
+ * non-zero (the setting unchanged) for any other name. */
 LUMIREX_API int LUMIREX_CALL LumirexSetHostEncoding(const char* name);
 
 /* The outbox: a SQLite file that keeps every sale and cancellation report
@@ -227,7 +230,8 @@ LUMIREX_API int32_t LUMIREX_CALL LumirexOutboxCount(void);
 /* The settings in force, as the setters and the environment left them. Each
  * copies what fits of its text, NUL-terminated, into buffer[0..size) and
  * returns the text's whole length (ask again with a larger buffer when it is
- * size or more). The CA file is "" when none is named. */
+ * size or more). The CA file is "" when none is named. Texts are in the host
+ * encoding, a letter Windows-1252 lacks as '?'. */
 LUMIREX_API size_t LUMIREX_CALL LumirexGetBaseDir(char* buffer, size_t size);
 LUMIREX_API size_t LUMIREX_CALL LumirexGetConnectionString(char* buffer, size_t size);
 LUMIREX_API size_t LUMIREX_CALL LumirexGetCaFile(char* buffer, size_t size);

@@ -75,6 +75,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {"consulta", "--cpf", "1", "--url", "http://x/", "--decimal-separator", ";",
                    "--base-dir", "BASE"},
                   "--decimal-separator takes"},
+        UsageCase{"LetterTheHostEncodingLacks",
+                  {"consulta", "--host-encoding", "windows-1252", "--cpf",
+                   "\xC5\x81"
+                   "1",
+                   "--url", "http://x/", "--base-dir", "BASE"},
+                  "parameter 2 holds U+0141, which windows-1252 lacks"},
         UsageCase{"ArgumentNotInTheHostEncoding",
                   {"consulta", "--cpf",
                    "12\xff"

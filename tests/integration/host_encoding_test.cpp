@@ -1,9 +1,11 @@
 // The host's encoding end to end through the C ABI: accented texts from the
 // till, the point-of-sale database and the service arrive intact in the
-// request documents, the result array and the log, in UTF-8 for a UTF-8 host,
-// and with today's bytes for a Windows-1252 one.
+// request documents, the result array and the log, each in the host's
+// encoding, and a promocode read from the result goes back as it stands.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "dataset/data_packet.hpp"
 #include "end_to_end.hpp"
@@ -17,8 +19,7 @@ using ::testing::StartsWith;
 namespace calltest {
 namespace {
 
-// Cut by the promotions dataset's 50-character column: byte 50 of its UTF-8
-// falls inside the Ó.
+// Cut by the promotions dataset's 50-character column.
 const std::string kDescription = "Pão de queijo grátis às terças e às quintas/Ótimo preço, não?";
 
 struct EncodingCase {
@@ -26,7 +27,7 @@ struct EncodingCase {
   const char* encoding;
   const char* declaration;
   std::string (*host)(std::string_view utf8);  // a UTF-8 text as the host holds it
-  std::string cutDescription;                  // kDescription in the promotions packet
+  const char* cutDescription;                  // kDescription in the packet, as UTF-8
   const char* badCpfFailure;                   // a CPF with a Windows-1252 é: "" for none
 };
 
@@ -67,20 +68,20 @@ class HostEncoding : public EndToEnd, public ::testing::WithParamInterface<Encod
 };
 
 TEST_P(HostEncoding, AccentedTextsArriveIntactOnBothSidesAndInTheLog) {
-  // The customer's texts: the name and the promocode's are the service's bytes.
   Outcome consulta = Call(Consulta());
   ASSERT_TRUE(consulta.returned) << consulta.lastMessage;
-  EXPECT_EQ(consulta.result.items()[2], lumirex::Variant("Zé Açaí"));
+  EXPECT_EQ(consulta.result.items()[2], lumirex::Variant(Host("Zé Açaí")));
   const std::string packet = consulta.result.items()[4].asString();
   EXPECT_THAT(packet, StartsWith(std::string("<?xml version=\"1.0\" encoding=\"") +
                                  GetParam().declaration + "\""));
   const lumirex::DataPacket promotions = lumirex::ReadDataPacket(packet);
   ASSERT_EQ(promotions.rows.size(), 1u);
-  EXPECT_EQ(std::get<std::string>(promotions.rows[0][0]), "PÃO10");
-  EXPECT_EQ(std::get<std::string>(promotions.rows[0][1]), GetParam().cutDescription);
+  const std::string code = std::get<std::string>(promotions.rows[0][0]);
+  EXPECT_EQ(code, Host("PÃO10"));
+  EXPECT_EQ(std::get<std::string>(promotions.rows[0][1]), Host(GetParam().cutDescription));
 
-  // The till's promocode goes out and comes back in the service's message.
-  Outcome validation = Call(Validation(kCpf, Host("PÃO10")), 2);
+  // The code read from the packet goes out and comes back in the service's message.
+  Outcome validation = Call(Validation(kCpf, code), 2);
   ASSERT_TRUE(validation.returned) << validation.lastMessage;
   EXPECT_EQ(validation.result.items()[1], lumirex::Variant(Host("Promocode PÃO10 válido")));
   EXPECT_THAT(LastDocument(), HasSubstr("<friendlyCode>PÃO10</friendlyCode>"));
@@ -105,13 +106,37 @@ TEST_P(HostEncoding, AccentedTextsArriveIntactOnBothSidesAndInTheLog) {
   }
 }
 
+// The host names the folder in its encoding; the file system holds it in
+// UTF-8, and the log, the default database and the outbox are found in it.
+TEST_P(HostEncoding, AnAccentedBaseFolderHoldsTheLogTheDatabaseAndTheOutbox) {
+  const std::filesystem::path till = base_.path() / std::filesystem::path(u8"Caixa São João 01");
+  std::filesystem::create_directories(till / "Dados");
+  std::filesystem::copy_file(database_, till / "Dados" / "pos.sqlite");
+  const std::string folder = Host(base_.str() + "/Caixa São João 01");
+  LumirexSetBaseDir(folder.c_str());
+  LumirexSetConnectionString(nullptr);
+  ASSERT_EQ(LumirexSetOutbox((folder + "/outbox.sqlite").c_str()), 0);
+
+  // The log is read back by its UTF-8 name: a Windows-1252 host's
+  // LumirexLogFilePath names it in its own encoding.
+  const Outcome sale = Call(Sale());
+  ASSERT_TRUE(sale.returned) << sale.lastMessage;
+  EXPECT_EQ(sale.result.items()[0], lumirex::Variant(false));
+  EXPECT_TRUE(std::filesystem::is_directory(till / "Dados" / "LogIntegracaoOrvo"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(till / "outbox.sqlite"));
+  char named[512];
+  LumirexGetBaseDir(named, sizeof named);
+  EXPECT_EQ(named, folder);
+  LumirexSetOutbox(nullptr);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Modes, HostEncoding,
     ::testing::Values(EncodingCase{"utf8", "utf-8", "UTF-8", Same,
                                    "Pão de queijo grátis às terças e às quintas/Ótimo ",
                                    "parameter 2 is not UTF-8: byte 0xE9 at offset 2"},
                       EncodingCase{"windows1252", "Windows-1252", "windows-1252", Cp1252,
-                                   kDescription.substr(0, 50), ""}),
+                                   "Pão de queijo grátis às terças e às quintas/Ótimo ", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
