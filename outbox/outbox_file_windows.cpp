@@ -63,6 +63,10 @@ bool MakeOrCheckFile(const std::string& path, bool create) {
   RefuseFile(path, WindowsErrorText(error));
 }
 
+// The access list comes from the folder, as for a new file: nothing to take
+// away here.
+void KeepPrivate(const std::string&) {}
+
 // SQLite takes file names in UTF-8 on Windows.
 std::string SqliteFileName(const std::string& path) {
   return Utf8FromHostText(path);
