@@ -42,7 +42,8 @@ constexpr const char* kFooter =
     "  lumirex doctor --base-dir /opt/pdv  check a till's set-up in one go\n"
     "\n"
     "Environment: LUMIREX_URL (--url), LUMIREX_DB (--db), LUMIREX_BASE_DIR (--base-dir),\n"
-    "  LUMIREX_OUTBOX (--outbox), LUMIREX_HOST_ENCODING (--host-encoding),\n"
+    "  LUMIREX_OUTBOX (--outbox), LUMIREX_OUTBOX_KEEP_DAYS (outbox prune --days),\n"
+    "  LUMIREX_HOST_ENCODING (--host-encoding),\n"
     "  LUMIREX_CA_FILE (the service's certificate authorities, as for any host).\n"
     "Exit status: 0 the service accepted, 1 it declined, 2 the call failed, 64 usage error.";
 
