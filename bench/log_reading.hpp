@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace lumirex::bench {
 
@@ -17,6 +18,10 @@ struct LogReadingPeak {
   long idleKiB = 0;             // `lumirex log` over a log of the small calls alone
   std::string error;            // why there are no figures
 };
+
+// The peak resident set of the command, in KiB, with its output thrown
+// away; raises when it fails (with any exit status when `anyStatus`).
+long PeakOfCommand(const std::vector<std::string>& args, bool anyStatus);
 
 // Writes the log to a temporary folder and runs the command on it three times.
 LogReadingPeak MeasureLogReading(std::size_t answerBytes);

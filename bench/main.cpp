@@ -32,6 +32,7 @@
 #include "customers.hpp"
 #include "figures.hpp"
 #include "machine.hpp"
+#include "outbox_life.hpp"
 #include "peak_memory.hpp"
 #include "profile.hpp"
 #include "side_by_side.hpp"
@@ -56,6 +57,7 @@ struct Options {
   std::size_t logReading = 0;
   bool baseDir = true;
   bool sideBySide = false;
+  bool outboxLife = false;
 };
 
 // What Google Benchmark left of the arguments; raises on anything unknown.
@@ -69,6 +71,8 @@ Options ParseOptions(int argc, char** argv) {
       options.notes = argv[++i];
     } else if (arg == "--profile" && i + 1 < argc) {
       options.profile = argv[++i];
+    } else if (arg == "--outbox-life") {
+      options.outboxLife = true;
     } else if (arg == "--side-by-side") {
       options.sideBySide = true;
     } else if (arg == "--no-base-dir") {
@@ -79,7 +83,7 @@ Options ParseOptions(int argc, char** argv) {
       throw std::runtime_error("unknown argument '" + arg +
                                "'; usage: lumirex_bench [--markdown FILE] [--notes FILE] "
                                "| --profile <kind>:[<promocodes>:]<calls> [--no-base-dir] "
-                               "| --log-reading BYTES | --side-by-side");
+                               "| --log-reading BYTES | --side-by-side | --outbox-life");
     }
   }
   return options;
@@ -158,6 +162,10 @@ int Run(int argc, char** argv) {
     std::cout << LogReadingMarkdown(MeasureLogReading(options.logReading));
     return 0;
   }
+  if (options.outboxLife) {
+    std::cout << OutboxLifeMarkdown();
+    return 0;
+  }
   if (!options.profile.empty()) {
     ProfileWork(options.profile, options.baseDir);
     return 0;
@@ -169,6 +177,11 @@ int Run(int argc, char** argv) {
   if (!options.sideBySide) {
     std::cout << "Peak memory of lumirex log over a log with a 1 GiB answer..." << std::endl;
     logReading = MeasureLogReading(kLogReadingAnswer);
+  }
+  std::string outboxLife;
+  if (!options.sideBySide) {
+    std::cout << "The outbox over a till's life..." << std::endl;
+    outboxLife = OutboxLifeMarkdown();
   }
   World world(kAnswerSizes);
   if (options.sideBySide) {
@@ -189,10 +202,10 @@ int Run(int argc, char** argv) {
   std::cout << "Calls from many threads at once..." << std::endl;
   const std::string sideBySide = SideBySideMarkdown(MeasureSideBySide(world));
 
-  std::cout << "\n" << FiguresMarkdown(figures) << sideBySide;
+  std::cout << "\n" << FiguresMarkdown(figures) << sideBySide << outboxLife;
   if (!options.markdown.empty()) {
     WriteText(options.markdown,
-              PerformanceDocument(DescribeMachine(), figures, sideBySide + notes));
+              PerformanceDocument(DescribeMachine(), figures, sideBySide + outboxLife + notes));
     std::cout << "Wrote " << options.markdown << "\n";
   }
   return 0;

@@ -49,7 +49,8 @@ constexpr const char* kFooter =
 #endif
     "\n"
     "Environment: LUMIREX_URL (--url), LUMIREX_DB (--db), LUMIREX_BASE_DIR (--base-dir),\n"
-    "  LUMIREX_OUTBOX (--outbox), LUMIREX_HOST_ENCODING (--host-encoding),\n"
+    "  LUMIREX_OUTBOX (--outbox), LUMIREX_OUTBOX_KEEP_DAYS (outbox prune --days),\n"
+    "  LUMIREX_HOST_ENCODING (--host-encoding),\n"
     "  LUMIREX_CA_FILE (the service's certificate authorities, as for any host).\n"
     "Exit status: 0 the service accepted, 1 it declined, 2 the call failed, 64 usage error.";
 
@@ -74,6 +75,7 @@ struct Options {
   std::string outbox;
   ListOptions outboxList;
   SendOptions outboxSend;
+  std::int64_t keepDays = 0;
   std::string orderId;
   bool confirmed = false;
   DoctorOptions doctor;
@@ -306,8 +308,8 @@ void AddOutbox(CLI::App& app, Context& c) {
       "drop", "Drop the waiting and held reports of an order for good, on record");
   drop->footer(
       "Example:\n  lumirex outbox drop ORDER_ID --yes   (the order_id that outbox list shows)\n"
-      "Exit status: 0 dropped, 1 no waiting report of that order, 2 the outbox cannot be\n"
-      "read, 64 usage error (--yes missing).");
+      "Exit status: 0 dropped, 1 nothing dropped (no waiting report of that order, or one is\n"
+      "being sent now), 2 the outbox cannot be read, 64 usage error (--yes missing).");
   drop->add_option("order", c.o.orderId, "The report's orderId")->required();
   drop->add_flag("--yes", c.o.confirmed, "Confirm that the reports are to be lost");
   drop->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log the drop is noted in");
@@ -317,6 +319,19 @@ void AddOutbox(CLI::App& app, Context& c) {
                   return DropFromOutbox(c.o.outbox, c.o.orderId, c.o.confirmed, c.out);
                 },
                 2};
+  });
+  CLI::App* prune = outbox->add_subcommand(
+      "prune", "Remove the answered, declined and dropped reports settled long ago");
+  prune->footer(
+      "A sending round does the same by itself.\n"
+      "Exit status: 0 done, 2 the outbox cannot be written, 64 usage error.");
+  prune
+      ->add_option("--days", c.o.keepDays,
+                   "Keep those settled within this many days (default: "
+                   "$LUMIREX_OUTBOX_KEEP_DAYS, else 30)")
+      ->check(CLI::PositiveNumber);
+  prune->callback([&c] {
+    c.action = {[&c] { return PruneOutbox(c.o.outbox, c.o.keepDays, c.out); }, 2};
   });
 }
 

@@ -12,6 +12,7 @@
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_error.hpp"
 #include "support/path_text.hpp"
+#include "outbox/outbox_settings.hpp"
 #include "support/processes.hpp"
 #include "support/text.hpp"
 
@@ -74,7 +75,7 @@ nlohmann::json ReportToJson(const outbox::Report& report, const std::string& url
           {"verdict", FromServiceBytes(report.verdict)},
           {"may_have_arrived", report.sent},
           {"repeat", report.repeat},
-          {"sends_to", FromAnsi(Destination(report, url))},
+          {"sends_to", FromAnsi(MaskUrlPasswords(Destination(report, url)))},
           {"dropped_at", report.droppedAt},
           {"dropped_by", FromAnsi(report.droppedBy)}};
 }
@@ -85,17 +86,27 @@ bool Waits(const outbox::Report& report) {
 
 }  // namespace
 
+// Written as each report is read: the memory used does not grow with the
+// outbox.
 int ListOutbox(const std::string& file, const ListOptions& options, std::ostream& out) {
-  const std::vector<outbox::Report> reports =
-      Open(file, outbox::SqliteFile::Mode::Read)
-          .List(options.all ? outbox::Listing::All : outbox::Listing::Current);
+  outbox::Outbox box = Open(file, outbox::SqliteFile::Mode::Read);
+  const outbox::Listing listing = options.all ? outbox::Listing::All : outbox::Listing::Current;
+  bool any = false;
   if (options.json) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const outbox::Report& report : reports) list.push_back(ReportToJson(report, options.url));
-    out << list.dump(2) << '\n';
+    box.List(listing, [&](const outbox::Report& report) {
+      // As nlohmann's dump(2) lays an array out, one element at a time.
+      std::string element = ReportToJson(report, options.url).dump(2);
+      for (std::size_t at = element.find('\n'); at != std::string::npos;
+           at = element.find('\n', at + 3)) {
+        element.replace(at, 1, "\n  ");
+      }
+      out << (any ? ",\n  " : "[\n  ") << element;
+      any = true;
+    });
+    out << (any ? "\n]\n" : "[]\n");
     return 0;
   }
-  for (const outbox::Report& report : reports) {
+  box.List(listing, [&](const outbox::Report& report) {
     out << report.keptAt << "  " << report.operation << "  " << SaleKey(report) << "  "
         << FromAnsi(report.orderId) << "  " << outbox::StateName(report.state) << "  "
         << report.attempts << " attempt" << (report.attempts == 1 ? "" : "s") << "  "
@@ -103,8 +114,9 @@ int ListOutbox(const std::string& file, const ListOptions& options, std::ostream
     if (Waits(report))
       out << "  -> " << FromAnsi(MaskUrlPasswords(Destination(report, options.url)));
     out << '\n';
-  }
-  if (reports.empty()) out << "the outbox is empty\n";
+    any = true;
+  });
+  if (!any) out << "the outbox is empty\n";
   return 0;
 }
 
@@ -144,7 +156,16 @@ int DropFromOutbox(const std::string& file, const std::string& orderId, bool con
     throw UsageError("dropping loses the report for good: add --yes to confirm");
   }
   const std::string user = ThisUserName();
-  const std::int64_t dropped = Open(file, outbox::SqliteFile::Mode::Write).Drop(orderId, user);
+  const outbox::Dropped result = Open(file, outbox::SqliteFile::Mode::Write).Drop(orderId, user);
+  if (result.sending > 0) {
+    out << "nothing dropped: " << result.sending << " report" << (result.sending == 1 ? "" : "s")
+        << " of order " << orderId << (result.sending == 1 ? " is" : " are")
+        << " being sent now, and the service's verdict may still come; try again once "
+           "'outbox list' no longer shows "
+        << (result.sending == 1 ? "it" : "them") << " waiting\n";
+    return 1;
+  }
+  const std::int64_t dropped = result.dropped;
   if (dropped > 0) {
     // The log says it too: support reading a till's day sees the report go.
     const std::string line = "P_OUTBOX     = " + std::to_string(dropped) +
@@ -157,6 +178,14 @@ int DropFromOutbox(const std::string& file, const std::string& orderId, bool con
   out << dropped << " waiting report" << (dropped == 1 ? "" : "s") << " of order " << orderId
       << " dropped; 'outbox list --all' shows " << (dropped == 1 ? "it" : "them") << '\n';
   return dropped > 0 ? 0 : 1;
+}
+
+int PruneOutbox(const std::string& file, std::int64_t days, std::ostream& out) {
+  if (days < 1) days = outbox::KeepDays();
+  const std::int64_t removed = Open(file, outbox::SqliteFile::Mode::Write).Prune(days);
+  out << removed << " report" << (removed == 1 ? "" : "s") << " settled more than " << days
+      << " day" << (days == 1 ? "" : "s") << " ago removed\n";
+  return 0;
 }
 
 }  // namespace lumirex::cli

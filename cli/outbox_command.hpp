@@ -1,4 +1,4 @@
-// `lumirex outbox list|send|drop`: the sale and cancellation reports kept
+// `lumirex outbox list|send|drop|prune`: the sale and cancellation reports kept
 // while the service could not be reached.
 #pragma once
 
@@ -36,8 +36,12 @@ int SendOutbox(const std::string& file, const SendOptions& options, std::ostream
                std::ostream& err);
 
 // Drops the waiting and held reports of an order, keeping a record of it in
-// the outbox and a line in the log; refuses without `confirmed`.
+// the outbox and a line in the log; refuses without `confirmed`, and while
+// one of them is being sent.
 int DropFromOutbox(const std::string& file, const std::string& orderId, bool confirmed,
                    std::ostream& out);
+
+// Removes the reports settled more than `days` ago (below 1: the setting's).
+int PruneOutbox(const std::string& file, std::int64_t days, std::ostream& out);
 
 }  // namespace lumirex::cli

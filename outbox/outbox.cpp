@@ -4,6 +4,8 @@
 #include <mutex>
 
 #include "outbox/outbox_error.hpp"
+#include "outbox/outbox_file.hpp"
+#include "outbox/outbox_settings.hpp"
 #include "support/datetime.hpp"
 #include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
@@ -20,7 +22,24 @@ constexpr std::int64_t kApplicationId = 0x4C4D5258;
 
 // Keeping a report waits at most about a second for a sender's short
 // transaction; no transaction spans an exchange with the service.
-constexpr const char* kBusyTimeout = "PRAGMA busy_timeout = 1000;";
+constexpr int kBusyMilliseconds = 1000;
+
+// Pages of the WAL after which a commit copies it into the file and the next
+// one starts it over, and the bytes its file is cut back to then. Small, so
+// that a nearly full disk holds reports rather than an old WAL: a report
+// writes about six pages, so one commit in ten or so copies.
+constexpr const char* kWalBounds =
+    "PRAGMA wal_autocheckpoint = 64; PRAGMA journal_size_limit = 262144;";
+// A WAL that grew beyond this many pages all the same (a reader held it) is
+// emptied at the start of a sending round.
+constexpr int kWalFrames = 1024;
+
+// The version of the tables below; an older file is brought up to it when
+// first opened for writing.
+constexpr std::int64_t kSchemaVersion = 2;
+
+// Reports are read and handed on this many at a time.
+constexpr std::int64_t kListBatch = 128;
 
 constexpr const char* kTables =
     "CREATE TABLE IF NOT EXISTS report ("
@@ -50,11 +69,30 @@ constexpr Added kAdded[] = {
     {"kept_epoch", "INTEGER NOT NULL DEFAULT 0", "0"},
     {"dropped_at", "TEXT", "NULL"},
     {"dropped_by", "BLOB", "NULL"},
+    // Who claims: a process of a boot (and process namespace), by its start;
+    // until when by the boot's clock.
+    {"claimed_start", "INTEGER NOT NULL DEFAULT 0", "0"},
+    {"claimed_boot", "BLOB NOT NULL DEFAULT ''", "''"},
+    {"claimed_until_boot", "INTEGER NOT NULL DEFAULT 0", "0"},
+    {"settled_epoch", "INTEGER NOT NULL DEFAULT 0", "0"},
 };
+// Read into a Report: the columns up to `dropped_by`.
+constexpr std::size_t kReadAdded = 8;
 
 constexpr const char* kIndexes =
     "CREATE INDEX IF NOT EXISTS report_waiting ON report (state, id);"
-    "CREATE INDEX IF NOT EXISTS report_order ON report (order_id, state);";
+    "CREATE INDEX IF NOT EXISTS report_order ON report (order_id, state);"
+    "CREATE INDEX IF NOT EXISTS report_claimed ON report (claimed_until) WHERE claimed_until > 0;"
+    "CREATE INDEX IF NOT EXISTS attempt_report ON attempt (report_id);";
+
+// A claim that holds at the moment bound to ?1 (wall clock), ?2 (the boot's
+// clock) and ?3 (the boot): by the boot's clock when it was made in this
+// boot, else by the wall clock, the only one shared.
+constexpr const char* kLiveClaim =
+    " (claimed_until > 0 AND CASE WHEN length(?3) > 0 AND claimed_boot = ?3"
+    " THEN claimed_until_boot > ?2 ELSE claimed_until > ?1 END)";
+
+constexpr const char* kSettled = " state IN ('accepted', 'declined', 'dropped')";
 
 constexpr const char* kColumns =
     "id, operation, cpf, branch, till, sequence, order_id, url, method, body, document, kept_at,"
@@ -68,10 +106,6 @@ ForkSafeMutex& ForkGate() {
       pthread_atfork([] { gate->lock(); }, [] { gate->unlock(); }, [] { gate->unlock(); });
   (void)handler;
   return *gate;
-}
-
-std::int64_t Seconds() {
-  return static_cast<std::int64_t>(std::time(nullptr));
 }
 
 std::string LocalTimeText() {
@@ -99,6 +133,14 @@ std::string PathOf(const std::string& operation) {
   return operation == "VENDA_CANC" ? "order/cancel?pdv=true" : "order?pdv=true";
 }
 
+// An earlier version's whole URL: the base, without its path and password.
+std::string BaseOf(std::string url, const std::string& path) {
+  if (url.size() >= path.size() && url.compare(url.size() - path.size(), path.size(), path) == 0) {
+    url.resize(url.size() - path.size());
+  }
+  return WithoutPassword(url);
+}
+
 Report ReadReport(const Statement& row) {
   Report report;
   report.id = row.Integer(0);
@@ -119,7 +161,11 @@ Report ReadReport(const Statement& row) {
   report.state = StateOf(row.Text(15));
   report.verdict = row.Text(16);
   report.path = row.Text(17);
-  if (report.path.empty()) report.path = PathOf(report.operation);
+  if (report.path.empty()) {  // an earlier version's, read without taking it up
+    report.path = PathOf(report.operation);
+    report.url = BaseOf(report.url, report.path);
+  }
+  // 1: an earlier attempt may have arrived; 2: the one claimed now may.
   report.sent = row.Integer(18) != 0;
   report.repeat = row.Integer(19) != 0;
   report.droppedAt = row.Text(20);
@@ -137,6 +183,12 @@ bool HasColumn(SqliteFile& file, const char* table, std::string_view column) {
 }
 
 // Which tables the file holds, outside SQLite's own.
+std::int64_t Version(SqliteFile& file) {
+  Statement version = file.Prepare("PRAGMA user_version");
+  version.Step();
+  return version.Integer(0);
+}
+
 std::vector<std::string> Tables(SqliteFile& file) {
   Statement query = file.Prepare(
       "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'"
@@ -146,7 +198,44 @@ std::vector<std::string> Tables(SqliteFile& file) {
   return names;
 }
 
+std::string Where(Listing listing) {
+  return listing == Listing::Waiting   ? " AND state IN ('waiting', 'held')"
+         : listing == Listing::Current ? " AND state <> 'dropped'"
+                                       : "";
+}
+
 }  // namespace
+
+std::int64_t Clock::Wall() const {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+std::int64_t Clock::SinceBoot() const {
+  return SecondsSinceBoot();
+}
+
+std::string Clock::Boot() const {
+  return ThisBoot();
+}
+
+struct Outbox::Now {
+  std::int64_t wall = 0;
+  std::int64_t sinceBoot = 0;
+  std::string boot;
+
+  void Bind(Statement& statement) const {
+    statement.Bind(1, wall).Bind(2, sinceBoot).Bind(3, boot);
+  }
+};
+
+const Clock& Outbox::SystemClock() {
+  static const Clock clock;
+  return clock;
+}
+
+Outbox::Now Outbox::Moment() const {
+  return Now{clock_->Wall(), clock_->SinceBoot(), clock_->Boot()};
+}
 
 std::string WithoutPassword(const std::string& url) {
   const std::size_t scheme = url.find("://");
@@ -176,8 +265,8 @@ const char* StateName(State state) {
   return "waiting";
 }
 
-Outbox::Outbox(const std::string& file, SqliteFile::Mode mode)
-    : file_([&] {
+Outbox::Outbox(const std::string& file, SqliteFile::Mode mode, const Clock& clock)
+    : clock_(&clock), file_([&] {
         std::lock_guard gate(ForkGate());
         return SqliteFile(file, mode);
       }()) {
@@ -198,7 +287,7 @@ Outbox::~Outbox() {
 // Nothing is written before the file is known to be an outbox: ours by its
 // application id, an outbox of an earlier version by its tables, or empty.
 void Outbox::SetUp(SqliteFile::Mode mode) {
-  file_.Execute(kBusyTimeout);
+  file_.SetBusyTimeout(kBusyMilliseconds);
   const std::int64_t applicationId = [this] {
     Statement id = file_.Prepare("PRAGMA application_id");
     id.Step();
@@ -219,7 +308,11 @@ void Outbox::SetUp(SqliteFile::Mode mode) {
     return;
   }
   file_.Execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;");
-  if (ours) return;
+  file_.Execute(kWalBounds);
+  if (ours && Version(file_) >= kSchemaVersion) return;
+  // Made by an earlier version, the file may be readable by every user of
+  // the machine, with customers' CPFs in it.
+  KeepPrivate(file_.Path());
   WriteTransaction transaction(file_);
   file_.Execute(kTables);
   for (const Added& column : kAdded) {
@@ -231,6 +324,7 @@ void Outbox::SetUp(SqliteFile::Mode mode) {
   file_.Execute(kIndexes);
   SplitEarlierUrls();
   file_.Execute(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
+  file_.Execute(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
   transaction.Commit();
 }
 
@@ -241,13 +335,7 @@ void Outbox::SplitEarlierUrls() {
   {
     Statement query = file_.Prepare("SELECT id, url, operation FROM report WHERE path IS NULL");
     while (query.Step()) {
-      std::string url = query.Text(1);
-      const std::string path = PathOf(query.Text(2));
-      if (url.size() >= path.size() &&
-          url.compare(url.size() - path.size(), path.size(), path) == 0) {
-        url.resize(url.size() - path.size());
-      }
-      urls.emplace_back(query.Integer(0), WithoutPassword(url));
+      urls.emplace_back(query.Integer(0), BaseOf(query.Text(1), PathOf(query.Text(2))));
     }
   }
   for (const auto& [id, url] : urls) {
@@ -257,7 +345,8 @@ void Outbox::SplitEarlierUrls() {
 
 std::string Outbox::Columns() {
   std::string columns = kColumns;
-  for (const Added& column : kAdded) {
+  for (std::size_t index = 0; index < kReadAdded; ++index) {
+    const Added& column = kAdded[index];
     if (std::string_view(column.name) == "claimed_until" ||
         std::string_view(column.name) == "claimed_by" ||
         std::string_view(column.name) == "kept_epoch") {
@@ -270,22 +359,27 @@ std::string Outbox::Columns() {
 
 std::int64_t Outbox::Keep(const Report& report, std::int64_t limit, bool claimed) {
   std::lock_guard gate(ForkGate());
+  const Now now = Moment();
   WriteTransaction transaction(file_);
-  Statement count = file_.Prepare("SELECT COUNT(*) FROM report WHERE state IN ('waiting', 'held')");
-  count.Step();
-  if (count.Integer(0) >= limit) {
-    throw OutboxError("the outbox '" + file_.Path() + "' is full: " + std::to_string(limit) +
-                      " reports wait already");
+  {
+    // Counted up to the limit only: the cost of a keep does not grow with
+    // the waiting line.
+    Statement count = file_.Prepare(
+        "SELECT COUNT(*) FROM (SELECT 1 FROM report WHERE state IN ('waiting', 'held') LIMIT ?)");
+    count.Bind(1, limit).Step();
+    if (count.Integer(0) >= limit) {
+      throw OutboxError("the outbox '" + file_.Path() + "' is full: " + std::to_string(limit) +
+                        " reports wait already");
+    }
   }
-  const std::int64_t now = Seconds();
   // Claimed, it is on its way: counted as its first attempt, which may
   // arrive even if this process dies before it hears back.
   file_
       .Prepare(
           "INSERT INTO report (operation, cpf, branch, till, sequence, order_id, url, path,"
           " method, body, document, kept_at, kept_epoch, attempts, last_error, last_message,"
-          " sent, claimed_until, claimed_by)"
-          " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+          " sent, claimed_until, claimed_by, claimed_start, claimed_boot, claimed_until_boot)"
+          " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
       .Bind(1, report.operation)
       .Bind(2, report.cpf)
       .Bind(3, report.branch)
@@ -298,13 +392,16 @@ std::int64_t Outbox::Keep(const Report& report, std::int64_t limit, bool claimed
       .Bind(10, report.body)
       .Bind(11, report.document)
       .Bind(12, LocalTimeText())
-      .Bind(13, now)
+      .Bind(13, now.wall)
       .Bind(14, std::int64_t{claimed ? 1 : report.attempts})
       .Bind(15, std::int64_t{report.lastError})
       .Bind(16, report.lastMessage)
-      .Bind(17, std::int64_t{claimed ? 1 : 0})
-      .Bind(18, claimed ? now + kClaimSeconds : 0)
+      .Bind(17, std::int64_t{claimed ? 2 : 0})
+      .Bind(18, claimed ? now.wall + kClaimSeconds : 0)
       .Bind(19, claimed ? ThisProcessId() : 0)
+      .Bind(20, claimed ? ProcessStartTime(ThisProcessId()) : 0)
+      .Bind(21, claimed ? now.boot : std::string())
+      .Bind(22, claimed ? now.sinceBoot + kClaimSeconds : 0)
       .Step();
   const std::int64_t id = file_.LastInsertId();
   transaction.Commit();
@@ -312,6 +409,7 @@ std::int64_t Outbox::Keep(const Report& report, std::int64_t limit, bool claimed
 }
 
 std::optional<std::int32_t> Outbox::WaitingError(std::string_view orderId) {
+  if (orderId.empty()) return std::nullopt;
   std::lock_guard gate(ForkGate());
   Statement query = file_.Prepare(
       "SELECT last_error FROM report WHERE state IN ('waiting', 'held') AND order_id = ?"
@@ -320,81 +418,146 @@ std::optional<std::int32_t> Outbox::WaitingError(std::string_view orderId) {
   return static_cast<std::int32_t>(query.Integer(0));
 }
 
-std::int64_t Outbox::WaitingCount() {
+Waiting Outbox::Summary() {
   std::lock_guard gate(ForkGate());
-  if (empty_) return 0;
-  Statement query = file_.Prepare("SELECT COUNT(*) FROM report WHERE state IN ('waiting', 'held')");
+  if (empty_) return {};
+  Statement query = file_.Prepare(
+      "SELECT COUNT(*), TOTAL(state = 'held'), (SELECT kept_at FROM report"
+      " WHERE state IN ('waiting', 'held') ORDER BY id LIMIT 1)"
+      " FROM report WHERE state IN ('waiting', 'held')");
   query.Step();
-  return query.Integer(0);
+  return Waiting{query.Integer(0), query.Integer(1), query.Text(2)};
+}
+
+void Outbox::List(Listing listing, const std::function<void(const Report&)>& each) {
+  const std::string sql = "SELECT " + Columns() + " FROM report WHERE id > ?" + Where(listing) +
+                          " ORDER BY id LIMIT " + std::to_string(kListBatch);
+  for (std::int64_t after = 0;;) {
+    std::vector<Report> batch;
+    {
+      std::lock_guard gate(ForkGate());
+      if (empty_) return;
+      Statement query = file_.Prepare(sql.c_str());
+      query.Bind(1, after);
+      while (query.Step()) batch.push_back(ReadReport(query));
+    }
+    for (const Report& report : batch) each(report);
+    if (batch.size() < static_cast<std::size_t>(kListBatch)) return;
+    after = batch.back().id;
+  }
 }
 
 std::vector<Report> Outbox::List(Listing listing) {
-  std::lock_guard gate(ForkGate());
-  if (empty_) return {};
-  const char* where = listing == Listing::Waiting   ? " WHERE state IN ('waiting', 'held')"
-                      : listing == Listing::Current ? " WHERE state <> 'dropped'"
-                                                    : "";
-  const std::string sql = "SELECT " + Columns() + " FROM report" + where + " ORDER BY id";
-  Statement query = file_.Prepare(sql.c_str());
   std::vector<Report> reports;
-  while (query.Step()) reports.push_back(ReadReport(query));
+  List(listing, [&](const Report& report) { reports.push_back(report); });
   return reports;
 }
 
 // A claim whose process is gone (a host killed mid-call, a sender that died)
-// is given back at once rather than when it runs out. The file is shared by
-// processes of one machine, so their ids are comparable.
-void Outbox::ReleaseClaimsOfTheDead(std::int64_t now) {
-  std::vector<std::int64_t> dead;
+// is given back at once rather than when it runs out. Only a claim of this
+// boot and process namespace can be judged: another's process ids name
+// other processes.
+void Outbox::ReleaseClaimsOfTheDead(const Now& now) {
+  if (now.boot.empty()) return;
+  std::vector<std::pair<std::int64_t, std::int64_t>> dead;
   {
     Statement claimed = file_.Prepare(
-        "SELECT DISTINCT claimed_by FROM report WHERE state = 'waiting' AND claimed_until > ?"
-        " AND claimed_by > 0");
-    claimed.Bind(1, now);
+        "SELECT DISTINCT claimed_by, claimed_start FROM report WHERE claimed_until > 0"
+        " AND claimed_boot = ?");
+    claimed.Bind(1, now.boot);
     while (claimed.Step()) {
       const std::int64_t pid = claimed.Integer(0);
-      if (ProcessEnded(pid)) dead.push_back(pid);
+      const std::int64_t start = claimed.Integer(1);
+      if (ProcessEnded(pid, start)) dead.emplace_back(pid, start);
     }
   }
-  for (std::int64_t pid : dead) {
-    file_.Prepare("UPDATE report SET claimed_until = 0 WHERE claimed_by = ? AND claimed_until > 0")
-        .Bind(1, pid)
+  if (dead.empty()) return;
+  WriteTransaction transaction(file_);
+  for (const auto& [pid, start] : dead) {
+    file_
+        .Prepare(
+            "UPDATE report SET claimed_until = 0 WHERE claimed_until > 0 AND claimed_boot = ?"
+            " AND claimed_by = ? AND claimed_start = ?")
+        .Bind(1, now.boot)
+        .Bind(2, pid)
+        .Bind(3, start)
         .Step();
+  }
+  transaction.Commit();
+}
+
+// The scan starts after the last report of the round and stops at the first
+// free one, outside any write transaction: keeps get in between a sender's
+// reports however long the line.
+std::optional<std::int64_t> Outbox::NextUnclaimed(std::int64_t afterId, const Now& now) {
+  const std::string sql =
+      std::string("SELECT r.id FROM report r WHERE r.state = 'waiting' AND r.id > ?4 AND NOT") +
+      kLiveClaim +
+      " AND (length(r.order_id) = 0 OR NOT EXISTS (SELECT 1 FROM report e"
+      " WHERE e.order_id = r.order_id AND e.state IN ('waiting', 'held') AND e.id < r.id))"
+      " ORDER BY r.id LIMIT 1";
+  Statement query = file_.Prepare(sql.c_str());
+  now.Bind(query);
+  if (!query.Bind(4, afterId).Step()) return std::nullopt;
+  return query.Integer(0);
+}
+
+// The claim and its mark are committed before the report is handed out.
+std::optional<Report> Outbox::ClaimIfFree(std::int64_t id, const Now& now) {
+  WriteTransaction transaction(file_);
+  std::optional<Report> report;
+  {
+    const std::string sql = "SELECT " + Columns() +
+                            " FROM report WHERE id = ?4 AND state = 'waiting' AND NOT" + kLiveClaim;
+    Statement query = file_.Prepare(sql.c_str());
+    now.Bind(query);
+    if (query.Bind(4, id).Step()) report = ReadReport(query);
+  }
+  if (!report) return std::nullopt;  // another sender took it meanwhile
+  file_
+      .Prepare(
+          "UPDATE report SET claimed_until = ?, claimed_by = ?, claimed_start = ?,"
+          " claimed_boot = ?, claimed_until_boot = ?, attempts = attempts + 1,"
+          " sent = (sent <> 0) | 2 WHERE id = ?")
+      .Bind(1, now.wall + kClaimSeconds)
+      .Bind(2, ThisProcessId())
+      .Bind(3, ProcessStartTime(ThisProcessId()))
+      .Bind(4, now.boot)
+      .Bind(5, now.sinceBoot + kClaimSeconds)
+      .Bind(6, id)
+      .Step();
+  transaction.Commit();
+  return report;
+}
+
+void Outbox::Tidy() {
+  try {
+    Prune(KeepDays());
+    std::lock_guard gate(ForkGate());
+    file_.EmptyWalBeyond(kWalFrames);
+  } catch (const OutboxError&) {
+    // A full disk, say: the reports go out all the same, and the next round
+    // tidies.
   }
 }
 
 std::optional<Report> Outbox::Claim(std::int64_t afterId) {
+  if (afterId == 0) Tidy();
   std::lock_guard gate(ForkGate());
-  WriteTransaction transaction(file_);
-  const std::string sql =
-      "SELECT " + Columns() +
-      " FROM report r WHERE r.state = 'waiting' AND r.claimed_until <= ? AND r.id > ?"
-      " AND NOT EXISTS (SELECT 1 FROM report e WHERE e.order_id = r.order_id AND e.id < r.id"
-      " AND e.state IN ('waiting', 'held')) ORDER BY r.id LIMIT 1";
-  const std::int64_t now = Seconds();
+  const Now now = Moment();
   ReleaseClaimsOfTheDead(now);
-  Statement query = file_.Prepare(sql.c_str());
-  if (!query.Bind(1, now).Bind(2, afterId).Step()) return std::nullopt;
-  Report report = ReadReport(query);
-  file_
-      .Prepare(
-          "UPDATE report SET claimed_until = ?, claimed_by = ?, attempts = attempts + 1"
-          " WHERE id = ?")
-      .Bind(1, now + kClaimSeconds)
-      .Bind(2, ThisProcessId())
-      .Bind(3, report.id)
-      .Step();
-  transaction.Commit();
-  return report;
+  for (std::optional<std::int64_t> id = NextUnclaimed(afterId, now); id;
+       id = NextUnclaimed(*id, now)) {
+    if (std::optional<Report> report = ClaimIfFree(*id, now)) return report;
+  }
+  return std::nullopt;
 }
 
 std::int64_t Outbox::Release() {
   std::lock_guard gate(ForkGate());
   WriteTransaction transaction(file_);
   file_.Execute("UPDATE report SET state = 'waiting' WHERE state = 'held'");
-  Statement changed = file_.Prepare("SELECT changes()");
-  changed.Step();
-  const std::int64_t released = changed.Integer(0);
+  const std::int64_t released = file_.Changes();
   transaction.Commit();
   return released;
 }
@@ -406,27 +569,31 @@ void Outbox::Record(std::int64_t id, const Attempt& attempt) {
   const std::string now = LocalTimeText();
   if (attempt.verdict) {
     // A verdict after an attempt that may have arrived may be the service's
-    // word on that earlier one: "declined" then means it had it already.
+    // word on that earlier one: "declined" then means it had it already. A
+    // report dropped meanwhile stays dropped on record, with the verdict.
     file_
         .Prepare(
-            "UPDATE report SET state = CASE WHEN ? THEN 'accepted' ELSE 'declined' END,"
-            " verdict = ?, repeat = (sent AND attempts > 1), claimed_until = 0 WHERE id = ?")
+            "UPDATE report SET state = CASE WHEN state = 'dropped' THEN state"
+            " WHEN ? THEN 'accepted' ELSE 'declined' END, verdict = ?,"
+            " repeat = ((sent & 1) AND attempts > 1), sent = sent & 1, claimed_until = 0,"
+            " settled_epoch = CASE WHEN state = 'dropped' THEN settled_epoch ELSE ? END"
+            " WHERE id = ?")
         .Bind(1, std::int64_t{attempt.accepted ? 1 : 0})
         .Bind(2, attempt.message)
-        .Bind(3, id)
+        .Bind(3, clock_->Wall())
+        .Bind(4, id)
         .Step();
   } else {
     file_
         .Prepare(
-            "UPDATE report SET last_error = ?, last_message = ?,"
-            " sent = CASE WHEN attempts <= 1 THEN ?3 ELSE (sent OR ?3) END,"
+            "UPDATE report SET last_error = ?, last_message = ?, sent = (sent & 1) | ?,"
             " claimed_until = 0, state = CASE WHEN state = 'waiting' AND attempts >= ?"
             " AND kept_epoch <= ? THEN 'held' ELSE state END WHERE id = ?")
         .Bind(1, std::int64_t{attempt.error})
         .Bind(2, attempt.message)
         .Bind(3, std::int64_t{attempt.sent ? 1 : 0})
         .Bind(4, kHeldAttempts)
-        .Bind(5, Seconds() - kHeldSeconds)
+        .Bind(5, clock_->Wall() - kHeldSeconds)
         .Bind(6, id)
         .Step();
   }
@@ -448,22 +615,64 @@ void Outbox::Forget(std::int64_t id) {
   transaction.Commit();
 }
 
-std::int64_t Outbox::Drop(std::string_view orderId, const std::string& user) {
+Dropped Outbox::Drop(std::string_view orderId, const std::string& user) {
   std::lock_guard gate(ForkGate());
+  const Now now = Moment();
+  ReleaseClaimsOfTheDead(now);
   WriteTransaction transaction(file_);
+  Dropped result;
+  {
+    const std::string sql = std::string(
+                                "SELECT COUNT(*) FROM report WHERE order_id = ?4"
+                                " AND state IN ('waiting', 'held') AND") +
+                            kLiveClaim;
+    Statement sending = file_.Prepare(sql.c_str());
+    now.Bind(sending);
+    sending.Bind(4, orderId).Step();
+    result.sending = sending.Integer(0);
+  }
+  // Its verdict may still come: support drops once the sending is over.
+  if (result.sending > 0) return result;
   file_
       .Prepare(
-          "UPDATE report SET state = 'dropped', dropped_at = ?, dropped_by = ?, claimed_until = 0"
-          " WHERE state IN ('waiting', 'held') AND order_id = ?")
+          "UPDATE report SET state = 'dropped', dropped_at = ?, dropped_by = ?, claimed_until = 0,"
+          " settled_epoch = ? WHERE state IN ('waiting', 'held') AND order_id = ?")
       .Bind(1, LocalTimeText())
       .Bind(2, user)
-      .Bind(3, orderId)
+      .Bind(3, now.wall)
+      .Bind(4, orderId)
       .Step();
-  Statement changed = file_.Prepare("SELECT changes()");
-  changed.Step();
-  const std::int64_t dropped = changed.Integer(0);
+  result.dropped = file_.Changes();
   transaction.Commit();
-  return dropped;
+  return result;
+}
+
+std::int64_t Outbox::Prune(std::int64_t days) {
+  std::lock_guard gate(ForkGate());
+  const std::int64_t wall = clock_->Wall();
+  WriteTransaction transaction(file_);
+  // Settled before this version marked when: their time starts now.
+  file_
+      .Prepare((std::string("UPDATE report SET settled_epoch = ? WHERE") + kSettled +
+                " AND settled_epoch = 0")
+                   .c_str())
+      .Bind(1, wall)
+      .Step();
+  const std::int64_t before = wall - days * 24 * 60 * 60;
+  file_
+      .Prepare((std::string("DELETE FROM attempt WHERE report_id IN (SELECT id FROM report WHERE") +
+                kSettled + " AND settled_epoch < ?)")
+                   .c_str())
+      .Bind(1, before)
+      .Step();
+  file_
+      .Prepare(
+          (std::string("DELETE FROM report WHERE") + kSettled + " AND settled_epoch < ?").c_str())
+      .Bind(1, before)
+      .Step();
+  const std::int64_t removed = file_.Changes();
+  transaction.Commit();
+  return removed;
 }
 
 }  // namespace lumirex::outbox

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,8 +31,20 @@ std::string WithoutPassword(const std::string& url);
 inline constexpr std::int64_t kHeldAttempts = 10;
 inline constexpr std::int64_t kHeldSeconds = 24 * 60 * 60;
 // A claim of a report by the call or sender sending it; one that died gives
-// it back when the claim runs out.
+// it back when the claim runs out, or at once when its process is known to
+// be gone from this machine.
 inline constexpr std::int64_t kClaimSeconds = 120;
+
+// The clocks a claim is measured by. Within one boot, the time since it
+// started, which a step of the wall clock does not move; across boots and
+// machines (a file on a shared folder), only the wall clock is shared.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual std::int64_t Wall() const;       // seconds since 1970
+  virtual std::int64_t SinceBoot() const;  // seconds
+  virtual std::string Boot() const;        // this boot and process namespace; empty: unknown
+};
 
 struct Report {
   std::int64_t id = 0;
@@ -64,13 +77,28 @@ struct Attempt {
 
 enum class Listing { Waiting, Current, All };  // waiting and held; plus answered; plus dropped
 
+// The waiting line in brief.
+struct Waiting {
+  std::int64_t count = 0;  // waiting and held
+  std::int64_t held = 0;
+  std::string oldestKeptAt;  // empty when none waits
+};
+
+// What a drop came to: reports of the order being sent at that moment are
+// not dropped, nor any other of the order.
+struct Dropped {
+  std::int64_t dropped = 0;
+  std::int64_t sending = 0;
+};
+
 class Outbox {
  public:
   // Opens the file; with Create, makes it and its tables when missing. Only
   // a lumirex outbox is written to: another SQLite file is refused before
   // anything in it changes. Writes are on disk before they return. Raises
   // OutboxError.
-  explicit Outbox(const std::string& file, SqliteFile::Mode mode = SqliteFile::Mode::Create);
+  explicit Outbox(const std::string& file, SqliteFile::Mode mode = SqliteFile::Mode::Create,
+                  const Clock& clock = SystemClock());
   ~Outbox();
   Outbox(const Outbox&) = delete;
   Outbox& operator=(const Outbox&) = delete;
@@ -85,16 +113,26 @@ class Outbox {
   std::int64_t Keep(const Report& report, std::int64_t limit, bool claimed);
 
   // The code of the newest waiting or held report of this order; nullopt
-  // when none waits.
+  // when none waits. A sale the database did not have (no order id) is an
+  // order of its own, never behind another.
   std::optional<std::int32_t> WaitingError(std::string_view orderId);
   bool HasWaiting(std::string_view orderId) { return WaitingError(orderId).has_value(); }
   // Waiting and held reports.
-  std::int64_t WaitingCount();
+  std::int64_t WaitingCount() { return Summary().count; }
+  Waiting Summary();
+  // Hands each report to `each`, oldest first, reading a few at a time: the
+  // memory used does not grow with the outbox, and a slow reader holds no
+  // snapshot that would keep the WAL from being started over.
+  void List(Listing listing, const std::function<void(const Report&)>& each);
   std::vector<Report> List(Listing listing);
 
   // Claims the oldest waiting report after `afterId` that no sender holds
-  // and that no earlier report of its order waits for. Returns nullopt when
-  // there is none.
+  // and that no earlier report of its order waits for, and marks it as one
+  // that may arrive before the exchange starts: a sender killed after the
+  // service had it leaves the mark. Returns nullopt when there is none.
+  // Claiming from the start (`afterId` 0) begins a sending round, which
+  // first tidies the file: Prune(KeepDays()), and the WAL emptied when it
+  // grew beyond a bound.
   std::optional<Report> Claim(std::int64_t afterId);
   // Puts the held reports back in the waiting line, for one more round;
   // returns how many. One that fails again is held again.
@@ -107,15 +145,26 @@ class Outbox {
   void Forget(std::int64_t id);
 
   // Drops the waiting and held reports of an order, keeping a record of
-  // when and by whom; returns how many.
-  std::int64_t Drop(std::string_view orderId, const std::string& user);
+  // when and by whom; none while one of them is being sent.
+  Dropped Drop(std::string_view orderId, const std::string& user);
+
+  // Removes the answered, declined and dropped reports settled more than
+  // `days` ago; returns how many.
+  std::int64_t Prune(std::int64_t days);
 
  private:
+  struct Now;
+  static const Clock& SystemClock();
+  Now Moment() const;
   void SetUp(SqliteFile::Mode mode);
-  void ReleaseClaimsOfTheDead(std::int64_t now);
+  void ReleaseClaimsOfTheDead(const Now& now);
+  std::optional<std::int64_t> NextUnclaimed(std::int64_t afterId, const Now& now);
+  std::optional<Report> ClaimIfFree(std::int64_t id, const Now& now);
+  void Tidy();
   void SplitEarlierUrls();
   std::string Columns();
 
+  const Clock* clock_;
   SqliteFile file_;
   bool legacy_ = false;  // read-only opening of a file from before these columns
   bool empty_ = false;   // read-only opening of a file nothing was kept in yet

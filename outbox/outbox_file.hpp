@@ -18,6 +18,11 @@ namespace lumirex::outbox {
 // customers' CPFs. Whether this call made the file.
 bool MakeOrCheckFile(const std::string& path, bool create);
 
+// Takes group and other users' access away from the file and its -wal and
+// -shm companions, which an earlier version left as the umask made them.
+// What cannot be changed (another user's file) is left as it is.
+void KeepPrivate(const std::string& path);
+
 // The name SQLite opens `path` (a host text) by.
 std::string SqliteFileName(const std::string& path);
 

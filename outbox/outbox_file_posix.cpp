@@ -28,6 +28,18 @@ bool MakeOrCheckFile(const std::string& path, bool create) {
   return true;
 }
 
+void KeepPrivate(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    const int fd = ::open((path + suffix).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 077) != 0) {
+      (void)::fchmod(fd, status.st_mode & 0700);
+    }
+    ::close(fd);
+  }
+}
+
 std::string SqliteFileName(const std::string& path) {
   return path;
 }

@@ -62,6 +62,10 @@ bool MakeOrCheckFile(const std::string& path, bool create) {
   RefuseFile(path, WindowsErrorText(error));
 }
 
+// The access list comes from the folder, as for a new file: nothing to take
+// away here.
+void KeepPrivate(const std::string&) {}
+
 // SQLite takes file names in UTF-8 on Windows.
 std::string SqliteFileName(const std::string& path) {
   return path;  // UTF-8 already, which is what SQLite takes on Windows

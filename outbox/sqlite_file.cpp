@@ -43,9 +43,10 @@ SqliteFile::SqliteFile(const std::string& path, Mode mode) : path_(path) {
   const int rc = sqlite3_open_v2(SqliteFileName(path).c_str(), &db, flags, nullptr);
   db_.reset(db);
   if (rc != SQLITE_OK) RefuseFile(path_, PlainWords(rc));
-  // A call opens and closes the file; closing is no moment for a checkpoint
-  // (the commits' own automatic ones do it), which would cost every report
-  // two more waits for the disk.
+  // A call opens and closes the file; closing is no moment for a checkpoint,
+  // which would cost every report two more waits for the disk: the commits'
+  // own automatic ones start the WAL over, as no statement stays open across
+  // a commit, and a sending round empties it when it grew all the same.
   sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
 }
 
@@ -65,6 +66,29 @@ Statement SqliteFile::Prepare(const char* sql) {
 
 std::int64_t SqliteFile::LastInsertId() const {
   return sqlite3_last_insert_rowid(db_.get());
+}
+
+std::int64_t SqliteFile::Changes() const {
+  return sqlite3_changes(db_.get());
+}
+
+void SqliteFile::SetBusyTimeout(int milliseconds) {
+  busyTimeout_ = milliseconds;
+  sqlite3_busy_timeout(db_.get(), milliseconds);
+}
+
+void SqliteFile::EmptyWalBeyond(int frames) {
+  int kept = 0;
+  int copied = 0;
+  // A passive checkpoint never waits; it fails outside WAL mode.
+  if (sqlite3_wal_checkpoint_v2(db_.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &kept, &copied) !=
+          SQLITE_OK ||
+      kept <= frames) {
+    return;
+  }
+  sqlite3_busy_timeout(db_.get(), 0);
+  sqlite3_wal_checkpoint_v2(db_.get(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  sqlite3_busy_timeout(db_.get(), busyTimeout_);
 }
 
 Statement& Statement::Bind(int index, std::string_view text) {

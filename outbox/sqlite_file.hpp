@@ -24,6 +24,14 @@ class SqliteFile {
   void Execute(const char* sql);
   Statement Prepare(const char* sql);
   std::int64_t LastInsertId() const;
+  // Rows the latest statement changed.
+  std::int64_t Changes() const;
+  // Waits at most this long for another process's transaction.
+  void SetBusyTimeout(int milliseconds);
+  // Copies the WAL into the file and, when it holds more than `frames`
+  // pages, truncates it. Waits for nobody: a till keeping a report meanwhile
+  // is never held up, and what cannot be done now is left for another time.
+  void EmptyWalBeyond(int frames);
   const std::string& Path() const { return path_; }
   // Whether this opening made the file.
   bool Made() const { return made_; }
@@ -37,6 +45,7 @@ class SqliteFile {
   };
   std::string path_;
   bool made_ = false;
+  int busyTimeout_ = 0;
   std::unique_ptr<sqlite3, CloseDb> db_;
 };
 

@@ -17,13 +17,11 @@ Results CheckOutbox(const DoctorSettings& settings) {
     return {{"outbox", true, outbox.value + " not made yet: nothing was ever kept", ""}};
   }
   try {
-    const std::vector<lumirex::outbox::Report> waiting =
-        lumirex::outbox::Outbox(outbox.value, lumirex::outbox::SqliteFile::Mode::Read)
-            .List(lumirex::outbox::Listing::Waiting);
-    std::string detail = outbox.value + ": " + std::to_string(waiting.size()) + " waiting";
-    if (!waiting.empty()) detail += ", the oldest since " + waiting.front().keptAt;
-    std::size_t held = 0;
-    for (const auto& report : waiting) held += report.state == lumirex::outbox::State::Held;
+    const lumirex::outbox::Waiting waiting =
+        lumirex::outbox::Outbox(outbox.value, lumirex::outbox::SqliteFile::Mode::Read).Summary();
+    std::string detail = outbox.value + ": " + std::to_string(waiting.count) + " waiting";
+    if (waiting.count > 0) detail += ", the oldest since " + waiting.oldestKeptAt;
+    const std::int64_t held = waiting.held;
     if (held == 0) return {{"outbox", true, detail, ""}};
     return {{"outbox", false,
              detail + "; " + std::to_string(held) + " held: failed " +

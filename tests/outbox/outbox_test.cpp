@@ -4,6 +4,10 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -120,8 +124,8 @@ TEST_F(OutboxTest, IsBoundedAndDropsOnlyWhatIsAskedForOnRecord) {
   outbox.Keep(Made("VENDA", "B"), 2, false);
   EXPECT_THROW(outbox.Keep(Made("VENDA", "C"), 2, false), OutboxError);
   EXPECT_EQ(outbox.WaitingCount(), 2);
-  EXPECT_EQ(outbox.Drop("A", "support"), 1);
-  EXPECT_EQ(outbox.Drop("A", "support"), 0);
+  EXPECT_EQ(outbox.Drop("A", "support").dropped, 1);
+  EXPECT_EQ(outbox.Drop("A", "support").dropped, 0);
   EXPECT_FALSE(outbox.HasWaiting("A"));
   EXPECT_TRUE(outbox.HasWaiting("B"));
   EXPECT_EQ(outbox.List(Listing::Current).size(), 1u);
@@ -132,7 +136,8 @@ TEST_F(OutboxTest, IsBoundedAndDropsOnlyWhatIsAskedForOnRecord) {
 }
 
 // An outbox of the earlier version, whose reports kept their whole URL with
-// its password, is taken up: base and path apart, the password gone.
+// its password, is taken up: base and path apart, the password gone, and
+// the file private.
 TEST_F(OutboxTest, AnEarlierOutboxIsTakenUpWithoutItsPasswords) {
   {
     sqlite3* db = nullptr;
@@ -152,8 +157,12 @@ TEST_F(OutboxTest, AnEarlierOutboxIsTakenUpWithoutItsPasswords) {
         nullptr, nullptr, nullptr);
     sqlite3_close(db);
   }
+  ::chmod(file_.c_str(), 0644);
   EXPECT_EQ(Outbox(file_, SqliteFile::Mode::Read).List(Listing::Waiting).at(0).orderId, "A");
   const std::optional<Report> report = Outbox(file_).Claim(0);
+  struct stat status {};
+  ASSERT_EQ(::stat(file_.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);  // its CPFs no longer readable by every user
   ASSERT_TRUE(report);
   EXPECT_EQ(report->url, "http://till@h/");
   EXPECT_EQ(report->path, "order/cancel?pdv=true");
@@ -193,6 +202,143 @@ TEST_F(OutboxTest, RefusesWhatIsNotAnOutboxAndChangesNothing) {
   }
   EXPECT_EQ(testkit::ReadFile(foreign), before);
   EXPECT_FALSE(std::filesystem::exists(file_));  // the link was not followed
+}
+
+// A clock support can step: the wall clock and the boot's clock apart.
+class SteppedClock : public Clock {
+ public:
+  std::int64_t wall = 1'800'000'000;
+  std::int64_t sinceBoot = 1000;
+  std::string boot = "this boot";
+  std::int64_t Wall() const override { return wall; }
+  std::int64_t SinceBoot() const override { return sinceBoot; }
+  std::string Boot() const override { return boot; }
+};
+
+void Change(const std::string& file, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(file.c_str(), &db);
+  sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+}
+
+// A claim runs out by the clock of the boot it was made in, which a step of
+// the wall clock does not move; another boot's (a machine sharing the file,
+// or before a restart) by the wall clock; a process known to be gone on this
+// boot gives its claim back at once.
+TEST_F(OutboxTest, AClaimRunsOutByTheBootsClockAndOnlyItsOwnProcessesAreJudged) {
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  struct Row {
+    const char* what;
+    std::string claimedOn;  // the boot of the claim
+    std::int64_t claimer;   // 0: this process
+    std::int64_t wallStep, bootStep;
+    bool free;
+  };
+  for (const Row& row : {
+           Row{"wall a day ahead", "this boot", 0, 86400, 10, false},
+           Row{"wall a day back, run out", "this boot", 0, -86400, kClaimSeconds + 1, true},
+           Row{"another boot, within", "other boot", 0, 10, 86400, false},
+           Row{"another boot, run out", "other boot", 0, kClaimSeconds + 1, 0, true},
+           Row{"its process gone", "this boot", gone, 0, 0, true},
+           Row{"a process of another boot", "other boot", gone, 0, 0, false},
+       }) {
+    std::filesystem::remove(file_);
+    SteppedClock clock;
+    clock.boot = row.claimedOn;
+    Outbox(file_, SqliteFile::Mode::Create, clock).Keep(Made("VENDA", "A"), 10, true);
+    if (row.claimer != 0) Change(file_, "UPDATE report SET claimed_by = " + std::to_string(gone));
+    clock.boot = "this boot";
+    clock.wall += row.wallStep;
+    clock.sinceBoot += row.bootStep;
+    EXPECT_EQ(Outbox(file_, SqliteFile::Mode::Write, clock).Claim(0).has_value(), row.free)
+        << row.what;
+  }
+}
+
+// A sender killed after the service had the report leaves the claim's mark:
+// the next resend's refusal is recorded as a repeat.
+TEST_F(OutboxTest, AClaimMarksTheReportBeforeItIsSent) {
+  SteppedClock clock;
+  Outbox outbox(file_, SqliteFile::Mode::Create, clock);
+  outbox.Keep(Made("VENDA", "A"), 10, false);
+  const std::optional<Report> first = outbox.Claim(0);
+  ASSERT_TRUE(first);
+  EXPECT_FALSE(first->sent);
+  EXPECT_TRUE(outbox.List(Listing::Waiting).at(0).sent);  // on disk before the exchange
+  clock.sinceBoot += kClaimSeconds + 1;                   // no verdict recorded: killed
+  const std::optional<Report> again = outbox.Claim(0);
+  ASSERT_TRUE(again);
+  EXPECT_TRUE(again->sent);
+  outbox.Record(again->id, Attempt{true, false, 0, "already registered"});
+  EXPECT_TRUE(outbox.List(Listing::Current).at(0).repeat);
+}
+
+// Support cannot drop a report being sent: its verdict would follow. One
+// dropped after its claim ran out stays dropped when a late verdict comes.
+TEST_F(OutboxTest, ADropWaitsForTheSendingAndStaysOnRecord) {
+  SteppedClock clock;
+  Outbox outbox(file_, SqliteFile::Mode::Create, clock);
+  const std::int64_t id = outbox.Keep(Made("VENDA", "A"), 10, true);
+  const Dropped refused = outbox.Drop("A", "support");
+  EXPECT_EQ(refused.dropped, 0);
+  EXPECT_EQ(refused.sending, 1);
+  clock.sinceBoot += kClaimSeconds + 1;
+  EXPECT_EQ(outbox.Drop("A", "support").dropped, 1);
+  outbox.Record(id, Attempt{true, true, 0, "ok"});
+  const Report report = outbox.List(Listing::All).at(0);
+  EXPECT_EQ(report.state, State::Dropped);
+  EXPECT_EQ(report.verdict, "ok");
+}
+
+// Sales the database did not have carry no order id: each is an order of
+// its own, not one order all of them queue behind.
+TEST_F(OutboxTest, ReportsWithoutAnOrderIdWaitForNoOther) {
+  Outbox outbox(file_);
+  outbox.Keep(Made("VENDA", ""), 10, false);
+  outbox.Keep(Made("VENDA", ""), 10, false);
+  EXPECT_FALSE(outbox.HasWaiting(""));
+  const std::optional<Report> first = outbox.Claim(0);
+  ASSERT_TRUE(first);
+  outbox.Record(first->id, Failure());
+  const std::optional<Report> second = outbox.Claim(first->id);
+  ASSERT_TRUE(second);
+  EXPECT_NE(second->id, first->id);
+}
+
+// Settled reports leave after the days kept; waiting ones never do.
+TEST_F(OutboxTest, PrunesOnlyReportsSettledLongerAgoThanKept) {
+  SteppedClock clock;
+  Outbox outbox(file_, SqliteFile::Mode::Create, clock);
+  const std::int64_t answered = outbox.Keep(Made("VENDA", "A"), 10, true);
+  outbox.Record(answered, Attempt{true, true, 0, "ok"});
+  outbox.Keep(Made("VENDA", "B"), 10, false);
+  clock.wall += 29 * 86400;
+  EXPECT_EQ(outbox.Prune(30), 0);
+  clock.wall += 2 * 86400;
+  EXPECT_EQ(outbox.Prune(30), 1);
+  EXPECT_EQ(outbox.List(Listing::All).size(), 1u);
+  EXPECT_EQ(outbox.WaitingCount(), 1);
+}
+
+// A till's year in small: the WAL is started over as it goes, and a listing
+// reads every report across its batches.
+TEST_F(OutboxTest, TheWalStaysSmallOverThousandsOfReports) {
+  Outbox outbox(file_);
+  constexpr int kReports = 1000;
+  for (int made = 0; made < kReports; ++made) {
+    Report report = Made("VENDA", std::to_string(made));
+    report.body.assign(1500, 'x');
+    report.document.assign(1500, 'y');
+    outbox.Record(outbox.Keep(report, 10, true), Attempt{true, true, 0, "ok"});
+  }
+  EXPECT_LT(std::filesystem::file_size(file_ + "-wal"), 2u * 1024 * 1024);
+  std::vector<std::int64_t> ids;
+  outbox.List(Listing::Current, [&](const Report& report) { ids.push_back(report.id); });
+  EXPECT_EQ(ids.size(), static_cast<std::size_t>(kReports));
+  EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
 }
 
 }  // namespace
