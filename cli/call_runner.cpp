@@ -6,6 +6,12 @@
 
 namespace lumirex::cli {
 
+void UseBaseDir(const std::string& baseDir) {
+  const std::filesystem::path base =
+      baseDir.empty() ? std::filesystem::current_path() : std::filesystem::path(baseDir);
+  SetBaseDir(std::filesystem::absolute(base).lexically_normal().string());
+}
+
 void ApplySettings(const CallSettings& settings) {
   if (settings.url.empty()) {
     throw UsageError("the service's base URL is missing: give --url URL or set LUMIREX_URL");
@@ -14,9 +20,7 @@ void ApplySettings(const CallSettings& settings) {
     throw UsageError("--decimal-separator takes \",\" or \".\", not \"" + *settings.separator +
                      "\"");
   }
-  std::filesystem::path base = settings.baseDir.empty() ? std::filesystem::current_path()
-                                                        : std::filesystem::path(settings.baseDir);
-  SetBaseDir(std::filesystem::absolute(base).lexically_normal().string());
+  UseBaseDir(settings.baseDir);
   SetConnectionString(settings.connection);
   if (settings.separator) SetDecimalSeparator(settings.separator->front());
 }

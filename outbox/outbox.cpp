@@ -328,6 +328,14 @@ std::int64_t Outbox::WaitingCount() {
   return query.Integer(0);
 }
 
+std::int64_t Outbox::HeldCount() {
+  std::lock_guard gate(ForkGate());
+  if (empty_) return 0;
+  Statement query = file_.Prepare("SELECT COUNT(*) FROM report WHERE state = 'held'");
+  query.Step();
+  return query.Integer(0);
+}
+
 std::vector<Report> Outbox::List(Listing listing) {
   std::lock_guard gate(ForkGate());
   if (empty_) return {};
@@ -420,14 +428,15 @@ void Outbox::Record(std::int64_t id, const Attempt& attempt) {
         .Prepare(
             "UPDATE report SET last_error = ?, last_message = ?,"
             " sent = CASE WHEN attempts <= 1 THEN ?3 ELSE (sent OR ?3) END,"
-            " claimed_until = 0, state = CASE WHEN state = 'waiting' AND attempts >= ?"
+            " claimed_until = 0, state = CASE WHEN ? AND state = 'waiting' AND attempts >= ?"
             " AND kept_epoch <= ? THEN 'held' ELSE state END WHERE id = ?")
         .Bind(1, std::int64_t{attempt.error})
         .Bind(2, attempt.message)
         .Bind(3, std::int64_t{attempt.sent ? 1 : 0})
-        .Bind(4, kHeldAttempts)
-        .Bind(5, Seconds() - kHeldSeconds)
-        .Bind(6, id)
+        .Bind(4, std::int64_t{attempt.mayHold ? 1 : 0})
+        .Bind(5, kHeldAttempts)
+        .Bind(6, Seconds() - kHeldSeconds)
+        .Bind(7, id)
         .Step();
   }
   file_.Prepare("INSERT INTO attempt (report_id, at, error, message) VALUES (?, ?, ?, ?)")

@@ -26,7 +26,8 @@ const char* StateName(State state);
 // holds one.
 std::string WithoutPassword(const std::string& url);
 
-// A report failed this many times, and is this old, before it is held.
+// A report failed this many times while its service answered others, and is
+// this old, before it is held.
 inline constexpr std::int64_t kHeldAttempts = 10;
 inline constexpr std::int64_t kHeldSeconds = 24 * 60 * 60;
 // A claim of a report by the call or sender sending it; one that died gives
@@ -60,6 +61,10 @@ struct Attempt {
   std::int32_t error = 0;  // without a verdict: why it did not get one (LUMIREX_E_*)
   std::string message;     // the verdict's message, or the failure's
   bool sent = false;       // without a verdict: the request may have arrived
+  // Without a verdict: the service answered other reports meanwhile, so the
+  // failure is this report's own and counts towards holding it. An outage
+  // never holds a report, however long it lasts.
+  bool mayHold = false;
 };
 
 enum class Listing { Waiting, Current, All };  // waiting and held; plus answered; plus dropped
@@ -90,6 +95,8 @@ class Outbox {
   bool HasWaiting(std::string_view orderId) { return WaitingError(orderId).has_value(); }
   // Waiting and held reports.
   std::int64_t WaitingCount();
+  // Held reports only.
+  std::int64_t HeldCount();
   std::vector<Report> List(Listing listing);
 
   // Claims the oldest waiting report after `afterId` that no sender holds

@@ -1,6 +1,7 @@
 #include <filesystem>
 
 #include "cli/doctor/checks.hpp"
+#include "cli/outbox_command.hpp"
 #include "outbox/outbox.hpp"
 
 namespace lumirex::cli::doctor {
@@ -23,8 +24,21 @@ Results CheckOutbox(const DoctorSettings& settings) {
     std::string detail = outbox.value + ": " + std::to_string(waiting.size()) + " waiting";
     if (!waiting.empty()) detail += ", the oldest since " + waiting.front().keptAt;
     std::size_t held = 0;
-    for (const auto& report : waiting) held += report.state == lumirex::outbox::State::Held;
-    if (held == 0) return {{"outbox", true, detail, ""}};
+    std::size_t elsewhere = 0;  // made for another service than the one set here
+    for (const auto& report : waiting) {
+      held += report.state == lumirex::outbox::State::Held;
+      elsewhere += settings.url && MadeForAnotherService(report, settings.url->value);
+    }
+    if (elsewhere > 0) {
+      detail += "; " + std::to_string(elsewhere) +
+                " made for another service than the URL set here, and sent to it";
+    }
+    if (held == 0 && elsewhere == 0) return {{"outbox", true, detail, ""}};
+    if (held == 0) {
+      return {{"outbox", false, detail,
+               "see 'lumirex outbox list --url URL' for which; if that service moved to the URL "
+               "set here, 'lumirex outbox send --url URL' sends them there"}};
+    }
     return {{"outbox", false,
              detail + "; " + std::to_string(held) + " held: failed " +
                  std::to_string(lumirex::outbox::kHeldAttempts) +
