@@ -177,7 +177,7 @@ std::int32_t SendKeptReports(std::int32_t maxReports,
       return -1;
     }
     if (baseUrl && !HasHttpScheme(*baseUrl)) {
-      RecordLastFailure(LUMIREX_E_INPUT, NoHttpSchemeText(*baseUrl));
+      RecordLastFailure(LUMIREX_E_INPUT, NoHttpSchemeText(*baseUrl).c_str());
       return -1;
     }
     outbox::Outbox box(*file);

@@ -26,8 +26,8 @@ const char* StateName(State state);
 // holds one.
 std::string WithoutPassword(const std::string& url);
 
-// A report failed this many times while its service answered others, and is
-// this old, before it is held.
+// A report failed this many times, and is this old, before a failure while
+// its service answered others holds it.
 inline constexpr std::int64_t kHeldAttempts = 10;
 inline constexpr std::int64_t kHeldSeconds = 24 * 60 * 60;
 // A claim of a report by the call or sender sending it; one that died gives

@@ -213,9 +213,9 @@ LUMIREX_API int LUMIREX_CALL LumirexSetMaxCalls(int max_calls);
  * it was made for (the base URL of its call). A report the service answers
  * with a verdict leaves the waiting line; one that fails again stays and
  * holds back the later reports of its order; sending stops when a service
- * cannot be reached (LumirexLastCall says why). A report the service refused
- * 10 times over at least 24 hours, while it answered others, is held: set
- * aside until support sends it on purpose or drops it; an outage, however
+ * cannot be reached (LumirexLastCall says why). A report that failed 10
+ * times over at least 24 hours, the last time while its service answered
+ * others, is held: set aside until support sends it on purpose or drops it; an outage, however
  * long, holds none. Returns how many
  * reports got a verdict, or -1 when the outbox is off or cannot be used
  * (LumirexLastCall says why). */
