@@ -285,21 +285,24 @@ void AddOutbox(CLI::App& app, Context& c) {
   });
   CLI::App* send = outbox->add_subcommand(
       "send",
-      "Send waiting reports, oldest first within each order; exit 0 when none waits\n"
-      "afterwards, 1 when some still wait, 2 when the outbox could not be read");
+      "Send waiting reports, oldest first within each order, each to the service it was\n"
+      "made for unless --url names another; exit 0 when every one tried got a verdict");
   send->footer(
-      "Exit status: 0 none waits afterwards, 1 some still wait, 2 the outbox cannot be read,\n"
-      "64 usage error.");
+      "Exit status: 0 every report tried got a verdict, 1 a resend failed and reports still\n"
+      "wait, 2 the outbox cannot be read, 3 reports are held (support must look), 64 usage\n"
+      "error.");
   send->add_option("--max", c.o.outboxSend.max, "Send at most this many (default: all)");
   send->add_option("--url", c.o.outboxSend.url,
-                   "Base URL of the service to send to (default: the one each was made with)")
+                   "Base URL of the service to send every report to, as when the service\n"
+                   "moved (default: the one each was made with)")
       ->envname("LUMIREX_URL");
   send->add_flag("--held", c.o.outboxSend.held,
                  "Send held reports too (set aside after failing for long)");
-  send->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log");
+  send->add_option("--base-dir", c.o.call.baseDir,
+                   "Base folder of the log (default: $LUMIREX_BASE_DIR, else the current folder)");
   send->callback([&c] {
     c.action = {[&c] {
-                  if (!c.o.call.baseDir.empty()) SetBaseDirAsUtf8(c.o.call.baseDir);
+                  UseBaseDir(c.o.call.baseDir);
                   return SendOutbox(c.o.outbox, c.o.outboxSend, c.out, c.err);
                 },
                 2};
@@ -312,10 +315,12 @@ void AddOutbox(CLI::App& app, Context& c) {
       "being sent now), 2 the outbox cannot be read, 64 usage error (--yes missing).");
   drop->add_option("order", c.o.orderId, "The report's orderId")->required();
   drop->add_flag("--yes", c.o.confirmed, "Confirm that the reports are to be lost");
-  drop->add_option("--base-dir", c.o.call.baseDir, "Base folder of the log the drop is noted in");
+  drop->add_option("--base-dir", c.o.call.baseDir,
+                   "Base folder of the log the drop is noted in (default: $LUMIREX_BASE_DIR,\n"
+                   "else the current folder)");
   drop->callback([&c] {
     c.action = {[&c] {
-                  if (!c.o.call.baseDir.empty()) SetBaseDirAsUtf8(c.o.call.baseDir);
+                  UseBaseDir(c.o.call.baseDir);
                   return DropFromOutbox(c.o.outbox, c.o.orderId, c.o.confirmed, c.out);
                 },
                 2};

@@ -8,6 +8,13 @@
 
 namespace lumirex::cli {
 
+void UseBaseDir(const std::string& baseDir) {
+  const std::filesystem::path base =
+      baseDir.empty() ? std::filesystem::current_path() : FileSystemPath(baseDir);
+  PathsAsUtf8 paths;
+  SetBaseDir(PathText(std::filesystem::absolute(base).lexically_normal()));
+}
+
 void ApplySettings(const CallSettings& settings) {
   if (settings.url.empty()) {
     throw UsageError("the service's base URL is missing: give --url URL or set LUMIREX_URL");
@@ -16,17 +23,9 @@ void ApplySettings(const CallSettings& settings) {
     throw UsageError("--decimal-separator takes \",\" or \".\", not \"" + *settings.separator +
                      "\"");
   }
-  const std::filesystem::path base =
-      settings.baseDir.empty() ? std::filesystem::current_path() : FileSystemPath(settings.baseDir);
-  PathsAsUtf8 paths;
-  SetBaseDir(PathText(std::filesystem::absolute(base).lexically_normal()));
+  UseBaseDir(settings.baseDir);
   SetConnectionString(settings.connection);
   if (settings.separator) SetDecimalSeparator(settings.separator->front());
-}
-
-void SetBaseDirAsUtf8(const std::string& folder) {
-  PathsAsUtf8 paths;
-  SetBaseDir(folder);
 }
 
 bool SetOutboxFile(const std::string& file) {

@@ -32,6 +32,11 @@ constexpr int kExitAccepted = 0;
 constexpr int kExitDeclined = 1;
 constexpr int kExitCallFailed = 2;
 
+// Hands the library the base folder, made absolute so the log's path reads
+// the same from anywhere: `baseDir`, else the current folder (never the
+// program's own folder, the library's default for a host that names none).
+void UseBaseDir(const std::string& baseDir);
+
 // Checks the settings (UsageError for a missing URL or a separator other than
 // "," or ".") and hands them to the library: base folder made absolute, so the
 // log's path reads the same from anywhere.

@@ -127,8 +127,8 @@ struct LaterAnswer {
   std::string file;
 };
 
-// The last verdict of each report in the files, in order, the file shown
-// first: what became of a failed report is known only from the lines after it.
+// The verdicts of each report in the files, in order, the file shown first:
+// what became of a failed report is known only from the lines after it.
 class Answers {
  public:
   void Take(std::size_t fileIndex, const std::string& file, const LoggedCall& call) {
@@ -136,21 +136,24 @@ class Answers {
     if (key.empty()) return;
     const std::optional<LoggedVerdict> verdict = call.Verdict(0);
     if (!verdict || call.failure) return;
-    last_[key] = {fileIndex, call.line, verdict->success, call.outbox, file};
+    verdicts_[key].push_back({fileIndex, call.line, verdict->success, call.outbox, file});
   }
 
-  // The answer that came after a failed call, if any.
+  // The answer that settled a failed call: the first verdict after it. A
+  // later one is the service's word on a repeat ("already registered"), not
+  // on the report.
   const LaterAnswer* After(const LoggedCall& call) const {
     if (!call.Failed()) return nullptr;
-    auto found = last_.find(ReportKey(call));
-    if (found == last_.end()) return nullptr;
-    const LaterAnswer& later = found->second;
-    if (later.fileIndex == 0 && later.line <= call.line) return nullptr;
-    return &later;
+    auto found = verdicts_.find(ReportKey(call));
+    if (found == verdicts_.end()) return nullptr;
+    for (const LaterAnswer& later : found->second) {
+      if (later.fileIndex > 0 || later.line > call.line) return &later;
+    }
+    return nullptr;
   }
 
  private:
-  std::map<std::string, LaterAnswer> last_;
+  std::map<std::string, std::vector<LaterAnswer>> verdicts_;
 };
 
 // What became of the call, in a word.

@@ -15,6 +15,7 @@
 #include "outbox/outbox_settings.hpp"
 #include "support/processes.hpp"
 #include "support/text.hpp"
+#include "support/url.hpp"
 
 namespace lumirex::cli {
 
@@ -37,6 +38,11 @@ std::string Destination(const outbox::Report& report, const std::string& url) {
   std::string base = url.empty() ? report.url : url;
   if (base.empty() || base.back() != '/') base += '/';
   return base + report.path;
+}
+
+std::string WithSlash(std::string url) {
+  if (url.empty() || url.back() != '/') url += '/';
+  return url;
 }
 
 // What support reads first: the verdict once there is one, else the last failure.
@@ -76,6 +82,7 @@ nlohmann::json ReportToJson(const outbox::Report& report, const std::string& url
           {"may_have_arrived", report.sent},
           {"repeat", report.repeat},
           {"sends_to", FromAnsi(MaskUrlPasswords(Destination(report, url)))},
+          {"made_for", FromAnsi(MaskUrlPasswords(report.url))},
           {"dropped_at", report.droppedAt},
           {"dropped_by", FromAnsi(report.droppedBy)}};
 }
@@ -84,7 +91,17 @@ bool Waits(const outbox::Report& report) {
   return report.state == outbox::State::Waiting || report.state == outbox::State::Held;
 }
 
+// " (made for URL)" when sending it now would take it to another service.
+std::string OtherService(const outbox::Report& report, const std::string& url) {
+  if (!MadeForAnotherService(report, url)) return {};
+  return " (made for " + FromAnsi(report.url) + ")";
+}
+
 }  // namespace
+
+bool MadeForAnotherService(const outbox::Report& report, const std::string& url) {
+  return !url.empty() && WithSlash(report.url) != WithSlash(outbox::WithoutPassword(url));
+}
 
 // Written as each report is read: the memory used does not grow with the
 // outbox.
@@ -111,8 +128,10 @@ int ListOutbox(const std::string& file, const ListOptions& options, std::ostream
         << FromAnsi(report.orderId) << "  " << outbox::StateName(report.state) << "  "
         << report.attempts << " attempt" << (report.attempts == 1 ? "" : "s") << "  "
         << Outcome(report);
-    if (Waits(report))
-      out << "  -> " << FromAnsi(MaskUrlPasswords(Destination(report, options.url)));
+    if (Waits(report)) {
+      out << "  -> " << FromAnsi(MaskUrlPasswords(Destination(report, options.url)))
+          << OtherService(report, options.url);
+    }
     out << '\n';
     any = true;
   });
@@ -122,6 +141,9 @@ int ListOutbox(const std::string& file, const ListOptions& options, std::ostream
 
 int SendOutbox(const std::string& file, const SendOptions& options, std::ostream& out,
                std::ostream& err) {
+  if (!options.url.empty() && !HasHttpScheme(options.url)) {
+    throw UsageError(NoHttpSchemeText(options.url));
+  }
   if (!std::filesystem::exists(std::filesystem::symlink_status(FileSystemPath(file)))) {
     err << "lumirex: the outbox '" << file << "' does not exist\n";
     return kExitOutboxUnreadable;
@@ -140,14 +162,21 @@ int SendOutbox(const std::string& file, const SendOptions& options, std::ostream
     err << "lumirex: " << FromAnsi(LastCall().message) << '\n';
     return kExitOutboxUnreadable;
   }
+  const bool failed = LastCall().error != LUMIREX_OK;
+  const std::string failure = FromAnsi(LastCall().message);
   const std::int32_t waiting = LumirexOutboxCount();
   out << answered << " report" << (answered == 1 ? "" : "s") << " answered, " << waiting
       << " waiting\n";
-  if (waiting > 0 && LastCall().error != LUMIREX_OK) {
-    out << "stopped: " << FromAnsi(LastCall().message) << '\n';
-  }
   if (waiting < 0) return kExitOutboxUnreadable;
-  return waiting == 0 ? kExitOutboxEmpty : kExitOutboxWaiting;
+  if (failed) out << "stopped: " << failure << '\n';
+  const std::int64_t held = Open(file, outbox::SqliteFile::Mode::Read).HeldCount();
+  if (held > 0) {
+    out << held
+        << " held: 'lumirex outbox list' says why; once mended, 'lumirex outbox send "
+           "--held', or 'lumirex outbox drop ORDER --yes'\n";
+    return kExitOutboxHeld;
+  }
+  return failed ? kExitOutboxWaiting : kExitOutboxEmpty;
 }
 
 int DropFromOutbox(const std::string& file, const std::string& orderId, bool confirmed,

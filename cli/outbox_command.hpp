@@ -6,13 +6,26 @@
 #include <ostream>
 #include <string>
 
+namespace lumirex {
+namespace outbox {
+struct Report;
+}  // namespace outbox
+}  // namespace lumirex
+
 namespace lumirex::cli {
 
-// Exit statuses of `outbox send`: nothing waits any more, reports still wait,
-// the outbox could not be read.
+// Exit statuses of `outbox send`: every report tried got a verdict (some may
+// still wait: claimed by a call in flight, or beyond --max); a resend failed
+// and reports still wait; the outbox could not be read; reports are held,
+// which only support can settle. A timer's unit accepts only the first.
 constexpr int kExitOutboxEmpty = 0;
 constexpr int kExitOutboxWaiting = 1;
 constexpr int kExitOutboxUnreadable = 2;
+constexpr int kExitOutboxHeld = 3;
+
+// Whether the report was made for another service than `url` (its password
+// and a trailing slash aside): sent with `url` named, it goes to `url`.
+bool MadeForAnotherService(const outbox::Report& report, const std::string& url);
 
 struct ListOptions {
   bool json = false;

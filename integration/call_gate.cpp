@@ -74,6 +74,16 @@ std::string BusyText(const Gate& gate, std::chrono::milliseconds limit) {
          std::to_string(CallBound()) + " at once); nothing was sent";
 }
 
+void GiveTurnBack() noexcept {
+  Gate& gate = TheGate();
+  {
+    std::lock_guard lock(gate.mutex);
+    --gate.running;
+    turnHeld = false;
+  }
+  gate.changed.notify_all();
+}
+
 }  // namespace
 
 bool SetCallBound(int count) noexcept {
@@ -114,13 +124,22 @@ CallTurn::CallTurn(std::chrono::milliseconds limit) {
 }
 
 CallTurn::~CallTurn() {
+  GiveTurnBack();
+}
+
+KeepingTurn::KeepingTurn(std::chrono::milliseconds limit) {
+  const Deadline deadline = std::chrono::steady_clock::now() + limit;
   Gate& gate = TheGate();
-  {
-    std::lock_guard lock(gate.mutex);
-    --gate.running;
-    turnHeld = false;
+  std::unique_lock lock(gate.mutex);
+  if (!gate.changed.wait_until(lock, deadline, [&] { return gate.finalizing == 0; })) {
+    throw CallFailure(LUMIREX_E_TIMEOUT, BusyText(gate, limit));
   }
-  gate.changed.notify_all();
+  ++gate.running;
+  turnHeld = true;
+}
+
+KeepingTurn::~KeepingTurn() {
+  GiveTurnBack();
 }
 
 void OrderTurn::Take(const std::string& orderId) {

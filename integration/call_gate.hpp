@@ -36,6 +36,19 @@ class CallTurn {
   CallTurn& operator=(const CallTurn&) = delete;
 };
 
+// The turn of a sale or cancellation report whose call could not get a
+// CallTurn: it only reads the database and keeps the report in the outbox,
+// so it does not wait for the bound; it waits for a Finalize under way like
+// any call, and Finalize waits for it. Throws CallFailure (LUMIREX_E_TIMEOUT)
+// when `limit` passes first.
+class KeepingTurn {
+ public:
+  explicit KeepingTurn(std::chrono::milliseconds limit);
+  ~KeepingTurn();
+  KeepingTurn(const KeepingTurn&) = delete;
+  KeepingTurn& operator=(const KeepingTurn&) = delete;
+};
+
 // The turn of one order: the reports of an order (a sale, its cancellation,
 // a resend) are sent one at a time, in the order they asked. Empty until
 // Take; released when it goes.

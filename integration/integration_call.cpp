@@ -89,7 +89,9 @@ void ReadCommonParameters(const std::vector<Variant>& params, CallContext& call)
   call.texts.branch = VariantToText(params[3]);
   call.texts.till = VariantToText(params[4]);
   call.texts.sequence = VariantToText(params[5]);
-  // The trailing-slash rule; an empty URL becomes "/".
+  if (!HasHttpScheme(call.baseUrl))
+    throw CallFailure(LUMIREX_E_INPUT, NoHttpSchemeText(call.baseUrl));
+  // The trailing-slash rule.
   if (call.baseUrl.empty() || call.baseUrl.back() != '/') call.baseUrl += '/';
 }
 
@@ -206,6 +208,8 @@ void TakeOrderTurn(CallContext& call) {
     call.orderTurn.Take(call.orderId);
   } catch (const CallFailure&) {
     call.keeping.Begin(ReportOf(call));
+    // Its block names the operation and the sale, as every report's does.
+    LogRequestLines(call.texts, call.request.url, call.document);
     throw;
   }
 }
@@ -257,6 +261,7 @@ void PrepareCall(const std::vector<Variant>& params, const Variant* result,
   call.shortfall = CheckResultArray(result, call.texts.operation);
   PrepareRequest(params, call, module);
   if (IsReport(call.texts)) {
+    RememberCredentials(call.baseUrl);
     TakeOrderTurn(call);
     // Kept before anything about it is logged: a host killed after its lines
     // are in the log has it in the outbox.
@@ -267,14 +272,16 @@ void PrepareCall(const std::vector<Variant>& params, const Variant* result,
   call.keeping.HoldIfBehind();
 }
 
+// `busy`: the call could not start, and only keeps its report, failing as
+// the library being busy.
 bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
-               CallContext& call) {
+               CallContext& call, const CallRecord* busy) {
   const BorrowedModule borrowed;
   TrdmIntegraLumirex& module = *borrowed;
   PrepareCall(params, result, copyRefusal, call, module);
+  if (busy != nullptr) throw CallFailure(busy->error, busy->message);
 
   const HttpAnswer answer = Exchange(call.request, call.record);
-  RememberServiceUrl(call.baseUrl);
   LogAnswerLine(answer.body);
   std::optional<ResponseDocument> loaded = RequireVerdictStatus(answer);
   try {
@@ -294,10 +301,11 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
 
 // The call in its turn: every failure is logged and recorded, none escapes.
 bool GuardedCall(const std::vector<Variant>& params, Variant* result,
-                 const std::string& copyRefusal, CallRecord& record) noexcept {
+                 const std::string& copyRefusal, CallRecord& record,
+                 const CallRecord* busy = nullptr) noexcept {
   CallContext call(record);
   try {
-    if (CallSteps(params, result, copyRefusal, call)) return true;
+    if (CallSteps(params, result, copyRefusal, call, busy)) return true;
   } catch (...) {
     RecordCurrentFailure(record, UnclassifiedCode(record));
     call.keeping.Failed(record);
@@ -321,6 +329,31 @@ void RefuseReentry() noexcept {
   RecordLastFailure(LUMIREX_E_STATE, kReentered);
 }
 
+bool NamesReport(const std::vector<Variant>& params) {
+  if (params.empty()) return false;
+  const std::string operation = VariantToText(params[0]);
+  return operation == "VENDA" || operation == "VENDA_CANC";
+}
+
+// A sale or cancellation report whose call could not start is built and kept
+// in the outbox all the same (queued = 1), and its block names the operation
+// and the sale: a busy library loses no report. It sends nothing, and fails
+// as the library being busy. False when even this cannot start (a Finalize
+// under way).
+bool KeepWhileBusy(const std::vector<Variant>& params, Variant* result,
+                   const std::string& copyRefusal, CallRecord& record) noexcept {
+  try {
+    if (!NamesReport(params)) return false;
+    const KeepingTurn turn{kCallTimeout};
+    const CallRecord busy = record;
+    record = CallRecord{};
+    GuardedCall(params, result, copyRefusal, record, &busy);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 // The call once it has its turn; a call that cannot get one within its
 // time-out is logged and fails as the library being busy.
 bool CallInTurn(const std::vector<Variant>& params, Variant* result, const std::string& copyRefusal,
@@ -330,6 +363,7 @@ bool CallInTurn(const std::vector<Variant>& params, Variant* result, const std::
     turn.emplace(kCallTimeout);
   } catch (...) {
     RecordCurrentFailure(record, UnclassifiedCode(record));
+    if (KeepWhileBusy(params, result, copyRefusal, record)) return false;
     try {
       WriteLogLine(log_format::kSeparatorLine);
       WriteLogLine(log_format::kStart);

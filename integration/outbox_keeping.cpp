@@ -11,11 +11,16 @@ namespace {
 
 constexpr const char* kKept = "; kept in the outbox; it will be sent again";
 
+// A report kept behind earlier ones of its order was not sent: it fails as
+// one that could not start in time, as when the library is busy with its
+// order, never as an exchange that broke off.
+constexpr std::int32_t kBehindCode = LUMIREX_E_TIMEOUT;
+
 }  // namespace
 
 bool MayBeKept(std::int32_t error) {
-  return error == LUMIREX_E_CONNECT || error == LUMIREX_E_TIMEOUT || error == LUMIREX_E_TRANSFER ||
-         error == LUMIREX_E_HTTP || error == LUMIREX_E_ANSWER;
+  return error == LUMIREX_E_CONNECT || error == LUMIREX_E_TLS || error == LUMIREX_E_TIMEOUT ||
+         error == LUMIREX_E_TRANSFER || error == LUMIREX_E_HTTP || error == LUMIREX_E_ANSWER;
 }
 
 OutboxKeeping::OutboxKeeping() = default;
@@ -33,8 +38,8 @@ void OutboxKeeping::Begin(outbox::Report report) {
       id_ = box_->Keep(report, outbox::Limit(), true);
       return;
     }
-    report.lastError = *waiting != LUMIREX_OK ? *waiting : LUMIREX_E_TRANSFER;
-    report.lastMessage = "kept behind earlier reports of its order";
+    report.lastError = kBehindCode;
+    report.lastMessage = "kept behind earlier reports of its order; nothing was sent";
     box_->Keep(report, outbox::Limit(), false);
     behind_ = true;
   } catch (const outbox::OutboxError& error) {
@@ -48,9 +53,9 @@ void OutboxKeeping::Begin(outbox::Report report) {
   // Reports of one order reach the service in the order they were made: a
   // cancellation sent ahead of its waiting sale would be refused, and the
   // sale then counted with its cashback.
-  holdCode_ = report.lastError != LUMIREX_OK ? report.lastError : LUMIREX_E_TRANSFER;
+  holdCode_ = kBehindCode;
   holdReason_ = "earlier reports of order " + report.orderId +
-                " wait in the outbox; this one may not overtake them";
+                " wait in the outbox; this one may not overtake them, and was not sent";
 }
 
 void OutboxKeeping::HoldIfBehind() const {

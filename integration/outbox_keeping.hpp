@@ -16,7 +16,9 @@
 namespace lumirex {
 
 // Whether a report that failed with this code may be kept: a later attempt
-// can mend a service that was not reached, or that answered without a verdict.
+// can mend a service that was not reached (a certificate that expired or is
+// not valid yet included: nothing was sent), or that answered without a
+// verdict.
 bool MayBeKept(std::int32_t error);
 
 class OutboxKeeping {

@@ -2,8 +2,10 @@
 
 #include <exception>
 #include <limits>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "integration/call_gate.hpp"
@@ -18,29 +20,33 @@
 #include "support/process_state.hpp"
 #include "support/settings.hpp"
 #include "support/text.hpp"
+#include "support/url.hpp"
 
 namespace lumirex {
 
 namespace {
 
-struct ServiceUrl {
+// The base URLs with a password that calls of this process used, by the URL
+// without it: the outbox keeps no password, and a report made here goes
+// again with the credentials it was made with. Only in memory.
+struct Credentials {
   ForkSafeMutex mutex;
-  std::optional<std::string> latest;
+  std::map<std::string, std::string> byService;
 };
+constexpr std::size_t kMaxCredentials = 64;
 
-std::optional<std::string> LatestServiceUrl() {
-  ServiceUrl& state = ProcessState<ServiceUrl>();
-  std::lock_guard lock(state.mutex);
-  return state.latest;
-}
-
-// Where a kept report goes now, with the credentials of the URL in use.
-std::string TargetOf(const outbox::Report& report, const std::optional<std::string>& given) {
-  std::optional<std::string> base = LatestServiceUrl();
-  if (!base) base = given;
-  if (!base) base = report.url;
-  if (base->empty() || base->back() != '/') *base += '/';
-  return *base + report.path;
+// The base URL a kept report goes to: the one support names, else the one it
+// was made with, with its password when a call of this process used it.
+std::string BaseOf(const outbox::Report& report, const std::optional<std::string>& given) {
+  std::string base = given ? *given : report.url;
+  if (!given) {
+    Credentials& known = ProcessState<Credentials>();
+    std::lock_guard lock(known.mutex);
+    const auto found = known.byService.find(report.url);
+    if (found != known.byService.end()) base = found->second;
+  }
+  if (base.empty() || base.back() != '/') base += '/';
+  return base;
 }
 
 // The service's verdict on a resent report, or the failure that left it waiting.
@@ -108,21 +114,28 @@ outbox::Attempt Resend(const outbox::Report& report, const std::string& url, Cal
 // fail the same way. A refusal of one report (413, an unreadable answer)
 // says nothing of the others.
 bool LinkDown(std::int32_t error) {
-  return error == LUMIREX_E_CONNECT || error == LUMIREX_E_TIMEOUT;
+  return error == LUMIREX_E_CONNECT || error == LUMIREX_E_TIMEOUT || error == LUMIREX_E_TLS;
 }
 
 // Claims, sends and records one report at a time, so no transaction spans an
 // exchange; a report that fails holds back only later reports of its order.
+// A failure counts towards holding a report only when its service gave other
+// reports a verdict in this round: the service refuses that one report, while
+// an outage, however long, holds none.
 std::int32_t SendFrom(outbox::Outbox& box, std::int32_t maxReports,
                       const std::optional<std::string>& given, CallRecord& failed) {
   std::int32_t answered = 0;
   std::int64_t after = 0;
+  std::set<std::string> answering;  // base URLs that gave a verdict in this round
   for (std::int32_t tried = 0; maxReports < 1 || tried < maxReports; ++tried) {
     const std::optional<outbox::Report> report = box.Claim(after);
     if (!report) break;
     after = report->id;
+    const std::string base = BaseOf(*report, given);
     CallRecord record;
-    const outbox::Attempt attempt = Resend(*report, TargetOf(*report, given), record);
+    outbox::Attempt attempt = Resend(*report, base + report->path, record);
+    if (attempt.verdict) answering.insert(base);
+    attempt.mayHold = !attempt.verdict && answering.contains(base);
     box.Record(report->id, attempt);
     if (attempt.verdict) {
       ++answered;
@@ -136,13 +149,17 @@ std::int32_t SendFrom(outbox::Outbox& box, std::int32_t maxReports,
 
 }  // namespace
 
-void RememberServiceUrl(const std::string& baseUrl) {
+void RememberCredentials(const std::string& baseUrl) {
   try {
-    ServiceUrl& state = ProcessState<ServiceUrl>();
-    std::lock_guard lock(state.mutex);
-    state.latest = baseUrl;
+    std::string service = outbox::WithoutPassword(baseUrl);
+    if (service == baseUrl) return;
+    Credentials& known = ProcessState<Credentials>();
+    std::lock_guard lock(known.mutex);
+    if (known.byService.size() >= kMaxCredentials) known.byService.clear();
+    known.byService[std::move(service)] = baseUrl;
   } catch (...) {
-    // Out of memory: kept reports go where they would have gone.
+    // Out of memory: the report goes without the password, and support
+    // names the URL with it.
   }
 }
 
@@ -157,6 +174,10 @@ std::int32_t SendKeptReports(std::int32_t maxReports,
     if (!file) {
       RecordLastFailure(LUMIREX_E_INPUT,
                         "the outbox is off: name its file with LumirexSetOutbox or LUMIREX_OUTBOX");
+      return -1;
+    }
+    if (baseUrl && !HasHttpScheme(*baseUrl)) {
+      RecordLastFailure(LUMIREX_E_INPUT, NoHttpSchemeText(*baseUrl).c_str());
       return -1;
     }
     outbox::Outbox box(*file);

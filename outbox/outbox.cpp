@@ -587,14 +587,15 @@ void Outbox::Record(std::int64_t id, const Attempt& attempt) {
     file_
         .Prepare(
             "UPDATE report SET last_error = ?, last_message = ?, sent = (sent & 1) | ?,"
-            " claimed_until = 0, state = CASE WHEN state = 'waiting' AND attempts >= ?"
+            " claimed_until = 0, state = CASE WHEN ? AND state = 'waiting' AND attempts >= ?"
             " AND kept_epoch <= ? THEN 'held' ELSE state END WHERE id = ?")
         .Bind(1, std::int64_t{attempt.error})
         .Bind(2, attempt.message)
         .Bind(3, std::int64_t{attempt.sent ? 1 : 0})
-        .Bind(4, kHeldAttempts)
-        .Bind(5, clock_->Wall() - kHeldSeconds)
-        .Bind(6, id)
+        .Bind(4, std::int64_t{attempt.mayHold ? 1 : 0})
+        .Bind(5, kHeldAttempts)
+        .Bind(6, clock_->Wall() - kHeldSeconds)
+        .Bind(7, id)
         .Step();
   }
   file_.Prepare("INSERT INTO attempt (report_id, at, error, message) VALUES (?, ?, ?, ?)")

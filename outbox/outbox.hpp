@@ -27,7 +27,8 @@ const char* StateName(State state);
 // holds one.
 std::string WithoutPassword(const std::string& url);
 
-// A report failed this many times, and is this old, before it is held.
+// A report failed this many times, and is this old, before a failure while
+// its service answered others holds it.
 inline constexpr std::int64_t kHeldAttempts = 10;
 inline constexpr std::int64_t kHeldSeconds = 24 * 60 * 60;
 // A claim of a report by the call or sender sending it; one that died gives
@@ -73,6 +74,10 @@ struct Attempt {
   std::int32_t error = 0;  // without a verdict: why it did not get one (LUMIREX_E_*)
   std::string message;     // the verdict's message, or the failure's
   bool sent = false;       // without a verdict: the request may have arrived
+  // Without a verdict: the service answered other reports meanwhile, so the
+  // failure is this report's own and counts towards holding it. An outage
+  // never holds a report, however long it lasts.
+  bool mayHold = false;
 };
 
 enum class Listing { Waiting, Current, All };  // waiting and held; plus answered; plus dropped
@@ -120,6 +125,7 @@ class Outbox {
   // Waiting and held reports.
   std::int64_t WaitingCount() { return Summary().count; }
   Waiting Summary();
+  std::int64_t HeldCount() { return Summary().held; }
   // Hands each report to `each`, oldest first, reading a few at a time: the
   // memory used does not grow with the outbox, and a slow reader holds no
   // snapshot that would keep the WAL from being started over.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -109,6 +110,32 @@ HttpFailure FailureOf(CURLcode code) {
     default:
       return HttpFailure::Transfer;
   }
+}
+
+// Where the read callback takes a POST's body from. libcurl sends a POST
+// again by itself, on a fresh connection, when a kept-alive one closes after
+// the request went out and before any answer came; the service may have
+// acted on the first, so the body is never rewound once any of it was read,
+// and the exchange fails as one that may have arrived.
+struct BodySource {
+  const std::string* body = nullptr;
+  std::size_t offset = 0;
+  bool resendRefused = false;
+};
+
+size_t ReadBody(char* buffer, size_t size, size_t count, void* context) noexcept {
+  auto& source = *static_cast<BodySource*>(context);
+  const size_t bytes = std::min(size * count, source.body->size() - source.offset);
+  std::copy_n(source.body->data() + source.offset, bytes, buffer);
+  source.offset += bytes;
+  return bytes;
+}
+
+int RewindBody(void* context, curl_off_t offset, int origin) noexcept {
+  auto& source = *static_cast<BodySource*>(context);
+  if (offset == 0 && origin == SEEK_SET && source.offset == 0) return CURL_SEEKFUNC_OK;
+  source.resendRefused = true;
+  return CURL_SEEKFUNC_FAIL;
 }
 
 struct SlistFree {
@@ -265,10 +292,11 @@ class CurlSession {
     curl_easy_reset(handle);
     errorText_[0] = '\0';
     BodySink sink;
+    BodySource source{&request.body};
     HeaderList headers;
     Configure(handle, url, request.timeout, sink);
     if (request.method == HttpMethod::Post) {
-      headers = ConfigurePost(handle, request.form, request.body);
+      headers = ConfigurePost(handle, request.form, source);
     } else {
       Check(curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L), "GET");
     }
@@ -279,6 +307,12 @@ class CurlSession {
     if (sink.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
       throw HttpError("the response from " + url + " is larger than 16 MiB", HttpFailure::Transfer,
                       true, static_cast<int>(status));
+    }
+    if (source.resendRefused) {
+      throw HttpError("HTTP request to " + url +
+                          " failed: the connection closed after the request went out, before "
+                          "any answer; not sent again in this exchange, as the service may have it",
+                      HttpFailure::Transfer, true, static_cast<int>(status));
     }
     if (result != CURLE_OK) {
       throw HttpError("HTTP request to " + url + " failed: " + FailureText(result, sink),
@@ -478,14 +512,18 @@ class CurlSession {
     Check(curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink), "write data");
   }
 
-  // The body is handed over by pointer and length, so NUL bytes survive and
-  // libcurl never falls back to reading the body from stdin.
-  static HeaderList ConfigurePost(CURL* handle, bool formBody, const std::string& body) {
+  // The body is read from memory by its length, so NUL bytes survive and
+  // libcurl never falls back to reading it from stdin; it is read once
+  // (BodySource).
+  static HeaderList ConfigurePost(CURL* handle, bool formBody, BodySource& source) {
     Check(curl_easy_setopt(handle, CURLOPT_POST, 1L), "POST");
-    Check(
-        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())),
-        "body size");
-    Check(curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data()), "body");
+    Check(curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE,
+                           static_cast<curl_off_t>(source.body->size())),
+          "body size");
+    Check(curl_easy_setopt(handle, CURLOPT_READFUNCTION, &ReadBody), "body");
+    Check(curl_easy_setopt(handle, CURLOPT_READDATA, &source), "body");
+    Check(curl_easy_setopt(handle, CURLOPT_SEEKFUNCTION, &RewindBody), "body rewind");
+    Check(curl_easy_setopt(handle, CURLOPT_SEEKDATA, &source), "body rewind");
     // libcurl would ask larger bodies to wait for "100 Continue"; a server that
     // never sends it makes every call sit out libcurl's one-second wait.
     HeaderList headers = AppendHeader(nullptr, "Expect:");

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "support/errors.hpp"
+#include "support/text.hpp"
 
 namespace lumirex {
 
@@ -73,6 +74,25 @@ std::string PercentDecode(std::string_view text) {
     i += 2;
   }
   return out;
+}
+
+bool HasHttpScheme(std::string_view url) {
+  const auto startsWith = [url](std::string_view scheme) {
+    if (url.size() < scheme.size()) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i) {
+      const char c = url[i];
+      if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != scheme[i]) return false;
+    }
+    return true;
+  };
+  return startsWith("http://") || startsWith("https://");
+}
+
+std::string NoHttpSchemeText(std::string_view url) {
+  // Read as an authority from its start, so "user:password@host" is masked too.
+  std::string masked = MaskUrlPasswords("://" + std::string(url));
+  masked.erase(0, 3);
+  return "the service URL '" + masked + "' does not start with http:// or https://";
 }
 
 }  // namespace lumirex

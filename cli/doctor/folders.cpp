@@ -86,7 +86,14 @@ CheckResult BaseFolderCheck(const Setting& base) {
             "give this user search (x) permission on " + folder.string() + ", or " +
                 base.Change("a folder this user can write to")};
   }
-  return {"base folder", true, folder.string() + " is there", ""};
+  // The doctor's folder is not always the till's: the library in the host
+  // takes the one the host names, else LUMIREX_BASE_DIR in the host's
+  // environment, else its program's own folder.
+  return {"base folder", true,
+          folder.string() +
+              " is there; the till's library uses it only when the host names it "
+              "(LumirexSetBaseDir) or sets LUMIREX_BASE_DIR, else the folder of the host's program",
+          ""};
 }
 
 // The day's log opened as the library opens it, so what it refuses fails

@@ -1,6 +1,7 @@
 #include <filesystem>
 
 #include "cli/doctor/checks.hpp"
+#include "cli/outbox_command.hpp"
 #include "outbox/outbox.hpp"
 
 namespace lumirex::cli::doctor {
@@ -17,12 +18,28 @@ Results CheckOutbox(const DoctorSettings& settings) {
     return {{"outbox", true, outbox.value + " not made yet: nothing was ever kept", ""}};
   }
   try {
-    const lumirex::outbox::Waiting waiting =
-        lumirex::outbox::Outbox(outbox.value, lumirex::outbox::SqliteFile::Mode::Read).Summary();
+    lumirex::outbox::Outbox box(outbox.value, lumirex::outbox::SqliteFile::Mode::Read);
+    const lumirex::outbox::Waiting waiting = box.Summary();
     std::string detail = outbox.value + ": " + std::to_string(waiting.count) + " waiting";
     if (waiting.count > 0) detail += ", the oldest since " + waiting.oldestKeptAt;
     const std::int64_t held = waiting.held;
-    if (held == 0) return {{"outbox", true, detail, ""}};
+    std::int64_t elsewhere = 0;  // made for another service than the one set here
+    if (settings.url && waiting.count > 0) {
+      // Read a few at a time: the doctor's memory does not grow with the backlog.
+      box.List(lumirex::outbox::Listing::Waiting, [&](const lumirex::outbox::Report& report) {
+        elsewhere += MadeForAnotherService(report, settings.url->value);
+      });
+    }
+    if (elsewhere > 0) {
+      detail += "; " + std::to_string(elsewhere) +
+                " made for another service than the URL set here, and sent to it";
+    }
+    if (held == 0 && elsewhere == 0) return {{"outbox", true, detail, ""}};
+    if (held == 0) {
+      return {{"outbox", false, detail,
+               "see 'lumirex outbox list --url URL' for which; if that service moved to the URL "
+               "set here, 'lumirex outbox send --url URL' sends them there"}};
+    }
     return {{"outbox", false,
              detail + "; " + std::to_string(held) + " held: failed " +
                  std::to_string(lumirex::outbox::kHeldAttempts) +

@@ -97,7 +97,7 @@ enum {
   LUMIREX_E_LOG = 3,       /* the integration log could not be written */
   LUMIREX_E_CONNECT = 4,   /* the service could not be reached (name, refused, unreachable); nothing was sent */
   LUMIREX_E_TLS = 5,       /* the service's certificate was refused, or the TLS handshake failed; nothing was sent */
-  LUMIREX_E_TIMEOUT = 6,   /* no whole answer within the time-out */
+  LUMIREX_E_TIMEOUT = 6,   /* no whole answer within the time-out; with sent = 0, the call could not start in time (busy, or kept behind earlier reports of its order) */
   LUMIREX_E_TRANSFER = 7,  /* the exchange broke off, or the answer was over the size cap */
   LUMIREX_E_HTTP = 8,      /* the service answered with a status that carries no verdict */
   LUMIREX_E_ANSWER = 9,    /* the answer is not a response document the library can read */
@@ -179,10 +179,12 @@ LUMIREX_API int LUMIREX_CALL LumirexSetHostEncoding(const char* name);
  * until the service has answered it, so that none is lost, even when the host
  * dies mid-call: each is kept before it is sent, and leaves the waiting line
  * when the service answers with a verdict. A report that failed with a code a
- * later attempt can mend (CONNECT, TIMEOUT, TRANSFER, HTTP, ANSWER) is sent
- * again later, exactly as it was built; the call still returns false, with
- * LumirexLastCall's queued = 1. A report made while others of its order wait
- * is kept behind them without being sent; other orders never wait for it.
+ * later attempt can mend (CONNECT, TLS, TIMEOUT, TRANSFER, HTTP, ANSWER) is
+ * sent again later, exactly as it was built, to the service it was made for;
+ * the call still returns false, with LumirexLastCall's queued = 1. A report
+ * made while others of its order wait is kept behind them without being
+ * sent (TIMEOUT, sent = 0); other orders never wait for it. So is a report
+ * whose call could not start because the library was busy.
  * An outbox that cannot be used never stops a report: it is sent without it,
  * and only if that fails too does the call fail, with the exchange's code,
  * queued = 0 and a message naming the outbox's problem. Every report reaches
@@ -203,25 +205,29 @@ LUMIREX_API int LUMIREX_CALL LumirexSetOutboxLimit(int32_t max_reports);
 /* How many calls (outbox resends included) may run at once; 8 by default.
  * Beyond it, calls start in the order they arrived; one that cannot start
  * within its time-out fails with LUMIREX_E_TIMEOUT, sent = 0, saying the
- * library was busy. Calls in flight finish whatever the new bound. Returns 0,
- * non-zero (the bound unchanged) for a count below 1. */
+ * library was busy; a sale or cancellation report is then kept in the
+ * outbox all the same, when there is one. Calls in flight finish whatever
+ * the new bound. Returns 0, non-zero (the bound unchanged) for a count
+ * below 1. */
 LUMIREX_API int LUMIREX_CALL LumirexSetMaxCalls(int max_calls);
 
 /* Sends up to max_reports waiting reports (all when max_reports < 1), oldest
- * first within each order, each logged as a call of its own, to the base URL
- * of this process's latest call that got an answer, else to the one it was
- * made with. A report the service answers with a verdict leaves the waiting
- * line; one that fails again stays and holds back the later reports of its
- * order; sending stops when the service cannot be reached (LumirexLastCall
- * says why). A report that failed 10 times over at least 24 hours is held:
- * set aside until support sends it on purpose or drops it. Returns how many
+ * first within each order, each logged as a call of its own, to the service
+ * it was made for (the base URL of its call). A report the service answers
+ * with a verdict leaves the waiting line; one that fails again stays and
+ * holds back the later reports of its order; sending stops when a service
+ * cannot be reached (LumirexLastCall says why). A report that failed 10
+ * times over at least 24 hours, the last time while its service answered
+ * others, is held: set aside until support sends it on purpose or drops it; an outage, however
+ * long, holds none. Returns how many
  * reports got a verdict, or -1 when the outbox is off or cannot be used
  * (LumirexLastCall says why). */
 LUMIREX_API int32_t LUMIREX_CALL LumirexOutboxSend(int32_t max_reports);
 
-/* As LumirexOutboxSend, to base_url when no call of this process got an
- * answer yet (NULL: the URL each report was made with). The URL's user and
- * password, if any, are the ones sent: the outbox stores none. */
+/* As LumirexOutboxSend, every report to base_url (NULL: the URL each report
+ * was made with), as when the service moved. The URL's user and password, if
+ * any, are the ones sent: the outbox stores none. A base_url that does not
+ * start with http:// or https:// is refused: -1, LUMIREX_E_INPUT. */
 LUMIREX_API int32_t LUMIREX_CALL LumirexOutboxSendTo(const char* base_url, int32_t max_reports);
 
 /* How many reports wait; -1 when the outbox is off or cannot be read. */

@@ -412,8 +412,8 @@ inline std::optional<std::int32_t> OutboxSend(std::int32_t maxReports = 0) {
   if (sent < 0) return std::nullopt;
   return sent;
 }
-// As OutboxSend, to baseUrl while no call of this process has got an answer
-// (std::nullopt: to the URL each report was made with).
+// As OutboxSend, every report to baseUrl, as when the service moved
+// (std::nullopt: each to the URL it was made with).
 inline std::optional<std::int32_t> OutboxSendTo(std::optional<std::string> baseUrl,
                                                 std::int32_t maxReports = 0) {
   const std::int32_t sent = LumirexOutboxSendTo(detail::OrNull(baseUrl), maxReports);

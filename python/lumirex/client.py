@@ -166,8 +166,8 @@ class Client:
 
     def outbox_send(self, max_reports=0, base_url=None) -> int:
         """Sends up to max_reports waiting reports (all for 0); returns how
-        many got a verdict. base_url: where they go while no call of this
-        process has got an answer (default: where each was made).
+        many got a verdict. base_url: where every one goes, as when the
+        service moved (default: where each was made).
         CallFailed when the outbox is off or unusable."""
         url = None if base_url is None else base_url.encode("utf-8")
         sent = self._lib.LumirexOutboxSendTo(url, max_reports)

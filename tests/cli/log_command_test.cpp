@@ -77,6 +77,11 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   // again, as blocks of their own that did not fail.
   service.SetFaults({});
   EXPECT_EQ(RunCli({"outbox", "send", "--outbox", outbox, "--base-dir", base.str()}).status, 0);
+  // The till reports the delivered sale again, and the service refuses the
+  // repeat: the sale was settled by the resend, and stays "accepted later".
+  std::vector<std::string> repeat = runs[4].args;
+  repeat.insert(repeat.end(), {"--base-dir", base.str(), "--url", service.BaseUrl()});
+  EXPECT_EQ(RunCli(repeat).status, 1);
   service.Stop();
 
   // A line slipped in after the first call's "FIM" continues no entry; its
@@ -128,7 +133,7 @@ TEST(CliLog, FailedJsonListsExactlyTheFailedCallsWithKeysAndReasonsAndTheStrayLi
   auto all = RunCli({"log", "--base-dir", base.str()});
   EXPECT_EQ(all.status, 0);
   // The unreadable answer's report is kept too: it goes again and is answered.
-  EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 9) << all.out;
+  EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 10) << all.out;
   EXPECT_NE(all.out.find("accepted (outbox report "), std::string::npos) << all.out;
   EXPECT_NE(all.out.find("declined: Cliente não encontrado"), std::string::npos) << all.out;
   EXPECT_NE(all.err.find("line " + std::to_string(strayLine) +

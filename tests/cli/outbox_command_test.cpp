@@ -63,4 +63,34 @@ TEST(CliOutbox, SendsWhereToldListsWhereEachGoesAndDropsOnRecord) {
   service.Stop();
 }
 
+// Without --base-dir, `outbox send` logs under the current folder, as every
+// command does, never under the program's own; a URL without a scheme is
+// refused before anything is sent.
+TEST(CliOutbox, SendLogsUnderTheCurrentFolderAndRefusesAUrlWithoutScheme) {
+  testkit::TempDir base;
+  lumirex::cli::BuildDemoDatabase(testkit::SourceDir() / "sql",
+                                  base.path() / "Dados" / "pos.sqlite");
+  lumirex::sandbox::Sandbox service;
+  service.Start(0);
+  lumirex::sandbox::Faults unavailable;
+  unavailable.status = 503;
+  service.SetFaults(unavailable);
+  const std::string outbox = (base.path() / "outbox.sqlite").string();
+  RunCli({"venda", "--filial", "0001", "--caixa", "001", "--seq", "000123", "--url",
+          service.BaseUrl(), "--base-dir", base.str(), "--outbox", outbox});
+  service.SetFaults({});
+  EXPECT_EQ(RunCli({"outbox", "send", "--outbox", outbox, "--url", "127.0.0.1:1/"}).status, 64);
+  EXPECT_TRUE(service.RecordedOrders().empty());
+
+  testkit::TempDir here;
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(here.path());
+  const auto sent = RunCli({"outbox", "send", "--outbox", outbox});
+  std::filesystem::current_path(before);
+  EXPECT_EQ(sent.status, 0) << sent.out << sent.err;
+  EXPECT_TRUE(std::filesystem::exists(here.path() / "Dados" / "LogIntegracaoOrvo"));
+  EXPECT_EQ(service.RecordedOrders().size(), 1u);
+  service.Stop();
+}
+
 }  // namespace

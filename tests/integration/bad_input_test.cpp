@@ -174,5 +174,18 @@ TEST_F(BadInput, ArraysNestedDeepAreRefusedOnASmallStack) {
   ExpectAccepted(Validation());
 }
 
+// A base URL without http:// or https:// is refused before anything is sent:
+// the HTTP client would guess plain HTTP, and a typo would send CPFs in clear.
+TEST_F(BadInput, AUrlWithoutSchemeIsRefused) {
+  std::vector<std::string> query = Consulta();
+  query[1] = "till:s3cr3t@127.0.0.1:" + std::to_string(sandbox_.Port()) + "/";
+  const Outcome refused = Call(query);
+  EXPECT_FALSE(refused.returned);
+  EXPECT_EQ(refused.last.error, LUMIREX_E_INPUT);
+  EXPECT_THAT(refused.lastMessage, ::testing::HasSubstr("does not start with http://"));
+  EXPECT_THAT(refused.lastMessage, ::testing::Not(::testing::HasSubstr("s3cr3t")));
+  EXPECT_TRUE(sandbox_.Journal().empty());
+}
+
 }  // namespace
 }  // namespace calltest

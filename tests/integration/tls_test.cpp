@@ -63,5 +63,16 @@ TEST_F(HttpsService, AuthorityFromTheEnvironmentUnlessTheHostNamesAnother) {
   ExpectAccepted(Consulta());
 }
 
+// A certificate refused (expired, not valid yet, of an unknown authority) lets
+// nothing out: the report is kept for a later attempt.
+TEST_F(HttpsService, ARefusedCertificateKeepsTheReport) {
+  const std::string outbox = (folder_.path() / "outbox.sqlite").string();
+  ASSERT_EQ(LumirexSetOutbox(outbox.c_str()), 0);
+  const Outcome refused = Call(Sale(), 2);
+  LumirexSetOutbox(nullptr);
+  EXPECT_EQ(refused.last.error, LUMIREX_E_TLS);
+  EXPECT_EQ(refused.last.queued, 1);
+}
+
 }  // namespace
 }  // namespace calltest

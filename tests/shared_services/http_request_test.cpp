@@ -1,5 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -7,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shared_services/default_services.hpp"
@@ -340,6 +344,94 @@ TEST(HttpRequestFailure, BodyOverSixteenMebibytesRaises) {
       EXPECT_THAT(error.what(), HasSubstr(server.url(path + "?over=1")));
     }
   }
+}
+
+// A server that records a POST on a kept-alive connection and closes it
+// without answering, as one that dies between acting on a request and
+// answering it; later connections are answered as a service that refuses
+// the repeat.
+class ClosesAfterRecording {
+ public:
+  ClosesAfterRecording() : listener_(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
+    listen(listener_, 4);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~ClosesAfterRecording() {
+    shutdown(listener_, SHUT_RDWR);
+    close(listener_);
+    thread_.join();
+  }
+  std::string url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  int posts() const { return posts_; }
+
+ private:
+  // One request, whole: its headers and its Content-Length's body.
+  static bool ReadRequest(int fd, std::string& method) {
+    std::string data;
+    char buffer[4096];
+    for (;;) {
+      const std::size_t end = data.find("\r\n\r\n");
+      if (end != std::string::npos) {
+        const std::size_t length = data.find("Content-Length: ");
+        const std::size_t body =
+            length == std::string::npos ? 0 : std::stoul(data.substr(length + 16));
+        if (data.size() >= end + 4 + body) break;
+      }
+      const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+      if (got <= 0) return false;
+      data.append(buffer, static_cast<std::size_t>(got));
+    }
+    method = data.substr(0, data.find(' '));
+    return true;
+  }
+  static void Answer(int fd, const std::string& body) {
+    const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                               "\r\nConnection: keep-alive\r\n\r\n" + body;
+    send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+  }
+  void Serve() {
+    for (int connection = 0;; ++connection) {
+      const int fd = accept(listener_, nullptr, nullptr);
+      if (fd < 0) return;
+      std::string method;
+      while (ReadRequest(fd, method)) {
+        if (method == "POST") ++posts_;
+        if (connection == 0 && method == "POST") break;  // recorded, never answered
+        Answer(fd, method == "POST" ? "<r>already registered</r>" : "<r>ok</r>");
+      }
+      close(fd);
+    }
+  }
+
+  int listener_;
+  int port_ = 0;
+  std::atomic<int> posts_ = 0;
+  std::thread thread_;
+};
+
+// The POST is not sent again behind the caller's back: the exchange fails as
+// one that may have arrived, and the service saw it once.
+TEST(HttpRequestFailure, APostIsNeverSentTwiceWhenAKeptAliveConnectionDies) {
+  ClosesAfterRecording server;
+  EXPECT_EQ(Exchange{server.url("/user")}.Send().body, "<r>ok</r>");
+  try {
+    Exchange{server.url("/order"), HttpMethod::Post, "order=1"}.Send();
+    FAIL() << "answered";
+  } catch (const HttpError& error) {
+    EXPECT_TRUE(error.sent());
+    EXPECT_EQ(error.failure(), HttpFailure::Transfer);
+    EXPECT_THAT(error.what(), HasSubstr("the service may have it"));
+  }
+  EXPECT_EQ(server.posts(), 1);
 }
 
 }  // namespace
