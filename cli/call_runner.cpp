@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "cli/usage_error.hpp"
+#include "support/operations.hpp"
 
 namespace lumirex::cli {
 
@@ -22,7 +23,8 @@ void ApplySettings(const CallSettings& settings) {
 }
 
 std::size_t ResultSize(const std::string& operation) {
-  return operation == "CONSULTA" ? 5 : 2;
+  const Operation* row = OperationNamed(operation);
+  return row != nullptr ? row->resultElements : 2;
 }
 
 CallRun Call(std::vector<Variant> params) {

@@ -10,6 +10,7 @@
 #include "lumirex/lumirex.hpp"
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_error.hpp"
+#include "support/log_format.hpp"
 #include "support/processes.hpp"
 #include "support/text.hpp"
 
@@ -145,7 +146,7 @@ int DropFromOutbox(const std::string& file, const std::string& orderId, bool con
   const std::int64_t dropped = Open(file, outbox::SqliteFile::Mode::Write).Drop(orderId, user);
   if (dropped > 0) {
     // The log says it too: support reading a till's day sees the report go.
-    const std::string line = "P_OUTBOX     = " + std::to_string(dropped) +
+    const std::string line = std::string(log_format::kOutbox) + std::to_string(dropped) +
                              " waiting report(s) of order " + orderId + " dropped by " + user;
     char error[256] = {};
     if (LumirexLog(line.data(), line.size(), error, sizeof error) != 0) {

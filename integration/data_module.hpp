@@ -17,7 +17,7 @@ namespace lumirex {
 
 class TrdmIntegraLumirex {
  public:
-  // Creates the components with their settings, then runs DataModuleCreate.
+  // Creates the components with their settings; connects nothing.
   TrdmIntegraLumirex();
   // Runs DataModuleDestroy.
   ~TrdmIntegraLumirex();
@@ -35,7 +35,6 @@ class TrdmIntegraLumirex {
   TField cdsPromocaoVRPROMOCAO;
   TClientDataSet cdsVenda;
 
-  void DataModuleCreate();
   void DataModuleDestroy();
   void adcIntegraLumirexAfterConnect(TADOConnection& sender);
 

@@ -15,7 +15,7 @@ constexpr const char* kKept = "; kept in the outbox; it will be sent again";
 
 bool MayBeKept(std::int32_t error) {
   return error == LUMIREX_E_CONNECT || error == LUMIREX_E_TIMEOUT || error == LUMIREX_E_TRANSFER ||
-         error == LUMIREX_E_HTTP || error == LUMIREX_E_ANSWER;
+         error == LUMIREX_E_HTTP || error == LUMIREX_E_ANSWER || error == LUMIREX_E_INTERNAL;
 }
 
 OutboxKeeping::OutboxKeeping() = default;

@@ -10,11 +10,11 @@ pugi::xml_node StartOrder(pugi::xml_document& document) {
   return AppendElement(document, "order");
 }
 
-void FinishPostRequest(RequestParts out, const char* urlTail) {
+void FinishPostRequest(RequestParts out, OperationId operation) {
   std::string xml = SerializeOrder(out.document);
   out.requestStream += RequestBodyEnvelope(xml);
   if (out.orderXml != nullptr) *out.orderXml = std::move(xml);
-  out.urlTail = urlTail;
+  out.urlTail = UrlTail(OperationOf(operation));
 }
 
 }  // namespace lumirex

@@ -11,6 +11,7 @@
 #include "database/query.hpp"
 #include "dataset/dataset.hpp"
 #include "lumirex/lumirex.hpp"
+#include "support/operations.hpp"
 
 namespace lumirex {
 
@@ -29,8 +30,8 @@ struct RequestParts {
 pugi::xml_node StartOrder(pugi::xml_document& document);
 
 // Writes the document's envelope into the request stream, then sets the URL
-// tail.
-void FinishPostRequest(RequestParts out, const char* urlTail);
+// tail of the operation's row.
+void FinishPostRequest(RequestParts out, OperationId operation);
 
 // "VALIDA_PROMOCODE": parameters 6 to 9 (the list holds at least ten), CPF
 // from parameter 2. Leaves the promocode (parameter 6) in promocode.

@@ -82,7 +82,7 @@ void BuildSaleRequest(const SaleKey& key, TADOQuery& adqVenda, TADOQuery& adqIte
   KeepOrderId(AppendSaleHeader(order, adqVenda), out);
   AppendSaleItems(order, adqItemVenda);
 
-  FinishPostRequest(out, "order?pdv=true");
+  FinishPostRequest(out, OperationId::SaleReport);
 }
 
 void BuildCancellationRequest(const SaleKey& key, TADOQuery& adqVenda, RequestParts out) {
@@ -92,7 +92,7 @@ void BuildCancellationRequest(const SaleKey& key, TADOQuery& adqVenda, RequestPa
   pugi::xml_node order = StartOrder(out.document);
   KeepOrderId(AppendLeaf(order, "orderId", TextOf(adqVenda, "IDVENDA")), out);
 
-  FinishPostRequest(out, "order/cancel?pdv=true");
+  FinishPostRequest(out, OperationId::CancellationReport);
 }
 
 }  // namespace lumirex

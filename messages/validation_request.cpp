@@ -45,7 +45,7 @@ void BuildValidationRequest(const std::vector<Variant>& params, TClientDataSet& 
   // call with the items already read, and nothing is sent.
   AppendLeaf(payment, "subTotal", conversions::ToString(StrToFloat(subTotal)));
 
-  FinishPostRequest(out, "validate?pdv=true");
+  FinishPostRequest(out, OperationId::PromocodeValidation);
 }
 
 }  // namespace lumirex

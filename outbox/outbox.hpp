@@ -87,7 +87,6 @@ class Outbox {
   // The code of the newest waiting or held report of this order; nullopt
   // when none waits.
   std::optional<std::int32_t> WaitingError(std::string_view orderId);
-  bool HasWaiting(std::string_view orderId) { return WaitingError(orderId).has_value(); }
   // Waiting and held reports.
   std::int64_t WaitingCount();
   std::vector<Report> List(Listing listing);

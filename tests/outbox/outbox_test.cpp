@@ -122,8 +122,8 @@ TEST_F(OutboxTest, IsBoundedAndDropsOnlyWhatIsAskedForOnRecord) {
   EXPECT_EQ(outbox.WaitingCount(), 2);
   EXPECT_EQ(outbox.Drop("A", "support"), 1);
   EXPECT_EQ(outbox.Drop("A", "support"), 0);
-  EXPECT_FALSE(outbox.HasWaiting("A"));
-  EXPECT_TRUE(outbox.HasWaiting("B"));
+  EXPECT_FALSE(outbox.WaitingError("A").has_value());
+  EXPECT_TRUE(outbox.WaitingError("B").has_value());
   EXPECT_EQ(outbox.List(Listing::Current).size(), 1u);
   const std::vector<Report> all = outbox.List(Listing::All);
   ASSERT_EQ(all.size(), 2u);
