@@ -2,15 +2,13 @@
 // more elements than it holds, never deeper than the nesting limit) and hands
 // it to the call, then writes back what the call changed in the result array:
 // all of it after a true return, none of it after a false one.
-#include <algorithm>
 #include <cstdint>
-#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "api/write_back.hpp"
 #include "integration/call_outcome.hpp"
-#include "integration/integration_call.hpp"
 #include "lumirex/lumirex.h"
 #include "support/variant_nesting.hpp"
 
@@ -37,34 +35,29 @@ std::vector<Variant> CopyParameters(const LumirexVariant* params, std::int32_t l
   return copy;
 }
 
-// The host's elements that the call changed, each built as a C value before
-// any of them is put in place: running out of memory halfway leaves the host's
-// array as it was, and what was built is freed.
-class ChangedElements {
+// The host's array: each changed element is built as a C value first, and
+// clearing an old value and moving a built one in cannot fail.
+class CResult final : public api::HostResult {
  public:
-  ChangedElements() = default;
-  ~ChangedElements() {
+  explicit CResult(LumirexVariant& result) : result_(result) {}
+  ~CResult() override {
     for (auto& element : built_) LumirexVariantClear(&element.value);
   }
-  ChangedElements(const ChangedElements&) = delete;
-  ChangedElements& operator=(const ChangedElements&) = delete;
+  CResult(const CResult&) = delete;
+  CResult& operator=(const CResult&) = delete;
 
-  void Build(const Variant& before, const Variant& after, const LumirexVariant& result) {
-    const auto& old = before.items();
-    const auto& now = after.items();
-    const std::size_t count =
-        std::min({old.size(), now.size(), static_cast<std::size_t>(result.value.array.count)});
-    for (std::size_t i = 0; i < count; ++i) {
-      if (now[i] == old[i]) continue;
-      built_.push_back({i, LumirexVariant{}});
-      now[i].toC(&built_.back().value);
-    }
+  std::size_t Count() const override {
+    return result_.type == LUMIREX_ARRAY ? static_cast<std::size_t>(result_.value.array.count) : 0;
   }
 
-  // Clearing an old value and moving a built one in cannot fail.
-  void PutInPlace(LumirexVariant* result) noexcept {
+  void Build(std::size_t index, const Variant& value) override {
+    built_.push_back({index, LumirexVariant{}});
+    value.toC(&built_.back().value);
+  }
+
+  void PutInPlace() noexcept override {
     for (auto& element : built_) {
-      LumirexVariant& target = result->value.array.items[element.index];
+      LumirexVariant& target = result_.value.array.items[element.index];
       LumirexVariantClear(&target);
       target = element.value;
       LumirexVariantInit(&element.value);
@@ -76,35 +69,23 @@ class ChangedElements {
     std::size_t index;
     LumirexVariant value;
   };
+  LumirexVariant& result_;
   std::vector<Element> built_;
 };
 
-// The call proper: the host's array is changed only after a true return, and
-// then all at once.
 bool Call(const LumirexVariant* params, std::int32_t lastIndex, LumirexVariant* result) {
   std::string refusal;
   std::vector<Variant> copy = CopyParameters(params, lastIndex, refusal);
-  if (result == nullptr) return RunIntegrationCall(std::move(copy), nullptr, refusal);
+  if (result == nullptr) return api::CallAndWriteBack(std::move(copy), refusal, nullptr, nullptr);
   std::optional<Variant> before = CopyFromC(*result);
   if (!before) {
     // Refused before the call looks at the array, which stays as it was.
-    Variant untouched;
     if (refusal.empty()) refusal = NestedTooDeep("the result array");
-    return RunIntegrationCall(std::move(copy), &untouched, refusal);
+    const Variant untouched;
+    return api::CallAndWriteBack(std::move(copy), refusal, &untouched, nullptr);
   }
-  Variant after = *before;
-  if (!RunIntegrationCall(std::move(copy), &after, refusal)) return false;
-  if (result->type != LUMIREX_ARRAY || !after.isArray()) return true;
-  ChangedElements changed;
-  try {
-    changed.Build(*before, after, *result);
-  } catch (const std::bad_alloc&) {
-    // The exchange took place: the record keeps whether the request was sent.
-    RecordOutOfMemory(true);
-    return false;
-  }
-  changed.PutInPlace(result);
-  return true;
+  CResult host(*result);
+  return api::CallAndWriteBack(std::move(copy), refusal, &*before, &host);
 }
 
 }  // namespace

@@ -1,16 +1,19 @@
 // The integration call for OLE Automation hosts: their VARIANTs are copied into
 // the library's own variants on the way in, and the result elements the call
-// changed are written back into the host's SAFEARRAY in place.
+// changed are written back into the host's SAFEARRAY by the write-back every
+// entry shares (api/write_back.hpp): all of them after a true return, none
+// after a false one.
 #include <windows.h>
 
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "api/write_back.hpp"
 #include "integration/call_outcome.hpp"
-#include "integration/integration_call.hpp"
 #include "lumirex/lumirex_ole.h"
 #include "support/errors.hpp"
 #include "support/settings.hpp"
@@ -38,18 +41,58 @@ SAFEARRAY* HeldArray(const VARIANT& value, VARTYPE elementType) {
   return nullptr;
 }
 
+// A failed HRESULT of the system's OLE Automation: out of memory said as
+// such, anything else the platform failing under the library.
+void Check(HRESULT result, const char* what) {
+  if (SUCCEEDED(result)) return;
+  if (result == E_OUTOFMEMORY) throw std::bad_alloc();
+  throw InternalError(std::string(what) + " failed (HRESULT " + std::to_string(result) + ")");
+}
+
+// How many elements a one-dimensional array holds; nullopt for an array of
+// other dimensions, or one whose bounds cannot be read.
+std::optional<std::size_t> ElementCount(SAFEARRAY* array) {
+  if (array == nullptr || SafeArrayGetDim(array) != 1) return std::nullopt;
+  LONG low = 0, high = -1;
+  if (FAILED(SafeArrayGetLBound(array, 1, &low)) || FAILED(SafeArrayGetUBound(array, 1, &high))) {
+    return std::nullopt;
+  }
+  return high < low ? 0 : static_cast<std::size_t>(static_cast<LONGLONG>(high) - low + 1);
+}
+
+// The elements of an array, locked in place while this lives.
+class ArrayData {
+ public:
+  explicit ArrayData(SAFEARRAY* array)
+      : array_(array), status_(SafeArrayAccessData(array, &data_)) {}
+  ~ArrayData() {
+    if (locked()) (void)SafeArrayUnaccessData(array_);  // undoes our own lock: cannot fail
+  }
+  ArrayData(const ArrayData&) = delete;
+  ArrayData& operator=(const ArrayData&) = delete;
+
+  bool locked() const { return SUCCEEDED(status_); }
+  HRESULT status() const { return status_; }
+  template <typename T>
+  T* items() const {
+    return static_cast<T*>(data_);
+  }
+
+ private:
+  SAFEARRAY* array_;
+  void* data_ = nullptr;
+  HRESULT status_;
+};
+
 // Calls f(element, offset) for each element of a one-dimensional array of
-// VARIANT; false for an array of more dimensions.
+// VARIANT; false for an array of more dimensions, or one that cannot be read.
 template <typename F>
 bool ForEachElement(SAFEARRAY* array, F&& f) {
-  if (array == nullptr || SafeArrayGetDim(array) != 1) return false;
-  LONG low = 0, high = -1;
-  SafeArrayGetLBound(array, 1, &low);
-  SafeArrayGetUBound(array, 1, &high);
-  VARIANT* items = nullptr;
-  if (FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&items)))) return false;
-  for (LONG i = low; i <= high; ++i) f(items[i - low], static_cast<std::size_t>(i - low));
-  SafeArrayUnaccessData(array);
+  const std::optional<std::size_t> count = ElementCount(array);
+  if (!count) return false;
+  const ArrayData data(array);
+  if (!data.locked()) return false;
+  for (std::size_t i = 0; i < *count; ++i) f(data.items<VARIANT>()[i], i);
   return true;
 }
 
@@ -73,17 +116,14 @@ Variant FromOleArray(SAFEARRAY* array, const std::string& what, int levelsLeft, 
 
 // A byte array (a data packet, as such hosts hold one) is the bytes of a text.
 Variant FromByteArray(SAFEARRAY* array, const std::string& what, Refusal& refusal) {
-  LONG low = 0, high = -1;
-  unsigned char* bytes = nullptr;
-  if (SafeArrayGetDim(array) != 1 || FAILED(SafeArrayGetLBound(array, 1, &low)) ||
-      FAILED(SafeArrayGetUBound(array, 1, &high)) ||
-      FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&bytes)))) {
+  const std::optional<std::size_t> count = ElementCount(array);
+  std::optional<ArrayData> data;
+  if (count) data.emplace(array);
+  if (!data || !data->locked()) {
     refusal.Note(what + " is not a one-dimensional byte array");
     return {};
   }
-  std::string text(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(high - low + 1));
-  SafeArrayUnaccessData(array);
-  return Variant(std::move(text));
+  return Variant(std::string(data->items<const char>(), *count));
 }
 
 // The system's own conversion of a number, a date or a Boolean, by reference
@@ -141,7 +181,7 @@ Variant FromOle(const VARIANT& value, const std::string& what, int levelsLeft, R
     refusal.Note(what + " has the OLE type " + std::to_string(V_VT(&value)) +
                  ", which the call does not take");
   }
-  VariantClear(&copy);
+  (void)VariantClear(&copy);  // a number, a date or a Boolean: nothing to release, cannot fail
   return converted;
 }
 
@@ -195,11 +235,16 @@ void ToOle(const Variant& value, VARIANT* target) {
         try {
           ToOle(items[static_cast<std::size_t>(i)], &item);
         } catch (...) {
-          SafeArrayDestroy(array);
+          (void)SafeArrayDestroy(array);  // our own, unlocked: cannot fail
           throw;
         }
-        SafeArrayPutElement(array, &i, &item);
-        VariantClear(&item);
+        const HRESULT put = SafeArrayPutElement(array, &i, &item);
+        // Our own value of a type we made: clearing it cannot fail.
+        (void)VariantClear(&item);
+        if (FAILED(put)) {
+          (void)SafeArrayDestroy(array);
+          Check(put, "SafeArrayPutElement");
+        }
       }
       V_VT(target) = VT_ARRAY | VT_VARIANT;
       V_ARRAY(target) = array;
@@ -208,23 +253,48 @@ void ToOle(const Variant& value, VARIANT* target) {
   }
 }
 
-// Writes back the result elements the call changed; SafeArrayPutElement
-// releases each old value.
-void WriteBack(const Variant& before, const Variant& after, SAFEARRAY* array) {
-  if (!before.isArray() || !after.isArray()) return;
-  LONG low = 0;
-  SafeArrayGetLBound(array, 1, &low);
-  const auto& old = before.items();
-  const auto& now = after.items();
-  for (std::size_t i = 0; i < old.size() && i < now.size(); ++i) {
-    if (now[i] == old[i]) continue;
-    VARIANT written;
-    ToOle(now[i], &written);
-    LONG index = low + static_cast<LONG>(i);
-    SafeArrayPutElement(array, &index, &written);
-    VariantClear(&written);
+// The host's SAFEARRAY: each changed element is built as a VARIANT first;
+// once all are, the array is locked and each old value is cleared and the
+// new one moved into its slot, which cannot fail.
+class OleResult final : public api::HostResult {
+ public:
+  OleResult(SAFEARRAY* array, std::size_t count) : array_(array), count_(count) {}
+  ~OleResult() override {
+    for (auto& element : built_) (void)VariantClear(&element.value);  // ours: cannot fail
   }
-}
+  OleResult(const OleResult&) = delete;
+  OleResult& operator=(const OleResult&) = delete;
+
+  std::size_t Count() const override { return count_; }
+
+  void Build(std::size_t index, const Variant& value) override {
+    built_.push_back({index, VARIANT{}});
+    ToOle(value, &built_.back().value);
+  }
+
+  void PutInPlace() override {
+    const ArrayData data(array_);
+    Check(data.status(), "SafeArrayAccessData");
+    VARIANT* items = data.items<VARIANT>();
+    for (auto& element : built_) {
+      VARIANT& slot = items[element.index];
+      // The old value was read in whole, so its type is one VariantClear
+      // knows; a failure would only leave it unreleased.
+      (void)VariantClear(&slot);
+      slot = element.value;
+      VariantInit(&element.value);
+    }
+  }
+
+ private:
+  struct Element {
+    std::size_t index;
+    VARIANT value;
+  };
+  SAFEARRAY* array_;
+  std::size_t count_;
+  std::vector<Element> built_;
+};
 
 }  // namespace
 
@@ -235,33 +305,31 @@ extern "C" bool IntegracaoLumirexOle(const VARIANT* params, VARIANT* result) {
   try {
     Refusal refusal;
     std::vector<Variant> list;
+    SAFEARRAY* paramArray = params == nullptr ? nullptr : HeldArray(*params, VT_VARIANT);
     if (params == nullptr) {
       refusal.Note("the parameter list is missing");
-    } else if (SAFEARRAY* array = HeldArray(*params, VT_VARIANT)) {
-      ForEachElement(array, [&](const VARIANT& item, std::size_t i) {
-        list.push_back(
-            FromOle(item, "parameter element " + std::to_string(i), kMaxArrayNesting, refusal));
-      });
-    }
-    if (params != nullptr && list.empty() && HeldArray(*params, VT_VARIANT) == nullptr) {
+    } else if (paramArray == nullptr ||
+               !ForEachElement(paramArray, [&](const VARIANT& item, std::size_t i) {
+                 list.push_back(FromOle(item, "parameter element " + std::to_string(i),
+                                        kMaxArrayNesting, refusal));
+               })) {
       refusal.Note("the parameter list is not a one-dimensional array of VARIANT");
     }
-    SAFEARRAY* resultArray = result == nullptr ? nullptr : HeldArray(*result, VT_VARIANT);
-    if (resultArray == nullptr || SafeArrayGetDim(resultArray) != 1) {
+    if (result == nullptr)
+      return api::CallAndWriteBack(std::move(list), refusal.text, nullptr, nullptr);
+    SAFEARRAY* resultArray = HeldArray(*result, VT_VARIANT);
+    const std::optional<std::size_t> count = ElementCount(resultArray);
+    if (!count) {
       // Refused as a missing array is: the host's VARIANT stays as it was.
-      Variant untouched;
-      return RunIntegrationCall(std::move(list), result == nullptr ? nullptr : &untouched,
-                                refusal.text);
+      const Variant untouched;
+      return api::CallAndWriteBack(std::move(list), refusal.text, &untouched, nullptr);
     }
     const Variant before = FromOle(*result, "the result array", kMaxArrayNesting, refusal);
-    Variant after = before;
-    const bool returned = RunIntegrationCall(std::move(list), &after, refusal.text);
-    WriteBack(before, after, resultArray);
-    return returned;
+    OleResult host(resultArray, *count);
+    return api::CallAndWriteBack(std::move(list), refusal.text, &before, &host);
   } catch (...) {
-    // Out of memory copying the host's values: reported as any failure is.
-    RecordLastFailure(LUMIREX_E_MEMORY, "");
-    settings::DeliverMessage("Exception IntegracaoLumirexOle: out of memory");
+    // Out of memory copying the host's values in: nothing was sent.
+    RecordOutOfMemory();
     return false;
   }
 }

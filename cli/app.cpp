@@ -24,6 +24,7 @@
 #include "support/codepage.hpp"
 #include "support/host_text.hpp"
 #include "support/system_clock_and_path.hpp"
+#include "support/operations.hpp"
 
 namespace lumirex::cli {
 
@@ -162,22 +163,31 @@ CLI::App* AddCallCommand(CLI::App& app, Context& c, const std::string& name,
   return sub;
 }
 
+// A call subcommand named and described by its operation's row.
+CLI::App* AddOperationCommand(CLI::App& app, Context& c, const Operation& operation,
+                              const std::string& example, ParamsBuilder build) {
+  return AddCallCommand(app, c, std::string(operation.command), std::string(operation.summary),
+                        "lumirex " + std::string(operation.command) + " " + example,
+                        std::move(build));
+}
+
 void AddConsulta(CLI::App& app, Context& c) {
   Options& o = c.o;
-  CLI::App* sub = AddCallCommand(
-      app, c, "consulta", "Customer query: name, cashback balance and promocodes of a CPF",
-      "lumirex consulta --cpf 12345678909 --url http://127.0.0.1:8080/ --json",
-      [&o] { return CommonParameters("CONSULTA", o.call.url, o.cpf, "", "", ""); });
+  const Operation& operation = OperationOf(OperationId::CustomerQuery);
+  CLI::App* sub = AddOperationCommand(
+      app, c, operation, "--cpf 12345678909 --url http://127.0.0.1:8080/ --json", [&o, &operation] {
+        return CommonParameters(std::string(operation.name), o.call.url, o.cpf, "", "", "");
+      });
   sub->add_option("--cpf", o.cpf, "Customer's CPF")->required();
 }
 
 void AddValidation(CLI::App& app, Context& c) {
   Options& o = c.o;
-  CLI::App* sub = AddCallCommand(
-      app, c, "valida-promocode", "Ask whether a promocode applies to a sale being rung up",
-      "lumirex valida-promocode --cpf 12345678909 --promocode BEMVINDO10 --store 0001 \\\n"
-      "      --subtotal 94,80 --product 1001 2001 --url http://127.0.0.1:8080/",
-      [&o] { return ValidationParameters(o.call.url, o.validation); });
+  CLI::App* sub =
+      AddOperationCommand(app, c, OperationOf(OperationId::PromocodeValidation),
+                          "--cpf 12345678909 --promocode BEMVINDO10 --store 0001 \\\n"
+                          "      --subtotal 94,80 --product 1001 2001 --url http://127.0.0.1:8080/",
+                          [&o] { return ValidationParameters(o.call.url, o.validation); });
   sub->add_option("--cpf", o.validation.cpf, "Customer's CPF")->required();
   sub->add_option("--promocode", o.validation.promocode, "The promocode")->required();
   sub->add_option("--store", o.validation.store, "Store reference")->required();
@@ -189,25 +199,19 @@ void AddValidation(CLI::App& app, Context& c) {
   products->excludes(items);
 }
 
+// One subcommand for each report of the table.
 void AddSaleCommands(CLI::App& app, Context& c) {
-  struct SaleCommand {
-    const char* name;
-    const char* operation;
-    const char* description;
-  };
-  for (SaleCommand sale :
-       {SaleCommand{"venda", "VENDA", "Report a sale, read from the point-of-sale database"},
-        SaleCommand{"venda-canc", "VENDA_CANC", "Report the cancellation of a sale"}}) {
+  for (const Operation& operation : kOperations) {
+    if (!operation.report) continue;
     Options& o = c.o;
-    std::string operation = sale.operation;
-    CLI::App* sub = AddCallCommand(
-        app, c, sale.name, sale.description,
-        std::string("lumirex ") + sale.name +
-            " --filial 0001 --caixa 001 --seq 000123 --base-dir demo \\\n"
-            "      --url http://127.0.0.1:8080/",
-        [&o, operation] {
-          return CommonParameters(operation, o.call.url, "", o.branch, o.till, o.sequence);
-        });
+    CLI::App* sub =
+        AddOperationCommand(app, c, operation,
+                            "--filial 0001 --caixa 001 --seq 000123 --base-dir demo \\\n"
+                            "      --url http://127.0.0.1:8080/",
+                            [&o, &operation] {
+                              return CommonParameters(std::string(operation.name), o.call.url, "",
+                                                      o.branch, o.till, o.sequence);
+                            });
     sub->add_option("--filial", o.branch, "Branch code (CDFILIAL)")->required();
     sub->add_option("--caixa", o.till, "Till code (CDCAIXA)")->required();
     sub->add_option("--seq", o.sequence, "Sale sequence number (NRSEQVENDA)")->required();
@@ -281,7 +285,8 @@ void AddOutbox(CLI::App& app, Context& c) {
   list->add_option("--url", c.o.outboxList.url, "Base URL they would be sent to")
       ->envname("LUMIREX_URL");
   list->callback([&c] {
-    c.action = {[&c] { return ListOutbox(c.o.outbox, c.o.outboxList, c.out); }, 2};
+    c.action = {[&c] { return ListOutbox(c.o.outbox, c.o.outboxList, c.out); },
+                kExitOutboxUnreadable};
   });
   CLI::App* send = outbox->add_subcommand(
       "send",
@@ -305,7 +310,7 @@ void AddOutbox(CLI::App& app, Context& c) {
                   UseBaseDir(c.o.call.baseDir);
                   return SendOutbox(c.o.outbox, c.o.outboxSend, c.out, c.err);
                 },
-                2};
+                kExitOutboxUnreadable};
   });
   CLI::App* drop = outbox->add_subcommand(
       "drop", "Drop the waiting and held reports of an order for good, on record");
@@ -323,7 +328,7 @@ void AddOutbox(CLI::App& app, Context& c) {
                   UseBaseDir(c.o.call.baseDir);
                   return DropFromOutbox(c.o.outbox, c.o.orderId, c.o.confirmed, c.out);
                 },
-                2};
+                kExitOutboxUnreadable};
   });
   CLI::App* prune = outbox->add_subcommand(
       "prune", "Remove the answered, declined and dropped reports settled long ago");

@@ -5,6 +5,7 @@
 #include "cli/host_encoding.hpp"
 #include "cli/usage_error.hpp"
 #include "support/path_text.hpp"
+#include "support/operations.hpp"
 
 namespace lumirex::cli {
 
@@ -34,7 +35,8 @@ bool SetOutboxFile(const std::string& file) {
 }
 
 std::size_t ResultSize(const std::string& operation) {
-  return operation == "CONSULTA" ? 5 : 2;
+  const Operation* row = OperationNamed(operation);
+  return row != nullptr ? row->resultElements : 2;
 }
 
 CallRun Call(std::vector<Variant> params) {

@@ -42,10 +42,8 @@ void UseBaseDir(const std::string& baseDir);
 // log's path reads the same from anywhere.
 void ApplySettings(const CallSettings& settings);
 
-// The library's base folder and outbox file, from the command's UTF-8 (see
-// PathsAsUtf8). SetOutboxFile is false when the outbox cannot be had, and
-// LastCall() says why, in UTF-8.
-void SetBaseDirAsUtf8(const std::string& folder);
+// The library's outbox file, from the command's UTF-8 (see PathsAsUtf8):
+// false when the outbox cannot be had, and LastCall() says why, in UTF-8.
 bool SetOutboxFile(const std::string& file);
 
 // The elements a host sizes its result array to: five for a customer query,

@@ -20,6 +20,7 @@
 #include "support/datetime.hpp"
 #include "support/log.hpp"
 #include "support/path_text.hpp"
+#include "support/operations.hpp"
 
 namespace lumirex::cli {
 
@@ -113,7 +114,8 @@ LogSource LogSourceOf(const LogOptions& options) {
 
 // A report's operation and sale key: the calls that report the same sale.
 std::string ReportKey(const LoggedCall& call) {
-  if (call.operation != "VENDA" && call.operation != "VENDA_CANC") return "";
+  const Operation* operation = OperationNamed(call.operation);
+  if (operation == nullptr || !operation->report) return "";
   if (call.branch.empty() && call.till.empty() && call.sequence.empty()) return "";
   return call.operation + '\n' + call.branch + '\n' + call.till + '\n' + call.sequence;
 }

@@ -13,6 +13,7 @@
 #include "outbox/outbox_error.hpp"
 #include "support/path_text.hpp"
 #include "outbox/outbox_settings.hpp"
+#include "support/log_format.hpp"
 #include "support/processes.hpp"
 #include "support/text.hpp"
 #include "support/url.hpp"
@@ -197,7 +198,7 @@ int DropFromOutbox(const std::string& file, const std::string& orderId, bool con
   const std::int64_t dropped = result.dropped;
   if (dropped > 0) {
     // The log says it too: support reading a till's day sees the report go.
-    const std::string line = "P_OUTBOX     = " + std::to_string(dropped) +
+    const std::string line = std::string(log_format::kOutbox) + std::to_string(dropped) +
                              " waiting report(s) of order " + orderId + " dropped by " + user;
     char error[256] = {};
     if (LumirexLog(line.data(), line.size(), error, sizeof error) != 0) {

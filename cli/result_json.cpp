@@ -69,12 +69,7 @@ nlohmann::json ErrorToJson(const CallOutcome& last) {
 }  // namespace
 
 const char* ErrorName(std::int32_t code) {
-  static constexpr const char* kNames[] = {
-      "LUMIREX_OK",        "LUMIREX_E_INPUT",  "LUMIREX_E_DATABASE", "LUMIREX_E_LOG",
-      "LUMIREX_E_CONNECT", "LUMIREX_E_TLS",    "LUMIREX_E_TIMEOUT",  "LUMIREX_E_TRANSFER",
-      "LUMIREX_E_HTTP",    "LUMIREX_E_ANSWER", "LUMIREX_E_STATE",    "LUMIREX_E_MEMORY"};
-  if (code < 0 || code >= static_cast<std::int32_t>(std::size(kNames))) return "LUMIREX_E_UNKNOWN";
-  return kNames[code];
+  return LumirexErrorName(code);
 }
 
 const char* FieldTypeName(FieldType type) {

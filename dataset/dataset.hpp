@@ -36,7 +36,6 @@ class TField {
   TField(TClientDataSet* dataset, std::size_t index) : dataset_(dataset), index_(index) {}
 
   const FieldDef& Def() const;
-  const std::string& FieldName() const { return Def().name; }
   bool IsNull() const;
 
   // Reading; a null value, or no current row, reads as "", 0 and the zero date-time.

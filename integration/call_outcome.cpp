@@ -3,6 +3,7 @@
 #include <new>
 
 #include "integration/exchange.hpp"
+#include "messages/operation_result.hpp"
 #include "shared_services/shared_services.hpp"
 #include "support/errors.hpp"
 #include "support/no_destructor.hpp"
@@ -31,6 +32,8 @@ std::int32_t CodeOfHttp(HttpFailure failure) {
   switch (failure) {
     case HttpFailure::Request:
       return LUMIREX_E_INPUT;
+    case HttpFailure::Internal:
+      return LUMIREX_E_INTERNAL;
     case HttpFailure::Connect:
       return LUMIREX_E_CONNECT;
     case HttpFailure::Tls:
@@ -41,6 +44,80 @@ std::int32_t CodeOfHttp(HttpFailure failure) {
       break;
   }
   return LUMIREX_E_TRANSFER;
+}
+
+// The one table from the exception being handled to a code. `reading`: the
+// answer was being read; `sent`: the request may have reached the service.
+std::int32_t CurrentCode(bool reading, bool sent) noexcept {
+  try {
+    throw;
+  } catch (const HttpError& error) {
+    return CodeOfHttp(error.failure());
+  } catch (const CallFailure& failure) {
+    return failure.code();
+  } catch (const DatabaseError&) {
+    return LUMIREX_E_DATABASE;
+  } catch (const IOError&) {
+    return LUMIREX_E_LOG;
+  } catch (const std::bad_alloc&) {
+    return LUMIREX_E_MEMORY;
+  } catch (const ConversionError&) {
+    if (reading) return LUMIREX_E_ANSWER;
+    return sent ? LUMIREX_E_TRANSFER : LUMIREX_E_INPUT;
+  } catch (...) {
+    // Not one of ours (InternalError, a system error, SQLite's busy outbox):
+    // nothing the host did.
+    return LUMIREX_E_INTERNAL;
+  }
+}
+
+// The message of the exception being handled, passwords masked.
+std::string CurrentMessage() {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemory;
+  } catch (const std::exception& error) {
+    // Failures of the exchange name the URL, password and all.
+    return MaskUrlPasswords(error.what());
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
+// The reason the answer's reader raised, after "the answer could not be read".
+std::string UnreadAnswerText() {
+  std::string text = "the answer could not be read";
+  try {
+    throw;
+  } catch (const NoVerdictError& error) {
+    return error.what();
+  } catch (const CallFailure& failure) {
+    return failure.what();  // the reading itself went well
+  } catch (const std::bad_alloc&) {
+    text += ": out of memory";
+  } catch (const std::exception& error) {
+    text += std::string(": ") + error.what();
+  } catch (...) {
+  }
+  return text;
+}
+
+void Record(CallRecord& record, bool reading) noexcept {
+  try {
+    throw;
+  } catch (const HttpError& error) {
+    record.sent = record.sent || error.sent();
+    if (error.status() != 0) record.httpStatus = error.status();
+  } catch (...) {
+  }
+  record.error = CurrentCode(reading, record.sent);
+  try {
+    record.message = reading ? UnreadAnswerText() : CurrentMessage();
+  } catch (...) {
+    // Out of memory copying the message: the code still tells the till what happened.
+    record.error = LUMIREX_E_MEMORY;
+  }
 }
 
 }  // namespace
@@ -69,44 +146,21 @@ CallRecord& LastCallRecord() noexcept {
   return record;
 }
 
-std::int32_t CodeOf(std::int32_t unclassified) noexcept {
-  try {
-    throw;
-  } catch (const HttpError& error) {
-    return CodeOfHttp(error.failure());
-  } catch (const CallFailure& failure) {
-    return failure.code();
-  } catch (const DatabaseError&) {
-    return LUMIREX_E_DATABASE;
-  } catch (const IOError&) {
-    return LUMIREX_E_LOG;
-  } catch (const std::bad_alloc&) {
-    return LUMIREX_E_MEMORY;
-  } catch (...) {
-    return unclassified;
-  }
+void RecordCurrentFailure(CallRecord& record) noexcept {
+  Record(record, false);
 }
 
-void RecordCurrentFailure(CallRecord& record, std::int32_t unclassified) noexcept {
-  record.error = CodeOf(unclassified);
+void RecordUnreadAnswer(CallRecord& record) noexcept {
+  Record(record, true);
+}
+
+void RethrowNamingData(const std::string& context) {
   try {
-    try {
-      throw;
-    } catch (const HttpError& error) {
-      record.sent = record.sent || error.sent();
-      if (error.status() != 0) record.httpStatus = error.status();
-      // Failures of the exchange name the URL, password and all.
-      record.message = MaskUrlPasswords(error.what());
-    } catch (const std::bad_alloc&) {
-      record.message = kOutOfMemory;  // short enough to need no allocation
-    } catch (const std::exception& error) {
-      record.message = MaskUrlPasswords(error.what());
-    } catch (...) {
-      record.message = "unknown error";
-    }
-  } catch (...) {
-    // Out of memory copying the message: the code still tells the till what happened.
-    record.error = LUMIREX_E_MEMORY;
+    throw;
+  } catch (const DatabaseError& error) {
+    throw CallFailure(CurrentCode(false, false), context + error.what());
+  } catch (const ConversionError& error) {
+    throw CallFailure(CurrentCode(false, false), context + error.what());
   }
 }
 

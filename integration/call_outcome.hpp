@@ -46,20 +46,24 @@ void RecordOutOfMemory(bool keepExchange = false) noexcept;
 // out-of-memory text when that text cannot be built.
 void TellOperator(const CallRecord& record) noexcept;
 
-// The code of the exception being handled (call it inside a catch block):
-// what the exception says of itself, or `unclassified` when it says nothing
-// (a value that cannot be converted is the host's input before the exchange,
-// the exchange's after it, the answer's while it is read).
-std::int32_t CodeOf(std::int32_t unclassified) noexcept;
+// Every failure is sorted into its code here, and nowhere else. Call these
+// inside a catch block; each reads the exception being handled.
+//
+// Records it: its code, what it says of the exchange (sent, the status), and
+// its message. A failure that does not name its own code is the host's input
+// while nothing was sent (a value that cannot be converted), the exchange's
+// once the request left, and the library's own when it is not one of ours.
+void RecordCurrentFailure(CallRecord& record) noexcept;
 
-// The code of a failure no step classified, by how far the call got.
-inline std::int32_t UnclassifiedCode(const CallRecord& record) {
-  return record.sent ? LUMIREX_E_TRANSFER : LUMIREX_E_INPUT;
-}
+// As RecordCurrentFailure, for a failure while the answer was read: the
+// message says "the answer could not be read" with the reason, and what
+// cannot be converted is the answer's fault.
+void RecordUnreadAnswer(CallRecord& record) noexcept;
 
-// Records the exception being handled (call it inside a catch block): its
-// code (CodeOf), what it says about the exchange, and its message.
-void RecordCurrentFailure(CallRecord& record, std::int32_t unclassified) noexcept;
+// Raises the failure again with `context` before its message when it is
+// about the host's data (a database row, a value that cannot be converted),
+// so support knows which sale to look at; any other failure goes on as it is.
+[[noreturn]] void RethrowNamingData(const std::string& context);
 
 // Makes the thread's last call record say this failure and nothing else.
 // Returns false when the message could not be kept (out of memory): the code

@@ -73,19 +73,14 @@ TrdmIntegraLumirex::TrdmIntegraLumirex()
     adcIntegraLumirexAfterConnect(sender);
   };
 
-  // Construction is complete: the creation handler sees every component.
-  DataModuleCreate();
-}
-
-TrdmIntegraLumirex::~TrdmIntegraLumirex() {
-  DataModuleDestroy();
-}
-
-void TrdmIntegraLumirex::DataModuleCreate() {
   // Nothing is connected here: customer queries and promocode validations
   // never read the database, so they must neither wait for nor fail on it. The
   // first sale query connects, with the same connection events and the same
   // bound on the wait, and its failure names the database's reason.
+}
+
+TrdmIntegraLumirex::~TrdmIntegraLumirex() {
+  DataModuleDestroy();
 }
 
 void TrdmIntegraLumirex::DataModuleDestroy() {

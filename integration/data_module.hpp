@@ -17,7 +17,7 @@ namespace lumirex {
 
 class TrdmIntegraLumirex {
  public:
-  // Creates the components with their settings, then runs DataModuleCreate.
+  // Creates the components with their settings; connects nothing.
   TrdmIntegraLumirex();
   // Runs DataModuleDestroy.
   ~TrdmIntegraLumirex();
@@ -29,7 +29,6 @@ class TrdmIntegraLumirex {
   TADOQuery adqItemVenda;
   TClientDataSet cdsVenda;
 
-  void DataModuleCreate();
   void DataModuleDestroy();
   void adcIntegraLumirexAfterConnect(TADOConnection& sender);
 

@@ -8,28 +8,6 @@
 
 namespace lumirex {
 
-namespace {
-
-// The reason the reader raised, after "the answer could not be read".
-std::string UnreadAnswerText() {
-  std::string text = "the answer could not be read";
-  try {
-    throw;
-  } catch (const NoVerdictError& error) {
-    return error.what();
-  } catch (const CallFailure& failure) {
-    return failure.what();  // the reading itself went well
-  } catch (const std::bad_alloc&) {
-    text += ": out of memory";
-  } catch (const std::exception& error) {
-    text += std::string(": ") + error.what();
-  } catch (...) {
-  }
-  return text;
-}
-
-}  // namespace
-
 void LogRequestLines(const HostTexts& texts, const std::string& url, const std::string& document) {
   using namespace log_format;
   WriteLogLine(kOperation, texts.operation);
@@ -111,15 +89,6 @@ ResponseDocument AnswerDocument(std::optional<ResponseDocument> loaded, std::str
   ResponseDocument document;
   document.Load(body);
   return document;
-}
-
-void RecordUnreadAnswer(CallRecord& record) noexcept {
-  record.error = CodeOf(LUMIREX_E_ANSWER);
-  try {
-    record.message = UnreadAnswerText();
-  } catch (...) {
-    record.error = LUMIREX_E_MEMORY;
-  }
 }
 
 }  // namespace lumirex

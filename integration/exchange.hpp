@@ -53,8 +53,4 @@ std::optional<ResponseDocument> RequireVerdictStatus(const HttpAnswer& answer);
 // The answer's document: the one the status check loaded, else loaded now.
 ResponseDocument AnswerDocument(std::optional<ResponseDocument> loaded, std::string_view body);
 
-// Records the failure of the answer's reading being handled (call it inside
-// a catch block): "the answer could not be read", with the reason.
-void RecordUnreadAnswer(CallRecord& record) noexcept;
-
 }  // namespace lumirex

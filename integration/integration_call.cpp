@@ -12,6 +12,7 @@
 #include "integration/call_outcome.hpp"
 #include "integration/data_module_pool.hpp"
 #include "integration/exchange.hpp"
+#include "integration/operation_steps.hpp"
 #include "integration/outbox_keeping.hpp"
 #include "integration/outbox_sending.hpp"
 #include "messages/operation_result.hpp"
@@ -35,18 +36,18 @@ constexpr const char* kReentered =
     "called again on a thread that is inside a call (from the message handler?); refused, "
     "as it would wait for itself";
 constexpr std::size_t kCommonParameters = 6;
-constexpr std::size_t kValidationParameters = 10;
 
 // One call, made once at its start and handed down: the operation and the
 // host's texts, the request as it goes out, and what became of the call.
 struct CallContext {
   explicit CallContext(CallRecord& outcome) : record(outcome) {}
 
-  HostTexts texts;        // parameters 0 and 2 to 5, and 6 for a validation
-  std::string baseUrl;    // parameter 1, after the trailing-slash rule
+  HostTexts texts;                       // parameters 0 and 2 to 5, and 6 for a validation
+  const Operation* operation = nullptr;  // its row; null for a code no row has
+  std::string baseUrl;                   // parameter 1, after the trailing-slash rule
   std::string shortfall;  // why the result array cannot take the whole answer; "" when it can
 
-  std::string urlTail;  // set by the branch the operation takes, and only then
+  std::string urlTail;  // set by the operation's builder, and only then
   // Its body is the one serialisation of the document; the log and the
   // outbox take theirs from it.
   HttpRequest request = CallRequest(HttpMethod::Post, {}, {});
@@ -99,87 +100,48 @@ void ReadCommonParameters(const std::vector<Variant>& params, CallContext& call)
 // acted on must have somewhere to go. A customer query's array that reaches
 // index 1 but not 4 still gets the elements that fit, and the call then fails
 // with what this returns; it returns "" for an array that takes every element.
-std::string CheckResultArray(const Variant* result, const std::string& operation) {
+std::string CheckResultArray(const Variant* result, const CallContext& call) {
   if (result == nullptr) throw CallFailure(LUMIREX_E_INPUT, "the result array is missing");
   if (!result->isArray()) throw CallFailure(LUMIREX_E_INPUT, "the result is not an array");
   const std::size_t size = result->items().size();
-  const std::size_t written = operation == "CONSULTA" ? 5 : 2;
+  // An unknown operation is refused before anything is written; 2 keeps the
+  // array's own refusal first.
+  const std::size_t written = call.operation != nullptr ? call.operation->resultElements : 2;
   if (size >= written) return {};
   std::string shortfall = "the result array has " + std::to_string(size) +
-                          (size == 1 ? " element" : " elements") + "; " + operation + " writes " +
-                          std::to_string(written);
+                          (size == 1 ? " element" : " elements") + "; " + call.texts.operation +
+                          " writes " + std::to_string(written);
   if (size < 2) throw CallFailure(LUMIREX_E_INPUT, shortfall);
   return shortfall;
 }
 
-// "VENDA 0001/001/000123: ", or the operation alone when the key is empty.
-std::string BranchContext(const HostTexts& texts) {
-  std::string context = texts.operation;
-  if (!texts.branch.empty() || !texts.till.empty() || !texts.sequence.empty()) {
-    context += " " + texts.branch + "/" + texts.till + "/" + texts.sequence;
-  }
-  return context + ": ";
-}
-
-// Runs a request branch; what fails in it names the operation and the sale
-// key, so support knows which sale to look at.
-template <typename Branch>
-void RunBranch(const HostTexts& texts, Branch&& branch) {
-  try {
-    branch();
-  } catch (const std::exception& error) {
-    if (dynamic_cast<const DatabaseError*>(&error) == nullptr &&
-        dynamic_cast<const ConversionError*>(&error) == nullptr) {
-      throw;
-    }
-    throw CallFailure(CodeOf(LUMIREX_E_INPUT), BranchContext(texts) + error.what());
-  }
-}
-
-// The four tests are made one after the other, not chained: at most one
-// matches. The request's URL is made here, once.
+// The operation's row gives the method and the list's length; its builder
+// writes the request and sets the URL tail. The request's URL is made here, once.
 void PrepareRequest(const std::vector<Variant>& params, CallContext& call,
                     TrdmIntegraLumirex& module) {
   std::string orderXml;
-  RequestParts out{call.request.body, call.urlTail, &orderXml, &call.orderId};
-  const HostTexts& texts = call.texts;
-  const SaleKey key{texts.branch, texts.till, texts.sequence};
-  if (texts.operation == "CONSULTA") {
-    // Encoded, so a CPF holding "&", "=" or blanks cannot add or change query parameters.
-    call.urlTail = "user?cpf=" + PercentEncode(texts.cpf) + "&pdv=true";
-    call.request.method = HttpMethod::Get;
-  }
-  if (texts.operation == "VALIDA_PROMOCODE") {
-    RequireParameters(params.size(), kValidationParameters, texts.operation);
-    RunBranch(texts,
-              [&] { BuildValidationRequest(params, module.cdsVenda, call.texts.promocode, out); });
-  }
-  if (texts.operation == "VENDA") {
-    RunBranch(texts, [&] {
-      module.UseConnectionString(Services()->GetStringConexVex(""));
-      BuildSaleRequest(key, module.adqVenda, module.adqItemVenda, out);
-    });
-  }
-  if (texts.operation == "VENDA_CANC") {
-    RunBranch(texts, [&] {
-      module.UseConnectionString(Services()->GetStringConexVex(""));
-      BuildCancellationRequest(key, module.adqVenda, out);
-    });
+  if (call.operation != nullptr) {
+    const Operation& operation = *call.operation;
+    RequireParameters(params.size(), operation.parameters, call.texts.operation);
+    call.request.method = HttpMethodNamed(std::string(operation.method));
+    RequestInput input{params, call.texts, module,
+                       RequestParts{call.request.body, call.urlTail,
+                                    &orderXml, &call.orderId}};
+    StepsOf(operation).build(input);
   }
   call.document = RemoveCarriageReturns(orderXml);
   call.request.url = call.baseUrl + call.urlTail;
 }
 
-// An operation code no branch took: nothing is sent.
+// An operation code no row has: nothing is sent.
 void RequireKnownOperation(const CallContext& call) {
-  if (!call.urlTail.empty()) return;
-  throw CallFailure(LUMIREX_E_INPUT, "unknown operation '" + call.texts.operation +
-                                         "'; expected CONSULTA, VALIDA_PROMOCODE, VENDA or "
-                                         "VENDA_CANC");
+  if (call.operation != nullptr) return;
+  throw CallFailure(LUMIREX_E_INPUT, "unknown operation '" + call.texts.operation + "'; expected " +
+                                         OperationNames());
 }
 
-bool IsReport(const HostTexts& texts) {
-  return texts.operation == "VENDA" || texts.operation == "VENDA_CANC";
+bool IsReport(const CallContext& call) {
+  return call.operation != nullptr && call.operation->report;
 }
 
 // The report as the outbox keeps it: its path and body, and the base URL it
@@ -214,31 +176,6 @@ void TakeOrderTurn(CallContext& call) {
   }
 }
 
-// The answer's elements, in the result's order. A customer query's document
-// is gone before its packet is made, so that the tree of a large answer and
-// its packet are never held at once.
-std::vector<Variant> ReadAnswer(const std::string& operation,
-                                std::optional<ResponseDocument> loaded, std::string_view body,
-                                TrdmIntegraLumirex& module) {
-  if (operation != "CONSULTA") {
-    CommonPart verdict = module.getRetVenda(AnswerDocument(std::move(loaded), body));
-    return {Variant(verdict.errorFlag), Variant(std::move(verdict.message))};
-  }
-  CustomerAnswer customer;
-  {
-    const ResponseDocument document = AnswerDocument(std::move(loaded), body);
-    customer = module.getConsulta(document);
-  }
-  std::vector<Variant> elements;
-  elements.reserve(5);
-  elements.emplace_back(customer.common.errorFlag);
-  elements.emplace_back(std::move(customer.common.message));
-  elements.emplace_back(std::move(customer.name));
-  elements.emplace_back(customer.balance);
-  elements.emplace_back(std::move(customer.promotions));
-  return elements;
-}
-
 // Writes the elements the result array takes, then raises the shortfall
 // CheckResultArray found, if any.
 void WriteResult(Variant& result, std::vector<Variant> elements, const std::string& shortfall) {
@@ -258,9 +195,10 @@ void PrepareCall(const std::vector<Variant>& params, const Variant* result,
   if (!copyRefusal.empty()) throw CallFailure(LUMIREX_E_INPUT, copyRefusal);
   RequireHostTexts(params);
   ReadCommonParameters(params, call);
-  call.shortfall = CheckResultArray(result, call.texts.operation);
+  call.operation = OperationNamed(call.texts.operation);
+  call.shortfall = CheckResultArray(result, call);
   PrepareRequest(params, call, module);
-  if (IsReport(call.texts)) {
+  if (IsReport(call)) {
     RememberCredentials(call.baseUrl);
     TakeOrderTurn(call);
     // Kept before anything about it is logged: a host killed after its lines
@@ -285,7 +223,7 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   LogAnswerLine(answer.body);
   std::optional<ResponseDocument> loaded = RequireVerdictStatus(answer);
   try {
-    WriteResult(*result, ReadAnswer(call.texts.operation, std::move(loaded), answer.body, module),
+    WriteResult(*result, StepsOf(*call.operation).read(std::move(loaded), answer.body, module),
                 call.shortfall);
   } catch (...) {
     RecordUnreadAnswer(call.record);
@@ -307,7 +245,7 @@ bool GuardedCall(const std::vector<Variant>& params, Variant* result,
   try {
     if (CallSteps(params, result, copyRefusal, call, busy)) return true;
   } catch (...) {
-    RecordCurrentFailure(record, UnclassifiedCode(record));
+    RecordCurrentFailure(record);
     call.keeping.Failed(record);
     WriteFailureLine(record.message);
   }
@@ -331,8 +269,8 @@ void RefuseReentry() noexcept {
 
 bool NamesReport(const std::vector<Variant>& params) {
   if (params.empty()) return false;
-  const std::string operation = VariantToText(params[0]);
-  return operation == "VENDA" || operation == "VENDA_CANC";
+  const Operation* operation = OperationNamed(VariantToText(params[0]));
+  return operation != nullptr && operation->report;
 }
 
 // A sale or cancellation report whose call could not start is built and kept
@@ -362,7 +300,7 @@ bool CallInTurn(const std::vector<Variant>& params, Variant* result, const std::
   try {
     turn.emplace(kCallTimeout);
   } catch (...) {
-    RecordCurrentFailure(record, UnclassifiedCode(record));
+    RecordCurrentFailure(record);
     if (KeepWhileBusy(params, result, copyRefusal, record)) return false;
     try {
       WriteLogLine(log_format::kSeparatorLine);
@@ -385,7 +323,7 @@ void FinishLog(LogSession& session, bool& returned, CallRecord& record) noexcept
   } catch (...) {
     // A call that failed already keeps its own reason, which the operator hears.
     if (!returned) return;
-    RecordCurrentFailure(record, UnclassifiedCode(record));
+    RecordCurrentFailure(record);
     returned = false;
   }
 }

@@ -20,7 +20,8 @@ constexpr std::int32_t kBehindCode = LUMIREX_E_TIMEOUT;
 
 bool MayBeKept(std::int32_t error) {
   return error == LUMIREX_E_CONNECT || error == LUMIREX_E_TLS || error == LUMIREX_E_TIMEOUT ||
-         error == LUMIREX_E_TRANSFER || error == LUMIREX_E_HTTP || error == LUMIREX_E_ANSWER;
+         error == LUMIREX_E_TRANSFER || error == LUMIREX_E_HTTP || error == LUMIREX_E_ANSWER ||
+         error == LUMIREX_E_INTERNAL;
 }
 
 OutboxKeeping::OutboxKeeping() = default;

@@ -98,7 +98,7 @@ outbox::Attempt Resend(const outbox::Report& report, const std::string& url, Cal
     ReadVerdict(RequireVerdictStatus(answer), answer.body, attempt);
     WriteLogLine(log_format::kEnd);
   } catch (...) {
-    RecordCurrentFailure(record, UnclassifiedCode(record));
+    RecordCurrentFailure(record);
     WriteFailureLine(record.message);
     attempt = outbox::Attempt{false, false, record.error, record.message, record.sent};
   }
@@ -185,10 +185,11 @@ std::int32_t SendKeptReports(std::int32_t maxReports,
     const std::int32_t answered = SendFrom(box, maxReports, baseUrl, failed);
     LastCallRecord() = std::move(failed);
     return answered;
-  } catch (const std::exception& error) {
-    RecordLastFailure(LUMIREX_E_INPUT, error.what());
   } catch (...) {
-    RecordLastFailure(LUMIREX_E_INPUT, "unknown error");
+    // The outbox that cannot be read or written (busy, damaged, full) is no fault of the host's.
+    CallRecord& record = LastCallRecord();
+    record = CallRecord{};
+    RecordCurrentFailure(record);
   }
   return -1;
 }

@@ -3,11 +3,11 @@
 
 namespace lumirex {
 
-void FinishPostRequest(RequestParts out, OrderWriter& order, const char* urlTail) {
+void FinishPostRequest(RequestParts out, OrderWriter& order, OperationId operation) {
   std::string xml = order.Finish();
   out.requestStream += RequestBodyEnvelope(xml);
   if (out.orderXml != nullptr) *out.orderXml = std::move(xml);
-  out.urlTail = urlTail;
+  out.urlTail = UrlTail(OperationOf(operation));
 }
 
 }  // namespace lumirex

@@ -10,6 +10,7 @@
 #include "dataset/dataset.hpp"
 #include "lumirex/lumirex.hpp"
 #include "messages/order_document.hpp"
+#include "support/operations.hpp"
 
 namespace lumirex {
 
@@ -24,8 +25,8 @@ struct RequestParts {
 };
 
 // Writes the document's envelope into the request stream, then sets the URL
-// tail.
-void FinishPostRequest(RequestParts out, OrderWriter& order, const char* urlTail);
+// tail of the operation's row.
+void FinishPostRequest(RequestParts out, OrderWriter& order, OperationId operation);
 
 // "VALIDA_PROMOCODE": parameters 6 to 9 (the list holds at least ten), CPF
 // from parameter 2. Leaves the promocode (parameter 6) in promocode.

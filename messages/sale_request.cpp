@@ -98,7 +98,7 @@ void BuildSaleRequest(const SaleKey& key, TADOQuery& adqVenda, TADOQuery& adqIte
   AppendSaleHeader(order, adqVenda, out);
   AppendSaleItems(order, adqItemVenda);
 
-  FinishPostRequest(out, order, "order?pdv=true");
+  FinishPostRequest(out, order, OperationId::SaleReport);
 }
 
 void BuildCancellationRequest(const SaleKey& key, TADOQuery& adqVenda, RequestParts out) {
@@ -110,7 +110,7 @@ void BuildCancellationRequest(const SaleKey& key, TADOQuery& adqVenda, RequestPa
   order.Leaf("orderId", orderId);
   KeepOrderId(orderId, out);
 
-  FinishPostRequest(out, order, "order/cancel?pdv=true");
+  FinishPostRequest(out, order, OperationId::CancellationReport);
 }
 
 }  // namespace lumirex

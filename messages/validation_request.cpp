@@ -46,7 +46,7 @@ void BuildValidationRequest(const std::vector<Variant>& params, TClientDataSet& 
   order.Leaf("subTotal", conversions::ToString(StrToFloat(subTotal)));
   order.Close("payment");
 
-  FinishPostRequest(out, order, "validate?pdv=true");
+  FinishPostRequest(out, order, OperationId::PromocodeValidation);
 }
 
 }  // namespace lumirex

@@ -9,6 +9,7 @@
 #include "support/datetime.hpp"
 #include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
+#include "support/operations.hpp"
 #include "support/processes.hpp"
 #include "support/text.hpp"
 
@@ -128,9 +129,10 @@ State StateOf(const std::string& name) {
   return State::Waiting;
 }
 
-// The tail of a report kept before its path was: the operation tells it.
+// The tail of a report kept before its path was: the operation's row tells it.
 std::string PathOf(const std::string& operation) {
-  return operation == "VENDA_CANC" ? "order/cancel?pdv=true" : "order?pdv=true";
+  const Operation* row = OperationNamed(operation);
+  return UrlTail(row != nullptr ? *row : OperationOf(OperationId::SaleReport));
 }
 
 // An earlier version's whole URL: the base, without its path and password.

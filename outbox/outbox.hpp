@@ -121,7 +121,6 @@ class Outbox {
   // when none waits. A sale the database did not have (no order id) is an
   // order of its own, never behind another.
   std::optional<std::int32_t> WaitingError(std::string_view orderId);
-  bool HasWaiting(std::string_view orderId) { return WaitingError(orderId).has_value(); }
   // Waiting and held reports.
   std::int64_t WaitingCount() { return Summary().count; }
   Waiting Summary();

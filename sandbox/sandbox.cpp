@@ -18,6 +18,7 @@
 #include "sandbox/http_server.hpp"
 #include "sandbox/order_body.hpp"
 #include "sandbox/service.hpp"
+#include "support/operations.hpp"
 
 namespace lumirex::sandbox {
 
@@ -35,23 +36,17 @@ enum class Operation { None, QueryCustomer, ValidatePromocode, RecordOrder, Canc
 // sandbox answers under whatever base path a client is configured with, as a
 // real service behind a gateway would ("/user", "/api/v1/user", ...). With
 // one, only that prefix leads to them, so a wrong base URL shows.
+// The routes are the library's operations table, so the two never part.
 Operation OperationOf(const httplib::Request& request, const std::string& basePath) {
-  struct Route {
-    std::string_view method, pathEnd;
-    Operation operation;
-  };
-  static constexpr Route kRoutes[] = {
-      {"GET", "/user", Operation::QueryCustomer},
-      {"POST", "/validate", Operation::ValidatePromocode},
-      {"POST", "/order/cancel", Operation::CancelOrder},
-      {"POST", "/order", Operation::RecordOrder},
-  };
-  for (const auto& route : kRoutes) {
-    if (request.method != route.method) continue;
-    const bool found = basePath.empty()
-                           ? request.path.ends_with(route.pathEnd)
-                           : request.path == basePath + std::string(route.pathEnd.substr(1));
-    if (found) return route.operation;
+  static constexpr Operation kServed[] = {Operation::QueryCustomer, Operation::ValidatePromocode,
+                                          Operation::RecordOrder, Operation::CancelOrder};
+  static_assert(std::size(kServed) == std::size(kOperations));
+  for (const lumirex::Operation& row : kOperations) {
+    if (request.method != row.method) continue;
+    const std::string path(row.path);
+    const bool found =
+        basePath.empty() ? request.path.ends_with("/" + path) : request.path == basePath + path;
+    if (found) return kServed[static_cast<std::size_t>(row.id)];
   }
   return Operation::None;
 }

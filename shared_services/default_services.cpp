@@ -19,7 +19,7 @@ void DefaultServices::SetADODBSession(TADOConnection& connection) {
   PrepareReadOnlySession(connection);
 }
 
-std::string DefaultServices::GetStringConexVex(const std::string& /*key*/) {
+std::string DefaultServices::GetStringConexVex() {
   return settings::ConnectionString();
 }
 

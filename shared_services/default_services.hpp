@@ -15,7 +15,7 @@ class DefaultServices final : public SharedServices {
   void SetADODBSession(TADOConnection& connection) override;
 
   // The key is not consulted: the library has one database.
-  std::string GetStringConexVex(const std::string& key) override;
+  std::string GetStringConexVex() override;
 
   void ShowMessage(const std::string& text) noexcept override;
 };

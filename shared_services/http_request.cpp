@@ -7,12 +7,15 @@
 #include <openssl/crypto.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 #endif
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -24,7 +27,6 @@
 #include "shared_services/private_socket.hpp"
 #include "support/at_fork.hpp"
 #include "support/errors.hpp"
-#include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
 #include "support/settings.hpp"
 
@@ -39,19 +41,23 @@ constexpr std::size_t kMaxUrlLength = 8000000;
 // to the address before the NUL while the log shows the whole text.
 void CheckUrl(const std::string& url) {
   if (const auto nul = url.find('\0'); nul != std::string::npos) {
-    throw HttpError("the URL holds a NUL byte at position " + std::to_string(nul));
+    throw HttpError("the URL holds a NUL byte at position " + std::to_string(nul),
+                    HttpFailure::Request);
   }
   if (url.size() > kMaxUrlLength) {
     throw HttpError("the URL is " + std::to_string(url.size()) +
-                    " bytes long; the HTTP client takes at most " + std::to_string(kMaxUrlLength));
+                        " bytes long; the HTTP client takes at most " +
+                        std::to_string(kMaxUrlLength),
+                    HttpFailure::Request);
   }
 }
 
 void CheckTimeout(std::chrono::seconds timeout) {
   if (timeout >= std::chrono::seconds(1) && timeout <= kMaxHttpTimeout) return;
   throw HttpError("invalid HTTP time-out of " + std::to_string(timeout.count()) +
-                  " seconds: whole seconds from 1 to " + std::to_string(kMaxHttpTimeout.count()) +
-                  " expected");
+                      " seconds: whole seconds from 1 to " +
+                      std::to_string(kMaxHttpTimeout.count()) + " expected",
+                  HttpFailure::Request);
 }
 
 // Where the write callback collects the body. The callback runs inside libcurl's
@@ -169,7 +175,12 @@ bool IsLocalSocket(int fd) {
 std::vector<int> InheritedLocalSockets() {
   std::vector<int> found;
   DIR* folder = opendir("/proc/self/fd");
-  if (folder == nullptr) throw std::bad_alloc();
+  if (folder == nullptr) {
+    if (errno == ENOMEM) throw std::bad_alloc();
+    // No descriptor left for the listing (EMFILE), or no /proc: the system's limit, not memory.
+    throw InternalError(std::string("cannot list the process's descriptors: ") +
+                        std::strerror(errno));
+  }
   while (const dirent* entry = readdir(folder)) {
     const int fd = std::atoi(entry->d_name);
     if (fd <= 2 || fd == dirfd(folder)) continue;
@@ -267,8 +278,10 @@ bool PlainHttpThroughProxy(const std::string& url) {
 
 void Check(CURLcode code, const char* what) {
   if (code != CURLE_OK) {
-    throw HttpError(std::string("cannot set up the HTTP client (") + what +
-                    "): " + curl_easy_strerror(code));
+    if (code == CURLE_OUT_OF_MEMORY) throw std::bad_alloc();
+    throw HttpError(
+        std::string("cannot set up the HTTP client (") + what + "): " + curl_easy_strerror(code),
+        HttpFailure::Internal);
   }
 }
 
@@ -287,7 +300,6 @@ class CurlSession {
 
   HttpAnswer Perform(const HttpRequest& request) {
     const std::string& url = request.url;
-    std::lock_guard lock(mutex_);
     CURL* handle = Handle();
     curl_easy_reset(handle);
     errorText_[0] = '\0';
@@ -353,7 +365,6 @@ class CurlSession {
   // (a TLS close_notify on the parent's session) and close descriptor
   // numbers the child no longer owns. The next exchange makes a fresh handle.
   void AfterForkInChild() noexcept {
-    mutex_.ResetInChild();
     for (const curl_socket_t fd : sockets_) ClosePrivateSocket(fd);
     sockets_.clear();
     // The multi handle holds the parent's connection cache: set aside like the handle.
@@ -387,7 +398,7 @@ class CurlSession {
         Check(curl_global_init(CURL_GLOBAL_DEFAULT), "init");
       });
       handle_.reset(curl_easy_init());
-      if (!handle_) throw HttpError("cannot create the HTTP client");
+      if (!handle_) throw HttpError("cannot create the HTTP client", HttpFailure::Internal);
     }
     return handle_.get();
   }
@@ -410,7 +421,7 @@ class CurlSession {
   CURLcode Transfer(CURL* handle) {
     CURLM* multi = Multi();
     resolve_ = Resolve::None;
-    if (curl_multi_add_handle(multi, handle) != CURLM_OK) throw std::bad_alloc();
+    CheckMulti(curl_multi_add_handle(multi, handle), "add", false);
     // Taken out again on every path: a handle left in would refuse every later exchange.
     struct Added {
       CURLM* multi;
@@ -433,10 +444,7 @@ class CurlSession {
         curl_easy_getinfo(handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
         connecting = pretransfer == 0;
       }
-      if (performed != CURLM_OK) {
-        result = CURLE_OUT_OF_MEMORY;
-        break;
-      }
+      CheckMulti(performed, "perform", RequestLeft(handle));
       int left = 0;
       while (const CURLMsg* message = curl_multi_info_read(multi, &left)) {
         if (message->msg == CURLMSG_DONE && message->easy_handle == handle) {
@@ -444,16 +452,18 @@ class CurlSession {
           done = true;
         }
       }
-      if (!done) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+      if (!done)
+        CheckMulti(curl_multi_poll(multi, nullptr, 0, 1000, nullptr), "poll", RequestLeft(handle));
     }
-    if (resolve_ == Resolve::Refused) throw std::bad_alloc();
+    if (resolve_ == Resolve::Refused) std::rethrow_exception(resolveFailure_);
     return result;
   }
 
   // libcurl calls this before it starts resolving a name, so before the
   // resolver's socket pair exists: the descriptors there are now are the
-  // ones not to mark. Out of memory, the resolve is refused, as nothing
-  // would mark its pair.
+  // ones not to mark. When they cannot be listed (out of memory, out of
+  // descriptors), the resolve is refused, as nothing would mark its pair, and
+  // the exchange fails with that reason.
   static int ResolverStarting(void* /*resolver*/, void* /*reserved*/, void* context) noexcept {
     auto& session = *static_cast<CurlSession*>(context);
     try {
@@ -462,6 +472,7 @@ class CurlSession {
       return 0;
     } catch (...) {
       session.resolve_ = Resolve::Refused;
+      session.resolveFailure_ = std::current_exception();
       return 1;
     }
   }
@@ -545,6 +556,16 @@ class CurlSession {
     return curl_easy_strerror(result);
   }
 
+  // A failure of the multi handle is the client's own, never the answer's:
+  // out of memory said as such, anything else as the library failing.
+  static void CheckMulti(CURLMcode code, const char* what, bool sent) {
+    if (code == CURLM_OK) return;
+    if (code == CURLM_OUT_OF_MEMORY) throw std::bad_alloc();
+    throw HttpError(
+        std::string("the HTTP client failed (") + what + "): " + curl_multi_strerror(code),
+        HttpFailure::Internal, sent);
+  }
+
   // Whether any of the request was written to the connection.
   static bool RequestLeft(CURL* handle) {
     long requestBytes = 0;
@@ -552,12 +573,12 @@ class CurlSession {
     return requestBytes > 0;
   }
 
-  ForkSafeMutex mutex_;
   std::unique_ptr<CURLM, MultiCleanup> multi_;
   std::unique_ptr<CURL, EasyCleanup> handle_;
   std::string target_;  // of the request in progress
   enum class Resolve { None, Started, Refused } resolve_ = Resolve::None;  // in the exchange
   std::vector<int> beforeResolve_;      // the local sockets there were when it started
+  std::exception_ptr resolveFailure_;   // why the resolve was refused
   std::vector<curl_socket_t> sockets_;  // open sockets of handle_'s connections
   std::vector<CURL*> abandoned_;        // handles inherited over a fork, kept reachable
   std::vector<CURLM*> abandonedMulti_;  // and their multi handles
@@ -573,7 +594,7 @@ const char* HttpMethodName(HttpMethod method) {
 HttpMethod HttpMethodNamed(const std::string& name) {
   if (name == "GET") return HttpMethod::Get;
   if (name == "POST") return HttpMethod::Post;
-  throw HttpError("unsupported HTTP method '" + name + "'");
+  throw HttpError("unsupported HTTP method '" + name + "'", HttpFailure::Request);
 }
 
 HttpAnswer SendHttpRequest(const HttpRequest& request) {

@@ -1,6 +1,6 @@
 // One HTTP exchange, typed: what is sent and what came back. The client
-// behind it keeps one libcurl handle for the whole process, so consecutive
-// exchanges with one service ride one kept-alive connection instead of paying
+// behind it lends each exchange a pooled libcurl handle, whose kept-alive
+// connections the next exchange with the same service rides instead of paying
 // a TCP (and TLS) handshake at every call.
 #pragma once
 

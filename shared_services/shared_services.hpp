@@ -32,7 +32,7 @@ class SharedServices {
   virtual void SetADODBSession(TADOConnection& connection) = 0;
 
   // The point-of-sale database's connection string.
-  virtual std::string GetStringConexVex(const std::string& key) = 0;
+  virtual std::string GetStringConexVex() = 0;
 
   // Shows text to the operator. Returns promptly and never throws.
   virtual void ShowMessage(const std::string& text) noexcept = 0;

@@ -25,9 +25,17 @@ class DatabaseError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A fault of the library or of the platform under it (a client that cannot
+// be set up, a system limit reached): nothing the host did, nothing it can mend.
+class InternalError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // How an HTTP exchange failed, as far as a till's next step depends on it.
 enum class HttpFailure {
   Request,   // the request could not be made (a bad URL, method or time-out); nothing sent
+  Internal,  // the HTTP client failed: the library's fault or the platform's, not the host's
   Connect,   // no connection: the name, a refusal, no route; nothing sent
   Tls,       // the certificate or the handshake; nothing sent
   Timeout,   // no whole answer in time
@@ -38,8 +46,7 @@ enum class HttpFailure {
 // request left this process: when it did, the service may have acted on it.
 class HttpError : public std::runtime_error {
  public:
-  explicit HttpError(const std::string& message, HttpFailure failure = HttpFailure::Request,
-                     bool sent = false, int status = 0)
+  HttpError(const std::string& message, HttpFailure failure, bool sent = false, int status = 0)
       : std::runtime_error(message), failure_(failure), sent_(sent), status_(status) {}
 
   HttpFailure failure() const { return failure_; }

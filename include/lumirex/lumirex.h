@@ -84,10 +84,11 @@ LUMIREX_API bool LUMIREX_CALL IntegracaoLumirex(const LumirexVariant* params, in
                                                 LumirexVariant* result);
 
 /* What became of a call, LumirexLastCall's error. A till retries a sale
- * report later for CONNECT, TIMEOUT, TRANSFER, HTTP and ANSWER (a report that
- * did arrive is refused as a repeat by the service), fixes the set-up for
- * INPUT, DATABASE, LOG and TLS, and never resends a report the service
- * answered with a verdict (a true return). */
+ * report later for CONNECT, TIMEOUT, TRANSFER, HTTP, ANSWER and INTERNAL (a
+ * report that did arrive is refused as a repeat by the service), fixes the
+ * set-up for INPUT, DATABASE, LOG and TLS, and never resends a report the
+ * service answered with a verdict (a true return). LumirexErrorName names
+ * each code. */
 /* Laid out as a table, one code a line. */
 /* clang-format off */
 enum {
@@ -102,7 +103,8 @@ enum {
   LUMIREX_E_HTTP = 8,      /* the service answered with a status that carries no verdict */
   LUMIREX_E_ANSWER = 9,    /* the answer is not a response document the library can read */
   LUMIREX_E_STATE = 10,    /* called re-entrantly or while unloading */
-  LUMIREX_E_MEMORY = 11
+  LUMIREX_E_MEMORY = 11,
+  LUMIREX_E_INTERNAL = 12  /* the library failed (its HTTP client, a system limit, the outbox file); nothing the host did */
 };
 
 typedef struct LumirexCallOutcome {
@@ -118,6 +120,11 @@ typedef struct LumirexCallOutcome {
  * cut to fit and NUL-terminated, into message[0..size) (when not NULL). Returns outcome's error. */
 LUMIREX_API int32_t LUMIREX_CALL LumirexLastCall(LumirexCallOutcome* outcome, char* message,
                                                  size_t size);
+
+/* The name of a code of LumirexLastCall, as this header spells it
+ * ("LUMIREX_E_CONNECT" for LUMIREX_E_CONNECT); "LUMIREX_E_UNKNOWN" for a
+ * number that is none of them. A static text, never NULL. */
+LUMIREX_API const char* LUMIREX_CALL LumirexErrorName(int32_t error);
 
 /* Package load and unload. Finalize releases the data module (closing its
  * database connection); the next call builds a fresh one. */
@@ -179,8 +186,8 @@ LUMIREX_API int LUMIREX_CALL LumirexSetHostEncoding(const char* name);
  * until the service has answered it, so that none is lost, even when the host
  * dies mid-call: each is kept before it is sent, and leaves the waiting line
  * when the service answers with a verdict. A report that failed with a code a
- * later attempt can mend (CONNECT, TLS, TIMEOUT, TRANSFER, HTTP, ANSWER) is
- * sent again later, exactly as it was built, to the service it was made for;
+ * later attempt can mend (CONNECT, TLS, TIMEOUT, TRANSFER, HTTP, ANSWER,
+ * INTERNAL) is sent again later, exactly as it was built, to the service it was made for;
  * the call still returns false, with LumirexLastCall's queued = 1. A report
  * made while others of its order wait is kept behind them without being
  * sent (TIMEOUT, sent = 0); other orders never wait for it. So is a report

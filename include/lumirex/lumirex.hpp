@@ -312,6 +312,11 @@ struct CallOutcome {
   std::string message;              // the operator message; empty after a true return
 };
 
+// The name of a code of CallOutcome::error, as lumirex.h spells it.
+inline const char* ErrorName(std::int32_t error) {
+  return LumirexErrorName(error);
+}
+
 inline CallOutcome LastCall() {
   LumirexCallOutcome outcome{};
   std::string message(256, '\0');

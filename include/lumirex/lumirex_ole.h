@@ -5,9 +5,10 @@
  * directly or by reference), the parameter list; its element at the lower
  * bound is element 0 and every element is passed. result holds the host's
  * one-dimensional SAFEARRAY of VARIANT, made and sized by the host (at least
- * 5 elements for "CONSULTA", 2 for the others); the call writes the elements
- * it sets in place, counting from the lower bound, and never creates, resizes
- * or frees the array.
+ * 5 elements for "CONSULTA", 2 for the others); after a true return the call
+ * has written the elements it sets in place, counting from the lower bound,
+ * all of them; after a false return the array is as the host made it. It never
+ * creates, resizes or frees the array.
  *
  * Elements in: VT_EMPTY, VT_NULL, VT_BOOL, the integer types (VT_I1 to VT_I8,
  * VT_UI1 to VT_UI8, VT_INT, VT_UINT), VT_R4, VT_R8, VT_CY, VT_DECIMAL, VT_DATE

@@ -12,7 +12,8 @@ EPOCH = datetime.datetime(1899, 12, 30)
 # LumirexLastCall's error codes, by number.
 ERRORS = ("LUMIREX_OK", "LUMIREX_E_INPUT", "LUMIREX_E_DATABASE", "LUMIREX_E_LOG",
           "LUMIREX_E_CONNECT", "LUMIREX_E_TLS", "LUMIREX_E_TIMEOUT", "LUMIREX_E_TRANSFER",
-          "LUMIREX_E_HTTP", "LUMIREX_E_ANSWER", "LUMIREX_E_STATE", "LUMIREX_E_MEMORY")
+          "LUMIREX_E_HTTP", "LUMIREX_E_ANSWER", "LUMIREX_E_STATE", "LUMIREX_E_MEMORY",
+          "LUMIREX_E_INTERNAL")
 
 
 class Variant(ctypes.Structure):
@@ -68,6 +69,7 @@ def _declare(lib):
             ("LumirexOutboxCount", [], ctypes.c_int32),
             ("LumirexGetBaseDir", [ctypes.c_char_p, ctypes.c_size_t], ctypes.c_size_t),
             ("LumirexVersion", [], ctypes.c_char_p),
+            ("LumirexErrorName", [ctypes.c_int32], ctypes.c_char_p),
             ("LumirexLastCall", [ctypes.POINTER(CallOutcome), ctypes.c_char_p, ctypes.c_size_t],
              ctypes.c_int32)):
         function = getattr(lib, name)

@@ -196,7 +196,7 @@ class Client:
     def _failure(self):
         outcome, message = self._lib.last_call()
         number = outcome.error
-        code = ERRORS[number] if 0 <= number < len(ERRORS) else "LUMIREX_E_%d" % number
+        code = self._lib.LumirexErrorName(number).decode()
         return CallFailed(code, number, outcome.http_status, bool(outcome.sent),
                           bool(outcome.queued), message.decode("utf-8", errors="replace"))
 

@@ -46,9 +46,7 @@ class RecordingServices : public lumirex::SharedServices {
   void SetADODBSession(lumirex::TADOConnection& connection) override {
     real->SetADODBSession(connection);
   }
-  std::string GetStringConexVex(const std::string& key) override {
-    return real->GetStringConexVex(key);
-  }
+  std::string GetStringConexVex() override { return real->GetStringConexVex(); }
   void ShowMessage(const std::string& text) noexcept override;
 
  private:

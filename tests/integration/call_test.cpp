@@ -190,6 +190,23 @@ TEST_F(CallWithoutNetwork, HttpFailureLogsLinesOneToElevenThenTheFailure) {
   EXPECT_EQ(result, before);
 }
 
+// A failure that is no host's input and no exchange's (here services of the
+// host's own raising something of theirs) is the library's: INTERNAL, never
+// INPUT, and the request may have gone.
+TEST_F(CallWithoutNetwork, FailureOfNoKnownKindIsInternal) {
+  services_->answer = [](const HttpCall&) -> lumirex::HttpAnswer {
+    throw std::logic_error("the stack broke");
+  };
+  Variant result = Variant::Array(5);
+  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
+  const lumirex::CallOutcome last = lumirex::LastCall();
+  EXPECT_EQ(last.error, LUMIREX_E_INTERNAL);
+  EXPECT_TRUE(last.sent);
+  EXPECT_EQ(last.message, "the stack broke");
+  EXPECT_STREQ(LumirexErrorName(last.error), "LUMIREX_E_INTERNAL");
+  EXPECT_STREQ(LumirexErrorName(LUMIREX_E_INTERNAL + 1), "LUMIREX_E_UNKNOWN");
+}
+
 // Only a sale or cancellation report connects: a customer query and a
 // promocode validation neither wait for nor fail on the database.
 TEST_F(CallWithoutNetwork, OnlyReportsConnectToTheDatabase) {

@@ -243,6 +243,14 @@ TEST_F(Outbox, AnUnusableOutboxNeverStopsAReport) {
   }
 }
 
+// Sending from an outbox that cannot be read is no fault of the host's.
+TEST_F(Outbox, SendingFromADamagedOutboxIsTheLibrarysFailure) {
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file_ + suffix);
+  std::ofstream(file_) << std::string(4096, 'x');
+  EXPECT_EQ(LumirexOutboxSend(0), -1);
+  EXPECT_EQ(lumirex::LastCall().error, LUMIREX_E_INTERNAL);
+}
+
 // Runs `work` in a child process, killed (SIGKILL) after `delay` wherever it is.
 template <typename Work>
 void KilledAfter(std::chrono::milliseconds delay, Work work) {

@@ -89,7 +89,7 @@ TEST(GetRetVendaServices, ReadsTheSameWhateverServicesAreInstalled) {
     HttpAnswer SendHttp(const HttpRequest&) override { return {}; }
     bool TryConnect(TADOConnection&) override { return false; }
     void SetADODBSession(TADOConnection&) override {}
-    std::string GetStringConexVex(const std::string&) override { return ""; }
+    std::string GetStringConexVex() override { return ""; }
     void ShowMessage(const std::string&) noexcept override {}
   };
   auto previous = InstallServices(std::make_shared<HostServices>());

@@ -132,8 +132,8 @@ TEST_F(OutboxTest, IsBoundedAndDropsOnlyWhatIsAskedForOnRecord) {
   EXPECT_EQ(outbox.WaitingCount(), 2);
   EXPECT_EQ(outbox.Drop("A", "support").dropped, 1);
   EXPECT_EQ(outbox.Drop("A", "support").dropped, 0);
-  EXPECT_FALSE(outbox.HasWaiting("A"));
-  EXPECT_TRUE(outbox.HasWaiting("B"));
+  EXPECT_FALSE(outbox.WaitingError("A").has_value());
+  EXPECT_TRUE(outbox.WaitingError("B").has_value());
   EXPECT_EQ(outbox.List(Listing::Current).size(), 1u);
   const std::vector<Report> all = outbox.List(Listing::All);
   ASSERT_EQ(all.size(), 2u);
@@ -305,7 +305,7 @@ TEST_F(OutboxTest, ReportsWithoutAnOrderIdWaitForNoOther) {
   Outbox outbox(file_);
   outbox.Keep(Made("VENDA", ""), 10, false);
   outbox.Keep(Made("VENDA", ""), 10, false);
-  EXPECT_FALSE(outbox.HasWaiting(""));
+  EXPECT_FALSE(outbox.WaitingError("").has_value());
   const std::optional<Report> first = outbox.Claim(0);
   ASSERT_TRUE(first);
   outbox.Record(first->id, Failure());

@@ -20,7 +20,7 @@ class FakeServices : public SharedServices {
   HttpAnswer SendHttp(const HttpRequest&) override { return {200, "OK", "<fake/>"}; }
   bool TryConnect(TADOConnection&) override { return false; }
   void SetADODBSession(TADOConnection&) override {}
-  std::string GetStringConexVex(const std::string&) override { return "fake"; }
+  std::string GetStringConexVex() override { return "fake"; }
   void ShowMessage(const std::string&) noexcept override {}
 };
 
@@ -32,12 +32,12 @@ TEST(ServicesRegistry, InstallsAFakeAndRestoresTheDefault) {
   std::shared_ptr<SharedServices> previous = InstallServices(fake);
   EXPECT_EQ(previous, original);
   EXPECT_EQ(Services(), fake);
-  EXPECT_EQ(Services()->GetStringConexVex(""), "fake");
+  EXPECT_EQ(Services()->GetStringConexVex(), "fake");
 
   // Services held by a caller outlive their replacement.
   const std::shared_ptr<SharedServices> held = Services();
   InstallServices(nullptr);
-  EXPECT_EQ(held->GetStringConexVex(""), "fake");
+  EXPECT_EQ(held->GetStringConexVex(), "fake");
 
   // Putting back what was returned, and installing nothing, both give the default.
   InstallServices(fake);
@@ -48,9 +48,9 @@ TEST(ServicesRegistry, InstallsAFakeAndRestoresTheDefault) {
 TEST(DefaultServices, ConnectionStringComesFromTheSettings) {
   DefaultServices services;
   settings::SetConnectionString("odbc://DSN=caixa;UID=pdv");
-  EXPECT_EQ(services.GetStringConexVex(""), "odbc://DSN=caixa;UID=pdv");
+  EXPECT_EQ(services.GetStringConexVex(), "odbc://DSN=caixa;UID=pdv");
   settings::SetConnectionString(std::nullopt);
-  EXPECT_EQ(services.GetStringConexVex(""), settings::ConnectionString());
+  EXPECT_EQ(services.GetStringConexVex(), settings::ConnectionString());
 }
 
 TEST(DefaultServices, ShowMessageHandsTheTextToTheHandler) {

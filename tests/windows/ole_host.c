@@ -203,6 +203,28 @@ static void refused_element(void) {
   VariantClear(&result);
 }
 
+/* A customer query into an array of two: the answer reached the library but
+ * the array cannot take it, so the call fails and the array is left as the
+ * host made it, element 0 included. */
+static void short_array(void) {
+  wchar_t url[512];
+  wide_url(url, 512);
+  SAFEARRAY* params = SafeArrayCreateVector(VT_VARIANT, 0, 6);
+  put_text(params, 0, L"CONSULTA");
+  put_text(params, 1, url);
+  put_text(params, 2, L"123.456.789-09");
+  VARIANT list = holding(params), result = holding(SafeArrayCreateVector(VT_VARIANT, 0, 2));
+
+  CHECK(!IntegracaoLumirexOle(&list, &result));
+  LumirexCallOutcome outcome;
+  LumirexLastCall(&outcome, NULL, 0);
+  CHECK(outcome.error == LUMIREX_E_INPUT && outcome.sent == 1);
+  VARIANT flag = element(V_ARRAY(&result), 0), message = element(V_ARRAY(&result), 1);
+  CHECK(V_VT(&flag) == VT_EMPTY && V_VT(&message) == VT_EMPTY);
+  VariantClear(&list);
+  VariantClear(&result);
+}
+
 /*   ole_host [UTF-8 | windows-1252]   (default windows-1252, a default host) */
 int main(int argc, char** argv) {
   utf8_host = argc > 1 && strcmp(argv[1], "UTF-8") == 0;
@@ -210,6 +232,7 @@ int main(int argc, char** argv) {
   customer_query();
   promocodes();
   refused_element();
+  short_array();
   if (failures == 0) printf("ole host: all checks passed\n");
   return failures == 0 ? 0 : 1;
 }
