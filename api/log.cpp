@@ -8,10 +8,12 @@
 #include "lumirex/lumirex.h"
 #include "support/datetime.hpp"
 #include "support/log.hpp"
+#include "support/no_cancellation.hpp"
 
 extern "C" {
 
 int LumirexLog(const char* text, size_t size, char* error, size_t error_size) {
+  const lumirex::NoCancellation noCancellation;
   try {
     lumirex::WriteLogLine(
         std::string_view(text == nullptr ? "" : text, text == nullptr ? 0 : size));
@@ -26,6 +28,7 @@ int LumirexLog(const char* text, size_t size, char* error, size_t error_size) {
 }
 
 size_t LumirexLogFilePath(char* buffer, size_t size) {
+  const lumirex::NoCancellation noCancellation;
   try {
     return lumirex::api::CopyOut(lumirex::LogFilePathFor(lumirex::Now()), buffer, size);
   } catch (...) {

@@ -7,10 +7,12 @@
 #include "lumirex/lumirex.h"
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_settings.hpp"
+#include "support/no_cancellation.hpp"
 
 extern "C" {
 
 int LumirexSetOutbox(const char* file) {
+  const lumirex::NoCancellation noCancellation;
   try {
     std::optional<std::string> named;
     if (file != nullptr) named = std::string(file);
