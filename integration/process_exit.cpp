@@ -57,12 +57,14 @@ void BuildDatabaseStatics() noexcept {
   }
 }
 
+// Windows ends the other threads before it unloads the library, so no call
+// is in flight by the time the library's statics go: nothing to wait for.
+#ifndef _WIN32
 void WaitAtExit() {
   StopAndWait(kExitWait);
 }
+#endif
 
-// Windows ends the other threads before it unloads the library, so no call
-// is in flight by the time the library's statics go: nothing to wait for.
 void Ready() noexcept {
   if (ready.load(std::memory_order_acquire)) return;
   State& state = TheState();
