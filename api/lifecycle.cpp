@@ -2,6 +2,7 @@
 #include "integration/call_gate.hpp"
 #include "integration/data_module_pool.hpp"
 #include "lumirex/lumirex.h"
+#include "support/no_cancellation.hpp"
 
 extern "C" {
 
@@ -14,6 +15,7 @@ void Initialize(void) {}
 // call on this thread (a service the host installed, say) the instances are
 // in use and stay.
 void Finalize(void) {
+  const lumirex::NoCancellation noCancellation;
   try {
     lumirex::WithNoCallInFlight([] { lumirex::ReleaseDataModules(); });
   } catch (...) {

@@ -9,10 +9,12 @@
 #include "support/datetime.hpp"
 #include "support/host_text.hpp"
 #include "support/log.hpp"
+#include "support/no_cancellation.hpp"
 
 extern "C" {
 
 int LumirexLog(const char* text, size_t size, char* error, size_t error_size) {
+  const lumirex::NoCancellation noCancellation;
   try {
     // A line of the host's own is never a step of a call, even when written
     // from inside one (a host's services): it is a block of its own.
@@ -29,6 +31,7 @@ int LumirexLog(const char* text, size_t size, char* error, size_t error_size) {
 }
 
 size_t LumirexLogFilePath(char* buffer, size_t size) {
+  const lumirex::NoCancellation noCancellation;
   try {
     return lumirex::api::CopyOut(lumirex::HostTextFromUtf8(lumirex::LogFilePathFor(lumirex::Now())),
                                  buffer, size);

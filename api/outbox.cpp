@@ -8,10 +8,12 @@
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_settings.hpp"
 #include "support/host_text.hpp"
+#include "support/no_cancellation.hpp"
 
 extern "C" {
 
 int LumirexSetOutbox(const char* file) {
+  const lumirex::NoCancellation noCancellation;
   try {
     std::optional<std::string> named;
     if (file != nullptr) named = lumirex::Utf8FromHostText(file);  // kept as UTF-8

@@ -200,6 +200,20 @@ void TADOConnection::EndRead() noexcept {
   }
 }
 
+void TADOConnection::CloseIfFileReplaced() noexcept {
+  if (!session_ || session_->get_backend_name() != "sqlite3") return;
+  sqlite_api::sqlite3* database =
+      static_cast<soci::sqlite3_session_backend*>(session_->get_backend())->conn_;
+  // SQLite compares the file it holds open with the one its name leads to now.
+  int moved = 0;
+  if (sqlite_api::sqlite3_file_control(database, "main", SQLITE_FCNTL_HAS_MOVED, &moved) !=
+          SQLITE_OK ||
+      moved == 0) {
+    return;
+  }
+  Close();
+}
+
 bool TADOConnection::Connected() const {
   return session_ != nullptr;
 }

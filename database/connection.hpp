@@ -52,6 +52,10 @@ class TADOConnection {
   void Open();
   void Close() noexcept;
   bool Connected() const;
+  // Closes a SQLite session whose database file is no longer the one at its
+  // name (renamed, removed, or replaced by a copy), so that the next opening
+  // reads the file that is there now, or fails when none is.
+  void CloseIfFileReplaced() noexcept;
 
   SqlDialect Dialect() const { return dialect_; }
   // Holds until the next opening settles the dialect again.

@@ -162,6 +162,7 @@ void TADOQuery::SetParameter(std::string_view name, std::string value) {
 
 void TADOQuery::Open() {
   if (Active()) return;
+  connection_.CloseIfFileReplaced();
   const bool kept = connection_.Connected();
   if (!kept) connection_.Open();
   result_rows::Result result;

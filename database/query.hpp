@@ -43,7 +43,8 @@ class TADOQuery {
   void SetParameter(std::string_view name, std::string value);
   const std::vector<QueryParameter>& Parameters() const { return parameters_; }
 
-  // Opens the connection first when it is closed; runs the statement and
+  // Opens the connection first when it is closed, or when its SQLite file
+  // was replaced since it opened (TADOConnection::CloseIfFileReplaced); runs the statement and
   // keeps all its rows; a query already open stays as it is. The statement
   // is prepared at its first run on a connection and kept there, run again
   // with the new values, until the connection closes. A statement that

@@ -15,6 +15,7 @@
 #include "integration/operation_steps.hpp"
 #include "integration/outbox_keeping.hpp"
 #include "integration/outbox_sending.hpp"
+#include "integration/process_exit.hpp"
 #include "messages/operation_result.hpp"
 #include "messages/requests.hpp"
 #include "messages/response_document.hpp"
@@ -23,6 +24,7 @@
 #include "support/host_text.hpp"
 #include "support/log.hpp"
 #include "support/log_format.hpp"
+#include "support/no_cancellation.hpp"
 #include "support/number_text.hpp"
 #include "support/settings.hpp"
 #include "support/text.hpp"
@@ -299,6 +301,7 @@ bool CallInTurn(const std::vector<Variant>& params, Variant* result, const std::
   std::optional<CallTurn> turn;
   try {
     turn.emplace(kCallTimeout);
+    if (process_exit::Ending()) throw CallFailure(LUMIREX_E_STATE, process_exit::kRefused);
   } catch (...) {
     RecordCurrentFailure(record);
     if (KeepWhileBusy(params, result, copyRefusal, record)) return false;
@@ -339,14 +342,45 @@ class CallInProgress {
   CallInProgress& operator=(const CallInProgress&) = delete;
 };
 
+// The call's outcome is the thread's last call before the operator hears of
+// a failure, so the handler may read it. Whatever the handler calls then
+// (a nested call refused, the outbox sent) records its own outcome; the
+// call's is put back once the handler returns, for the host that asks after
+// the false return.
+void Conclude(CallRecord record) noexcept {
+  CallRecord& last = LastCallRecord();
+  if (record.error == LUMIREX_OK) {
+    last = std::move(record);
+    return;
+  }
+  try {
+    last = record;
+  } catch (...) {
+    // Out of memory for the copy: the handler reads the code without the text.
+    last = CallRecord{record.error, record.httpStatus, record.sent, record.queued, {}};
+  }
+  TellOperator(record);
+  last = std::move(record);
+}
+
 }  // namespace
 
 bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
                         std::string copyRefusal) noexcept {
+  // A cancelled thread is cancelled once the call, its operator message
+  // included, is over (support/no_cancellation.hpp).
+  const NoCancellation noCancellation;
   if (callInProgress) {
     // Only logged and recorded: telling the operator would run the same
     // handler again.
     RefuseReentry();
+    return false;
+  }
+  // Made once the process has begun to end, the call is refused untouched:
+  // the log and the operator's handler may be gone.
+  const process_exit::CallInFlight inFlight;
+  if (!inFlight.admitted()) {
+    RecordLastFailure(LUMIREX_E_STATE, process_exit::kRefused);
     return false;
   }
   CallInProgress inProgress;
@@ -360,10 +394,9 @@ bool RunIntegrationCall(std::vector<Variant> params, Variant* result,
     returned = CallInTurn(params, result, copyRefusal, record);
     FinishLog(logSession, returned, record);
   }
-  LastCallRecord() = std::move(record);
   // Told once the turn is given back, so that the handler may call Finalize,
   // or anything else that waits for the calls in flight.
-  TellOperator(LastCallRecord());
+  Conclude(std::move(record));
   return returned;
 }
 

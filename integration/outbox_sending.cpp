@@ -11,11 +11,13 @@
 #include "integration/call_gate.hpp"
 #include "integration/call_outcome.hpp"
 #include "integration/exchange.hpp"
+#include "integration/process_exit.hpp"
 #include "messages/operation_result.hpp"
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_settings.hpp"
 #include "support/log.hpp"
 #include "support/log_format.hpp"
+#include "support/no_cancellation.hpp"
 #include "support/number_text.hpp"
 #include "support/process_state.hpp"
 #include "support/settings.hpp"
@@ -128,6 +130,9 @@ std::int32_t SendFrom(outbox::Outbox& box, std::int32_t maxReports,
   std::int64_t after = 0;
   std::set<std::string> answering;  // base URLs that gave a verdict in this round
   for (std::int32_t tried = 0; maxReports < 1 || tried < maxReports; ++tried) {
+    // The end of the process waits for a resend, and none starts after it began.
+    const process_exit::CallInFlight inFlight;
+    if (!inFlight.admitted()) break;
     const std::optional<outbox::Report> report = box.Claim(after);
     if (!report) break;
     after = report->id;
@@ -165,6 +170,7 @@ void RememberCredentials(const std::string& baseUrl) {
 
 std::int32_t SendKeptReports(std::int32_t maxReports,
                              const std::optional<std::string>& baseUrl) noexcept {
+  const NoCancellation noCancellation;
   if (TurnHeldByThisThread()) {
     RecordLastFailure(LUMIREX_E_STATE, "the outbox cannot be sent from inside a call");
     return -1;
@@ -195,6 +201,7 @@ std::int32_t SendKeptReports(std::int32_t maxReports,
 }
 
 std::int32_t CountKeptReports() noexcept {
+  const NoCancellation noCancellation;
   try {
     const std::optional<std::string> file = outbox::File();
     if (!file) return -1;

@@ -5,6 +5,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <openssl/crypto.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
@@ -197,19 +199,48 @@ std::vector<int> InheritedLocalSockets() {
   return found;
 }
 
-// libcurl makes a few descriptors out of the socket callbacks' reach: the
-// wake-up socket pair of a multi handle, and, while a host name is resolved,
-// the resolver's pair. They are local sockets, made close-on-exec here as
-// soon as they appear, so no program the host starts inherits them.
-// Out of memory, the marking waits for the next turn.
-void MarkNewLocalSocketsCloseOnExec(const std::vector<int>& before) noexcept {
+// A new multi handle's wake-up pair. libcurl does not say which descriptors
+// it is, so a wake-up is sent through it: of the local sockets made since
+// `before` with nothing waiting to be read, the one that then holds that one
+// byte is its reading end. The first poll reads the byte and returns at once.
+// Out of memory, the pair stays as libcurl made it.
+void MarkWakeupPairCloseOnExec(CURLM* multi, const std::vector<int>& before) noexcept {
   try {
+    std::vector<int> idle;
     for (const int fd : InheritedLocalSockets()) {
-      if (std::find(before.begin(), before.end(), fd) == before.end()) {
-        fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
+      int waiting = -1;
+      if (std::find(before.begin(), before.end(), fd) == before.end() &&
+          ioctl(fd, FIONREAD, &waiting) == 0 && waiting == 0) {
+        idle.push_back(fd);
+      }
+    }
+    if (idle.empty() || curl_multi_wakeup(multi) != CURLM_OK) return;
+    for (const int fd : idle) {
+      int waiting = 0;
+      if (ioctl(fd, FIONREAD, &waiting) == 0 && waiting == 1) {
+        MarkCurlPairCloseOnExec(fd);
+        return;
       }
     }
   } catch (...) {
+  }
+}
+
+// The resolver's pair, while libcurl resolves a name: libcurl watches its
+// reading end and says so, and nothing else it watches is a local socket.
+// (A descriptor past FD_SETSIZE is not reported, and stays as it is.)
+void MarkResolverPairCloseOnExec(CURLM* multi) noexcept {
+  fd_set reading;
+  fd_set writing;
+  fd_set failing;
+  FD_ZERO(&reading);
+  FD_ZERO(&writing);
+  FD_ZERO(&failing);
+  int highest = -1;
+  if (curl_multi_fdset(multi, &reading, &writing, &failing, &highest) != CURLM_OK) return;
+  for (int fd = 0; fd <= highest; ++fd) {
+    if (!FD_ISSET(fd, &reading) || (fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0) continue;
+    if (IsLocalSocket(fd)) MarkCurlPairCloseOnExec(fd);
   }
 }
 #else
@@ -217,7 +248,8 @@ void MarkNewLocalSocketsCloseOnExec(const std::vector<int>& before) noexcept {
 std::vector<int> InheritedLocalSockets() {
   return {};
 }
-void MarkNewLocalSocketsCloseOnExec(const std::vector<int>&) noexcept {}
+void MarkWakeupPairCloseOnExec(CURLM*, const std::vector<int>&) noexcept {}
+void MarkResolverPairCloseOnExec(CURLM*) noexcept {}
 #endif
 
 struct CurlFree {
@@ -411,7 +443,7 @@ class CurlSession {
       const std::vector<int> before = InheritedLocalSockets();
       multi_.reset(curl_multi_init());
       if (!multi_) throw std::bad_alloc();
-      MarkNewLocalSocketsCloseOnExec(before);
+      MarkWakeupPairCloseOnExec(multi_.get(), before);
     }
     return multi_.get();
   }
@@ -420,7 +452,7 @@ class CurlSession {
   // through a multi handle of its own whose descriptors we could not reach.
   CURLcode Transfer(CURL* handle) {
     CURLM* multi = Multi();
-    resolve_ = Resolve::None;
+    resolving_ = false;
     CheckMulti(curl_multi_add_handle(multi, handle), "add", false);
     // Taken out again on every path: a handle left in would refuse every later exchange.
     struct Added {
@@ -431,15 +463,14 @@ class CurlSession {
     CURLcode result = CURLE_OK;
     // The resolver's pair lives only until the connection is made: once the
     // request is about to go out, nothing new appears, and a long body's
-    // many steps need not look through the process's descriptors each. An
-    // exchange that resolves no name (a kept-alive connection, a cached or
-    // numeric address) makes no pair and looks through none of them.
+    // many steps need not ask for it each. An exchange that resolves no name
+    // (a kept-alive connection, a cached or numeric address) makes no pair.
     bool connecting = true;
     for (bool done = false; !done;) {
       int running = 0;
       const CURLMcode performed = curl_multi_perform(multi, &running);
-      if (connecting && resolve_ == Resolve::Started) {
-        MarkNewLocalSocketsCloseOnExec(beforeResolve_);
+      if (connecting && resolving_) {
+        MarkResolverPairCloseOnExec(multi);
         curl_off_t pretransfer = 0;
         curl_easy_getinfo(handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
         connecting = pretransfer == 0;
@@ -455,26 +486,14 @@ class CurlSession {
       if (!done)
         CheckMulti(curl_multi_poll(multi, nullptr, 0, 1000, nullptr), "poll", RequestLeft(handle));
     }
-    if (resolve_ == Resolve::Refused) std::rethrow_exception(resolveFailure_);
     return result;
   }
 
-  // libcurl calls this before it starts resolving a name, so before the
-  // resolver's socket pair exists: the descriptors there are now are the
-  // ones not to mark. When they cannot be listed (out of memory, out of
-  // descriptors), the resolve is refused, as nothing would mark its pair, and
-  // the exchange fails with that reason.
+  // libcurl calls this before it starts resolving a name: the exchange then
+  // has a resolver's pair to mark.
   static int ResolverStarting(void* /*resolver*/, void* /*reserved*/, void* context) noexcept {
-    auto& session = *static_cast<CurlSession*>(context);
-    try {
-      session.beforeResolve_ = InheritedLocalSockets();
-      session.resolve_ = Resolve::Started;
-      return 0;
-    } catch (...) {
-      session.resolve_ = Resolve::Refused;
-      session.resolveFailure_ = std::current_exception();
-      return 1;
-    }
+    static_cast<CurlSession*>(context)->resolving_ = true;
+    return 0;
   }
 
   void Configure(CURL* handle, const std::string& url, std::chrono::seconds timeout,
@@ -575,10 +594,8 @@ class CurlSession {
 
   std::unique_ptr<CURLM, MultiCleanup> multi_;
   std::unique_ptr<CURL, EasyCleanup> handle_;
-  std::string target_;  // of the request in progress
-  enum class Resolve { None, Started, Refused } resolve_ = Resolve::None;  // in the exchange
-  std::vector<int> beforeResolve_;      // the local sockets there were when it started
-  std::exception_ptr resolveFailure_;   // why the resolve was refused
+  std::string target_;                  // of the request in progress
+  bool resolving_ = false;              // a name is resolved in the exchange
   std::vector<curl_socket_t> sockets_;  // open sockets of handle_'s connections
   std::vector<CURL*> abandoned_;        // handles inherited over a fork, kept reachable
   std::vector<CURLM*> abandonedMulti_;  // and their multi handles

@@ -14,4 +14,6 @@ int ClosePrivateSocket(curl_socket_t socket) noexcept {
   return ::closesocket(socket);
 }
 
+void MarkCurlPairCloseOnExec(curl_socket_t) noexcept {}
+
 }  // namespace lumirex

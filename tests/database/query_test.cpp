@@ -277,6 +277,17 @@ TEST_P(NativeQueryTest, AMissingDatabaseFailsEachOpeningUntilItIsThere) {
   EXPECT_EQ(openings_, 2);
 }
 
+// A file swapped for a copy (a restore, new prices) is read from the copy,
+// though the kept session still holds the old file open.
+TEST_P(NativeQueryTest, AFileReplacedUnderAKeptConnectionIsReadAnew) {
+  EXPECT_EQ(ByCode("1001").FieldByName("PRICE").AsFloat(), 12.5);
+  const auto copy = file_.parent_path() / "copy.sqlite";
+  testing::RunSqlite(copy, std::string(kItems) + "UPDATE ITEM SET PRICE = PRICE * 2;");
+  std::filesystem::rename(copy, file_);
+  EXPECT_EQ(ByCode("1001").FieldByName("PRICE").AsFloat(), 25);
+  EXPECT_EQ(openings_, 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, NativeQueryTest, ::testing::Values(false),
                          [](const auto&) { return "Native"; });
 
