@@ -24,7 +24,7 @@ namespace lumirex {
 namespace {
 
 struct ServiceUrl {
-  ForkSafeMutex mutex;
+  std::mutex mutex;
   std::optional<std::string> latest;
 };
 

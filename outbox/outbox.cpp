@@ -5,7 +5,6 @@
 
 #include "outbox/outbox_error.hpp"
 #include "support/datetime.hpp"
-#include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
 #include "support/processes.hpp"
 #include "support/text.hpp"
@@ -60,14 +59,10 @@ constexpr const char* kColumns =
     "id, operation, cpf, branch, till, sequence, order_id, url, method, body, document, kept_at,"
     " attempts, last_error, last_message, state, verdict";
 
-// Every use of SQLite here holds this lock, and fork() waits for it: a child
-// never starts with SQLite's own locks held by a thread it does not have.
-ForkSafeMutex& ForkGate() {
-  static NoDestructor<ForkSafeMutex> gate;
-  static const int handler =
-      pthread_atfork([] { gate->lock(); }, [] { gate->unlock(); }, [] { gate->unlock(); });
-  (void)handler;
-  return *gate;
+// Every use of SQLite here holds this lock, and fork() waits for it (see
+// OutboxFileLock).
+std::mutex& ForkGate() {
+  return OutboxFileLock();
 }
 
 std::int64_t Seconds() {
@@ -198,7 +193,7 @@ Outbox::~Outbox() {
 // Nothing is written before the file is known to be an outbox: ours by its
 // application id, an outbox of an earlier version by its tables, or empty.
 void Outbox::SetUp(SqliteFile::Mode mode) {
-  file_.Execute(kBusyTimeout);
+  file_.ExecuteAndKeep(kBusyTimeout);
   const std::int64_t applicationId = [this] {
     Statement id = file_.Prepare("PRAGMA application_id");
     id.Step();
@@ -218,7 +213,7 @@ void Outbox::SetUp(SqliteFile::Mode mode) {
     legacy_ = !empty && !HasColumn(file_, "report", kAdded[0].name);
     return;
   }
-  file_.Execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;");
+  file_.ExecuteAndKeep("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;");
   if (ours) return;
   WriteTransaction transaction(file_);
   file_.Execute(kTables);

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "support/fork_safe_mutex.hpp"
 #include "support/process_state.hpp"
 
 namespace lumirex::outbox {
@@ -11,7 +10,7 @@ namespace lumirex::outbox {
 namespace {
 
 struct State {
-  ForkSafeMutex mutex;
+  std::mutex mutex;
   std::optional<std::string> file;
   std::int64_t limit = kDefaultLimit;
 };
