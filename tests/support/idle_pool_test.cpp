@@ -18,17 +18,25 @@ using namespace std::chrono_literals;
 namespace lumirex {
 namespace {
 
+// Closed spares, per test: the pools of earlier tests live on.
 std::atomic<int> closed{0};
+std::atomic<int> generation{0};
 
 struct Spare {
   explicit Spare(int id) : id(id) {}
-  ~Spare() { ++closed; }
+  ~Spare() {
+    if (made == generation) ++closed;
+  }
   int id;
+  int made = generation;
 };
 
 class IdlePoolTest : public ::testing::Test {
  protected:
-  void SetUp() override { closed = 0; }
+  void SetUp() override {
+    ++generation;
+    closed = 0;
+  }
   void TearDown() override { SetSpareIdleAge(30s); }
   // A pool is never destroyed while its janitor may sweep it, as a runtime's
   // parts never are.
