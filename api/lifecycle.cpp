@@ -1,23 +1,25 @@
 // The package's load and unload entries.
 #include "integration/call_gate.hpp"
-#include "integration/data_module_pool.hpp"
 #include "lumirex/lumirex.h"
 #include "support/no_cancellation.hpp"
+#include "support/runtime.hpp"
 
 extern "C" {
 
-// Nothing to prepare: the data module is built by the first call that needs it.
+// Nothing to prepare: the runtime is built by the first call that needs it.
 void Initialize(void) {}
 
-// Releases the data modules, closing their connections; the next call builds
-// a fresh one. Waits for the calls in flight on other threads to end (each
-// within its time-out), and calls made meanwhile wait for it; from inside a
-// call on this thread (a service the host installed, say) the instances are
-// in use and stay.
+// Releases what the runtime keeps between calls (the data modules, closing
+// their connections, and the idle HTTP handles); the next call builds fresh
+// ones. Stops new calls from starting and waits for those in flight on other
+// threads to end (each within its time-out), then closes outside the gate's
+// lock, so a call waiting meanwhile still says "busy" at its own time-out.
+// From inside a call on this thread (a service the host installed, say) the
+// instances are in use and stay.
 void Finalize(void) {
   const lumirex::NoCancellation noCancellation;
   try {
-    lumirex::WithNoCallInFlight([] { lumirex::ReleaseDataModules(); });
+    lumirex::WithNoCallInFlight([] { lumirex::CurrentRuntime().Release(); });
   } catch (...) {
     // Waiting failed: leave the instances for the process's end to release.
   }

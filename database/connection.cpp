@@ -10,6 +10,7 @@
 
 #include "database/odbc_session.hpp"
 #include "database/prepared_statement.hpp"
+#include "database/sqlite_fork.hpp"
 #include "database/sqlite_path.hpp"
 #include "support/errors.hpp"
 #include "support/host_text.hpp"
@@ -40,6 +41,7 @@ bool IsSqliteOption(std::string_view key) {
 // The library never writes the point-of-sale database: whatever the string
 // says, the file is opened read-only, and a missing one is never created.
 std::unique_ptr<soci::session> ConnectSqlite(std::string_view optionText) {
+  KeepSqliteWholeAcrossFork();
   std::string database;
   std::string options;
   for (const auto& [key, value] : ParseOptions(optionText)) {

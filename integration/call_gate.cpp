@@ -5,24 +5,29 @@
 #include <condition_variable>
 #include <deque>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <set>
 
 #include "integration/call_outcome.hpp"
-#include "support/at_fork.hpp"
-#include "support/no_destructor.hpp"
+#include "support/runtime.hpp"
 
 namespace lumirex {
 
 namespace {
 
-struct Gate {
+// Each wait has its own signal: calls waiting to start, Finalize waiting for
+// the calls in flight, reports waiting for their order. The lock is never
+// held across anything slow: Finalize's closing happens outside it, so a
+// call waiting meanwhile still says "busy" at its own time-out.
+struct Gate final : RuntimePart {
+  static constexpr RuntimeSlot kSlot = RuntimeSlot::Gate;
+
   std::mutex mutex;
-  // One signal for every change; few threads wait, and each looks whether
-  // the change was its turn.
-  std::condition_variable changed;
+  std::condition_variable mayStart;    // for CallTurn and a report back from its order's wait
+  std::condition_variable allEnded;    // for HoldAdmission
+  std::condition_variable orderMoved;  // for OrderTurn
   int running = 0;
+  int parked = 0;  // calls in flight that gave their turn back while waiting for their order
   int finalizing = 0;
   std::uint64_t nextTicket = 1;
   std::set<std::uint64_t> waiting;  // calls not started yet, oldest first
@@ -32,37 +37,12 @@ struct Gate {
 
 std::atomic<int> maxCalls{kDefaultMaxCalls};
 
-// The turns this thread holds, so a fork's child keeps exactly those.
-thread_local bool turnHeld = false;
-thread_local std::set<std::uint64_t>* ownOrderTickets = nullptr;
-
-std::set<std::uint64_t>& OwnOrderTickets() {
-  thread_local std::set<std::uint64_t> tickets;
-  ownOrderTickets = &tickets;
-  return tickets;
-}
-
-// A fork's child has only the thread that forked: the calls of the other
-// threads are gone with them, and so are their turns and their waits.
-void ResetInChild(Gate& gate) {
-  std::construct_at(&gate.mutex);
-  std::construct_at(&gate.changed);
-  gate.running = turnHeld ? 1 : 0;
-  gate.finalizing = 0;
-  gate.waiting.clear();
-  for (auto it = gate.orders.begin(); it != gate.orders.end();) {
-    std::erase_if(it->second, [](std::uint64_t ticket) {
-      return ownOrderTickets == nullptr || !ownOrderTickets->contains(ticket);
-    });
-    it = it->second.empty() ? gate.orders.erase(it) : std::next(it);
-  }
-}
+// The gate whose turn this thread holds, if any: what it would wait for
+// (Finalize, sending the outbox) is its own.
+thread_local Gate* turnHeldIn = nullptr;
 
 Gate& TheGate() {
-  static NoDestructor<Gate> gate;
-  static const int forkHandler = AtForkInChild([] { ResetInChild(*gate); });
-  (void)forkHandler;
-  return *gate;
+  return CurrentRuntime().Get<Gate>();
 }
 
 std::string BusyText(const Gate& gate, std::chrono::milliseconds limit) {
@@ -74,14 +54,18 @@ std::string BusyText(const Gate& gate, std::chrono::milliseconds limit) {
          std::to_string(CallBound()) + " at once); nothing was sent";
 }
 
-void GiveTurnBack() noexcept {
-  Gate& gate = TheGate();
+// A turn given back by CallTurn or KeepingTurn.
+void GiveTurnBack(Runtime* runtime) noexcept {
+  turnHeldIn = nullptr;
+  // Begun before a fork, in the child: the parent's gate is left alone.
+  if (!runtime->IsCurrent()) return;
+  Gate& gate = runtime->Get<Gate>();
   {
     std::lock_guard lock(gate.mutex);
     --gate.running;
-    turnHeld = false;
   }
-  gate.changed.notify_all();
+  gate.mayStart.notify_all();
+  gate.allEnded.notify_all();
 }
 
 }  // namespace
@@ -94,7 +78,7 @@ bool SetCallBound(int count) noexcept {
     // Taken so that no waiter misses the signal between its test and its wait.
     std::lock_guard lock(gate.mutex);
   }
-  gate.changed.notify_all();
+  gate.mayStart.notify_all();
   return true;
 }
 
@@ -102,44 +86,44 @@ int CallBound() noexcept {
   return maxCalls.load();
 }
 
-CallTurn::CallTurn(std::chrono::milliseconds limit) {
+CallTurn::CallTurn(std::chrono::milliseconds limit) : runtime_(&CurrentRuntime()) {
   const Deadline deadline = std::chrono::steady_clock::now() + limit;
-  Gate& gate = TheGate();
+  Gate& gate = runtime_->Get<Gate>();
   std::unique_lock lock(gate.mutex);
   const std::uint64_t ticket = gate.nextTicket++;
   gate.waiting.insert(ticket);
-  const bool started = gate.changed.wait_until(lock, deadline, [&] {
+  const bool started = gate.mayStart.wait_until(lock, deadline, [&] {
     return gate.finalizing == 0 && gate.running < CallBound() && *gate.waiting.begin() == ticket;
   });
   gate.waiting.erase(ticket);
   if (!started) {
     // The next in line may be free to start now that this one left the line.
-    gate.changed.notify_all();
+    gate.mayStart.notify_all();
     throw CallFailure(LUMIREX_E_TIMEOUT, BusyText(gate, limit));
   }
   ++gate.running;
-  turnHeld = true;
+  turnHeldIn = &gate;
   // The next in line may start too, if the bound allows.
-  gate.changed.notify_all();
+  gate.mayStart.notify_all();
 }
 
 CallTurn::~CallTurn() {
-  GiveTurnBack();
+  GiveTurnBack(runtime_);
 }
 
-KeepingTurn::KeepingTurn(std::chrono::milliseconds limit) {
+KeepingTurn::KeepingTurn(std::chrono::milliseconds limit) : runtime_(&CurrentRuntime()) {
   const Deadline deadline = std::chrono::steady_clock::now() + limit;
-  Gate& gate = TheGate();
+  Gate& gate = runtime_->Get<Gate>();
   std::unique_lock lock(gate.mutex);
-  if (!gate.changed.wait_until(lock, deadline, [&] { return gate.finalizing == 0; })) {
+  if (!gate.mayStart.wait_until(lock, deadline, [&] { return gate.finalizing == 0; })) {
     throw CallFailure(LUMIREX_E_TIMEOUT, BusyText(gate, limit));
   }
   ++gate.running;
-  turnHeld = true;
+  turnHeldIn = &gate;
 }
 
 KeepingTurn::~KeepingTurn() {
-  GiveTurnBack();
+  GiveTurnBack(runtime_);
 }
 
 void OrderTurn::Take(const std::string& orderId) {
@@ -148,30 +132,48 @@ void OrderTurn::Take(const std::string& orderId) {
   // Everything that may run out of memory comes before the line changes, or
   // is undone: a ticket left in the line would hold its order up for good.
   orderId_ = orderId;
-  std::set<std::uint64_t>& own = OwnOrderTickets();
-  Gate& gate = TheGate();
+  runtime_ = &CurrentRuntime();
+  Gate& gate = runtime_->Get<Gate>();
   std::unique_lock lock(gate.mutex);
   const std::uint64_t ticket = gate.nextTicket++;
-  own.insert(ticket);
   std::deque<std::uint64_t>* line = nullptr;
   try {
     line = &gate.orders[orderId];
     line->push_back(ticket);
   } catch (...) {
-    own.erase(ticket);
     if (line != nullptr && line->empty()) gate.orders.erase(orderId);
     throw;
   }
-  if (gate.changed.wait_until(lock, deadline, [&] { return line->front() == ticket; })) {
+  if (line->front() == ticket) {
     ticket_ = ticket;
     return;
   }
-  own.erase(ticket);
+  // Waiting for the order is no work: the call's turn goes to another call
+  // meanwhile, and Finalize still counts this one as in flight.
+  const bool parked = turnHeldIn == &gate;
+  if (parked) {
+    --gate.running;
+    ++gate.parked;
+    gate.mayStart.notify_all();
+  }
+  bool turned = gate.orderMoved.wait_until(lock, deadline, [&] { return line->front() == ticket; });
+  if (parked) {
+    // Back in before the calls that have not started: this one started first.
+    turned = gate.mayStart.wait_until(lock, deadline + kCallTimeout, [&] {
+      return gate.running < CallBound();
+    }) && turned;
+    --gate.parked;
+    ++gate.running;
+  }
+  if (turned) {
+    ticket_ = ticket;
+    return;
+  }
   line->erase(std::find(line->begin(), line->end(), ticket));
   if (line->empty()) gate.orders.erase(orderId);
   lock.unlock();
   // The next in line may be free to go now.
-  gate.changed.notify_all();
+  gate.orderMoved.notify_all();
   throw CallFailure(LUMIREX_E_TIMEOUT, "the library was busy: an earlier call about order " +
                                            orderId + " was still running after " +
                                            std::to_string(kOrderWait.count()) +
@@ -179,47 +181,55 @@ void OrderTurn::Take(const std::string& orderId) {
 }
 
 OrderTurn::~OrderTurn() {
-  if (ticket_ == 0) return;
-  Gate& gate = TheGate();
+  if (ticket_ == 0 || !runtime_->IsCurrent()) return;
+  Gate& gate = runtime_->Get<Gate>();
   {
     std::lock_guard lock(gate.mutex);
-    OwnOrderTickets().erase(ticket_);
     const auto found = gate.orders.find(orderId_);
     if (found != gate.orders.end()) {
       std::erase(found->second, ticket_);
       if (found->second.empty()) gate.orders.erase(found);
     }
   }
-  gate.changed.notify_all();
+  gate.orderMoved.notify_all();
 }
 
 GateNow GateState() noexcept {
   Gate& gate = TheGate();
   std::lock_guard lock(gate.mutex);
-  return {gate.running, static_cast<int>(gate.waiting.size()), gate.finalizing};
+  return {gate.running, static_cast<int>(gate.waiting.size()), gate.finalizing, gate.parked};
 }
 
 bool TurnHeldByThisThread() noexcept {
-  return turnHeld;
+  return turnHeldIn != nullptr;
 }
 
-bool WithNoCallInFlight(const std::function<void()>& work) {
-  if (turnHeld) return false;
+bool HoldAdmission(std::chrono::milliseconds limit) {
   Gate& gate = TheGate();
   std::unique_lock lock(gate.mutex);
   ++gate.finalizing;
-  // Each call in flight ends within its own time-out.
-  gate.changed.wait(lock, [&] { return gate.running == 0; });
-  try {
-    work();
-  } catch (...) {
+  return gate.allEnded.wait_for(lock, limit, [&] { return gate.running == 0 && gate.parked == 0; });
+}
+
+void ResumeAdmission() noexcept {
+  Gate& gate = TheGate();
+  {
+    std::lock_guard lock(gate.mutex);
     --gate.finalizing;
-    gate.changed.notify_all();
-    throw;
   }
-  --gate.finalizing;
-  gate.changed.notify_all();
-  return true;
+  gate.mayStart.notify_all();
+}
+
+bool WithNoCallInFlight(const std::function<void()>& work) {
+  if (turnHeldIn != nullptr) return false;
+  struct Resume {
+    ~Resume() { ResumeAdmission(); }
+  };
+  const bool idle = HoldAdmission(kFinalizeWait);
+  const Resume resume;
+  // The work (closing database sessions, say) runs outside the gate's lock.
+  if (idle) work();
+  return idle;
 }
 
 }  // namespace lumirex

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "integration/exchange.hpp"
+#include "support/runtime.hpp"
 
 namespace lumirex {
 
@@ -19,6 +20,10 @@ inline constexpr int kDefaultMaxCalls = 8;
 // How long a report waits for the earlier calls about its order, each of
 // which ends within its own time-out.
 inline constexpr std::chrono::seconds kOrderWait(2 * kCallTimeout);
+
+// How long Finalize waits for the calls in flight: the longest a call may
+// take (its order's wait, its turn back, its exchange), with room to spare.
+inline constexpr std::chrono::seconds kFinalizeWait(2 * (kOrderWait + 2 * kCallTimeout));
 
 // How many calls may run at once; false (and the bound stays) below 1. A
 // lower bound lets the calls in flight finish; only new ones wait for it.
@@ -34,6 +39,9 @@ class CallTurn {
   ~CallTurn();
   CallTurn(const CallTurn&) = delete;
   CallTurn& operator=(const CallTurn&) = delete;
+
+ private:
+  Runtime* runtime_;
 };
 
 // The turn of a sale or cancellation report whose call could not get a
@@ -47,6 +55,9 @@ class KeepingTurn {
   ~KeepingTurn();
   KeepingTurn(const KeepingTurn&) = delete;
   KeepingTurn& operator=(const KeepingTurn&) = delete;
+
+ private:
+  Runtime* runtime_;
 };
 
 // The turn of one order: the reports of an order (a sale, its cancellation,
@@ -62,17 +73,21 @@ class OrderTurn {
   // Waits for the reports of orderId that asked before, at most kOrderWait;
   // throws CallFailure (LUMIREX_E_TIMEOUT), saying the library was busy
   // with that order, when they take longer. An empty orderId never waits.
+  // A call that holds its CallTurn gives it back while it waits, and takes
+  // it again (before the calls not started yet) once its order's turn came.
   void Take(const std::string& orderId);
 
  private:
+  Runtime* runtime_ = nullptr;
   std::string orderId_;
   std::uint64_t ticket_ = 0;
 };
 
 // What the gate holds now: the calls running, those waiting for their turn,
-// and the Finalize calls waiting for the calls in flight.
+// the Finalize calls waiting for the calls in flight, and the calls in
+// flight that gave their turn back while they wait for their order's.
 struct GateNow {
-  int running = 0, waiting = 0, finalizing = 0;
+  int running = 0, waiting = 0, finalizing = 0, parked = 0;
 };
 GateNow GateState() noexcept;
 
@@ -80,8 +95,18 @@ GateNow GateState() noexcept;
 // sending the outbox) is its own.
 bool TurnHeldByThisThread() noexcept;
 
-// Runs work once no call is in flight, holding back calls that arrive
-// meanwhile; returns false without running it on a thread that holds a turn.
+// Stops admission: calls not started yet wait (and say "busy" at their
+// time-out), and waits at most `limit` for the calls in flight to end; true
+// when none is left. Every HoldAdmission is followed by one ResumeAdmission,
+// whatever it returned. Never call it while holding a turn (it would wait for
+// itself); TurnHeldByThisThread says.
+bool HoldAdmission(std::chrono::milliseconds limit);
+void ResumeAdmission() noexcept;
+
+// Runs work once no call is in flight (waiting at most kFinalizeWait),
+// holding back calls that arrive meanwhile, outside the gate's lock; returns
+// false without running it on a thread that holds a turn, or when calls were
+// still in flight at the end of the wait.
 bool WithNoCallInFlight(const std::function<void()>& work);
 
 }  // namespace lumirex

@@ -1,56 +1,41 @@
 #include "integration/data_module_pool.hpp"
 
-#include <chrono>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <new>
-#include <vector>
 
+#include "integration/call_gate.hpp"
 #include "integration/call_outcome.hpp"
-#include "support/at_fork.hpp"
-#include "support/no_destructor.hpp"
+#include "support/idle_pool.hpp"
+#include "support/runtime.hpp"
 
 namespace lumirex {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+struct DataModulePool final : RuntimePart {
+  static constexpr RuntimeSlot kSlot = RuntimeSlot::DataModules;
 
-// A spare unused this long has its connection closed: a burst of calls
-// should not keep the database's sessions open for good.
-constexpr auto kIdleLimit = std::chrono::seconds(30);
+  DataModulePool() : spares(CurrentRuntime().TheJanitor()) {
+    // In a fork's child, an instance left in the global is the parent's: it
+    // shares the parent's connection, so it is set aside, never closed.
+    AbandonDataModule();
+  }
 
-struct Spare {
-  std::unique_ptr<TrdmIntegraLumirex> module;
-  Clock::time_point since;
-};
+  void Release() noexcept override {
+    spares.CloseIdle();
+    std::unique_ptr<TrdmIntegraLumirex> first;
+    {
+      std::lock_guard lock(mutex);
+      if (!firstLent) first = std::move(rdmIntegraLumirex);
+    }
+  }
 
-struct Pool {
   std::mutex mutex;
   bool firstLent = false;
-  std::vector<Spare> idle;  // most recently returned last
+  IdlePool<TrdmIntegraLumirex> spares;
 };
-
-// Whether this thread borrowed the first instance, for a fork's child.
-thread_local bool holdsFirst = false;
-
-Pool& ThePool() {
-  static NoDestructor<Pool> pool;
-  // A fork's child keeps only what the thread that forked is using; every
-  // other instance shares a connection with the parent and is set aside.
-  static const int forkHandler = AtForkInChild([] {
-    std::construct_at(&pool->mutex);
-    if (!holdsFirst) {
-      AbandonDataModule();
-      pool->firstLent = false;
-    }
-    for (Spare& spare : pool->idle) AbandonDataModule(std::move(spare.module));
-    pool->idle.clear();
-  });
-  (void)forkHandler;
-  return *pool;
-}
 
 std::unique_ptr<TrdmIntegraLumirex> NewModule() {
   try {
@@ -62,72 +47,51 @@ std::unique_ptr<TrdmIntegraLumirex> NewModule() {
   }
 }
 
-// The spares idle too long, taken out to be closed outside the lock.
-std::vector<Spare> TakeStale(Pool& pool) {
-  std::vector<Spare> stale;
-  const Clock::time_point now = Clock::now();
-  std::erase_if(pool.idle, [&](Spare& spare) {
-    if (now - spare.since < kIdleLimit) return false;
-    stale.push_back(std::move(spare));
-    return true;
-  });
-  return stale;
-}
-
 }  // namespace
 
-BorrowedModule::BorrowedModule() {
-  Pool& pool = ThePool();
-  std::unique_lock lock(pool.mutex);
-  if (!pool.firstLent) {
-    pool.firstLent = true;
-    holdsFirst = true;
-    lock.unlock();
+BorrowedModule::BorrowedModule() : runtime_(&CurrentRuntime()) {
+  auto& pool = runtime_->Get<DataModulePool>();
+  {
+    std::unique_lock lock(pool.mutex);
+    if (!pool.firstLent) {
+      pool.firstLent = true;
+      lock.unlock();
+      try {
+        if (!rdmIntegraLumirex) rdmIntegraLumirex = NewModule();
+      } catch (...) {
+        lock.lock();
+        pool.firstLent = false;
+        throw;
+      }
+      module_ = rdmIntegraLumirex.get();
+      return;
+    }
+  }
+  spare_ = pool.spares.Take();
+  if (!spare_) {
     try {
-      if (!rdmIntegraLumirex) rdmIntegraLumirex = NewModule();
+      spare_ = NewModule();
     } catch (...) {
-      lock.lock();
-      pool.firstLent = false;
-      holdsFirst = false;
+      pool.spares.Lost();
       throw;
     }
-    module_ = rdmIntegraLumirex.get();
-    return;
   }
-  if (!pool.idle.empty()) {
-    spare_ = std::move(pool.idle.back().module);
-    pool.idle.pop_back();
-  }
-  lock.unlock();
-  if (!spare_) spare_ = NewModule();
   module_ = spare_.get();
 }
 
 BorrowedModule::~BorrowedModule() {
-  Pool& pool = ThePool();
-  std::vector<Spare> stale;
-  std::lock_guard lock(pool.mutex);
-  if (!spare_) {
-    pool.firstLent = false;
-    holdsFirst = false;
+  // Begun before a fork, in the child: the parent's pool is left alone, and
+  // so is the instance, whose connection is the parent's.
+  if (!runtime_->IsCurrent()) {
+    AbandonDataModule(std::move(spare_));
     return;
   }
-  try {
-    pool.idle.push_back({std::move(spare_), Clock::now()});
-    stale = TakeStale(pool);
-  } catch (...) {
-    // Out of memory: the spare goes with this object, closing its connection.
-  }
-}
-
-void ReleaseDataModules() noexcept {
-  Pool& pool = ThePool();
-  std::vector<Spare> idle;
-  {
+  auto& pool = runtime_->Get<DataModulePool>();
+  if (!spare_) {
     std::lock_guard lock(pool.mutex);
-    idle.swap(pool.idle);
+    pool.firstLent = false;
+    return;
   }
-  rdmIntegraLumirex.reset();
+  pool.spares.Give(std::move(spare_), static_cast<std::size_t>(CallBound()));
 }
-
 }  // namespace lumirex

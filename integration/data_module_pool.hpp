@@ -1,12 +1,14 @@
 // A data module for each call in flight: its own database connection, with
 // the statements prepared on it, and its own datasets. A lone caller always
 // gets the first instance (rdmIntegraLumirex), as before; calls beside it
-// borrow spares, which are kept while they are used and closed once idle.
+// borrow spares, kept by the pool rule of support/idle_pool.hpp (closed once
+// idle for SpareIdleAge(), even when no call comes).
 #pragma once
 
 #include <memory>
 
 #include "integration/data_module.hpp"
+#include "support/runtime.hpp"
 
 namespace lumirex {
 
@@ -22,12 +24,9 @@ class BorrowedModule {
   TrdmIntegraLumirex& operator*() const { return *module_; }
 
  private:
+  Runtime* runtime_;
   TrdmIntegraLumirex* module_ = nullptr;
   std::unique_ptr<TrdmIntegraLumirex> spare_;  // null when module_ is the first instance
 };
-
-// Finalize's part, with no call in flight: every instance goes, closing its
-// connection; the next call builds a fresh one.
-void ReleaseDataModules() noexcept;
 
 }  // namespace lumirex

@@ -32,7 +32,7 @@ namespace {
 // without it: the outbox keeps no password, and a report made here goes
 // again with the credentials it was made with. Only in memory.
 struct Credentials {
-  ForkSafeMutex mutex;
+  std::mutex mutex;
   std::map<std::string, std::string> byService;
 };
 constexpr std::size_t kMaxCredentials = 64;

@@ -7,7 +7,6 @@
 #include "outbox/outbox_file.hpp"
 #include "outbox/outbox_settings.hpp"
 #include "support/datetime.hpp"
-#include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
 #include "support/operations.hpp"
 #include "support/processes.hpp"
@@ -99,14 +98,10 @@ constexpr const char* kColumns =
     "id, operation, cpf, branch, till, sequence, order_id, url, method, body, document, kept_at,"
     " attempts, last_error, last_message, state, verdict";
 
-// Every use of SQLite here holds this lock, and fork() waits for it: a child
-// never starts with SQLite's own locks held by a thread it does not have.
-ForkSafeMutex& ForkGate() {
-  static NoDestructor<ForkSafeMutex> gate;
-  static const int handler =
-      pthread_atfork([] { gate->lock(); }, [] { gate->unlock(); }, [] { gate->unlock(); });
-  (void)handler;
-  return *gate;
+// Every use of SQLite here holds this lock, and fork() waits for it (see
+// OutboxFileLock).
+std::mutex& ForkGate() {
+  return OutboxFileLock();
 }
 
 std::string LocalTimeText() {
@@ -309,8 +304,8 @@ void Outbox::SetUp(SqliteFile::Mode mode) {
     legacy_ = !empty && !HasColumn(file_, "report", kAdded[0].name);
     return;
   }
-  file_.Execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;");
-  file_.Execute(kWalBounds);
+  file_.ExecuteAndKeep("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;");
+  file_.ExecuteAndKeep(kWalBounds);
   if (ours && Version(file_) >= kSchemaVersion) return;
   // Made by an earlier version, the file may be readable by every user of
   // the machine, with customers' CPFs in it.

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "support/fork_safe_mutex.hpp"
 #include "support/process_state.hpp"
 #include "support/system_clock_and_path.hpp"
 
@@ -14,7 +13,7 @@ namespace lumirex::outbox {
 namespace {
 
 struct State {
-  ForkSafeMutex mutex;
+  std::mutex mutex;
   std::optional<std::string> file;
   std::int64_t limit = kDefaultLimit;
   std::int64_t keepDays = 0;  // 0: not set by the host

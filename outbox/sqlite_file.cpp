@@ -1,10 +1,20 @@
 #include "outbox/sqlite_file.hpp"
 
+#include <utility>
+
+#include "database/sqlite_fork.hpp"
 #include "outbox/outbox_file.hpp"
+#include "support/at_fork.hpp"
+#include "support/no_destructor.hpp"
 
 namespace lumirex::outbox {
 
+void SuspendOpenFiles();
+
 namespace {
+
+// The files open now, under OutboxFileLock().
+SqliteFile* openFiles = nullptr;
 
 // What SQLite's code means to the person at the till, never the statement.
 std::string PlainWords(int code) {
@@ -35,12 +45,42 @@ std::string PlainWords(int code) {
 
 }  // namespace
 
+std::mutex& OutboxFileLock() {
+  static NoDestructor<std::mutex> lock;
+  static const int handler =
+      AtFork(ForkOrder::Outbox, {[] {
+                                   lock->lock();
+                                   SuspendOpenFiles();
+                                 },
+                                 [] { lock->unlock(); }, [] { lock->unlock(); }});
+  (void)handler;
+  return *lock;
+}
+
+// In the fork's prepare step, holding OutboxFileLock(): no statement of these
+// files is running, so closing each closes its file for good.
+void SuspendOpenFiles() {
+  for (SqliteFile* file = openFiles; file != nullptr; file = file->next_) {
+    file->db_.reset();
+    file->suspended_ = true;
+    file->previous_ = nullptr;
+  }
+  for (SqliteFile* file = openFiles; file != nullptr;) file = std::exchange(file->next_, nullptr);
+  openFiles = nullptr;
+}
+
 SqliteFile::SqliteFile(const std::string& path, Mode mode) : path_(path) {
-  made_ = MakeOrCheckFile(path, mode == Mode::Create);
+  KeepSqliteWholeAcrossFork();
+  flags_ = (mode == Mode::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+           SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
+  Open(mode == Mode::Create);
+}
+
+void SqliteFile::Open(bool create) {
+  const bool made = MakeOrCheckFile(path_, create);
+  if (!suspended_) made_ = made;
   sqlite3* db = nullptr;
-  const int flags = (mode == Mode::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
-                    SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
-  const int rc = sqlite3_open_v2(SqliteFileName(path).c_str(), &db, flags, nullptr);
+  const int rc = sqlite3_open_v2(SqliteFileName(path_).c_str(), &db, flags_, nullptr);
   db_.reset(db);
   if (rc != SQLITE_OK) RefuseFile(path_, PlainWords(rc));
   // A call opens and closes the file; closing is no moment for a checkpoint,
@@ -48,6 +88,28 @@ SqliteFile::SqliteFile(const std::string& path, Mode mode) : path_(path) {
   // own automatic ones start the WAL over, as no statement stays open across
   // a commit, and a sending round empties it when it grew all the same.
   sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  suspended_ = false;
+  next_ = openFiles;
+  if (next_ != nullptr) next_->previous_ = this;
+  openFiles = this;
+}
+
+sqlite3* SqliteFile::Db() {
+  if (suspended_) {
+    Open(false);
+    sqlite3_busy_timeout(db_.get(), busyTimeout_);
+    if (!kept_.empty()) Execute(kept_.c_str());
+  }
+  return db_.get();
+}
+
+void SqliteFile::Close() {
+  if (!db_) return;
+  db_.reset();
+  if (previous_ != nullptr) previous_->next_ = next_;
+  if (openFiles == this) openFiles = next_;
+  if (next_ != nullptr) next_->previous_ = previous_;
+  previous_ = next_ = nullptr;
 }
 
 void SqliteFile::Fail() const {
@@ -55,12 +117,18 @@ void SqliteFile::Fail() const {
 }
 
 void SqliteFile::Execute(const char* sql) {
-  if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+  if (sqlite3_exec(Db(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+}
+
+void SqliteFile::ExecuteAndKeep(const char* sql) {
+  Execute(sql);
+  kept_ += sql;
+  kept_ += ';';
 }
 
 Statement SqliteFile::Prepare(const char* sql) {
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db_.get(), sql, -1, &statement, nullptr) != SQLITE_OK) Fail();
+  if (sqlite3_prepare_v2(Db(), sql, -1, &statement, nullptr) != SQLITE_OK) Fail();
   return Statement(*this, statement);
 }
 
@@ -74,21 +142,22 @@ std::int64_t SqliteFile::Changes() const {
 
 void SqliteFile::SetBusyTimeout(int milliseconds) {
   busyTimeout_ = milliseconds;
-  sqlite3_busy_timeout(db_.get(), milliseconds);
+  sqlite3_busy_timeout(Db(), milliseconds);
 }
 
 void SqliteFile::EmptyWalBeyond(int frames) {
   int kept = 0;
   int copied = 0;
   // A passive checkpoint never waits; it fails outside WAL mode.
-  if (sqlite3_wal_checkpoint_v2(db_.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &kept, &copied) !=
+  sqlite3* db = Db();
+  if (sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &kept, &copied) !=
           SQLITE_OK ||
       kept <= frames) {
     return;
   }
-  sqlite3_busy_timeout(db_.get(), 0);
-  sqlite3_wal_checkpoint_v2(db_.get(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-  sqlite3_busy_timeout(db_.get(), busyTimeout_);
+  sqlite3_busy_timeout(db, 0);
+  sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  sqlite3_busy_timeout(db, busyTimeout_);
 }
 
 Statement& Statement::Bind(int index, std::string_view text) {

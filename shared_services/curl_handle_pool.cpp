@@ -1,6 +1,9 @@
 #include "shared_services/curl_handle_pool.hpp"
 
 #include <array>
+#include <mutex>
+
+#include "support/runtime.hpp"
 
 namespace lumirex {
 
@@ -34,18 +37,24 @@ CURLSH* MakeShare(ShareLocks& locks) noexcept {
   return nullptr;
 }
 
+// A part of the runtime: a fork's child makes a share of its own, as its
+// locks may be held by the parent's threads and its TLS sessions are the
+// parent's. Never cleaned up: an exchange may use it while the host exits.
+struct CurlShare final : RuntimePart {
+  static constexpr RuntimeSlot kSlot = RuntimeSlot::CurlShare;
+  ShareLocks locks;
+  CURLSH* const share = MakeShare(locks);
+};
+
 }  // namespace
 
 CURLSH* SharedCurlData() noexcept {
-  static NoDestructor<ShareLocks> locks;
-  // Never cleaned up: an exchange may use it while the host exits.
-  static CURLSH* const share = MakeShare(*locks);
-  // A lock another thread held at a fork is free in the child.
-  static const int forkHandler = AtForkInChild([] {
-    for (std::mutex& lock : locks->locks) std::construct_at(&lock);
-  });
-  (void)forkHandler;
-  return share;
+  try {
+    return CurrentRuntime().Get<CurlShare>().share;
+  } catch (...) {
+    // Out of memory: this exchange keeps its own.
+    return nullptr;
+  }
 }
 
 }  // namespace lumirex

@@ -1,21 +1,17 @@
 // The HTTP client's handles, one per exchange in flight, and what they share.
 // An exchange borrows a session (an easy handle with the multi handle that
-// keeps its connections alive) for its whole length and gives it back; the
-// sessions are never destroyed, as an exchange may still run on another
-// thread while the host exits. All of them join one share handle, so a name
-// is resolved and a TLS session negotiated once for the process, not once
-// per session.
+// keeps its connections alive) for its whole length and gives it back. All of
+// them join one share handle, so a name is resolved and a TLS session
+// negotiated once for the process, not once per session.
 #pragma once
 
 #include <curl/curl.h>
-#include <pthread.h>
 
+#include <cstddef>
 #include <memory>
-#include <mutex>
-#include <vector>
 
-#include "support/at_fork.hpp"
-#include "support/no_destructor.hpp"
+#include "support/idle_pool.hpp"
+#include "support/runtime.hpp"
 
 namespace lumirex {
 
@@ -25,65 +21,56 @@ namespace lumirex {
 // support sharing them between threads.
 CURLSH* SharedCurlData() noexcept;
 
-// Sessions lent one at a time to an exchange. Session needs a default
-// constructor and AfterForkInChild(), called in a fork's child for every
-// session, which then may be lent again there.
+// Sessions lent one at a time to an exchange, kept by the pool rule of
+// support/idle_pool.hpp: one idle for SpareIdleAge() is closed, even when no
+// exchange comes. A part of the runtime: a fork's child has a pool of its
+// own, and the parent's sessions (their connections are the parent's) are
+// never used or closed there.
 template <typename Session>
-class CurlHandlePool {
+class CurlHandlePool final : public RuntimePart {
  public:
-  static CurlHandlePool& Instance() {
-    static NoDestructor<CurlHandlePool> pool;
-    static const int forkHandler = AtForkInChild([] { pool->AfterForkInChild(); });
-    (void)forkHandler;
-    return *pool;
-  }
+  static constexpr RuntimeSlot kSlot = RuntimeSlot::CurlHandles;
+  // At most this many idle sessions are kept, each with its connections.
+  static constexpr std::size_t kCap = 16;
+
+  CurlHandlePool() : sessions_(CurrentRuntime().TheJanitor()) {}
+
+  void Release() noexcept override { sessions_.CloseIdle(); }
 
   // A session for one exchange, given back when it goes.
   class Lease {
    public:
-    Lease() : session_(Instance().Borrow()) {}
-    ~Lease() { Instance().GiveBack(session_); }
+    Lease() : runtime_(&CurrentRuntime()) {
+      CurlHandlePool& pool = runtime_->Get<CurlHandlePool>();
+      session_ = pool.sessions_.Take();
+      if (session_) return;
+      try {
+        session_ = std::make_unique<Session>();
+      } catch (...) {
+        pool.sessions_.Lost();
+        throw;
+      }
+    }
+    ~Lease() {
+      if (runtime_->IsCurrent()) {
+        runtime_->Get<CurlHandlePool>().sessions_.Give(std::move(session_), kCap);
+      } else {
+        // Begun before a fork, in the child: left as it is, like the rest of
+        // the parent's runtime.
+        (void)session_.release();
+      }
+    }
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
-    Session* operator->() const { return session_; }
+    Session* operator->() const { return session_.get(); }
 
    private:
-    Session* session_;
+    Runtime* runtime_;
+    std::unique_ptr<Session> session_;
   };
 
  private:
-  friend class NoDestructor<CurlHandlePool>;
-  CurlHandlePool() = default;
-
-  Session* Borrow() {
-    std::lock_guard lock(mutex_);
-    if (idle_.empty()) {
-      // Reserved first, so giving the session back never needs memory.
-      idle_.reserve(all_.size() + 1);
-      all_.push_back(std::make_unique<Session>());
-      return all_.back().get();
-    }
-    Session* session = idle_.back();
-    idle_.pop_back();
-    return session;
-  }
-
-  void GiveBack(Session* session) noexcept {
-    std::lock_guard lock(mutex_);
-    idle_.push_back(session);
-  }
-
-  // The child has only the thread that forked: every session lets go of the
-  // parent's connections; one another thread had borrowed stays lent, never
-  // used there again, and one the forking thread holds is given back as usual.
-  void AfterForkInChild() noexcept {
-    std::construct_at(&mutex_);
-    for (const auto& session : all_) session->AfterForkInChild();
-  }
-
-  std::mutex mutex_;
-  std::vector<std::unique_ptr<Session>> all_;
-  std::vector<Session*> idle_;  // most recently given back last
+  IdlePool<Session> sessions_;
 };
 
 }  // namespace lumirex

@@ -322,13 +322,21 @@ void Check(CURLcode code, const char* what) {
 // cache alone, so resetting between exchanges keeps the kept-alive
 // connections while no option of one exchange leaks into the next.
 //
-// The session is never destroyed: a call may still be inside an exchange on
-// another thread while the host exits. Every socket libcurl opens goes through
-// OpenSocket and CloseSocket, so the session knows which descriptors are its
-// own: they are close-on-exec, and a fork's child closes its copies of them.
+// A session is destroyed only while idle (CurlHandlePool). Every socket
+// libcurl opens goes through OpenSocket and CloseSocket, so the session knows
+// which descriptors are its own: they are close-on-exec, and a fork's child
+// closes its copies of them (private_socket.hpp).
 class CurlSession {
  public:
   CurlSession() = default;
+  // An idle session closes: first its kept-alive connections, each through
+  // CloseSocket while the list of its sockets is still there.
+  ~CurlSession() {
+    multi_.reset();
+    handle_.reset();
+  }
+  CurlSession(const CurlSession&) = delete;
+  CurlSession& operator=(const CurlSession&) = delete;
 
   HttpAnswer Perform(const HttpRequest& request) {
     const std::string& url = request.url;
@@ -385,35 +393,6 @@ class CurlSession {
     auto& sockets = static_cast<CurlSession*>(context)->sockets_;
     std::erase(sockets, fd);
     return ClosePrivateSocket(fd);
-  }
-
-  friend class CurlHandlePool<CurlSession>;
-
-  // In a fork's child, the parent's connections are the parent's: an answer
-  // read here would be one the parent is waiting for, and a request sent here
-  // would get the parent's answer. The child closes its copies of the
-  // sockets, which puts nothing on the wire while the parent holds them, and
-  // leaves the handle alone: cleaning it up would shut the connections down
-  // (a TLS close_notify on the parent's session) and close descriptor
-  // numbers the child no longer owns. The next exchange makes a fresh handle.
-  void AfterForkInChild() noexcept {
-    for (const curl_socket_t fd : sockets_) ClosePrivateSocket(fd);
-    sockets_.clear();
-    // The multi handle holds the parent's connection cache: set aside like the handle.
-    if (multi_) {
-      try {
-        abandonedMulti_.push_back(multi_.get());
-      } catch (const std::bad_alloc&) {
-      }
-      (void)multi_.release();
-    }
-    if (!handle_) return;
-    try {
-      abandoned_.push_back(handle_.get());
-    } catch (const std::bad_alloc&) {
-      // Only a leak checker would notice the handle now.
-    }
-    (void)handle_.release();
   }
 
   CURL* Handle() {
@@ -597,8 +576,6 @@ class CurlSession {
   std::string target_;                  // of the request in progress
   bool resolving_ = false;              // a name is resolved in the exchange
   std::vector<curl_socket_t> sockets_;  // open sockets of handle_'s connections
-  std::vector<CURL*> abandoned_;        // handles inherited over a fork, kept reachable
-  std::vector<CURLM*> abandonedMulti_;  // and their multi handles
   char errorText_[CURL_ERROR_SIZE] = {};
 };
 

@@ -4,7 +4,6 @@
 
 #include "shared_services/default_services.hpp"
 #include "shared_services/shared_services.hpp"
-#include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
 #include "support/process_state.hpp"
 
@@ -13,7 +12,7 @@ namespace lumirex {
 namespace {
 
 struct Registry {
-  ForkSafeMutex mutex;
+  std::mutex mutex;
   std::shared_ptr<SharedServices> installed;
 };
 

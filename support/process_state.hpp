@@ -1,10 +1,13 @@
-// Process-wide state with a ForkSafeMutex member named `mutex`: built on first
-// use, never destroyed (a call still running on another thread while the host
-// exits reads it), and with its lock usable again in a fork's child.
+// Process-wide state that outlives a fork (settings and the like), with a
+// std::mutex member named `mutex` held only briefly and never around another
+// lock: built on first use, never destroyed (a call still running on another
+// thread while the host exits reads it). fork() takes its lock in the prepare
+// step, so the child inherits the state whole and the lock free.
 #pragma once
 
+#include <mutex>
+
 #include "support/at_fork.hpp"
-#include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
 
 namespace lumirex {
@@ -12,7 +15,9 @@ namespace lumirex {
 template <typename State>
 State& ProcessState() {
   static NoDestructor<State> instance;
-  static const int forkHandler = AtForkInChild([] { instance->mutex.ResetInChild(); });
+  static const int forkHandler =
+      AtFork(ForkOrder::State, {[] { instance->mutex.lock(); }, [] { instance->mutex.unlock(); },
+                                [] { instance->mutex.unlock(); }});
   (void)forkHandler;
   return *instance;
 }

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <mutex>
 
-#include "support/fork_safe_mutex.hpp"
 #include "support/no_destructor.hpp"
 #include "support/option_string.hpp"
 #include "support/process_state.hpp"
@@ -19,7 +18,7 @@ namespace lumirex::settings {
 namespace {
 
 struct State {
-  ForkSafeMutex mutex;
+  std::mutex mutex;
   std::optional<std::string> baseDir;
   std::optional<std::string> connection;
   std::optional<std::string> caFile;

@@ -1,8 +1,10 @@
 """The four integration calls as Python objects, in UTF-8 host mode."""
 
+import contextlib
 import dataclasses
 import datetime
 import os
+import threading
 import xml.etree.ElementTree as ElementTree
 from typing import List, Optional, Sequence
 from xml.sax.saxutils import quoteattr
@@ -101,7 +103,10 @@ class Client:
     on_message: called with the operator message (str) of each failed call;
     without it nothing is printed, the failure is only raised.
     library: liblumirex's path. Each other None leaves the library's default.
-    The library's settings are the process's, so a process holds one Client."""
+    The library's settings are the process's; each Client's are its own all
+    the same: before a call they are put in force, once the calls of a
+    Client with other settings have ended (calls of one Client run side by
+    side, calls of Clients set differently one Client at a time)."""
 
     def __init__(self, base_url, base_dir=None, db=None, outbox=None, library=None, *,
                  ca_file=None, decimal_separator=None, outbox_limit=None, max_calls=None,
@@ -110,36 +115,41 @@ class Client:
         self._lib = Library(library)
         if self._lib.LumirexSetHostEncoding(b"UTF-8") != 0:
             raise RuntimeError("this liblumirex has no UTF-8 host mode")
-        _set_message_handler(self._lib, on_message)
+        if decimal_separator is not None and decimal_separator not in (",", "."):
+            raise ValueError("decimal_separator must be ',' or '.', not %r" % (decimal_separator,))
+        if outbox_limit is not None and outbox_limit < 1:
+            raise ValueError("outbox_limit must be 1 or more, not %r" % (outbox_limit,))
+        if max_calls is not None and max_calls < 1:
+            raise ValueError("max_calls must be 1 or more, not %r" % (max_calls,))
         if base_dir is None:
             base_dir = os.environ.get("LUMIREX_BASE_DIR") or os.getcwd()
-        self._lib.LumirexSetBaseDir(os.fsencode(base_dir))
-        if db is not None:
-            self._lib.LumirexSetConnectionString(_connection_string(db).encode("utf-8"))
-        if ca_file is not None:
-            self._lib.LumirexSetCaFile(os.fsencode(ca_file))
-        if decimal_separator is not None:
-            _set_separator(self._lib, decimal_separator)
-        if outbox_limit is not None and self._lib.LumirexSetOutboxLimit(outbox_limit) != 0:
-            raise ValueError("outbox_limit must be 1 or more, not %r" % (outbox_limit,))
-        if max_calls is not None and self._lib.LumirexSetMaxCalls(max_calls) != 0:
-            raise ValueError("max_calls must be 1 or more, not %r" % (max_calls,))
+        self._settings = _Settings(
+            base_dir=os.fsencode(base_dir),
+            db=None if db is None else _connection_string(db).encode("utf-8"),
+            ca_file=None if ca_file is None else os.fsencode(ca_file),
+            decimal_separator=(decimal_separator or _DEFAULT_SEPARATOR).encode(),
+            outbox_limit=_DEFAULT_OUTBOX_LIMIT if outbox_limit is None else outbox_limit,
+            max_calls=_DEFAULT_MAX_CALLS if max_calls is None else max_calls,
+            outbox=None if outbox is None else os.fsencode(outbox),
+            handler=_message_handler(on_message))
         # An outbox that cannot be used now stays named, and reports go out
         # without it until it can: a till must not stop reporting sales over
         # a full disk. The host hears of it through on_message.
         self.outbox_problem = None
-        if outbox is not None and self._lib.LumirexSetOutbox(os.fsencode(outbox)) != 0:
-            self.outbox_problem = self._failure().message
-            if on_message is not None:
-                on_message(self.outbox_problem)
+        with _in_force(self):
+            if outbox is not None and self._lib.LumirexSetOutbox(self._settings.outbox) != 0:
+                self.outbox_problem = self._failure().message
+                if on_message is not None:
+                    on_message(self.outbox_problem)
 
     def version(self):
         return self._lib.LumirexVersion().decode()
 
     @property
     def base_dir(self):
-        """The base folder in force."""
-        return os.fsdecode(self._lib.base_dir())
+        """The base folder in force for this Client's calls."""
+        with _in_force(self):
+            return os.fsdecode(self._lib.base_dir())
 
     def consulta(self, cpf) -> Customer:
         result = self._call(["CONSULTA", self.base_url, _cpf(cpf), "", "", ""], 5)
@@ -170,14 +180,16 @@ class Client:
         service moved (default: where each was made).
         CallFailed when the outbox is off or unusable."""
         url = None if base_url is None else base_url.encode("utf-8")
-        sent = self._lib.LumirexOutboxSendTo(url, max_reports)
-        if sent < 0:
-            raise self._failure()
+        with _in_force(self):
+            sent = self._lib.LumirexOutboxSendTo(url, max_reports)
+            if sent < 0:
+                raise self._failure()
         return sent
 
     def outbox_count(self) -> int:
         """How many reports wait; CallFailed when the outbox is off or unreadable."""
-        count = self._lib.LumirexOutboxCount()
+        with _in_force(self):
+            count = self._lib.LumirexOutboxCount()
         if count < 0:
             raise CallFailed("LUMIREX_E_INPUT", 1, 0, False, False,
                              "the outbox is off or cannot be read")
@@ -188,9 +200,10 @@ class Client:
         return Verdict(not result[0], _text(result[1]))
 
     def _call(self, params, size):
-        returned, result = self._lib.call(params, size)
-        if not returned:
-            raise self._failure()
+        with _in_force(self):
+            returned, result = self._lib.call(params, size)
+            if not returned:
+                raise self._failure()
         return result
 
     def _failure(self):
@@ -201,25 +214,87 @@ class Client:
                           bool(outcome.queued), message.decode("utf-8", errors="replace"))
 
 
-# The handler in force stays referenced here: the library calls it for as long
-# as it is set, whichever Client set it.
-_handler = None
+# The library's defaults, restored for a Client that leaves a setting None.
+_DEFAULT_SEPARATOR = ","
+_DEFAULT_OUTBOX_LIMIT = 10000
+_DEFAULT_MAX_CALLS = 8
 
 
-def _set_message_handler(lib, on_message):
-    global _handler
+@dataclasses.dataclass(frozen=True)
+class _Settings:
+    base_dir: bytes
+    db: Optional[bytes]
+    ca_file: Optional[bytes]
+    decimal_separator: bytes
+    outbox_limit: int
+    max_calls: int
+    outbox: Optional[bytes]
+    handler: MessageHandler
+
+
+class _SettingsTurn:
+    """Whose settings are in force, and how many of its calls run."""
+
+    def __init__(self):
+        self.changed = threading.Condition()
+        self.owner = None
+        self.calls = 0
+        self.inside = threading.local()
+
+
+_turn = _SettingsTurn()
+
+
+@contextlib.contextmanager
+def _in_force(client):
+    """Puts client's settings in force for what runs inside, once no call of
+    a Client with other settings runs; a message handler called back inside a
+    call finds them in force already."""
+    settings = client._settings
+    if getattr(_turn.inside, "depth", 0) > 0:
+        # Called back from inside a call (the message handler): waiting for
+        # the call around it would wait for good; the library refuses a
+        # nested call itself.
+        yield
+        return
+    with _turn.changed:
+        while _turn.calls > 0 and _turn.owner is not settings:
+            _turn.changed.wait()
+        if _turn.owner is not settings:
+            _apply(client._lib, settings)
+            _turn.owner = settings
+        _turn.calls += 1
+    _turn.inside.depth = 1
+    try:
+        yield
+    finally:
+        _turn.inside.depth = 0
+        with _turn.changed:
+            _turn.calls -= 1
+            _turn.changed.notify_all()
+
+
+def _apply(lib, settings):
+    lib.LumirexSetBaseDir(settings.base_dir)
+    lib.LumirexSetConnectionString(settings.db)
+    lib.LumirexSetCaFile(settings.ca_file)
+    lib.LumirexSetDecimalSeparator(settings.decimal_separator)
+    lib.LumirexSetOutboxLimit(settings.outbox_limit)
+    lib.LumirexSetMaxCalls(settings.max_calls)
+    # Named all the same when it cannot be used now (see Client.__init__).
+    lib.LumirexSetOutbox(settings.outbox)
+    lib.LumirexSetMessageHandler(settings.handler, None)
+
+
+def _message_handler(on_message):
+    """The handler stays referenced by its Client's settings: the library
+    calls it for as long as it is set."""
 
     def forward(text, _context):
         if on_message is not None:
             on_message(text.decode("utf-8", errors="replace"))
 
-    _handler = MessageHandler(forward)
-    lib.LumirexSetMessageHandler(_handler, None)
-
-
-def _set_separator(lib, separator):
-    if separator not in (",", ".") or lib.LumirexSetDecimalSeparator(separator.encode()) != 0:
-        raise ValueError("decimal_separator must be ',' or '.', not %r" % (separator,))
+    return MessageHandler(forward)
 
 
 def _cpf(cpf):

@@ -159,5 +159,37 @@ class DefaultsAndFailuresTest(unittest.TestCase):
             client._lib.LumirexSetOutbox(None)
 
 
+class TwoClientsTest(unittest.TestCase):
+    def test_each_client_calls_with_its_own_settings(self):
+        url = os.environ["LUMIREX_URL"]
+        with tempfile.TemporaryDirectory() as first, tempfile.TemporaryDirectory() as second:
+            store_a = lumirex.Client(url, base_dir=first, db=demo_database(first))
+            store_b = lumirex.Client(url, base_dir=second)
+            errors = []
+
+            def sell(client, seq):
+                try:
+                    for _ in range(5):
+                        client.venda("0001", "001", seq)
+                except lumirex.CallFailed as failure:
+                    errors.append(failure)
+
+            threads = [threading.Thread(target=sell, args=(store_a, "000123")),
+                       threading.Thread(target=sell, args=(store_b, "000123"))]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
+            # Store B has no point-of-sale database of its own: every one of
+            # its sales fails for that, none went out with store A's.
+            self.assertEqual(len(errors), 1)
+            self.assertEqual(errors[0].code, "LUMIREX_E_DATABASE")
+            logs = [list(pathlib.Path(folder).glob("Dados/LogIntegracaoOrvo/*/*.txt"))
+                    for folder in (first, second)]
+            self.assertEqual([len(found) for found in logs], [1, 1])
+            self.assertEqual(store_a.base_dir, first)
+            self.assertEqual(store_b.base_dir, second)
+
+
 if __name__ == "__main__":
     unittest.main()

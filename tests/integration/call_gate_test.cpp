@@ -102,6 +102,58 @@ TEST_F(CallGateTest, FinalizeWaitsForCallsInFlightAndCallsMadeMeanwhileWaitForIt
   EXPECT_FALSE(WithNoCallInFlight([] { ADD_FAILURE() << "ran inside a call"; }));
 }
 
+TEST_F(CallGateTest, ACallSaysBusyWhileFinalizeIsStillClosing) {
+  std::atomic<bool> refused{false};
+  std::thread finalize([&] {
+    EXPECT_TRUE(WithNoCallInFlight([&] {
+      // Closing slow database sessions: it goes on until the call below
+      // has given up, which it could not do if the gate were held meanwhile.
+      const auto deadline = std::chrono::steady_clock::now() + kLong;
+      while (!refused && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+      }
+    }));
+  });
+  while (GateState().finalizing < 1) std::this_thread::yield();
+  try {
+    const CallTurn turn(50ms);
+    ADD_FAILURE() << "started while Finalize ran";
+  } catch (const CallFailure& failure) {
+    EXPECT_EQ(failure.code(), LUMIREX_E_TIMEOUT);
+    refused = true;
+  }
+  finalize.join();
+  EXPECT_TRUE(refused.load());
+}
+
+TEST_F(CallGateTest, AReportWaitingForItsOrderLeavesItsTurnToOtherCalls) {
+  ASSERT_TRUE(SetCallBound(2));
+  std::optional<CallTurn> saleCall(std::in_place, kLong);
+  std::optional<OrderTurn> sale(std::in_place);
+  sale->Take("ORDER-1");
+  std::atomic<bool> cancellationSent{false};
+  std::thread cancellation([&] {
+    const CallTurn turn(kLong);
+    OrderTurn order;
+    order.Take("ORDER-1");
+    cancellationSent = true;
+  });
+  // Waiting for its order, the cancellation holds no turn: a third call
+  // starts beside the sale although the bound is 2.
+  const auto deadline = std::chrono::steady_clock::now() + kLong;
+  while (GateState().parked < 1 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  {
+    const CallTurn other(50ms);
+    EXPECT_FALSE(cancellationSent.load());
+  }
+  sale.reset();
+  saleCall.reset();
+  cancellation.join();
+  EXPECT_TRUE(cancellationSent.load());
+}
+
 TEST_F(CallGateTest, ReportsOfOneOrderTakeTurnsAndOtherOrdersPass) {
   std::optional<OrderTurn> sale(std::in_place);
   sale->Take("ORDER-1");

@@ -17,6 +17,7 @@
 #include "end_to_end.hpp"
 #include "integration/data_module.hpp"
 #include "support/log_format.hpp"
+#include "support/runtime.hpp"
 
 using lumirex::Variant;
 using ::testing::HasSubstr;
@@ -105,16 +106,40 @@ TEST_F(SideBySide, ManyTillsAtOnceEachCallALogBlockOfItsOwn) {
   }
 }
 
+// Descriptors of this process open on file.
+int OpenOn(const std::filesystem::path& file) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == file) ++count;
+  }
+  return count;
+}
+
 // The log's descriptors are the calls' in flight: a busy till's calls close
 // the log when they end, none waits with it open for the waiting call.
 std::size_t DescriptorsOnTheLog() {
-  const fs::path log = fs::weakly_canonical(lumirex::LogFilePath());
-  std::size_t open = 0;
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc/self/fd")) {
-    std::error_code error;
-    if (fs::read_symlink(entry.path(), error) == log) ++open;
+  return static_cast<std::size_t>(OpenOn(fs::weakly_canonical(lumirex::LogFilePath())));
+}
+
+TEST_F(SideBySide, SpareDatabaseSessionsCloseOnceIdleWithNoFurtherCalls) {
+  if (!std::filesystem::exists("/proc/self/fd")) GTEST_SKIP() << "no /proc here";
+  lumirex::SetSpareIdleAge(50ms);
+  sandbox_.SetLatency(20ms);
+  for (int till = 0; till < 6; ++till) CopyDemoSaleTo(TillName(till));
+  std::vector<std::thread> tills;
+  for (int till = 0; till < 6; ++till) {
+    tills.emplace_back([&, till] { Said(TillCall("VENDA", till)); });
   }
-  return open;
+  for (auto& thread : tills) thread.join();
+  // Only the first instance keeps its session; no call comes to close the
+  // spares', the janitor does. Bounded: a spare never closed fails the test.
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (OpenOn(database_) > 1 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_LE(OpenOn(database_), 1);
+  lumirex::SetSpareIdleAge(30s);
 }
 
 TEST_F(SideBySide, ASilentServiceHoldsUpOnlyTheCallWaitingForIt) {
