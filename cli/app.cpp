@@ -23,8 +23,8 @@
 #include "lumirex/lumirex.hpp"
 #include "support/codepage.hpp"
 #include "support/host_text.hpp"
-#include "support/system_clock_and_path.hpp"
 #include "support/operations.hpp"
+#include "support/system_clock_and_path.hpp"
 
 namespace lumirex::cli {
 

@@ -4,8 +4,8 @@
 
 #include "cli/host_encoding.hpp"
 #include "cli/usage_error.hpp"
-#include "support/path_text.hpp"
 #include "support/operations.hpp"
+#include "support/path_text.hpp"
 
 namespace lumirex::cli {
 

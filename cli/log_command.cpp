@@ -19,8 +19,8 @@
 #include "cli/usage_error.hpp"
 #include "support/datetime.hpp"
 #include "support/log.hpp"
-#include "support/path_text.hpp"
 #include "support/operations.hpp"
+#include "support/path_text.hpp"
 
 namespace lumirex::cli {
 

@@ -10,11 +10,11 @@
 
 #include "database/odbc_session.hpp"
 #include "database/prepared_statement.hpp"
-#include "database/sqlite_fork.hpp"
 #include "database/sqlite_path.hpp"
 #include "support/errors.hpp"
 #include "support/host_text.hpp"
 #include "support/option_string.hpp"
+#include "support/sqlite_fork.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {

@@ -127,8 +127,7 @@ void PrepareRequest(const std::vector<Variant>& params, CallContext& call,
     RequireParameters(params.size(), operation.parameters, call.texts.operation);
     call.request.method = HttpMethodNamed(std::string(operation.method));
     RequestInput input{params, call.texts, module,
-                       RequestParts{call.request.body, call.urlTail,
-                                    &orderXml, &call.orderId}};
+                       RequestParts{call.request.body, call.urlTail, &orderXml, &call.orderId}};
     StepsOf(operation).build(input);
   }
   call.document = RemoveCarriageReturns(orderXml);

@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "database/sqlite_fork.hpp"
 #include "outbox/outbox_file.hpp"
 #include "support/at_fork.hpp"
 #include "support/no_destructor.hpp"
+#include "support/sqlite_fork.hpp"
 
 namespace lumirex::outbox {
 

@@ -17,7 +17,7 @@ NOT_WRAPPED = {"Initialize", "Finalize"}
 # Where the library and the command read the environment.
 CODE_FOLDERS = ("api", "integration", "support", "shared_services", "outbox", "database", "cli")
 LIBRARY_FOLDERS = CODE_FOLDERS[:-1]
-ENVIRONMENT_READ = re.compile(r'(?:Environment|getenv|envname)\("(LUMIREX_[A-Z_]+)"')
+ENVIRONMENT_READ = re.compile(r'(?:EnvironmentValue|Environment|getenv|envname)\("(LUMIREX_[A-Z_]+)"')
 
 
 def squeezed(text):

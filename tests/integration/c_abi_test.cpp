@@ -28,7 +28,7 @@ class CAbi : public CallTest {
 
 TEST_F(CAbi, WritesTheAnswerIntoTheCallersArrayAndLeavesTheParametersAlone) {
   CArray params(6);
-  const char* texts[] = {"CONSULTA", "svc", "123", "1", "2", "3"};
+  const char* texts[] = {"CONSULTA", "http://svc", "123", "1", "2", "3"};
   for (int i = 0; i < 6; ++i) params.SetText(i, texts[i]);
   CArray result(5);
   result.SetText(1, "old message");
@@ -54,6 +54,7 @@ TEST_F(CAbi, NullOrNegativeParametersAreAnEmptyList) {
 TEST_F(CAbi, NullResultFailsAfterItsFailureLine) {
   CArray params(6);
   params.SetText(0, "CONSULTA");
+  params.SetText(1, "http://svc");
   EXPECT_FALSE(IntegracaoLumirex(&params[0], 5, nullptr));
   EXPECT_EQ(LogTexts().back(), "Exception IntegracaoLumirex: the result array is missing");
   EXPECT_TRUE(services_->calls.empty());
@@ -82,6 +83,7 @@ TEST_F(CAbi, ResultArraysThatCannotTakeTheAnswer) {
     services_->calls.clear();
     CArray params(6);
     params.SetText(0, c.operation);
+    params.SetText(1, "http://svc");
     CArray result(c.count < 0 ? 0 : c.count);
     if (c.count < 0) {
       LumirexVariantClear(result.get());
@@ -126,11 +128,13 @@ TEST_F(CAbi, AnArrayWhereTextIsExpectedFailsTheCall) {
 TEST_F(CAbi, LastCallIsTheCallingThreadsOwn) {
   CArray failing(6);
   failing.SetText(0, "consulta");
+  failing.SetText(1, "http://svc");
   CArray result(5);
   EXPECT_FALSE(IntegracaoLumirex(&failing[0], 5, result.get()));
   std::thread([] {
     CArray params(6);
     params.SetText(0, "CONSULTA");
+    params.SetText(1, "http://svc");
     CArray answer(5);
     EXPECT_TRUE(IntegracaoLumirex(&params[0], 5, answer.get()));
     char message[8] = "x";

@@ -143,9 +143,8 @@ TEST_F(CallWithoutNetwork, TrailingSlashRule) {
   struct Case {
     std::string baseUrl, expected;
   };
-  for (const Case& c :
-       {Case{"svc", "svc/user?cpf=1&pdv=true"}, Case{"svc/", "svc/user?cpf=1&pdv=true"},
-        Case{"", "/user?cpf=1&pdv=true"}}) {
+  for (const Case& c : {Case{"http://svc", "http://svc/user?cpf=1&pdv=true"},
+                        Case{"http://svc/", "http://svc/user?cpf=1&pdv=true"}}) {
     services_->calls.clear();
     services_->answer = [](const HttpCall&) { return Answer("<r><success/></r>"); };
     Variant result = Variant::Array(5);
@@ -198,7 +197,7 @@ TEST_F(CallWithoutNetwork, FailureOfNoKnownKindIsInternal) {
     throw std::logic_error("the stack broke");
   };
   Variant result = Variant::Array(5);
-  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
+  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("CONSULTA", "http://svc"), 5, result));
   const lumirex::CallOutcome last = lumirex::LastCall();
   EXPECT_EQ(last.error, LUMIREX_E_INTERNAL);
   EXPECT_TRUE(last.sent);
@@ -213,13 +212,13 @@ TEST_F(CallWithoutNetwork, OnlyReportsConnectToTheDatabase) {
   lumirex::SetConnectionString("sqlite3://db=" + (base_.path() / "missing.sqlite").string());
   services_->answer = [](const HttpCall&) { return Answer("<r><success>true</success></r>"); };
   Variant result = Variant::Array(5);
-  EXPECT_TRUE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
-  std::vector<Variant> validation = Params("VALIDA_PROMOCODE", "svc");
+  EXPECT_TRUE(lumirex::IntegracaoLumirex(Params("CONSULTA", "http://svc"), 5, result));
+  std::vector<Variant> validation = Params("VALIDA_PROMOCODE", "http://svc");
   validation.resize(10);
   lumirex::IntegracaoLumirex(validation, 9, result);
   ASSERT_NE(lumirex::rdmIntegraLumirex, nullptr);
   EXPECT_FALSE(lumirex::rdmIntegraLumirex->adcIntegraLumirex.Connected());
-  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("VENDA", "svc"), 5, result));
+  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("VENDA", "http://svc"), 5, result));
   EXPECT_THAT(LogTexts().back(), HasSubstr("cannot open the point-of-sale database"));
   lumirex::SetConnectionString(std::nullopt);
 }
@@ -227,9 +226,9 @@ TEST_F(CallWithoutNetwork, OnlyReportsConnectToTheDatabase) {
 TEST_F(CallWithoutNetwork, TwoCallsCreateTheDataModuleOnce) {
   services_->answer = [](const HttpCall&) { return Answer("<r><success/></r>"); };
   Variant result = Variant::Array(5);
-  EXPECT_TRUE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
+  EXPECT_TRUE(lumirex::IntegracaoLumirex(Params("CONSULTA", "http://svc"), 5, result));
   auto* first = lumirex::rdmIntegraLumirex.get();
-  EXPECT_TRUE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
+  EXPECT_TRUE(lumirex::IntegracaoLumirex(Params("CONSULTA", "http://svc"), 5, result));
   EXPECT_EQ(lumirex::rdmIntegraLumirex.get(), first);
   // An empty success is a refusal: the flag says the service did not accept.
   EXPECT_EQ(result.items()[0], Variant(true));
@@ -242,9 +241,9 @@ TEST_F(CallWithoutNetwork, ShortParameterListsAreRefusedWithoutReadingPastTheEnd
   };
   std::vector<Case> cases = {
       {{}, "the parameter list has 0 elements; every operation needs 6"},
-      {{"VENDA", "svc", "", ""}, "the parameter list has 4 elements; VENDA needs 6"},
+      {{"VENDA", "http://svc", "", ""}, "the parameter list has 4 elements; VENDA needs 6"},
       {{"CONSULTA"}, "the parameter list has 1 element; CONSULTA needs 6"},
-      {{"VALIDA_PROMOCODE", "svc", "", "", "", "", "P", "S"},
+      {{"VALIDA_PROMOCODE", "http://svc", "", "", "", "", "P", "S"},
        "the parameter list has 8 elements; VALIDA_PROMOCODE needs 10"},
   };
   for (const Case& c : cases) {
@@ -262,7 +261,7 @@ TEST_F(CallWithoutNetwork, ShortParameterListsAreRefusedWithoutReadingPastTheEnd
 
 TEST_F(CallWithoutNetwork, LastIndexCutsTheListTheHostPassed) {
   Variant result = Variant::Array(5);
-  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("VENDA", "svc"), 3, result));
+  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("VENDA", "http://svc"), 3, result));
   EXPECT_EQ(LogTexts().back(),
             "Exception IntegracaoLumirex: the parameter list has 4 elements; VENDA needs 6");
 }
@@ -271,7 +270,7 @@ TEST_F(CallWithoutNetwork, UnwritableLogReturnsFalseAndStillTellsTheOperator) {
   testkit::WriteFile(base_.path() / "Dados", "a file where the log folder would go");
   services_->answer = [](const HttpCall&) { return Answer(""); };
   Variant result = Variant::Array(5);
-  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("CONSULTA", "svc"), 5, result));
+  EXPECT_FALSE(lumirex::IntegracaoLumirex(Params("CONSULTA", "http://svc"), 5, result));
   ASSERT_EQ(services_->messages.size(), 1u);
   EXPECT_THAT(services_->messages[0], HasSubstr("Exception IntegracaoLumirex: "));
   EXPECT_THAT(services_->messages[0], HasSubstr("LogIntegracaoOrvo"));

@@ -31,7 +31,7 @@ struct Till {
   std::string cpf, name, till, orderId;
 
   // The till of the demo sale and the sandbox's first customer.
-  static Till Demo() { return {kCpf, "Jo\xC3\xA3o da Silva", kTill, OrderId(kTill)}; }
+  static Till Demo() { return {kCpf, "Jo\xE3o da Silva", kTill, OrderId(kTill)}; }
   // Till 10<index>, whose customer the test adds to the sandbox.
   static Till Numbered(int index) {
     const std::string till = "10" + std::to_string(index);

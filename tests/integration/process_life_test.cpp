@@ -88,7 +88,7 @@ class ProcessLife : public EndToEnd {
     std::vector<std::string> params = Consulta(cpf);
     if (!url.empty()) params[1] = url;
     const Outcome outcome = Call(params);
-    const Variant name(cpf == kCpf ? "Jo\xC3\xA3o da Silva" : "Maria Souza");
+    const Variant name(cpf == kCpf ? "Jo\xE3o da Silva" : "Maria Souza");
     if (outcome.returned && outcome.result.items()[2] == name) return "";
     return "CONSULTA " + cpf + " answered " + ::testing::PrintToString(outcome.result.items()[2]) +
            (outcome.returned ? "" : ": " + LastLogLine());

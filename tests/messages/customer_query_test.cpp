@@ -74,7 +74,7 @@ TEST_F(GetConsulta, CustomerWithTwoPromocodes) {
            Promocode("P5", "5", "2024-12-31T23:59:59.000-03:00") +
            "\n</promocodes></userInfo></response>"));
   EXPECT_EQ(Element(0), Variant(false));
-  EXPECT_EQ(Element(1), Variant("Ol\xE1"));  // decoded to Windows-1252, the
+  EXPECT_EQ(Element(1), Variant("Ol\xE1"));   // decoded to Windows-1252, the
   EXPECT_EQ(Element(2), Variant("Jos\xE9"));  // message and the name alike
   EXPECT_EQ(Element(3), Variant(12.5));
 

@@ -1,4 +1,4 @@
-#include "database/sqlite_fork.hpp"
+#include "support/sqlite_fork.hpp"
 
 #include <sqlite3.h>
 
