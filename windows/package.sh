@@ -30,7 +30,7 @@ cp "$deps"/licences/* "$stage/licences/"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licences/gcc-runtime.txt"
 cp /usr/share/doc/mingw-w64-common/copyright "$stage/licences/mingw-w64.txt"
 for file in "$stage"/licences/*.txt; do
-  for text in $(grep -o '/usr/share/common-licenses/[A-Za-z0-9.+-]*' "$file" | sort -u); do
+  for text in $(grep -o '/usr/share/common-licenses/[A-Za-z0-9.+-]*' "$file" | sed 's/\.$//' | sort -u); do
     cp "$text" "$stage/licences/common-licenses/"
   done
   sed -i 's#/usr/share/common-licenses/#common-licenses/#g' "$file"
