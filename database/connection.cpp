@@ -1,5 +1,7 @@
 #include "database/connection.hpp"
 
+#include "database/fork_fence.hpp"
+
 #include <soci/odbc/soci-odbc.h>
 #include <soci/soci.h>
 #include <soci/sqlite3/soci-sqlite3.h>
@@ -8,6 +10,7 @@
 #include <new>
 #include <string_view>
 
+#include "database/fork_fence.hpp"
 #include "database/odbc_session.hpp"
 #include "database/prepared_statement.hpp"
 #include "database/sqlite_path.hpp"
@@ -140,10 +143,13 @@ void TADOConnection::Open() {
   try {
     if (BeforeConnect) BeforeConnect(*this);
     context += " '" + MaskPasswords(ConnectionString) + "'";
-    session_ = Connect(ConnectionString);
-    // The session knows its dialect before AfterConnect, so a query runs the
-    // right texts even when no handler readies the session.
-    dialect_ = DialectOf(*session_);
+    {
+      const DatabaseWork work;
+      session_ = Connect(ConnectionString);
+      // The session knows its dialect before AfterConnect, so a query runs
+      // the right texts even when no handler readies the session.
+      dialect_ = DialectOf(*session_);
+    }
     if (AfterConnect) AfterConnect(*this);
   } catch (const DatabaseError&) {
     // Ours, already written without passwords.
@@ -162,6 +168,8 @@ void TADOConnection::Open() {
 }
 
 void TADOConnection::Close() noexcept {
+  if (!session_ && statements_.empty()) return;
+  const DatabaseWork work;
   // The statements go before the session they were prepared on.
   statements_.clear();
   session_.reset();
@@ -173,6 +181,7 @@ constexpr char kBeginKey = 0;
 constexpr char kCommitKey = 0;
 
 void TADOConnection::RunKept(const void* key, const char* text) {
+  const DatabaseWork work;
   PreparedStatement* kept = KeptStatement(key);
   if (kept == nullptr) {
     auto prepared = std::make_unique<PreparedStatement>(Session(), text);
@@ -239,7 +248,10 @@ PreparedStatement& TADOConnection::KeepStatement(const void* query,
 }
 
 void TADOConnection::DropStatement(const void* query) noexcept {
-  statements_.erase(query);
+  const auto kept = statements_.find(query);
+  if (kept == statements_.end()) return;
+  const DatabaseWork work;
+  statements_.erase(kept);
 }
 
 std::string TADOConnection::BackendName() const {
@@ -257,6 +269,7 @@ bool TryOpen(TADOConnection& connection) noexcept {
 
 void PrepareReadOnlySession(TADOConnection& connection) {
   soci::session& session = connection.Session();
+  const DatabaseWork work;
   try {
     if (connection.BackendName() == "odbc") odbc::RequestReadOnly(session);
     const SqlDialect dialect = DialectOf(session);

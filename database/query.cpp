@@ -7,6 +7,7 @@
 #include <utility>
 #include <variant>
 
+#include "database/fork_fence.hpp"
 #include "database/odbc_session.hpp"
 #include "database/prepared_statement.hpp"
 #include "database/result_rows.hpp"
@@ -199,6 +200,7 @@ result_rows::Result TADOQuery::Run() {
   const bool utf8 = TextsInUtf8(connection_.Dialect());
   try {
     const std::string& text = TextFor(connection_.Dialect());
+    const DatabaseWork work;
     connection_.JoinRead();
     return Execute(connection_, KeptStatement(connection_, this, parameters_, text), parameters_);
   } catch (const std::bad_alloc&) {

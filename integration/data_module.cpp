@@ -6,6 +6,7 @@
 #include "messages/customer_query.hpp"
 #include "messages/operation_result.hpp"
 #include "shared_services/shared_services.hpp"
+#include "support/at_fork.hpp"
 #include "support/no_destructor.hpp"
 
 namespace lumirex {
@@ -21,26 +22,10 @@ std::vector<std::unique_ptr<TrdmIntegraLumirex>>& Abandoned() {
   static NoDestructor<std::vector<std::unique_ptr<TrdmIntegraLumirex>>> abandoned;
   return *abandoned;
 }
+const BuiltAtLoad<&Abandoned> abandonedBuiltAtLoad;
 
 std::vector<std::string> SaleKeyParameters() {
   return {"P_CDFILIAL", "P_CDCAIXA", "P_NRSEQVENDA"};
-}
-
-// The queries' texts, copied once and never destroyed: an instance may be
-// built for a call still running while the host exits, after the texts'
-// own globals are gone.
-struct QueryTexts {
-  std::string headerTransactSql = sale_queries::kHeaderTransactSql;
-  std::string headerSqlite = sale_queries::kHeaderSqlite;
-  std::string headerPostgreSql = sale_queries::kHeaderPostgreSql;
-  std::string itemsTransactSql = sale_queries::kItemsTransactSql;
-  std::string itemsSqlite = sale_queries::kItemsSqlite;
-  std::string itemsPostgreSql = sale_queries::kItemsPostgreSql;
-};
-
-const QueryTexts& Texts() {
-  static NoDestructor<const QueryTexts> texts;
-  return *texts;
 }
 
 }  // namespace
@@ -62,10 +47,10 @@ void AbandonDataModule(std::unique_ptr<TrdmIntegraLumirex> module) noexcept {
 }
 
 TrdmIntegraLumirex::TrdmIntegraLumirex()
-    : adqVenda(adcIntegraLumirex, SaleKeyParameters(), Texts().headerTransactSql,
-               Texts().headerSqlite, Texts().headerPostgreSql),
-      adqItemVenda(adcIntegraLumirex, SaleKeyParameters(), Texts().itemsTransactSql,
-                   Texts().itemsSqlite, Texts().itemsPostgreSql) {
+    : adqVenda(adcIntegraLumirex, SaleKeyParameters(), sale_queries::kHeaderTransactSql,
+               sale_queries::kHeaderSqlite, sale_queries::kHeaderPostgreSql),
+      adqItemVenda(adcIntegraLumirex, SaleKeyParameters(), sale_queries::kItemsTransactSql,
+                   sale_queries::kItemsSqlite, sale_queries::kItemsPostgreSql) {
   adqVenda.Description = "the sale header query";
   adqItemVenda.Description = "the sale items query";
   adcIntegraLumirex.LoginPrompt = false;

@@ -31,16 +31,21 @@ thread_local int ownCalls = 0;
 
 State& TheState() {
   static NoDestructor<State> state;
-  // A fork's child has only the thread that forked, and only its calls.
-  static const int forkHandler = AtForkInChild([] {
-    std::construct_at(&state->mutex);
-    std::construct_at(&state->callEnded);
-    std::construct_at(&state->readying);
-    state->inFlight = ownCalls;
-  });
+  // A fork's child has only the thread that forked, and only its calls. A
+  // fork waits for the first call's readying to end: the child would find
+  // the database library's statics half built.
+  static const int forkHandler =
+      AtFork(ForkOrder::State, {[] { state->readying.lock(); }, [] { state->readying.unlock(); },
+                                [] {
+                                  std::construct_at(&state->mutex);
+                                  std::construct_at(&state->callEnded);
+                                  state->readying.unlock();
+                                  state->inFlight = ownCalls;
+                                }});
   (void)forkHandler;
   return *state;
 }
+const BuiltAtLoad<&TheState> stateBuiltAtLoad;
 
 // What a call builds of the database library's statics: a SQLite session
 // readied as a call's is, and a statement with a parameter run on it. One

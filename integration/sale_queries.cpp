@@ -3,7 +3,7 @@
 namespace lumirex::sale_queries {
 
 // The statements the point-of-sale back end has always run on SQL Server.
-const std::string kHeaderTransactSql =
+const char* const kHeaderTransactSql =
     "SELECT V.CDFILIAL, F.NMFILIAL, V.DTVENDA,\n"
     "       V.NRCPFLUMIREX, V.CDPROMOLUMIREX, ISNULL(V.VRDESCCASHORVO,0) AS VRDESCCASHORVO,\n"
     "       V.CDFILIAL+V.CDCAIXA+CONVERT(VARCHAR,V.DTENTRVENDA,103)+V.NRSEQVENDA AS IDVENDA,\n"
@@ -24,7 +24,7 @@ const std::string kHeaderTransactSql =
     "         V.NRCPFLUMIREX, V.CDPROMOLUMIREX, ISNULL(V.VRDESCCASHORVO,0),\n"
     "         V.CDFILIAL+V.CDCAIXA+CONVERT(VARCHAR,V.DTENTRVENDA,103)+V.NRSEQVENDA";
 
-const std::string kItemsTransactSql =
+const char* const kItemsTransactSql =
     "SELECT I.CDPRODUTO, P.CDARVPROD, P.NMPRODUTO, I.VRUNITVEND, SUM(QTPRODVEND) AS QTPRODVEND\n"
     "  FROM ITEMVENDA I, PRODUTO P\n"
     " WHERE I.CDFILIAL   = :P_CDFILIAL\n"
@@ -40,7 +40,7 @@ const std::string kItemsTransactSql =
 // cast to INTEGER then cuts toward zero as SQL Server does (3 * 0.333 stays
 // 0.99). Summing whole cents keeps the total exact. Only built-in functions
 // are used, so the text runs through the SQLite ODBC driver as well.
-const std::string kHeaderSqlite =
+const char* const kHeaderSqlite =
     "SELECT V.CDFILIAL, F.NMFILIAL, V.DTVENDA,\n"
     "       V.NRCPFLUMIREX, V.CDPROMOLUMIREX, IFNULL(V.VRDESCCASHORVO,0) AS VRDESCCASHORVO,\n"
     "       V.CDFILIAL||V.CDCAIXA||strftime('%d/%m/%Y',V.DTENTRVENDA)||V.NRSEQVENDA AS IDVENDA,\n"
@@ -66,7 +66,7 @@ const std::string kHeaderSqlite =
 // errors reach the digits the amount is written with (2861.13900000002 for
 // 2861.139); rounding the sum to the quantity's three decimals gives the sum
 // that SQL Server's exact arithmetic gives.
-const std::string kItemsSqlite =
+const char* const kItemsSqlite =
     "SELECT I.CDPRODUTO, P.CDARVPROD, P.NMPRODUTO, I.VRUNITVEND, ROUND(SUM(QTPRODVEND),3) AS "
     "QTPRODVEND\n"
     "  FROM ITEMVENDA I, PRODUTO P\n"
@@ -80,7 +80,7 @@ const std::string kItemsSqlite =
 // Server's DECIMAL is: TRUNC(..., 2) cuts each line value toward zero (3 *
 // 0.333 gives 0.99), to_char writes the entry day as dd/mm/yyyy, and NULLs
 // read as 0 through COALESCE.
-const std::string kHeaderPostgreSql =
+const char* const kHeaderPostgreSql =
     "SELECT V.CDFILIAL, F.NMFILIAL, V.DTVENDA,\n"
     "       V.NRCPFLUMIREX, V.CDPROMOLUMIREX, COALESCE(V.VRDESCCASHORVO,0) AS VRDESCCASHORVO,\n"
     "       V.CDFILIAL||V.CDCAIXA||to_char(V.DTENTRVENDA,'DD/MM/YYYY')||V.NRSEQVENDA AS IDVENDA,\n"
@@ -102,7 +102,7 @@ const std::string kHeaderPostgreSql =
     "         V.CDFILIAL||V.CDCAIXA||to_char(V.DTENTRVENDA,'DD/MM/YYYY')||V.NRSEQVENDA";
 
 // The items statement uses nothing that PostgreSQL reads differently.
-const std::string kItemsPostgreSql = kItemsTransactSql;
+const char* const kItemsPostgreSql = kItemsTransactSql;
 
 // Kept beside the statements, so that a column added to one is added here.
 const std::vector<TableColumns> kColumnsRead = {

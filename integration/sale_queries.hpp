@@ -6,12 +6,14 @@
 
 namespace lumirex::sale_queries {
 
-extern const std::string kHeaderTransactSql;
-extern const std::string kHeaderSqlite;
-extern const std::string kItemsTransactSql;
-extern const std::string kItemsSqlite;
-extern const std::string kHeaderPostgreSql;
-extern const std::string kItemsPostgreSql;
+// Plain arrays: built with the program and never destroyed, so a call still
+// running while the host exits reads them whole.
+extern const char* const kHeaderTransactSql;
+extern const char* const kHeaderSqlite;
+extern const char* const kItemsTransactSql;
+extern const char* const kItemsSqlite;
+extern const char* const kHeaderPostgreSql;
+extern const char* const kItemsPostgreSql;
 
 // The columns the statements read, table by table: what a point-of-sale
 // database must hold for a sale report to be built.

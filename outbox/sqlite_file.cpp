@@ -57,6 +57,10 @@ std::mutex& OutboxFileLock() {
   return *lock;
 }
 
+namespace {
+const BuiltAtLoad<&OutboxFileLock> lockBuiltAtLoad;
+}  // namespace
+
 // In the fork's prepare step, holding OutboxFileLock(): no statement of these
 // files is running, so closing each closes its file for good.
 void SuspendOpenFiles() {

@@ -30,6 +30,7 @@
 #include "support/at_fork.hpp"
 #include "support/errors.hpp"
 #include "support/no_destructor.hpp"
+#include "support/process_state.hpp"
 #include "support/settings.hpp"
 
 namespace lumirex {
@@ -317,6 +318,29 @@ void Check(CURLcode code, const char* what) {
   }
 }
 
+// libcurl's process-wide start, made by the first handle. A fork waits for
+// it to end (the state's lock, taken in the fork's prepare step): the child
+// would find it half made and wait for it for ever.
+struct CurlStart {
+  std::mutex mutex;
+  bool done = false;
+};
+
+void StartCurl() {
+  CurlStart& start = ProcessState<CurlStart>();
+  std::lock_guard lock(start.mutex);
+  if (start.done) return;
+    // libcurl's TLS library frees its process-wide state at exit unless told
+    // first not to; a call still running on another thread would use it after
+    // it was freed. (A host that set it up before us decides.) Windows' TLS is
+    // the system's own (Schannel).
+#ifndef _WIN32
+  OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+#endif
+  Check(curl_global_init(CURL_GLOBAL_DEFAULT), "init");
+  start.done = true;
+}
+
 // One easy handle, lent to one exchange at a time (CurlHandlePool). libcurl
 // keeps its connection cache in the handle, and curl_easy_reset leaves that
 // cache alone, so resetting between exchanges keeps the kept-alive
@@ -397,17 +421,7 @@ class CurlSession {
 
   CURL* Handle() {
     if (!handle_) {
-      static std::once_flag globalInit;
-      std::call_once(globalInit, [] {
-      // libcurl's TLS library frees its process-wide state at exit unless
-      // told first not to; a call still running on another thread would use
-      // it after it was freed. (A host that set it up before us decides.)
-      // Windows' TLS is the system's own (Schannel).
-#ifndef _WIN32
-        OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
-#endif
-        Check(curl_global_init(CURL_GLOBAL_DEFAULT), "init");
-      });
+      StartCurl();
       handle_.reset(curl_easy_init());
       if (!handle_) throw HttpError("cannot create the HTTP client", HttpFailure::Internal);
     }

@@ -104,6 +104,7 @@ OpenSockets& Sockets() {
   (void)forkHandler;
   return ProcessState<OpenSockets>();
 }
+const BuiltAtLoad<&Sockets> socketsBuiltAtLoad;
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 
 #include "shared_services/default_services.hpp"
 #include "shared_services/shared_services.hpp"
+#include "support/at_fork.hpp"
 #include "support/no_destructor.hpp"
 #include "support/process_state.hpp"
 
@@ -28,6 +29,7 @@ const std::shared_ptr<SharedServices>& DefaultInstance() {
   static NoDestructor<const std::shared_ptr<SharedServices>> instance(MakeDefaultServices());
   return *instance;
 }
+const BuiltAtLoad<&DefaultInstance> defaultInstanceBuiltAtLoad;
 
 }  // namespace
 

@@ -35,14 +35,23 @@ Table& TheTable() {
 }
 
 #ifndef _WIN32
-// The table's lock is held from the prepare step to the parent's or the
-// child's, so nobody adds a handler in between.
+// How many handlers the prepare step of this thread's fork ran: the parent's
+// and the child's steps run those, and only those. The table's lock is not
+// held across the fork: a thread registering a handler at that moment, from
+// inside the build of a function-local static, would otherwise wait for the
+// fork, and the child would inherit that static half built and wait on it
+// for ever.
+thread_local std::size_t prepared = 0;
+
 void Prepare() {
   Table& table = TheTable();
-  table.mutex.lock();
+  {
+    std::lock_guard lock(table.mutex);
+    prepared = table.count;
+  }
   for (int order = static_cast<int>(ForkOrder::Outbox);
        order <= static_cast<int>(ForkOrder::Sqlite); ++order) {
-    for (std::size_t i = 0; i < table.count; ++i) {
+    for (std::size_t i = 0; i < prepared; ++i) {
       const Entry& entry = table.entries[i];
       if (static_cast<int>(entry.order) == order && entry.handler.prepare) entry.handler.prepare();
     }
@@ -54,12 +63,11 @@ void Release() {
   Table& table = TheTable();
   for (int order = static_cast<int>(ForkOrder::Sqlite);
        order >= static_cast<int>(ForkOrder::Outbox); --order) {
-    for (std::size_t i = table.count; i-- > 0;) {
+    for (std::size_t i = prepared; i-- > 0;) {
       const Entry& entry = table.entries[i];
       if (static_cast<int>(entry.order) == order && entry.handler.*Step) (entry.handler.*Step)();
     }
   }
-  table.mutex.unlock();
 }
 #endif
 

@@ -12,10 +12,11 @@ namespace lumirex {
 
 // When a handler's prepare step runs: locks held around others come first.
 enum class ForkOrder {
-  Outbox,   // the outbox's lock, held while it uses SQLite
-  State,    // the locks of settings and other small process-wide state
-  Runtime,  // building the runtime
-  Sqlite,   // SQLite's own static mutexes, innermost
+  Outbox,    // the outbox's lock, held while it uses SQLite
+  State,     // the locks of settings and other small process-wide state
+  Runtime,   // building the runtime
+  Database,  // database work in progress (database/fork_fence.hpp)
+  Sqlite,    // SQLite's own static mutexes, innermost
 };
 
 struct ForkHandler {
@@ -27,8 +28,25 @@ struct ForkHandler {
 // Adds a handler; prepare steps run by ForkOrder (then in the order added),
 // the parent's and the child's in the reverse order. Registering the same
 // handler twice runs it twice: call it once, from a function-local static.
-// Returns 0, so it can initialise that static.
+// Returns 0, so it can initialise that static. Never waits for a fork in
+// progress; a handler added during one runs from the next.
 int AtFork(ForkOrder order, ForkHandler handler) noexcept;
+
+// A fork's child waits for ever on a function-local static that another
+// parent thread was still building at the fork. The process-wide state the
+// child goes on using is therefore built as the library loads, before any
+// thread can call it:  `BuiltAtLoad<&TheState> builtAtLoad;`  beside the
+// accessor. (Windows has no fork; building early costs nothing there.)
+template <auto Accessor>
+struct BuiltAtLoad {
+  BuiltAtLoad() noexcept {
+    try {
+      (void)Accessor();
+    } catch (...) {
+      // Out of memory this early: the first call builds it instead.
+    }
+  }
+};
 
 // Shorthand for a handler with a child step only.
 inline int AtForkInChild(void (*child)()) noexcept {

@@ -1,6 +1,6 @@
 // Process-wide state that outlives a fork (settings and the like), with a
 // std::mutex member named `mutex` held only briefly and never around another
-// lock: built on first use, never destroyed (a call still running on another
+// lock: built as the library loads, never destroyed (a call still running on another
 // thread while the host exits reads it). fork() takes its lock in the prepare
 // step, so the child inherits the state whole and the lock free.
 #pragma once
@@ -13,7 +13,14 @@
 namespace lumirex {
 
 template <typename State>
+State& ProcessState();
+
+template <typename State>
+inline const BuiltAtLoad<&ProcessState<State>> processStateBuiltAtLoad;
+
+template <typename State>
 State& ProcessState() {
+  (void)&processStateBuiltAtLoad<State>;
   static NoDestructor<State> instance;
   static const int forkHandler =
       AtFork(ForkOrder::State, {[] { instance->mutex.lock(); }, [] { instance->mutex.unlock(); },

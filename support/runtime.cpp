@@ -34,6 +34,7 @@ Runtimes& TheRuntimes() {
   (void)forkHandler;
   return *runtimes;
 }
+const BuiltAtLoad<&TheRuntimes> runtimesBuiltAtLoad;
 
 }  // namespace
 

@@ -44,4 +44,8 @@ void KeepSqliteWholeAcrossFork() noexcept {
   (void)registered;
 }
 
+namespace {
+const BuiltAtLoad<&KeepSqliteWholeAcrossFork> registeredAtLoad;
+}  // namespace
+
 }  // namespace lumirex

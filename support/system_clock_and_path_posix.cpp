@@ -1,16 +1,32 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 
+#include "support/process_state.hpp"
 #include "support/system_clock_and_path.hpp"
 
 namespace lumirex {
+
+namespace {
+
+// The C library's time zone lock is not freed in a fork's child: a child
+// forked while another of our threads converted a time would wait on it for
+// ever. Our conversions hold this lock instead, which a fork takes first.
+struct TimeZone {
+  std::mutex mutex;
+};
+
+}  // namespace
 
 DateTimeParts LocalTimeNow() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   tm local{};
-  localtime_r(&now.tv_sec, &local);
+  {
+    std::lock_guard lock(ProcessState<TimeZone>().mutex);
+    localtime_r(&now.tv_sec, &local);
+  }
   DateTimeParts parts{local.tm_year + 1900,
                       local.tm_mon + 1,
                       local.tm_mday,
