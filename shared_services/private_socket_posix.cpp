@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <set>
@@ -65,17 +67,22 @@ std::uint32_t PeerInode(std::uint32_t inode) noexcept {
   return peer;
 }
 
-// The process's descriptor for the socket `inode`; -1 when it has none.
+// The process's descriptor for the socket `inode`; -1 when it has none. The
+// links in /proc name each descriptor's socket, so nothing is asked of the
+// descriptors themselves: other threads open and close theirs meanwhile.
 int DescriptorOfSocket(std::uint32_t inode) noexcept {
+  char wanted[32];
+  std::snprintf(wanted, sizeof wanted, "socket:[%u]", inode);
   DIR* folder = opendir("/proc/self/fd");
   if (folder == nullptr) return -1;
   int found = -1;
   while (const dirent* entry = readdir(folder)) {
-    const int fd = std::atoi(entry->d_name);
-    struct stat status {};
-    if (fd < 0 || fd == dirfd(folder) || fstat(fd, &status) != 0) continue;
-    if (S_ISSOCK(status.st_mode) && status.st_ino == inode) {
-      found = fd;
+    char link[64];
+    const ssize_t size = readlinkat(dirfd(folder), entry->d_name, link, sizeof link - 1);
+    if (size <= 0) continue;
+    link[size] = '\0';
+    if (std::strcmp(link, wanted) == 0) {
+      found = std::atoi(entry->d_name);
       break;
     }
   }
