@@ -72,8 +72,9 @@ std::string WholeCents(double amount) {
 int Number(std::string_view text, std::size_t pos, std::size_t length, std::string_view whole) {
   const std::string_view piece = text.substr(pos, length);
   if (!IsDigits(piece)) NotServiceDate(whole);
+  // Two or four digits: nothing to overflow.
   int value = 0;
-  std::from_chars(piece.data(), piece.data() + piece.size(), value);
+  for (const char digit : piece) value = value * 10 + (digit - '0');
   return value;
 }
 
