@@ -212,7 +212,9 @@ void TADOConnection::EndRead() noexcept {
 }
 
 void TADOConnection::CloseIfFileReplaced() noexcept {
-  if (!session_ || session_->get_backend_name() != "sqlite3") return;
+  // Inside the shared read transaction the file was looked at as it began,
+  // and its lock keeps the state the first statement read for the others.
+  if (reading_ || !session_ || session_->get_backend_name() != "sqlite3") return;
   sqlite_api::sqlite3* database =
       static_cast<soci::sqlite3_session_backend*>(session_->get_backend())->conn_;
   // SQLite compares the file it holds open with the one its name leads to now.

@@ -46,9 +46,12 @@ constexpr std::array<TypeName, 5> kReadAliases{{{FieldType::String, "string.uni"
 // reading and writing hold them to the same rule, so that any packet read can
 // be written again.
 bool IsFieldName(std::string_view name) {
+  // ASCII's letters and digits, whatever the host's locale says of the bytes
+  // above, which count as name characters anyway.
   const auto nameChar = [](unsigned char ch, bool first) {
-    if (std::isalpha(ch) || ch == '_' || ch >= 0x80) return true;
-    return !first && (std::isdigit(ch) || ch == '-' || ch == '.');
+    if ((ch | 0x20) >= 'a' && (ch | 0x20) <= 'z') return true;
+    if (ch == '_' || ch >= 0x80) return true;
+    return !first && ((ch >= '0' && ch <= '9') || ch == '-' || ch == '.');
   };
   bool valid = !name.empty();
   for (std::size_t i = 0; valid && i < name.size(); ++i) {
@@ -238,9 +241,9 @@ pugi::xml_node Required(const pugi::xml_node& parent, const char* name) {
 constexpr std::string_view kStartOfRows = "</FIELDS><PARAMS/></METADATA><ROWDATA>";
 constexpr std::string_view kEnd = "</ROWDATA></DATAPACKET>";
 
-std::string PacketStart() {
+std::string PacketStart(bool utf8) {
   std::string out = "<?xml version=\"1.0\" encoding=\"";
-  out += HostXmlEncoding();
+  out += XmlEncodingName(utf8);
   out += "\" standalone=\"yes\"?>\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
   return out;
 }
@@ -313,9 +316,14 @@ void AppendEscape(std::string& out, char ch) {
   }
 }
 
+// The table of the host's encoding, looked up once a packet rather than once
+// a value.
+const EscapeTable& EscapesOf(bool utf8) {
+  return utf8 ? kUtf8NeedsEscape : kCp1252NeedsEscape;
+}
+
 // The text between two characters to escape goes over in one piece.
-void AppendEscaped(std::string& out, std::string_view value) {
-  const EscapeTable& table = HostIsUtf8() ? kUtf8NeedsEscape : kCp1252NeedsEscape;
+void AppendEscaped(std::string& out, std::string_view value, const EscapeTable& table) {
   for (const char* special = FirstToEscape(value, table); special != value.data() + value.size();
        special = FirstToEscape(value, table)) {
     const auto plain = static_cast<std::size_t>(special - value.data());
@@ -326,11 +334,12 @@ void AppendEscaped(std::string& out, std::string_view value) {
   out.append(value);
 }
 
-void AppendAttribute(std::string& out, std::string_view name, std::string_view value) {
+void AppendAttribute(std::string& out, std::string_view name, std::string_view value,
+                     const EscapeTable& table) {
   out += ' ';
   out += name;
   out += "=\"";
-  AppendEscaped(out, value);
+  AppendEscaped(out, value, table);
   out += '"';
 }
 
@@ -352,18 +361,18 @@ int StringWidth(std::size_t index, const FieldDef& def,
   return static_cast<int>(width);
 }
 
-void AppendField(std::string& out, const FieldDef& def, int width) {
+void AppendField(std::string& out, const FieldDef& def, int width, const EscapeTable& table) {
   CheckWritableName(def.name);
   const auto known = std::find_if(kTypeNames.begin(), kTypeNames.end(),
                                   [&](const TypeName& entry) { return entry.type == def.type; });
   out += "<FIELD";
-  AppendAttribute(out, "attrname", def.name);
-  AppendAttribute(out, "fieldtype", known->name);
+  AppendAttribute(out, "attrname", def.name, table);
+  AppendAttribute(out, "fieldtype", known->name, table);
   if (def.type == FieldType::String) {
-    AppendAttribute(out, "WIDTH", std::to_string(width));
+    AppendAttribute(out, "WIDTH", std::to_string(width), table);
   } else if (def.type == FieldType::Fixed) {
-    if (def.size > 0) AppendAttribute(out, "WIDTH", std::to_string(def.size));
-    AppendAttribute(out, "DECIMALS", std::to_string(def.decimals));
+    if (def.size > 0) AppendAttribute(out, "WIDTH", std::to_string(def.size), table);
+    AppendAttribute(out, "DECIMALS", std::to_string(def.decimals), table);
   }
   out += "/>";
 }
@@ -382,10 +391,11 @@ const T& Expect(const FieldDef& def, const FieldValue& value) {
 // The value as attribute text, written straight into the packet: a packet
 // has a row for every promocode of an answer, and a text of its own for
 // every value would cost more than writing it. Only texts can need escaping.
-void AppendValue(std::string& out, const FieldDef& def, const FieldValue& value) {
+void AppendValue(std::string& out, const FieldDef& def, const FieldValue& value,
+                 const EscapeTable& table) {
   switch (def.type) {
     case FieldType::String:
-      return AppendEscaped(out, Expect<std::string>(def, value));
+      return AppendEscaped(out, Expect<std::string>(def, value), table);
     case FieldType::Integer:
     case FieldType::LargeInt:
       out += std::to_string(Expect<std::int64_t>(def, value));
@@ -408,7 +418,7 @@ void AppendValue(std::string& out, const FieldDef& def, const FieldValue& value)
 }
 
 void AppendRow(std::string& out, const std::vector<FieldDef>& fields,
-               const TClientDataSet::Row& row) {
+               const TClientDataSet::Row& row, const EscapeTable& table) {
   out += "<ROW";
   for (std::size_t i = 0; i < fields.size(); ++i) {
     // NULL is an absent attribute.
@@ -416,7 +426,7 @@ void AppendRow(std::string& out, const std::vector<FieldDef>& fields,
       out += ' ';
       out += fields[i].name;
       out += "=\"";
-      AppendValue(out, fields[i], row[i]);
+      AppendValue(out, fields[i], row[i], table);
       out += '"';
     }
   }
@@ -445,14 +455,16 @@ DataPacket ReadDataPacket(std::string_view text) {
 
 std::string WriteDataPacket(const std::vector<FieldDef>& fields,
                             const std::vector<TClientDataSet::Row>& rows) {
-  std::string out = PacketStart();
+  const bool utf8 = HostIsUtf8();
+  std::string out = PacketStart(utf8);
+  const EscapeTable& table = EscapesOf(utf8);
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    AppendField(out, fields[i], StringWidth(i, fields[i], rows));
+    AppendField(out, fields[i], StringWidth(i, fields[i], rows), table);
   }
   out += kStartOfRows;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const std::size_t before = out.size();
-    AppendRow(out, fields, rows[i]);
+    AppendRow(out, fields, rows[i], table);
     // The rows of a packet are much alike: room for as many more as the
     // first spares the text most of its growing, and copying, on the way.
     if (i == 0) out.reserve(out.size() + (out.size() - before) * (rows.size() - 1) + kEnd.size());
@@ -461,16 +473,28 @@ std::string WriteDataPacket(const std::vector<FieldDef>& fields,
   return out;
 }
 
-DataPacketWriter::DataPacketWriter(std::span<const FieldDef> fields, std::size_t rows)
-    : fields_(fields), rows_(rows), out_(PacketStart()) {
-  for (const FieldDef& def : fields_) {
-    if (def.type == FieldType::String && def.size <= 0) {
-      throw std::logic_error("a packet written row by row needs the size of every String");
+std::array<std::string, 2> DataPacketWriter::Starts(std::span<const FieldDef> fields) {
+  std::array<std::string, 2> starts;
+  for (const bool utf8 : {false, true}) {
+    std::string& out = starts[utf8 ? 1 : 0];
+    out = PacketStart(utf8);
+    for (const FieldDef& def : fields) {
+      if (def.type == FieldType::String && def.size <= 0) {
+        throw std::logic_error("a packet written row by row needs the size of every String");
+      }
+      AppendField(out, def, def.size, EscapesOf(utf8));
     }
-    AppendField(out_, def, def.size);
+    out += kStartOfRows;
   }
-  out_ += kStartOfRows;
+  return starts;
 }
+
+DataPacketWriter::DataPacketWriter(std::span<const FieldDef> fields, std::size_t rows)
+    : DataPacketWriter(fields, rows, Starts(fields)) {}
+
+DataPacketWriter::DataPacketWriter(std::span<const FieldDef> fields, std::size_t rows,
+                                   const std::array<std::string, 2>& starts)
+    : fields_(fields), rows_(rows), utf8_(HostIsUtf8()), out_(starts[utf8_ ? 1 : 0]) {}
 
 const FieldDef& DataPacketWriter::Next() {
   if (field_ == 0) {
@@ -500,7 +524,9 @@ void DataPacketWriter::EndValue() {
 void DataPacketWriter::Text(std::string_view value) {
   const FieldDef& def = Next();
   value = value.substr(0, value.find('\0'));
-  AppendEscaped(out_, HostTextPrefix(value, static_cast<std::size_t>(def.size)));
+  const auto size = static_cast<std::size_t>(def.size);
+  AppendEscaped(out_, utf8_ ? HostTextPrefix(value, size) : value.substr(0, size),
+                EscapesOf(utf8_));
   EndValue();
 }
 

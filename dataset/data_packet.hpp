@@ -7,6 +7,7 @@
 //   <ROWDATA><ROW CDPROMOCAO="P10" .../></ROWDATA></DATAPACKET>
 #pragma once
 
+#include <array>
 #include <span>
 #include <string>
 #include <string_view>
@@ -48,6 +49,12 @@ class DataPacketWriter {
  public:
   // rows: how many rows are coming, for the room made once the first is written.
   DataPacketWriter(std::span<const FieldDef> fields, std::size_t rows);
+  // The same from the packet's start up to its rows, for these fields, in
+  // Windows-1252 and in UTF-8 (Starts): the same for every packet of them,
+  // so it can be made once.
+  DataPacketWriter(std::span<const FieldDef> fields, std::size_t rows,
+                   const std::array<std::string, 2>& starts);
+  static std::array<std::string, 2> Starts(std::span<const FieldDef> fields);
 
   void Text(std::string_view value);
   void Number(double value);
@@ -64,6 +71,7 @@ class DataPacketWriter {
   std::size_t field_ = 0;
   std::size_t rowStart_ = 0;
   bool first_ = true;
+  bool utf8_;  // the host's encoding, read once a packet
   std::string out_;
 };
 

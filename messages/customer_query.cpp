@@ -19,6 +19,8 @@ bool IsPromocode(pugi::xml_node node) {
 }
 
 const std::array<FieldDef, 5> kColumns = PromotionColumns();
+// Built as the library loads, like the columns: every answer's packet starts so.
+const std::array<std::string, 2> kPacketStarts = DataPacketWriter::Starts(kColumns);
 
 // The row's values are read in the order the service's fields have always
 // been taken, so that of two faults in one promocode the same one is told,
@@ -49,7 +51,7 @@ void ReadUserInfo(pugi::xml_node userInfo, CustomerAnswer& answer) {
   const auto count =
       static_cast<std::size_t>(std::count_if(promocodes.begin(), promocodes.end(), IsPromocode));
   RequireFewPromocodes(count);
-  DataPacketWriter packet(kColumns, count);
+  DataPacketWriter packet(kColumns, count, kPacketStarts);
   for (pugi::xml_node child : promocodes.children()) {
     if (IsPromocode(child)) AddPromotion(child, packet);
   }
@@ -65,7 +67,7 @@ CustomerAnswer getConsulta(const ResponseDocument& document) {
   if (!answer.common.errorFlag) {
     ReadUserInfo(ChildNamed(document.DocumentElement(), "userInfo"), answer);
   } else {
-    answer.promotions = DataPacketWriter(kColumns, 0).Finish();
+    answer.promotions = DataPacketWriter(kColumns, 0, kPacketStarts).Finish();
   }
   return answer;
 }

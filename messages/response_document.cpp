@@ -56,23 +56,26 @@ const char* ShapeFault(const pugi::xml_document& document) {
   return nullptr;
 }
 
+// A UTF-8 host takes the service's UTF-8 as it is: pugixml keeps the bytes
+// between the tags unchanged, and character references come out as UTF-8.
+pugi::xml_parse_result LoadAsUtf8(pugi::xml_document& document, std::string_view bytes) {
+  return document.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_utf8);
+}
+
 // Every byte becomes the character Windows-1252 gives it, so no byte is lost
 // or rejected here, whatever encoding the declaration claims; NodeText turns
 // the characters back into the same bytes. The answer is widened straight
 // into a buffer that the document takes over and parses in place, rather
 // than into a text that the document would copy again.
 pugi::xml_parse_result LoadWidened(pugi::xml_document& document, std::string_view bytes) {
-  const std::size_t bound = std::max<std::size_t>(Utf8SizeBound(bytes), 1);
+  const std::size_t widened = Utf8SizeBound(bytes);
+  // Without a byte above ASCII, the widened answer is the answer itself.
+  if (widened == bytes.size()) return LoadAsUtf8(document, bytes);
+  const std::size_t bound = std::max<std::size_t>(widened, 1);
   auto* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(bound));
   if (buffer == nullptr) throw std::bad_alloc();
   const auto size = static_cast<std::size_t>(AnsiToUtf8(bytes, buffer) - buffer);
   return document.load_buffer_inplace_own(buffer, size, kParseOptions, pugi::encoding_utf8);
-}
-
-// A UTF-8 host takes the service's UTF-8 as it is: pugixml keeps the bytes
-// between the tags unchanged, and character references come out as UTF-8.
-pugi::xml_parse_result LoadAsUtf8(pugi::xml_document& document, std::string_view bytes) {
-  return document.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_utf8);
 }
 
 [[noreturn]] void NotWellFormed(const std::string& why) {
@@ -114,17 +117,28 @@ pugi::xml_node ResponseDocument::DocumentElement() const {
   return document_.document_element();
 }
 
+// The parse options make no declaration or processing instruction, the only
+// other nodes with a name, so pugixml's own look-up by name finds elements
+// alone, in one call instead of one a child.
 pugi::xml_node ChildNamed(pugi::xml_node parent, const char* name) {
-  for (pugi::xml_node child : parent.children()) {
-    if (child.type() == pugi::node_element && std::strcmp(child.name(), name) == 0) return child;
-  }
-  return {};
+  return parent.child(name);
+}
+
+// The text of an element made of one piece of text, by far the usual case,
+// or of none (""); nullptr for any other element.
+const char* OnlyText(pugi::xml_node element) {
+  const pugi::xml_node first = element.first_child();
+  if (!first) return "";
+  return !first.next_sibling() && IsText(first) ? first.value() : nullptr;
 }
 
 std::string NodeText(pugi::xml_node element) {
+  // One piece is narrowed straight from the tree.
+  if (const char* only = OnlyText(element)) {
+    return HostIsUtf8() ? std::string(only) : Utf8ToAnsi(only);
+  }
   // A comment between two pieces of text splits them into two nodes; the
-  // reader sees the text as the service wrote it, without the comment. One
-  // piece, by far the usual case, is narrowed straight from the tree.
+  // reader sees the text as the service wrote it, without the comment.
   const char* first = "";
   std::string joined;
   int pieces = 0;
@@ -146,8 +160,12 @@ std::string NodeText(pugi::xml_node element) {
 }
 
 std::string ServiceText(pugi::xml_node element) {
-  const std::string bytes = NodeText(element);
-  return HostIsUtf8() ? ReplaceInvalidUtf8(bytes) : Utf8ToAnsi(bytes);
+  // Nearly every text is ASCII, which both steps below leave as it is.
+  if (const char* only = OnlyText(element); only != nullptr && IsAscii(only)) return only;
+  std::string text = NodeText(element);
+  if (HostIsUtf8()) return ReplaceInvalidUtf8(text);
+  text.resize(static_cast<std::size_t>(Utf8ToAnsi(text, text.data()) - text.data()));
+  return text;
 }
 
 }  // namespace lumirex

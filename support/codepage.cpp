@@ -98,12 +98,17 @@ int UnicodeToCp1252(char32_t ch) {
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size());
+  std::string out(utf8.size(), '\0');
+  out.resize(static_cast<std::size_t>(Utf8ToAnsi(utf8, out.data()) - out.data()));
+  return out;
+}
+
+char* Utf8ToAnsi(std::string_view utf8, char* out) {
   while (!utf8.empty()) {
     // Runs of ASCII, nearly all of a document, go over in one piece.
     const std::size_t ascii = AsciiPrefixLength(utf8);
-    out.append(utf8.data(), ascii);
+    std::memmove(out, utf8.data(), ascii);
+    out += ascii;
     utf8.remove_prefix(ascii);
     if (utf8.empty()) break;
     char32_t ch = 0;
@@ -111,12 +116,12 @@ std::string Utf8ToAnsi(std::string_view utf8) {
     if (length == 0) {
       // Skip a single byte so that each byte of a broken sequence becomes its
       // own '?' and a valid character right after it is still read.
-      out += '?';
+      *out++ = '?';
       utf8.remove_prefix(1);
       continue;
     }
     const int byte = UnicodeToCp1252(ch);
-    out += byte < 0 ? '?' : static_cast<char>(byte);
+    *out++ = byte < 0 ? '?' : static_cast<char>(byte);
     utf8.remove_prefix(length);
   }
   return out;
@@ -169,6 +174,10 @@ std::size_t FirstInvalidUtf8(std::string_view text) {
     at += AsciiPrefixLength(text.substr(at));
   }
   return std::string_view::npos;
+}
+
+bool IsAscii(std::string_view text) {
+  return AsciiPrefixLength(text) == text.size();
 }
 
 std::string ReplaceInvalidUtf8(std::string_view text) {

@@ -15,9 +15,14 @@ char32_t Cp1252ToUnicode(unsigned char byte);
 // The Windows-1252 byte of a character, or -1 when the code page lacks it.
 int UnicodeToCp1252(char32_t ch);
 
+// Whether every byte is ASCII, which reads the same in both encodings.
+bool IsAscii(std::string_view text);
 // UTF-8 to Windows-1252: a character the code page lacks becomes '?', and so
 // does each byte of an invalid UTF-8 sequence. Never fails.
 std::string Utf8ToAnsi(std::string_view utf8);
+// The same into out, which may be where utf8 lies, as the text never grows;
+// returns the end of what was written.
+char* Utf8ToAnsi(std::string_view utf8, char* out);
 
 // The first well-formed character of a UTF-8 text that Windows-1252 lacks,
 // or 0 when it has them all (a broken sequence is passed over).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <system_error>
 
@@ -33,6 +34,13 @@ bool IsDigits(std::string_view text) {
 // "1250" as 12.50: the point is placed in the decimal text before it is read,
 // so the amount is the double nearest to the decimal value, not 1250 / 100.
 double CentsToAmount(std::string_view digits) {
+  // Up to fifteen digits the cents are an exact double, and IEEE division
+  // rounds the exact quotient, which is that decimal value, to the nearest.
+  if (digits.size() <= 15) {
+    std::int64_t cents = 0;
+    for (const char digit : digits) cents = cents * 10 + (digit - '0');
+    return static_cast<double>(cents) / 100;
+  }
   std::string decimal(digits);
   if (decimal.size() < 3) decimal.insert(0, 3 - decimal.size(), '0');
   decimal.insert(decimal.size() - 2, 1, '.');
@@ -72,8 +80,9 @@ std::string WholeCents(double amount) {
 int Number(std::string_view text, std::size_t pos, std::size_t length, std::string_view whole) {
   const std::string_view piece = text.substr(pos, length);
   if (!IsDigits(piece)) NotServiceDate(whole);
+  // Two or four digits: nothing to overflow.
   int value = 0;
-  std::from_chars(piece.data(), piece.data() + piece.size(), value);
+  for (const char digit : piece) value = value * 10 + (digit - '0');
   return value;
 }
 

@@ -21,7 +21,11 @@ bool HostIsUtf8() {
 }
 
 const char* HostXmlEncoding() {
-  return HostIsUtf8() ? "UTF-8" : "windows-1252";
+  return XmlEncodingName(HostIsUtf8());
+}
+
+const char* XmlEncodingName(bool utf8) {
+  return utf8 ? "UTF-8" : "windows-1252";
 }
 
 std::string HostTextFromUtf8(std::string_view utf8) {

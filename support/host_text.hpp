@@ -12,8 +12,9 @@ namespace lumirex {
 
 bool HostIsUtf8();
 
-// The name an XML declaration gives the host's encoding.
+// The name an XML declaration gives the host's encoding, or the one named.
 const char* HostXmlEncoding();
+const char* XmlEncodingName(bool utf8);
 
 // UTF-8 to the host's encoding: Utf8ToAnsi for Windows-1252; for a UTF-8
 // host the text itself, with each byte of a broken sequence as '?'.

@@ -6,6 +6,7 @@
 #include "support/log_file.hpp"
 #include "support/log_format.hpp"
 #include "support/settings.hpp"
+#include "support/system_clock_and_path.hpp"
 #include "support/text.hpp"
 
 namespace lumirex {
@@ -37,8 +38,9 @@ LogFile::LogFile(std::string baseDir, const DateTimeParts& day)
   day_ = day.day;
 }
 
-bool LogFile::Holds(const std::string& baseDir, const DateTimeParts& now) const {
-  return now.day == day_ && now.month == month_ && now.year == year_ && baseDir == baseDir_;
+bool LogFile::Holds(const DateTimeParts& now) const {
+  return now.day == day_ && now.month == month_ && now.year == year_ &&
+         settings::IsBaseDir(baseDir_);
 }
 
 // The line's time stamp and separator, made again only when the second (or
@@ -67,7 +69,7 @@ thread_local LogSession* currentSession = nullptr;
 constexpr std::size_t kRoomAfter = 4096;
 
 void AppendLine(std::string_view label, std::string_view text) {
-  const DateTimeParts now = DecodeDateTime(Now());
+  const DateTimeParts now = LocalTimeNow();
   LogFile file(settings::BaseDir(), now);
   file.Write({file.StampOf(now), label, text, "\r\n"});
   file.Close();
@@ -106,12 +108,11 @@ void WriteLogLine(std::string_view label, std::string_view text) {
   }
   // One reading of the clock, so a line written at midnight lands in the file
   // of the day its time stamp shows.
-  const DateTimeParts now = DecodeDateTime(Now());
-  std::string baseDir = settings::BaseDir();
+  const DateTimeParts now = LocalTimeNow();
   // Past midnight, or another base folder: the lines of the file before are
   // done with, and go to it now, whole.
-  if (session->file_ && !session->file_->Holds(baseDir, now)) session->WriteOut();
-  if (!session->file_) session->file_ = std::make_unique<LogFile>(std::move(baseDir), now);
+  if (session->file_ && !session->file_->Holds(now)) session->WriteOut();
+  if (!session->file_) session->file_ = std::make_unique<LogFile>(settings::BaseDir(), now);
   session->Keep(session->file_->StampOf(now), label, text);
 }
 

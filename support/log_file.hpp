@@ -28,8 +28,9 @@ class LogFile {
   const std::string& Path() const { return path_; }
   void Close();
 
-  // Whether a line of this moment under this base folder belongs in this file.
-  bool Holds(const std::string& baseDir, const DateTimeParts& now) const;
+  // Whether a line of this moment, under the base folder in force, belongs in
+  // this file.
+  bool Holds(const DateTimeParts& now) const;
   // The time stamp and separator a line of this moment starts with.
   std::string_view StampOf(const DateTimeParts& now);
 
@@ -43,7 +44,6 @@ class LogFile {
   void* handle_ = nullptr;
 #else
   int Open() const;
-  void RequireRegularFile() const;
   int fd_ = -1;
 #endif
 };

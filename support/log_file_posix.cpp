@@ -39,9 +39,35 @@ void CreateFolders(const std::filesystem::path& folder, const std::string& logPa
   TakeFolderOwner(folder.string());
 }
 
+// Only a regular file is appended to: a device, a FIFO or a socket at the
+// day's path is someone else's. Returns the file's status.
+struct stat RequireRegularFile(int fd, const std::string& path) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) Fail("examine", path, errno);
+  if (!S_ISREG(status.st_mode)) {
+    throw IOError("cannot write the integration log '" + path + "': not a regular file");
+  }
+  return status;
+}
+
+// The base folder of a log file's path: what is left without its file and
+// its three folders.
+std::string BaseFolderOf(const std::string& path) {
+  std::size_t end = path.size();
+  for (int i = 0; i < 4 && end != std::string::npos && end > 0; ++i) end = path.rfind('/', end - 1);
+  return end == std::string::npos || end == 0 ? std::string("/") : path.substr(0, end);
+}
+
 // Run as root, the log's three folders and the file get the base folder's
 // owner, top down; this also mends a till whose log a root run made before.
-void GiveToBaseOwner(const std::string& path, int fd) {
+// Only a file of root's can need it (a root run gives the file away with the
+// folders above it, and no other user can make one in root's folders), and
+// only under a base folder of someone else's: so a till run as another user
+// pays nothing, and one run as root one look at its base folder.
+void GiveToBaseOwner(const std::string& path, int fd, const struct stat& file) {
+  if (file.st_uid != 0) return;
+  struct stat base {};
+  if (::stat(BaseFolderOf(path).c_str(), &base) != 0 || base.st_uid == 0) return;
   if (::geteuid() != 0) return;
   const std::filesystem::path year = std::filesystem::path(path).parent_path();
   for (const auto& folder : {year.parent_path().parent_path(), year.parent_path(), year}) {
@@ -61,8 +87,7 @@ LogFile::LogFile(const std::string& path) : path_(path) {
     fd_ = Open();
   }
   if (fd_ < 0) Fail("open", path_, errno);
-  RequireRegularFile();
-  GiveToBaseOwner(path_, fd_);
+  GiveToBaseOwner(path_, fd_, RequireRegularFile(fd_, path_));
 }
 
 LogFile::~LogFile() {
@@ -107,16 +132,6 @@ void LogFile::Close() {
 int LogFile::Open() const {
   return ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
                 kFileMode);
-}
-
-// Only a regular file is appended to: a device, a FIFO or a socket at the
-// day's path is someone else's.
-void LogFile::RequireRegularFile() const {
-  struct stat status {};
-  if (::fstat(fd_, &status) != 0) Fail("examine", path_, errno);
-  if (!S_ISREG(status.st_mode)) {
-    throw IOError("cannot write the integration log '" + path_ + "': not a regular file");
-  }
 }
 
 }  // namespace lumirex::log_file

@@ -72,6 +72,12 @@ std::string BaseDir() {
   return *scope->baseDir_;
 }
 
+bool IsBaseDir(std::string_view dir) {
+  const CallSettings* scope = currentScope;
+  if (scope != nullptr && scope->baseDir_) return *scope->baseDir_ == dir;
+  return BaseDir() == dir;
+}
+
 void SetBaseDir(std::optional<std::string> dir) {
   std::lock_guard lock(state().mutex);
   state().baseDir = std::move(dir);

@@ -12,6 +12,8 @@ namespace lumirex::settings {
 // Base folder of the log and of the embedded database: the folder set by the
 // host, else $LUMIREX_BASE_DIR, else the running executable's folder.
 std::string BaseDir();
+// Whether dir is what BaseDir() gives, without a copy of it inside a call.
+bool IsBaseDir(std::string_view dir);
 void SetBaseDir(std::optional<std::string> dir);
 
 // Connection string of the point-of-sale database: the one set by the host,
@@ -63,6 +65,7 @@ class CallSettings {
  private:
   friend HostEncoding CurrentHostEncoding();
   friend std::string BaseDir();
+  friend bool IsBaseDir(std::string_view dir);
 
   std::optional<HostEncoding> encoding_;
   std::optional<std::string> baseDir_;

@@ -22,11 +22,26 @@ struct TimeZone {
 DateTimeParts LocalTimeNow() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  tm local{};
+  // A call's lines fall within a few seconds: a thread converts each second
+  // once, and again when the host has set another time zone (tzset), which
+  // the C library's description of the zone then shows.
+  thread_local struct {
+    bool done = false;
+    time_t second = 0;
+    long zone = 0;
+    int daylight = 0;
+    const char* names[2] = {};
+    tm local{};
+  } last;
   {
     std::lock_guard lock(ProcessState<TimeZone>().mutex);
-    localtime_r(&now.tv_sec, &local);
+    if (!last.done || last.second != now.tv_sec || last.zone != timezone ||
+        last.daylight != daylight || last.names[0] != tzname[0] || last.names[1] != tzname[1]) {
+      localtime_r(&now.tv_sec, &last.local);
+      last = {true, now.tv_sec, timezone, daylight, {tzname[0], tzname[1]}, last.local};
+    }
   }
+  const tm& local = last.local;
   DateTimeParts parts{local.tm_year + 1900,
                       local.tm_mon + 1,
                       local.tm_mday,
