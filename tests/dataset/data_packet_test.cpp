@@ -156,7 +156,7 @@ TEST(DataPacketTest, RowByRowWriterGivesTheDatasetsPacket) {
                                         {"BORN", FieldType::Date}};
   const double seen = Moment(2024, 3, 5, 14, 7, 9, 250);
   DataPacketWriter writer(fields, 2);
-  for (const std::string code : {std::string("a<\"&b"), std::string("long text\0x", 11)}) {
+  for (const std::string& code : {std::string("a<\"&b"), std::string("long text\0x", 11)}) {
     writer.Text(code);
     writer.DateTime(seen);
     writer.Number(12.5);
