@@ -8,6 +8,7 @@
 #include "cli/doctor/checks.hpp"
 #include "cli/host_encoding.hpp"
 #include "lumirex/lumirex.hpp"
+#include "support/path_text.hpp"
 
 namespace lumirex::cli {
 
@@ -34,12 +35,12 @@ DoctorSettings Apply(const DoctorOptions& options) {
   PathsAsUtf8 paths;  // the folders and files below are the command's UTF-8
   DoctorSettings settings;
   settings.baseDir = Setting::Resolve(options.baseDir, "--base-dir", "LUMIREX_BASE_DIR",
-                                      std::filesystem::current_path().string());
-  settings.baseDir.value =
-      std::filesystem::absolute(settings.baseDir.value).lexically_normal().string();
-  while (settings.baseDir.value.size() > 1 && settings.baseDir.value.back() == '/') {
-    settings.baseDir.value.pop_back();
-  }
+                                      PathText(std::filesystem::current_path()));
+  std::filesystem::path base =
+      std::filesystem::absolute(FileSystemPath(settings.baseDir.value)).lexically_normal();
+  // "/opt/pdv/" and "C:\\PDV\\" name the folder, not an empty name inside it.
+  if (!base.has_filename() && base.has_relative_path()) base = base.parent_path();
+  settings.baseDir.value = PathText(base);
   SetBaseDir(settings.baseDir.value);
   std::optional<std::string> database = options.database;
   if (database) *database = ConnectionFromOption(*database);  // a bare path, as the calls take it
