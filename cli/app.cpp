@@ -233,7 +233,11 @@ void AddSandbox(CLI::App& app, Context& c) {
   sub->footer(
       "Examples:\n  lumirex sandbox --port 8080 --fixture customers.json\n"
       "  lumirex sandbox --base-path /api/ --fault stall=12 --fault-rate 0.2 --verbose\n"
+#ifdef _WIN32
+      "The fixture format is in integration-guide.md, beside lumirex.exe in the zip.\n"
+#else
       "The fixture format is in /usr/share/doc/lumirex/integration-guide.md.\n"
+#endif
       "Exit status: 0 stopped by a signal, 2 it could not listen, 64 usage error.");
   AddSandboxOptions(*sub, c.o.sandbox);
   sub->callback([&c] {

@@ -48,10 +48,11 @@ ctest --test-dir "$root/build-windows-x64" --no-tests=error --output-on-failure 
 ctest --test-dir "$root/build-windows-x86" --no-tests=error --output-on-failure || status=1
 # Each architecture's zip package, unpacked, must match its own sums, and no
 # file in it name a folder of this machine: not the sources', the build's,
-# nor the dependencies' cache; nor may a program or library name a system
-# folder of Debian's (the guide's Linux examples do).
-machine_paths="$root|${HOME:-/root}|\.cache/"
-system_paths="/etc/ssl|/usr/(share|lib|include|src)"
+# nor the home folder the dependencies' cache is in; nor may a program or
+# library name a cache or a system folder of Debian's (the guide's Linux
+# examples do).
+machine_paths="$root|${HOME:-/root}/"
+system_paths="\.cache/|/etc/ssl|/usr/(share|lib|include|src)"
 for arch in x64 x86; do
   zip=$("$root/windows/package.sh" "$arch")
   unpacked=$(mktemp -d)

@@ -116,11 +116,16 @@ CLI::App* AddDoctorSubcommand(CLI::App& app, DoctorOptions& options) {
       "--cpf 12345678909\n"
       "With --cpf a customer query is sent through the library (and logged like any call);\n"
       "without, the service's route is tried with a query of a CPF nobody has, not logged.\n"
+#ifdef _WIN32
+      "Which user: run the doctor as the till's user; each folder is checked against its\n"
+      "own security (its access list) for the user running the doctor.");
+#else
       "Which user: run the doctor as the till's user. Run as root, it takes on the user\n"
       "who owns the base folder (the first check names them) and checks as that user, as\n"
       "the till will be. Any lumirex command or timer run as root under a till's base\n"
       "folder gives the log folders and files, and the outbox file, it makes there the\n"
       "owner and group of the folder they are made in.");
+#endif
   sub->add_option("--base-dir", options.baseDir,
                   "Base folder (default: $LUMIREX_BASE_DIR, else the current folder)");
   sub->add_option("--db", options.database,
