@@ -35,19 +35,13 @@ constexpr const char* kOverview =
     "Each call subcommand makes one integration call through liblumirex, laid out as a till\n"
     "lays it out, and writes the integration log under the base folder.";
 
-// Only what this system's command has: the doctor, the sandbox and the demo
-// are not built for Windows.
 constexpr const char* kFooter =
     "Examples:\n"
-#ifndef _WIN32
     "  lumirex demo                         the four operations against a built-in sandbox\n"
     "  lumirex sandbox --port 8080          serve the sandbox loyalty service\n"
-#endif
     "  lumirex consulta --cpf 12345678909 --url http://127.0.0.1:8080/\n"
     "  lumirex log --failed --operation VENDA   the day's sale reports that failed\n"
-#ifndef _WIN32
     "  lumirex doctor --base-dir /opt/pdv  check a till's set-up in one go\n"
-#endif
     "\n"
     "Environment: LUMIREX_URL (--url), LUMIREX_DB (--db), LUMIREX_BASE_DIR (--base-dir),\n"
     "  LUMIREX_OUTBOX (--outbox), LUMIREX_OUTBOX_KEEP_DAYS (outbox prune --days),\n"
@@ -231,23 +225,25 @@ void AddRawCall(CLI::App& app, Context& c) {
   sub->add_option("params", o.elements, "Elements 2, 3, ...");
 }
 
-#ifndef _WIN32
 void AddSandbox(CLI::App& app, Context& c) {
   CLI::App* sub = app.add_subcommand(
       "sandbox",
       "Serve the sandbox loyalty service on 127.0.0.1 (or --host) until SIGINT or\n"
-      "SIGTERM; the first line printed is its base URL");
+      "SIGTERM (Ctrl+C or Ctrl+Break on Windows); the first line printed is its base URL");
   sub->footer(
       "Examples:\n  lumirex sandbox --port 8080 --fixture customers.json\n"
       "  lumirex sandbox --base-path /api/ --fault stall=12 --fault-rate 0.2 --verbose\n"
+#ifdef _WIN32
+      "The fixture format is in integration-guide.md, beside lumirex.exe in the zip.\n"
+#else
       "The fixture format is in /usr/share/doc/lumirex/integration-guide.md.\n"
+#endif
       "Exit status: 0 stopped by a signal, 2 it could not listen, 64 usage error.");
   AddSandboxOptions(*sub, c.o.sandbox);
   sub->callback([&c] {
     c.action = {[&c] { return ServeSandbox(c.o.sandbox, c.out); }, kExitCannotServe};
   });
 }
-#endif
 
 void AddLog(CLI::App& app, Context& c) {
   CLI::App* sub = app.add_subcommand(
@@ -345,7 +341,6 @@ void AddOutbox(CLI::App& app, Context& c) {
   });
 }
 
-#ifndef _WIN32
 void AddDemo(CLI::App& app, Context& c) {
   CLI::App* sub = app.add_subcommand(
       "demo",
@@ -363,7 +358,6 @@ void AddDoctor(CLI::App& app, Context& c) {
     c.action = {[&c] { return RunDoctor(c.o.doctor, c.out); }, 1};
   });
 }
-#endif
 
 // The folders and files the environment names, as the options' values until
 // the command line gives others: read as UTF-8 on every system, where CLI11's
@@ -452,13 +446,8 @@ int RunApp(int argc, const char* const* argv, std::ostream& rawOut, std::ostream
   app.require_subcommand(1);
   Context c{out, err, {}, {}};
   PathsFromEnvironment(c.o);
-#ifdef _WIN32
-  // The doctor, the sandbox and the demo are not built for Windows yet.
-  for (auto add : {AddConsulta, AddValidation, AddSaleCommands, AddRawCall, AddOutbox, AddLog}) {
-#else
   for (auto add : {AddConsulta, AddValidation, AddSaleCommands, AddRawCall, AddSandbox, AddOutbox,
                    AddLog, AddDoctor, AddDemo}) {
-#endif
     add(app, c);
   }
   try {

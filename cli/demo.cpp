@@ -10,6 +10,7 @@
 #include "cli/pos_database.hpp"
 #include "cli/result_text.hpp"
 #include "sandbox/sandbox.hpp"
+#include "support/path_text.hpp"
 
 namespace lumirex::cli {
 
@@ -48,22 +49,23 @@ std::vector<Step> DemoSteps(const std::string& url) {
 
 void Configure(const std::filesystem::path& dir, const std::filesystem::path& database) {
   PathsAsUtf8 paths;
-  SetBaseDir(dir.string());
+  SetBaseDir(PathText(dir));
   // Set outright, so a LUMIREX_DB in the environment cannot send the demo
   // elsewhere; quoted, so a folder with blanks stays one option.
-  SetConnectionString("sqlite3://db=\"" + database.string() + "\" readonly=1");
+  SetConnectionString("sqlite3://db=\"" + PathText(database) + "\" readonly=1");
   SetDecimalSeparator(',');
 }
 
 }  // namespace
 
 int RunDemo(const std::string& dirOption, std::ostream& out) {
-  std::filesystem::path dir = std::filesystem::absolute(dirOption).lexically_normal();
+  std::filesystem::path dir =
+      std::filesystem::absolute(FileSystemPath(dirOption)).lexically_normal();
   std::filesystem::path database = dir / "Dados" / "pos.sqlite";
   std::filesystem::path sqlDir = FindSqlDir();
   BuildDemoDatabase(sqlDir, database);
-  out << "Point-of-sale database: " << database.string() << "\n  built from "
-      << (sqlDir / "sqlite").string() << "\n";
+  out << "Point-of-sale database: " << PathText(database) << "\n  built from "
+      << PathText(sqlDir / "sqlite") << "\n";
 
   sandbox::Sandbox service;
   service.Start(0);
@@ -81,7 +83,12 @@ int RunDemo(const std::string& dirOption, std::ostream& out) {
   }
   service.Stop();
 
-  out << "\nLog lines written by this run (" << LogFilePath() << "):\n";
+  std::string logFile;
+  {
+    PathsAsUtf8 paths;
+    logFile = LogFilePath();
+  }
+  out << "\nLog lines written by this run (" << logFile << "):\n";
   for (const std::string& line : LogLinesSince(mark)) out << "  " << line << "\n";
   out << "\n" << accepted << " of " << steps.size() << " operations accepted.\n";
   return accepted == static_cast<int>(steps.size()) ? 0 : 1;

@@ -8,19 +8,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "support/path_text.hpp"
+#include "support/system_clock_and_path.hpp"
+
 namespace lumirex::cli {
 
 namespace {
 
-std::filesystem::path ExecutableDir() {
-  std::error_code error;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::path() : self.parent_path();
-}
-
 std::string ReadSql(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + file.string());
+  if (!in) throw std::runtime_error("cannot read " + PathText(file));
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
@@ -33,11 +30,11 @@ using Database = std::unique_ptr<sqlite3, CloseDatabase>;
 
 Database Create(const std::filesystem::path& file) {
   sqlite3* raw = nullptr;
-  int status =
-      sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  int status = sqlite3_open_v2(PathText(file).c_str(), &raw,
+                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   Database db(raw);
   if (status != SQLITE_OK) {
-    throw std::runtime_error("cannot create " + file.string() + ": " +
+    throw std::runtime_error("cannot create " + PathText(file) + ": " +
                              (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(status)));
   }
   return db;
@@ -48,25 +45,27 @@ void Run(sqlite3* db, const std::filesystem::path& script) {
   if (sqlite3_exec(db, ReadSql(script).c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
     std::string text = message ? message : "unknown error";
     sqlite3_free(message);
-    throw std::runtime_error(script.string() + ": " + text);
+    throw std::runtime_error(PathText(script) + ": " + text);
   }
 }
 
 }  // namespace
 
 std::vector<std::filesystem::path> SqlDirCandidates() {
-  std::vector<std::filesystem::path> candidates;
-  std::filesystem::path self = ExecutableDir();
-  if (!self.empty()) candidates.push_back(self.parent_path() / "share" / "lumirex" / "sql");
-  candidates.emplace_back(LUMIREX_SOURCE_SQL_DIR);
-  return candidates;
+  const std::filesystem::path self = FileSystemPath(ExecutableFolder());
+#ifdef _WIN32
+  // Beside lumirex.exe, in the zip and the build folder alike.
+  return {self / "sql"};
+#else
+  return {self.parent_path() / "share" / "lumirex" / "sql", LUMIREX_SOURCE_SQL_DIR};
+#endif
 }
 
 std::filesystem::path FindSqlDir() {
   std::string looked;
   for (const auto& dir : SqlDirCandidates()) {
     if (std::filesystem::is_regular_file(dir / "sqlite" / "pos-schema.sql")) return dir;
-    looked += (looked.empty() ? "" : ", ") + dir.string();
+    looked += (looked.empty() ? "" : ", ") + PathText(dir);
   }
   throw std::runtime_error("cannot find sqlite/pos-schema.sql; looked in " + looked);
 }

@@ -7,7 +7,8 @@
 namespace lumirex::cli {
 
 // Where the SQL files are looked for, in order: <command's folder>/../share/
-// lumirex/sql (an installed command), then the source tree it was built from.
+// lumirex/sql (an installed command), then the source tree it was built from;
+// on Windows <command's folder>/sql.
 std::vector<std::filesystem::path> SqlDirCandidates();
 
 // The first candidate holding sqlite/pos-schema.sql; raises std::runtime_error

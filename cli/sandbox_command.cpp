@@ -2,12 +2,12 @@
 
 #include <charconv>
 #include <chrono>
-#include <csignal>
 #include <functional>
 #include <mutex>
 #include <pugixml.hpp>
 #include <stdexcept>
 
+#include "cli/stop_request.hpp"
 #include "cli/usage_error.hpp"
 #include "sandbox/sandbox.hpp"
 #include "support/datetime.hpp"
@@ -128,16 +128,6 @@ std::string DescribeServed(const sandbox::Served& served) {
   return line;
 }
 
-// SIGINT and SIGTERM blocked on this thread before the server starts its own,
-// so they all inherit the mask and the signal is taken here by sigwait.
-sigset_t StopSignals() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  return signals;
-}
-
 }  // namespace
 
 void AddSandboxOptions(CLI::App& sub, SandboxOptions& options) {
@@ -177,12 +167,10 @@ int ServeSandbox(const SandboxOptions& options, std::ostream& out) {
       out << line << std::endl;
     });
   }
-  sigset_t signals = StopSignals();
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  StopRequest stop;
   service.Start(options.port, options.host);
   out << service.BaseUrl() << std::endl;
-  int received = 0;
-  sigwait(&signals, &received);
+  stop.Wait();
   service.Stop();
   return 0;
 }

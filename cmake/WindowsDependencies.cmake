@@ -8,10 +8,12 @@ find_package(SQLite3 REQUIRED)
 
 # Header-only libraries copied into the prefix.
 find_path(LUMIREX_HEADER_ONLY_DIR nlohmann/json.hpp REQUIRED)
-foreach(target nlohmann_json::nlohmann_json CLI11::CLI11)
+foreach(target nlohmann_json::nlohmann_json CLI11::CLI11 PkgConfig::HTTPLIB)
   add_library(${target} INTERFACE IMPORTED)
   target_include_directories(${target} INTERFACE ${LUMIREX_HEADER_ONLY_DIR})
 endforeach()
+# cpp-httplib, whole in its header, serves the sandbox over Winsock.
+target_link_libraries(PkgConfig::HTTPLIB INTERFACE ws2_32)
 
 # ODBC is the system's driver manager; its installer library reads the data
 # sources for the doctor.

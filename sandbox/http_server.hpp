@@ -5,7 +5,6 @@
 #pragma once
 
 #include <httplib.h>
-#include <openssl/ssl.h>
 
 #include <atomic>
 #include <cstddef>
@@ -14,13 +13,16 @@
 #include <set>
 #include <string>
 
+#include "sandbox/tls.hpp"
+
 namespace lumirex::sandbox {
 
 class HttpServer : public httplib::Server {
  public:
   HttpServer();
   // Serves HTTPS with the certificate chain and private key of these PEM
-  // files; raises std::runtime_error naming the file that cannot be used.
+  // files; raises std::runtime_error naming the file that cannot be used
+  // (or, on Windows, saying that HTTPS is Linux's).
   HttpServer(const std::string& certFile, const std::string& keyFile);
 
   // Connections accepted since construction.
@@ -42,10 +44,7 @@ class HttpServer : public httplib::Server {
   void Track(socket_t sock);
   void Untrack(socket_t sock);
 
-  struct ContextFree {
-    void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
-  };
-  std::unique_ptr<SSL_CTX, ContextFree> tls_;  // null: plain HTTP
+  TlsContextPtr tls_;  // null: plain HTTP
   std::atomic<std::size_t> accepted_{0};
   std::atomic<bool> closing_{false};
   std::mutex mutex_;

@@ -1,6 +1,8 @@
 #include "sandbox/service.hpp"
 
-#include <ctime>
+#include <cstdio>
+
+#include "support/system_clock_and_path.hpp"
 
 namespace lumirex::sandbox {
 
@@ -9,11 +11,10 @@ namespace {
 // Now as service date text; fixed-width, so it orders like the dates it is
 // compared with.
 std::string NowAsServiceDate() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
+  const DateTimeParts now = LocalTimeNow();
   char text[32];
-  std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%S", &local);
+  std::snprintf(text, sizeof(text), "%04d-%02d-%02dT%02d:%02d:%02d", now.year, now.month, now.day,
+                now.hour, now.minute, now.second);
   return text;
 }
 

@@ -15,6 +15,10 @@ namespace {
 // database's sessions and the service's connections open for good.
 std::atomic<std::chrono::milliseconds::rep> idleAgeMs{30'000};
 
+// How long Finalize waits for the janitor's thread to leave: a sweep that
+// Finalize found under way may still be closing a database session.
+constexpr std::chrono::seconds kStopWait{2};
+
 struct Runtimes {
   std::mutex mutex;
   std::atomic<Runtime*> current{nullptr};
@@ -66,6 +70,7 @@ void Runtime::Release() noexcept {
   for (std::atomic<RuntimePart*>& slot : parts_) {
     if (RuntimePart* part = slot.load(std::memory_order_acquire)) part->Release();
   }
+  janitor_.Stop();
 }
 
 void Janitor::Watch(IdleSweeper& sweeper) noexcept {
@@ -91,13 +96,23 @@ void Janitor::SweepAt(SteadyTime when) noexcept {
   }
 }
 
+void Janitor::Stop() noexcept {
+  std::unique_lock lock(mutex_);
+  stopping_ = true;
+  wakeAt_.reset();
+  changed_.notify_all();
+  // Bounded: Windows may have ended the thread already (a host's DLL calling
+  // Finalize as the process exits), and then it never says so.
+  ended_.wait_for(lock, kStopWait, [this] { return !running_; });
+  stopping_ = false;
+}
+
 void Janitor::Run() noexcept {
   std::unique_lock lock(mutex_);
-  while (wakeAt_) {
-    if (changed_.wait_until(lock, *wakeAt_) == std::cv_status::no_timeout &&
-        std::chrono::steady_clock::now() < *wakeAt_) {
-      continue;
-    }
+  while (wakeAt_ && !stopping_) {
+    // Woken early (an earlier sweep wanted, or Stop): look again.
+    const SteadyTime at = *wakeAt_;
+    if (changed_.wait_until(lock, at) == std::cv_status::no_timeout) continue;
     wakeAt_.reset();
     const auto sweepers = sweepers_;
     const std::size_t count = sweeperCount_;
@@ -108,9 +123,10 @@ void Janitor::Run() noexcept {
       if (const auto when = sweepers[i]->Sweep(); when && (!next || *when < *next)) next = when;
     }
     lock.lock();
-    if (next && (!wakeAt_ || *next < *wakeAt_)) wakeAt_ = next;
+    if (next && !stopping_ && (!wakeAt_ || *next < *wakeAt_)) wakeAt_ = next;
   }
   running_ = false;
+  ended_.notify_all();
 }
 
 std::chrono::milliseconds SpareIdleAge() noexcept {

@@ -61,6 +61,11 @@ class Janitor {
   void Watch(IdleSweeper& sweeper) noexcept;
   // Something became idle and wants a sweep at `when`.
   void SweepAt(SteadyTime when) noexcept;
+  // Finalize's, once the spares are closed: the thread leaves its loop now
+  // rather than at its next sweep (up to the idle age later), and Stop waits
+  // until it has, so a host that exits right after Finalize has no thread of
+  // ours still waiting, which Windows would end wherever it stood.
+  void Stop() noexcept;
 
  private:
   void Run() noexcept;
@@ -71,6 +76,8 @@ class Janitor {
   std::size_t sweeperCount_ = 0;
   std::optional<SteadyTime> wakeAt_;
   bool running_ = false;
+  bool stopping_ = false;
+  std::condition_variable ended_;  // the thread left its loop
 };
 
 class Runtime {

@@ -47,7 +47,8 @@ build() {
   echo "build_deps.sh: $arch: $name" >&2
   cmake -S "$source" -B "$work/build/$name" "${common[@]}" "$@" >"$work/$name.log" 2>&1 ||
     { tail -30 "$work/$name.log" >&2; exit 1; }
-  { nice -n 10 cmake --build "$work/build/$name" -j 2 && cmake --install "$work/build/$name"; } \
+  { nice -n 10 cmake --build "$work/build/$name" -j 2 &&
+    cmake --install "$work/build/$name" --prefix "$prefix"; } \
     >>"$work/$name.log" 2>&1 || { tail -30 "$work/$name.log" >&2; exit 1; }
 }
 
@@ -60,17 +61,23 @@ build curl "$work/src/curl" -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MA
   -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_WINDOWS_SSPI=ON -DCURL_DISABLE_LDAP=ON \
   -DCURL_DISABLE_LDAPS=ON -DCURL_USE_LIBPSL=OFF -DUSE_LIBIDN2=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
   -DUSE_NGHTTP2=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DCMAKE_DISABLE_FIND_PACKAGE_ZLIB=ON \
-  -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
-build soci "$work/src/soci" -DSOCI_SHARED=OFF -DSOCI_STATIC=ON -DSOCI_TESTS=OFF -DSOCI_CXX11=ON \
+  -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none -DENABLE_UNICODE=ON
+# SOCI compiles its install folder in as where it would look for backends to
+# load; ours are linked in and nothing reads it. Configured for the root and
+# installed into the prefix, it names "/lib", no folder of this machine.
+build soci "$work/src/soci" -DCMAKE_INSTALL_PREFIX= -DSOCI_SHARED=OFF -DSOCI_STATIC=ON -DSOCI_TESTS=OFF -DSOCI_CXX11=ON \
   -DSOCI_EMPTY=OFF -DWITH_BOOST=OFF -DWITH_SQLITE3=ON -DWITH_ODBC=ON -DWITH_POSTGRESQL=OFF \
   -DWITH_MYSQL=OFF -DWITH_ORACLE=OFF -DWITH_FIREBIRD=OFF -DWITH_DB2=OFF -DWITH_VALGRIND=OFF \
   -DSQLITE3_INCLUDE_DIR="$prefix/include" -DSQLITE3_LIBRARY="$prefix/lib/libsqlite3.a"
 
-# The header-only libraries the command uses, from Debian's packages.
+# The header-only libraries the command uses, from Debian's packages; the
+# binary package's httplib.h is split from a compiled part, so the whole
+# header comes from the source package.
 cp -r /usr/include/CLI /usr/include/nlohmann "$prefix/include/"
+cp "$work/src/cpp-httplib/httplib.h" "$prefix/include/"
 # The licences of what a DLL or the command carries, for the package.
 mkdir -p "$prefix/licences"
-for package in curl sqlite3 soci pugixml; do
+for package in curl sqlite3 soci pugixml cpp-httplib; do
   cp "$work/src/$package/debian/copyright" "$prefix/licences/$package.txt"
 done
 cp /usr/share/doc/libcli11-dev/copyright "$prefix/licences/cli11.txt"

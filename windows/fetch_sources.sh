@@ -53,7 +53,7 @@ fetch() {
 }
 
 if [ "${2:-}" = --lock ]; then
-  fetch curl sqlite3 soci pugixml
+  fetch curl sqlite3 soci pugixml cpp-httplib
   {
     echo "# Debian source packages the Windows build is made from: package, version, file, SHA-256."
     for dsc in "$cache"/*.dsc; do

@@ -23,6 +23,9 @@ cp "$root/api/lumirex.def" "$stage/"
 cp "$root"/include/lumirex/*.h "$root"/include/lumirex/*.hpp "$stage/include/lumirex/"
 cp "$root/docs/integration-guide.md" "$root/LICENSE" "$stage/"
 cp "$root"/windows/declarations/* "$stage/declarations/"
+# The demo's point-of-sale database is built from these, found beside the command.
+mkdir -p "$stage/sql/sqlite"
+cp "$root"/sql/sqlite/*.sql "$stage/sql/sqlite/"
 
 # The licences: Debian's record of each source package, whose references to
 # Debian's shared licence texts point at the copies beside them instead.
@@ -38,7 +41,7 @@ done
 rmdir --ignore-fail-on-non-empty "$stage/licences/common-licenses"
 
 # Versions: the locked sources' upstream versions, the packages' otherwise.
-upstream() { sed -n "s/^$1 \([^ -]*\)-.*/\1/p" "$root/windows/sources.lock" | head -1; }
+upstream() { sed -n "s/^$1 \([^ +-]*\)[+-].*/\1/p" "$root/windows/sources.lock" | head -1; }
 package() { dpkg-query -W -f='${Version}' "$1" | sed 's/^[0-9]*://; s/[-+~].*//'; }
 {
   echo "lumirex $version for Windows $arch"
@@ -61,6 +64,7 @@ package() { dpkg-query -W -f='${Version}' "$1" | sed 's/^[0-9]*://; s/[-+~].*//'
   row "CLI11 (lumirex.exe)" "$(package libcli11-dev)" "BSD-3-Clause" licences/cli11.txt
   row "JSON for Modern C++ (lumirex.exe)" "$(package nlohmann-json3-dev)" "MIT" \
     licences/nlohmann-json.txt
+  row "cpp-httplib (lumirex.exe)" "$(upstream cpp-httplib)" "MIT" licences/cpp-httplib.txt
 } >"$stage/NOTICE"
 
 (cd "$stage" && find . -type f ! -name SHA256SUMS | LC_ALL=C sort | sed 's|^\./||' |

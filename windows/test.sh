@@ -2,10 +2,11 @@
 # The Windows tests: build-windows-x64's programs under wine64, in a Wine
 # prefix made for this run and removed afterwards, against sandboxes that the
 # Linux command serves on 127.0.0.1; build-windows-x86's exports and import
-# library (Wine runs no 32-bit program on this machine's archive: wine64
-# "runs" one by doing nothing and exiting 0, so none is run); then the two
-# zip packages: their sums, no folder of this machine in what they ship, and
-# the same bytes from a second build of the same sources in another folder.
+# library (none of its programs is run: Wine's 32-bit loader is an i386 Linux
+# program, which this machine cannot start, and wine64 "runs" one by doing
+# nothing and exiting 0); then the two zip packages: their sums, no folder of
+# this machine in any file they ship, and the same bytes from a second build
+# of the same sources in another folder.
 #   windows/test.sh      (after ./dev build windows and the Linux build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -45,29 +46,28 @@ export LUMIREX_URL LUMIREX_LINUX_CLI="$linux_cli" LUMIREX_SOURCE_DIR="$root"
 status=0
 ctest --test-dir "$root/build-windows-x64" --no-tests=error --output-on-failure || status=1
 ctest --test-dir "$root/build-windows-x86" --no-tests=error --output-on-failure || status=1
-# Each architecture's zip package, unpacked, must match its own sums, and
-# name no folder of this machine: not the sources', the build's, the
-# dependencies' cache, nor a system folder of Debian's.
-machine_paths="$root|${HOME:-/root}|/etc/ssl|/usr/(share|lib|include|src)|\.cache/"
+# Each architecture's zip package, unpacked, must match its own sums, and no
+# file in it name a folder of this machine: not the sources', the build's,
+# nor the home folder the dependencies' cache is in; nor may a program or
+# library name a cache or a system folder of Debian's (the guide's Linux
+# examples do).
+machine_paths="$root|${HOME:-/root}/"
+system_paths="\.cache/|/etc/ssl|/usr/(share|lib|include|src)"
 for arch in x64 x86; do
   zip=$("$root/windows/package.sh" "$arch")
   unpacked=$(mktemp -d)
   (cd "$unpacked" && unzip -q "$zip" && cd */ && sha256sum --quiet -c SHA256SUMS) &&
     echo "$(basename "$zip"): $(unzip -l "$zip" | tail -1 | awk '{print $2}') files, sums match" || status=1
-  for file in "$unpacked"/*/lumirex.{dll,exe,lib}; do
-    found=$({ strings -a "$file"; strings -a -el "$file"; } | grep -E "$machine_paths" || true)
-    # SOCI compiles its install folder in as where it would look for backends
-    # to load; ours are linked in, so nothing reads it. Still a build-machine
-    # path in the file: reported until the dependency build names none.
-    soci_folder=$(printf '%s\n' "$found" | grep -xE '.*/deps/x(64|86)-[0-9a-f]+/lib' || true)
-    [ -z "$soci_folder" ] || echo "$(basename "$zip"): $(basename "$file") still holds SOCI's backend folder $soci_folder"
-    found=$(printf '%s\n' "$found" | grep -vxE '.*/deps/x(64|86)-[0-9a-f]+/lib' | grep . || true)
+  while IFS= read -r -d '' file; do
+    pattern=$machine_paths
+    case "$file" in *.dll | *.exe | *.lib) pattern="$machine_paths|$system_paths" ;; esac
+    found=$({ strings -a "$file"; strings -a -el "$file"; } | grep -E "$pattern" || true)
     if [ -n "$found" ]; then
       printf '%s\n' "$found"
-      echo "$(basename "$zip"): $(basename "$file") names a folder of the build machine"
+      echo "$(basename "$zip"): ${file#"$unpacked"/*/} names a folder of the build machine"
       status=1
     fi
-  done
+  done < <(find "$unpacked" -type f -print0)
   # Licences whole: none sends the reader to a Debian system's copy.
   if grep -rl /usr/share/common-licenses "$unpacked"; then
     echo "$(basename "$zip"): a licence points at /usr/share/common-licenses"

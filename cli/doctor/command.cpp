@@ -8,6 +8,7 @@
 #include "cli/doctor/checks.hpp"
 #include "cli/host_encoding.hpp"
 #include "lumirex/lumirex.hpp"
+#include "support/path_text.hpp"
 
 namespace lumirex::cli {
 
@@ -34,12 +35,12 @@ DoctorSettings Apply(const DoctorOptions& options) {
   PathsAsUtf8 paths;  // the folders and files below are the command's UTF-8
   DoctorSettings settings;
   settings.baseDir = Setting::Resolve(options.baseDir, "--base-dir", "LUMIREX_BASE_DIR",
-                                      std::filesystem::current_path().string());
-  settings.baseDir.value =
-      std::filesystem::absolute(settings.baseDir.value).lexically_normal().string();
-  while (settings.baseDir.value.size() > 1 && settings.baseDir.value.back() == '/') {
-    settings.baseDir.value.pop_back();
-  }
+                                      PathText(std::filesystem::current_path()));
+  std::filesystem::path base =
+      std::filesystem::absolute(FileSystemPath(settings.baseDir.value)).lexically_normal();
+  // "/opt/pdv/" and "C:\\PDV\\" name the folder, not an empty name inside it.
+  if (!base.has_filename() && base.has_relative_path()) base = base.parent_path();
+  settings.baseDir.value = PathText(base);
   SetBaseDir(settings.baseDir.value);
   std::optional<std::string> database = options.database;
   if (database) *database = ConnectionFromOption(*database);  // a bare path, as the calls take it
@@ -115,11 +116,16 @@ CLI::App* AddDoctorSubcommand(CLI::App& app, DoctorOptions& options) {
       "--cpf 12345678909\n"
       "With --cpf a customer query is sent through the library (and logged like any call);\n"
       "without, the service's route is tried with a query of a CPF nobody has, not logged.\n"
+#ifdef _WIN32
+      "Which user: run the doctor as the till's user; each folder is checked against its\n"
+      "own security (its access list) for the user running the doctor.");
+#else
       "Which user: run the doctor as the till's user. Run as root, it takes on the user\n"
       "who owns the base folder (the first check names them) and checks as that user, as\n"
       "the till will be. Any lumirex command or timer run as root under a till's base\n"
       "folder gives the log folders and files, and the outbox file, it makes there the\n"
       "owner and group of the folder they are made in.");
+#endif
   sub->add_option("--base-dir", options.baseDir,
                   "Base folder (default: $LUMIREX_BASE_DIR, else the current folder)");
   sub->add_option("--db", options.database,

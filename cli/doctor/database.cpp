@@ -11,6 +11,7 @@
 #include "database/query.hpp"
 #include "integration/sale_queries.hpp"
 #include "support/errors.hpp"
+#include "support/path_text.hpp"
 #include "support/text.hpp"
 
 namespace lumirex::cli::doctor {
@@ -56,9 +57,10 @@ std::optional<CheckResult> MissingSqliteFile(const DoctorSettings& settings) {
                        SqliteFix(settings)};
   }
   std::error_code error;
-  if (std::filesystem::is_regular_file(*file, error)) return std::nullopt;
+  const std::filesystem::path path = FileSystemPath(*file);
+  if (std::filesystem::is_regular_file(path, error)) return std::nullopt;
   const std::string what =
-      std::filesystem::exists(*file, error) ? "which is not a file" : "which does not exist";
+      std::filesystem::exists(path, error) ? "which is not a file" : "which does not exist";
   const std::string detail = settings.database.from == Setting::From::Default
                                  ? DefaultDatabase(settings) + ", " + what
                                  : settings.database.PointsAt("", *file) + ", " + what;

@@ -1,5 +1,9 @@
 // The ODBC side of an odbc:// connection: the driver and the client
-// character set, read from the connection string and unixODBC's files.
+// character set, read from the connection string and the driver manager's
+// records (unixODBC's files; Windows' registry).
+#ifdef _WIN32
+#include <windows.h>  // before the ODBC headers, which use its types
+#endif
 #include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -18,6 +22,20 @@
 namespace lumirex::cli::doctor {
 
 namespace {
+
+#ifdef _WIN32
+constexpr const char* kInstallDriver =
+    "install the driver (Microsoft's ODBC Driver for SQL Server, or a SQLite ODBC driver)";
+constexpr const char* kRegisterDriver = "; ODBC Data Sources (odbcad32.exe) lists the drivers";
+constexpr const char* kDataSources = "ODBC Data Sources (odbcad32.exe)";
+#else
+constexpr const char* kInstallDriver =
+    "install the driver (Debian: tdsodbc for SQL Server, libsqliteodbc for SQLite)";
+constexpr const char* kRegisterDriver =
+    " or add a [DRIVER] section to /etc/odbcinst.ini; "
+    "odbcinst -q -d lists the drivers";
+constexpr const char* kDataSources = "/etc/odbc.ini or ~/.odbc.ini";
+#endif
 
 // A value of a data source's section in odbc.ini (user's, then system's).
 std::optional<std::string> DataSourceValue(const std::string& dsn, const char* key) {
@@ -68,17 +86,17 @@ CheckResult DriverCheck(const std::string& driver, const std::string& where) {
       return {"ODBC driver", true, driver + " (" + where + ") is there", ""};
     }
     return {"ODBC driver", false, driver + " (" + where + ") does not exist",
-            "install the driver (Debian: tdsodbc for SQL Server, libsqliteodbc for SQLite) or "
-            "correct the path"};
+            std::string(kInstallDriver) + " or correct the path"};
   }
   if (IsRegistered(driver)) {
     return {"ODBC driver", true, driver + " (" + where + ") is registered", ""};
   }
+  std::string fix = std::string(kInstallDriver) + kRegisterDriver;
+  if (const auto at = fix.find("[DRIVER]"); at != std::string::npos) {
+    fix.replace(at, 8, "[" + driver + "]");
+  }
   return {"ODBC driver", false,
-          driver + " (" + where + ") is not registered with the driver manager",
-          "install the driver (Debian: tdsodbc for SQL Server, libsqliteodbc for SQLite) or add "
-          "a [" +
-              driver + "] section to /etc/odbcinst.ini; odbcinst -q -d lists the drivers"};
+          driver + " (" + where + ") is not registered with the driver manager", fix};
 }
 
 bool IsWindows1252(const std::string& charset) {
@@ -103,10 +121,9 @@ CheckResult CharsetCheck(const std::optional<std::string>& charset, const std::s
   if (charset && IsWindows1252(*charset)) {
     return {"client character set", true, *charset + " (" + where + ")", ""};
   }
-  const std::string fix =
-      "add ClientCharset=CP1252 to the data source's section in "
-      "/etc/odbc.ini, or " +
-      database.Change("a connection string with ;ClientCharset=CP1252");
+  const std::string fix = "add ClientCharset=CP1252 to the data source's settings in " +
+                          std::string(kDataSources) + ", or " +
+                          database.Change("a connection string with ;ClientCharset=CP1252");
   if (charset) {
     return {"client character set", false,
             *charset + " (" + where + "): accented names would reach the service garbled", fix};
@@ -138,8 +155,7 @@ Results CheckOdbc(const DoctorSettings& settings) {
     where = "of data source " + *dsn;
     if (!driver) {
       return {{"ODBC data source", false, *dsn + " is not defined in odbc.ini",
-               "add a [" + *dsn +
-                   "] section to /etc/odbc.ini or ~/.odbc.ini; odbcinst -q -s lists them"}};
+               "add data source " + *dsn + " to " + kDataSources}};
     }
   }
   if (!charset && dsn) {

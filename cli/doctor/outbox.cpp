@@ -3,6 +3,7 @@
 #include "cli/doctor/checks.hpp"
 #include "cli/outbox_command.hpp"
 #include "outbox/outbox.hpp"
+#include "support/path_text.hpp"
 
 namespace lumirex::cli::doctor {
 
@@ -13,7 +14,8 @@ Results CheckOutbox(const DoctorSettings& settings) {
   if (!settings.outbox) return {{"outbox", true, "not used: no --outbox or LUMIREX_OUTBOX", ""}};
   const Setting& outbox = *settings.outbox;
   std::error_code error;
-  if (!std::filesystem::exists(std::filesystem::symlink_status(outbox.value, error))) {
+  if (!std::filesystem::exists(
+          std::filesystem::symlink_status(FileSystemPath(outbox.value), error))) {
     // The library makes it at the first report it keeps.
     return {{"outbox", true, outbox.value + " not made yet: nothing was ever kept", ""}};
   }

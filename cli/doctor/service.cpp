@@ -1,15 +1,8 @@
 // The loyalty service, step by step: the URL, the name, TCP, TLS, and a
 // customer query through the library when a CPF is given.
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,7 +10,9 @@
 #include "cli/call_runner.hpp"
 #include "cli/display_text.hpp"
 #include "cli/doctor/checks.hpp"
+#include "cli/doctor/tcp_connect.hpp"
 #include "cli/parameter_list.hpp"
+#include "support/path_text.hpp"
 #include "support/text.hpp"
 
 namespace lumirex::cli::doctor {
@@ -94,41 +89,19 @@ Addresses Resolve(const Endpoint& endpoint, const Setting& url, CheckResult& res
   return addresses;
 }
 
-// 0 when connected; else the error, ETIMEDOUT after kConnectTimeoutMs.
-int ConnectOne(const addrinfo& address) {
-  const int fd = socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                        address.ai_protocol);
-  if (fd < 0) return errno;
-  int error = 0;
-  if (connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
-    error = errno;
-    if (error == EINPROGRESS) {
-      pollfd wait{fd, POLLOUT, 0};
-      if (poll(&wait, 1, kConnectTimeoutMs) <= 0) {
-        error = ETIMEDOUT;
-      } else {
-        socklen_t size = sizeof error;
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
-      }
-    }
-  }
-  close(fd);
-  return error;
-}
-
 CheckResult TcpCheck(const Endpoint& endpoint, const addrinfo* addresses, const Setting& url) {
   const std::string where = endpoint.host + ":" + endpoint.port;
-  int error = 0;
+  std::string refusal;
   const auto start = Clock::now();
   for (const addrinfo* address = addresses; address != nullptr; address = address->ai_next) {
-    error = ConnectOne(*address);
-    if (error == 0) {
+    refusal = ConnectRefusal(*address, kConnectTimeoutMs);
+    if (refusal.empty()) {
       const auto ms =
           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
       return {"TCP connects", true, where + " in " + std::to_string(ms) + " ms", ""};
     }
   }
-  return {"TCP connects", false, where + ": " + std::strerror(error),
+  return {"TCP connects", false, where + ": " + refusal,
           "start the service, or check the host and port in " + url.Source() +
               " and any firewall between the till and the service"};
 }
@@ -136,7 +109,7 @@ CheckResult TcpCheck(const Endpoint& endpoint, const addrinfo* addresses, const 
 CheckResult TlsCheck(const Setting& url, const std::optional<Setting>& caFile) {
   const std::string authority =
       caFile ? caFile->value + " (from " + caFile->Source() + ")" : "the system's CA store";
-  if (caFile && !std::filesystem::is_regular_file(caFile->value)) {
+  if (caFile && !std::filesystem::is_regular_file(FileSystemPath(caFile->value))) {
     return {"TLS verifies", false, caFile->PointsAt("") + ", which is not a readable file",
             caFile->Change("the PEM file of the authority that signs the service's certificate")};
   }
@@ -253,6 +226,7 @@ Results CheckService(const DoctorSettings& settings) {
   const auto endpoint = ParseUrl(*settings.url, results.back());
   if (!endpoint) return results;
   results.emplace_back();
+  UseSockets();
   const Addresses addresses = Resolve(*endpoint, *settings.url, results.back());
   if (!addresses) return results;
   results.push_back(TcpCheck(*endpoint, addresses.get(), *settings.url));

@@ -1,18 +1,18 @@
-#include <cstdlib>
-
 #include "cli/doctor/checks.hpp"
+#include "support/system_clock_and_path.hpp"
 
 namespace lumirex::cli::doctor {
 
 Setting Setting::Resolve(std::optional<std::string> given, std::string option, std::string variable,
                          std::string fallback) {
   Setting setting{std::move(fallback), From::Default, std::move(option), std::move(variable)};
-  const char* env = std::getenv(setting.variable.c_str());
+  // As the library reads it: UTF-8 on Windows too, whatever the code page.
+  auto env = EnvironmentValue(setting.variable.c_str());
   if (given) {
     setting.value = std::move(*given);
     setting.from = From::Option;
-  } else if (env != nullptr && *env != '\0') {
-    setting.value = env;
+  } else if (env) {
+    setting.value = std::move(*env);
     setting.from = From::Environment;
   }
   return setting;

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -76,6 +78,31 @@ TEST_F(IdlePoolTest, SparesIdleForTheirAgeCloseWithNoFurtherTraffic) {
   }
   EXPECT_EQ(closed.load(), 3);
   EXPECT_EQ(pool.IdleCount(), 0u);
+}
+
+// The threads of this process, as Linux lists them.
+std::size_t ThreadCount() {
+  const std::filesystem::directory_iterator tasks("/proc/self/task");
+  return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
+TEST_F(IdlePoolTest, StoppingTheJanitorEndsItsThreadAtOnce) {
+  // A janitor and pool of the test's own, left to live on like a runtime's.
+  static NoDestructor<Janitor> janitor;
+  static NoDestructor<IdlePool<Spare>> pool(*janitor);
+  EXPECT_EQ(pool->Take(), nullptr);
+  const std::size_t before = ThreadCount();
+  pool->Give(std::make_unique<Spare>(1), 2);  // idle for 30 s: the janitor waits
+  ASSERT_EQ(ThreadCount(), before + 1);
+  while (pool->Take() != nullptr) {
+  }
+  janitor->Stop();
+  // It has left its loop; its thread ends a moment later.
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (ThreadCount() > before && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(ThreadCount(), before);
 }
 
 }  // namespace

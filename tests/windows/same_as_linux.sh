@@ -25,6 +25,10 @@ certificate() {
     -out "$work/$1.pem" 2>/dev/null
 }
 certificate test-ca && certificate other-ca
+# The hosts name the CA file in a folder whose name Windows' ANSI code page
+# cannot hold: libcurl must open it by its UTF-16 name.
+cas="$work/Łódź CA"
+mkdir -p "$cas" && cp "$work/test-ca.pem" "$work/other-ca.pem" "$cas/"
 openssl req -newkey rsa:2048 -nodes -subj /CN=localhost -keyout "$work/server.key" 2>/dev/null |
   openssl x509 -req -CA "$work/test-ca.pem" -CAkey "$work/test-ca.key" -CAcreateserial -days 2 \
     -extfile <(printf 'subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n') 2>/dev/null |
@@ -101,7 +105,7 @@ call() {
     odbc) database="odbc://DSN=pos_$side" ;;
     sqlite) database="sqlite3://db=$drive$work/$side/pos.sqlite readonly=1" ;;
   esac
-  export LUMIREX_CA_FILE="$drive$work/$ca.pem" LUMIREX_BASE_DIR="$drive$work/$side"
+  export LUMIREX_CA_FILE="$drive$cas/$ca.pem" LUMIREX_BASE_DIR="$drive$work/$side"
   if [ "$transport" = outbox ]; then
     "${run[@]}" outbox --outbox "$drive$work/$side/$database" "$@" --url "$address"
   elif [ "$transport" = down ]; then
