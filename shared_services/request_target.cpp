@@ -63,8 +63,10 @@ std::string PlainRequestTarget(std::string_view url) {
     if (target.substr(0, mark).find("/.") != std::string_view::npos) return {};
     // As the parser does: an empty path is "/", an empty query none.
     if (mark == target.size() - 1) target.remove_suffix(1);
-    return target.empty() || target.front() == '?' ? "/" + std::string(target)
-                                                   : std::string(target);
+    std::string whole;
+    if (target.empty() || target.front() == '?') whole = "/";
+    whole.append(target);
+    return whole;
   }
   return {};
 }
