@@ -274,6 +274,11 @@ void Check(CURLcode code, const char* what) {
   }
 }
 
+// Held while a multi handle is made and its wake-up pair looked for.
+struct MultiMaking {
+  std::mutex mutex;
+};
+
 // libcurl's process-wide start, made by the first handle. A fork waits for
 // it to end (the state's lock, taken in the fork's prepare step): the child
 // would find it half made and wait for it for ever.
@@ -389,6 +394,9 @@ class CurlSession {
   // so connections are kept alive from one exchange to the next.
   CURLM* Multi() {
     if (!multi_) {
+      // One thread at a time: the pair that holds the wake-up byte is then
+      // this handle's, not that of a handle another thread makes meanwhile.
+      const std::lock_guard making(ProcessState<MultiMaking>().mutex);
       const std::vector<int> before = InheritedLocalSockets();
       multi_.reset(curl_multi_init());
       if (!multi_) throw std::bad_alloc();
