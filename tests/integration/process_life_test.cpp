@@ -28,6 +28,23 @@
 #include "end_to_end.hpp"
 #include "integration/data_module.hpp"
 
+// Tests that fork this threaded process skip where a sanitizer cannot
+// follow: AddressSanitizer's allocator may be locked in the child by a thread
+// the child lacks (the sandbox's, say), and ThreadSanitizer refuses to start
+// a thread there.
+#if defined(__SANITIZE_ADDRESS__)
+#define SKIP_UNDER_ADDRESS_SANITIZER() \
+  GTEST_SKIP() << "the sanitizer's allocator is not fork-safe while other threads allocate"
+#else
+#define SKIP_UNDER_ADDRESS_SANITIZER() (void)0
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define SKIP_UNDER_THREAD_SANITIZER() \
+  GTEST_SKIP() << "ThreadSanitizer cannot start threads in the child of a process with threads"
+#else
+#define SKIP_UNDER_THREAD_SANITIZER() (void)0
+#endif
+
 using lumirex::Variant;
 using namespace std::chrono_literals;
 
@@ -133,15 +150,9 @@ TEST_F(ProcessLife, HostExitsWithCallsInFlight) {
 }
 
 TEST_F(ProcessLife, ForkedChildNeverSharesTheParentsConnections) {
-#if defined(__SANITIZE_THREAD__)
   // The child's first call starts the janitor of its own runtime's pools.
-  GTEST_SKIP() << "ThreadSanitizer cannot start threads in the child of a process with threads";
-#elif defined(__SANITIZE_ADDRESS__)
-  // This AddressSanitizer's allocator does not free its own locks in a fork's
-  // child: one held by another thread at the fork (any allocation) stops the
-  // child in its first allocation, whatever the library does.
-  GTEST_SKIP() << "the sanitizer's allocator is not fork-safe while other threads allocate";
-#endif
+  SKIP_UNDER_THREAD_SANITIZER();
+  SKIP_UNDER_ADDRESS_SANITIZER();
   // A kept-alive connection for the child to inherit.
   ASSERT_EQ(ConsultaProblem(kCpf), "");
   std::thread parent([&] {
@@ -179,9 +190,8 @@ std::string SaleProblem(const std::vector<std::string>& texts) {
 }
 
 TEST_F(ProcessLife, ChildrenForkedWhileSalesAreReportedNeverHang) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the sanitizer's allocator is not fork-safe while other threads allocate";
-#endif
+  SKIP_UNDER_THREAD_SANITIZER();
+  SKIP_UNDER_ADDRESS_SANITIZER();
   const std::string outbox = (base_.path() / "outbox.sqlite").string();
   for (const bool withOutbox : {false, true}) {
     ASSERT_EQ(LumirexSetOutbox(withOutbox ? outbox.c_str() : nullptr), 0);
@@ -222,9 +232,7 @@ struct Reentry {
 };
 
 TEST_F(ProcessLife, MessageHandlerMayCallTheLibrary) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the sanitizer's allocator is not fork-safe while other threads allocate";
-#endif
+  SKIP_UNDER_ADDRESS_SANITIZER();
   bool nestedReturned = true;
   const std::vector<std::pair<std::string, std::function<void()>>> actions = {
       {"Finalize", [] { Finalize(); }},
@@ -271,11 +279,8 @@ TEST_F(ProcessLife, MessageHandlerMayCallTheLibrary) {
 // runs to its end first, gives its turn back and writes its whole block, and
 // the thread is cancelled at its next cancellation point.
 TEST_F(ProcessLife, ACancelledThreadEndsItsCallFirst) {
-#if defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "ThreadSanitizer cannot start threads in the child of a process with threads";
-#elif defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the sanitizer's allocator is not fork-safe while other threads allocate";
-#endif
+  SKIP_UNDER_THREAD_SANITIZER();
+  SKIP_UNDER_ADDRESS_SANITIZER();
   lumirex::sandbox::Sandbox slow;
   slow.Start();
   slow.SetFaults(Stall(1));
@@ -304,9 +309,7 @@ TEST_F(ProcessLife, ACancelledThreadEndsItsCallFirst) {
 }
 
 TEST_F(ProcessLife, MessageToAClosedStandardErrorRaisesNoSignal) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the sanitizer's allocator is not fork-safe while other threads allocate";
-#endif
+  SKIP_UNDER_ADDRESS_SANITIZER();
   const std::string child = InChild([&]() -> std::string {
     signal(SIGPIPE, SIG_DFL);
     int pipeEnds[2];
@@ -351,12 +354,8 @@ std::multiset<std::string> DescriptorsAProgramInherits() {
 // calls, inherit no descriptor of the library: not the service's socket, not
 // libcurl's own wake-up socket pair, not the database's files.
 TEST_F(ProcessLife, EveryDescriptorOfTheLibraryIsCloseOnExec) {
-#if defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "ThreadSanitizer cannot start threads in the child of a process with threads";
-#elif defined(__SANITIZE_ADDRESS__)
-  // As above: the sandbox's threads may hold the sanitizer allocator's lock at the fork.
-  GTEST_SKIP() << "the sanitizer's allocator is not fork-safe while other threads allocate";
-#endif
+  SKIP_UNDER_THREAD_SANITIZER();
+  SKIP_UNDER_ADDRESS_SANITIZER();
   lumirex::sandbox::Sandbox slow;
   slow.Start();
   slow.SetFaults(Stall(1));
