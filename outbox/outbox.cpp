@@ -418,12 +418,16 @@ std::optional<std::int32_t> Outbox::WaitingError(std::string_view orderId) {
 Waiting Outbox::Summary() {
   std::lock_guard gate(ForkGate());
   if (empty_) return {};
-  Statement query = file_.Prepare(
-      "SELECT COUNT(*), TOTAL(state = 'held'), (SELECT kept_at FROM report"
-      " WHERE state IN ('waiting', 'held') ORDER BY id LIMIT 1)"
-      " FROM report WHERE state IN ('waiting', 'held')");
+  // A file from before the epoch column was added says only its text.
+  const std::string sql =
+      std::string("SELECT COUNT(*), TOTAL(state = 'held'), oldest.kept_at, oldest.epoch"
+                  " FROM report LEFT JOIN (SELECT kept_at, ") +
+      (legacy_ ? "0" : "kept_epoch") +
+      " AS epoch FROM report WHERE state IN ('waiting', 'held') ORDER BY id LIMIT 1) AS oldest"
+      " WHERE state IN ('waiting', 'held')";
+  Statement query = file_.Prepare(sql.c_str());
   query.Step();
-  return Waiting{query.Integer(0), query.Integer(1), query.Text(2)};
+  return Waiting{query.Integer(0), query.Integer(1), query.Text(2), query.Integer(3)};
 }
 
 void Outbox::List(Listing listing, const std::function<void(const Report&)>& each) {
@@ -559,7 +563,7 @@ std::int64_t Outbox::Release() {
   return released;
 }
 
-void Outbox::Record(std::int64_t id, const Attempt& attempt) {
+State Outbox::Record(std::int64_t id, const Attempt& attempt) {
   std::lock_guard gate(ForkGate());
   if (attempt.verdict) file_.Execute("PRAGMA synchronous = NORMAL");
   WriteTransaction transaction(file_);
@@ -601,8 +605,23 @@ void Outbox::Record(std::int64_t id, const Attempt& attempt) {
       .Bind(3, std::int64_t{attempt.verdict ? 0 : attempt.error})
       .Bind(4, attempt.message)
       .Step();
+  Statement after = file_.Prepare("SELECT state FROM report WHERE id = ?");
+  const std::string state = after.Bind(1, id).Step() ? after.Text(0) : std::string("dropped");
   transaction.Commit();
   if (attempt.verdict) file_.Execute("PRAGMA synchronous = FULL");
+  return StateOf(state);
+}
+
+void Outbox::GiveBack(std::int64_t id) {
+  std::lock_guard gate(ForkGate());
+  WriteTransaction transaction(file_);
+  file_
+      .Prepare(
+          "UPDATE report SET claimed_until = 0, attempts = max(attempts - 1, 0),"
+          " sent = sent & 1 WHERE id = ?")
+      .Bind(1, id)
+      .Step();
+  transaction.Commit();
 }
 
 void Outbox::Forget(std::int64_t id) {

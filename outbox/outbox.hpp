@@ -87,6 +87,7 @@ struct Waiting {
   std::int64_t count = 0;  // waiting and held
   std::int64_t held = 0;
   std::string oldestKeptAt;  // empty when none waits
+  std::int64_t oldestKeptEpoch = 0;  // seconds since 1970; 0 when none waits
 };
 
 // What a drop came to: reports of the order being sent at that moment are
@@ -144,8 +145,12 @@ class Outbox {
   std::int64_t Release();
   // Records an attempt and gives the claim back. A verdict's record need not
   // wait for the disk: lost in a power cut, it costs one resend, which the
-  // service refuses as a repeat.
-  void Record(std::int64_t id, const Attempt& attempt);
+  // service refuses as a repeat. Returns the report's state after it (Held
+  // when this failure held it; Dropped when support dropped it meanwhile).
+  State Record(std::int64_t id, const Attempt& attempt);
+  // Gives a claim back untried: the attempt it counted did not happen (the
+  // service was known to be out of reach, so nothing was sent).
+  void GiveBack(std::int64_t id);
   // A report whose failure no later attempt can mend leaves the outbox.
   void Forget(std::int64_t id);
 
