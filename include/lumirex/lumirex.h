@@ -240,6 +240,88 @@ LUMIREX_API int32_t LUMIREX_CALL LumirexOutboxSendTo(const char* base_url, int32
 /* How many reports wait; -1 when the outbox is off or cannot be read. */
 LUMIREX_API int32_t LUMIREX_CALL LumirexOutboxCount(void);
 
+/* Automatic forwarding: with it on and an outbox named, the library sends
+ * waiting reports by itself, on one thread of its own, as LumirexOutboxSend
+ * would: at once when a call gets an answer from the service again, else on
+ * a back-off (5 s doubling to 5 min, spread by chance and by a fixed share
+ * per till, so a chain's tills do not all come back in the same second).
+ * Its exchanges run beside the calls' bound: a cashier's call never waits
+ * for one. The thread ends at Finalize, at exit and when the library is
+ * unloaded (each waiting at most for the resend in flight); the next call
+ * starts it again. A fork's child starts its own when it next calls.
+ * Off by default; 0 turns it off. $LUMIREX_FORWARDING=1 turns it
+ * on for a process that never calls this. Returns 0. */
+LUMIREX_API int LUMIREX_CALL LumirexSetForwarding(int32_t on);
+
+/* The fast offline path, on by default and in force only with forwarding:
+ * after a time-out, or three connect failures in a row, the service is
+ * treated as offline until it answers again. Meanwhile a sale or
+ * cancellation report is kept and returns at once (false, LUMIREX_E_CONNECT,
+ * sent = 0, queued = 1) and a customer query or promocode validation fails
+ * at once with LUMIREX_E_CONNECT; the message says since when the service
+ * has not answered. One exchange per back-off period (the forwarder's, or a
+ * call's) tests it; the first answer ends the offline state for every call.
+ * 0 turns it off: every call then tries the service. Returns 0. */
+LUMIREX_API int LUMIREX_CALL LumirexSetOfflinePath(int32_t on);
+
+/* Asks the forwarder to send the waiting reports now, without waiting for
+ * them. Returns 0, or non-zero when forwarding is off or no outbox is named
+ * (LumirexOutboxSend sends them on the calling thread). */
+LUMIREX_API int LUMIREX_CALL LumirexOutboxSendSoon(void);
+
+/* What waits, and whether the service answers. Set size to
+ * sizeof(LumirexOutboxState) before the call: fields beyond it are left
+ * alone, so a host compiled against this header works with a later library.
+ * Cheap enough to ask after every call: the outbox file is read again only
+ * when it changed. */
+typedef struct LumirexOutboxState {
+  uint32_t size;          /* set by the caller */
+  int32_t waiting;        /* reports waiting to be sent, held ones included */
+  int32_t held;           /* set aside until support sends or drops them */
+  int32_t offline;        /* 1 while the fast offline path treats a service as offline */
+  int64_t oldest_age;     /* seconds the oldest waiting report has waited; 0 when none */
+  int64_t offline_since;  /* seconds since 1970 (UTC) of the first unanswered attempt; 0 when online */
+  int64_t last_answer;    /* seconds since 1970 the service last answered this process; 0: not yet */
+  int32_t forwarding;     /* 1 when forwarding is on */
+} LumirexOutboxState;
+
+/* Fills *state. Returns 0; non-zero when state is NULL or its size too
+ * small (LUMIREX_E_INPUT), or the outbox is off or cannot be read (the
+ * offline fields are filled all the same). */
+LUMIREX_API int32_t LUMIREX_CALL LumirexOutboxStatus(LumirexOutboxState* state);
+
+/* How a kept report ended, long after its call returned with queued = 1. */
+enum LumirexKeptEnd {
+  LUMIREX_KEPT_ACCEPTED = 1, /* the service accepted it */
+  LUMIREX_KEPT_DECLINED = 2, /* the service refused it; with repeat = 1, maybe as one it had */
+  LUMIREX_KEPT_HELD = 3,     /* it kept failing while its service answered others: set aside */
+  LUMIREX_KEPT_DROPPED = 4   /* support dropped it while it was being sent */
+};
+
+typedef struct LumirexKeptOutcome {
+  uint32_t size;          /* sizeof(LumirexKeptOutcome) of the library that calls */
+  int32_t end;            /* one of LUMIREX_KEPT_* */
+  int64_t report;         /* the outbox's number for it, as `lumirex outbox list` shows */
+  const char* operation;  /* "VENDA" or "VENDA_CANC" */
+  const char* branch;     /* the sale key: branch, till, sale sequence */
+  const char* till;
+  const char* sequence;
+  const char* order_id;   /* "" when the database had no order for it */
+  const char* message;    /* the service's message, or why it was held */
+  int32_t repeat;         /* 1 when an earlier attempt may have reached the service */
+} LumirexKeptOutcome;
+
+/* Called once for each kept report that gets a verdict from a resend, is
+ * held or is dropped, on the thread that sent it (the forwarder's, or the
+ * one calling LumirexOutboxSend), after its turn is given back: it may call
+ * the library, as the message handler may. Texts are in the host encoding and
+ * valid during the call only. NULL removes it. Every outcome is also
+ * recorded in the outbox (`lumirex outbox list --all`). */
+typedef void(LUMIREX_CALL* LumirexOutboxHandler)(const LumirexKeptOutcome* outcome,
+                                                 void* context);
+LUMIREX_API void LUMIREX_CALL LumirexSetOutboxHandler(LumirexOutboxHandler handler,
+                                                      void* context);
+
 /* The settings in force, as the setters and the environment left them. Each
  * copies what fits of its text, NUL-terminated, into buffer[0..size) and
  * returns the text's whole length (ask again with a larger buffer when it is
