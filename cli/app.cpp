@@ -15,6 +15,7 @@
 #include "cli/host_encoding.hpp"
 #include "cli/log_command.hpp"
 #include "cli/outbox_command.hpp"
+#include "cli/outbox_metrics.hpp"
 #include "cli/parameter_list.hpp"
 #include "cli/result_json.hpp"
 #include "cli/result_text.hpp"
@@ -45,7 +46,8 @@ constexpr const char* kFooter =
     "\n"
     "Environment: LUMIREX_URL (--url), LUMIREX_DB (--db), LUMIREX_BASE_DIR (--base-dir),\n"
     "  LUMIREX_OUTBOX (--outbox), LUMIREX_OUTBOX_KEEP_DAYS (outbox prune --days),\n"
-    "  LUMIREX_HOST_ENCODING (--host-encoding),\n"
+    "  LUMIREX_HOST_ENCODING (--host-encoding), LUMIREX_FORWARDING=1 (the calls send\n"
+    "  waiting reports by themselves, as for any host),\n"
     "  LUMIREX_CA_FILE (the service's certificate authorities, as for any host).\n"
     "Exit status: 0 the service accepted, 1 it declined, 2 the call failed, 64 usage error.";
 
@@ -70,6 +72,7 @@ struct Options {
   std::string outbox;
   ListOptions outboxList;
   SendOptions outboxSend;
+  std::string metricsFolder;
   std::int64_t keepDays = 0;
   std::string orderId;
   bool confirmed = false;
@@ -260,6 +263,29 @@ void AddLog(CLI::App& app, Context& c) {
   });
 }
 
+void AddOutboxMetrics(CLI::App& outbox, Context& c) {
+  CLI::App* metrics = outbox.add_subcommand(
+      "metrics",
+      "The outbox's figures in the Prometheus text format: reports waiting and held, the\n"
+      "oldest's age, reports accepted, refused, dropped and held since the file was made,\n"
+      "and the service's state as the library last noted it; changes nothing");
+  metrics->footer(
+      "Example:\n  lumirex outbox metrics --textfile /var/lib/prometheus/node-exporter\n"
+      "Exit status: 0 written, 1 the text file cannot be written, 2 the outbox cannot be\n"
+      "read, 64 usage error.");
+  metrics
+      ->add_option("--textfile", c.o.metricsFolder,
+                   std::string("Write them to DIR/") + kMetricsFileName +
+                       ", replaced whole, for the\n"
+                       "textfile collector of node_exporter or windows_exporter\n"
+                       "(default: print them)")
+      ->option_text("DIR");
+  metrics->callback([&c] {
+    c.action = {[&c] { return WriteOutboxMetrics(c.o.outbox, c.o.metricsFolder, c.out, c.err); },
+                kExitOutboxUnreadable};
+  });
+}
+
 void AddOutbox(CLI::App& app, Context& c) {
   CLI::App* outbox =
       app.add_subcommand("outbox", "The sale reports kept while the service could not be reached");
@@ -339,6 +365,7 @@ void AddOutbox(CLI::App& app, Context& c) {
   prune->callback([&c] {
     c.action = {[&c] { return PruneOutbox(c.o.outbox, c.o.keepDays, c.out); }, 2};
   });
+  AddOutboxMetrics(*outbox, c);
 }
 
 void AddDemo(CLI::App& app, Context& c) {
