@@ -71,7 +71,8 @@ std::string MetricsText(const OutboxFigures& figures, std::int64_t now) {
   Write(out, {"lumirex_outbox_reports_held_total", "counter",
               "Times a waiting report was set aside.", tallies.held});
   Write(out, {"lumirex_outbox_counted_since_timestamp_seconds", "gauge",
-              "When the outbox file began counting its reports, in seconds since 1970.",
+              "When the outbox file began counting its reports, in seconds since 1970; 0 "
+              "before it did.",
               tallies.sinceEpoch});
   if (const std::optional<outbox::ServiceNote>& service = figures.service) {
     Write(out, {"lumirex_service_offline", "gauge",

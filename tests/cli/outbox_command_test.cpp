@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "cli/outbox_metrics.hpp"
 #include "cli/pos_database.hpp"
 #include "cli_process.hpp"
 #include "outbox/outbox.hpp"
@@ -157,6 +158,19 @@ TEST(CliOutbox, MetricsAreWrittenWholeForTheExporterWithoutCustomersOrUrls) {
     GTEST_SKIP() << "no promtool (Debian's prometheus package)";
   }
   EXPECT_EQ(std::system(("promtool check metrics < '" + prom.string() + "'").c_str()), 0);
+}
+
+// A report an earlier version kept has no epoch: its age is told from its
+// local time, not from 1970.
+TEST(CliOutbox, TheAgeOfAnEarlierVersionsReportComesFromItsLocalTime) {
+  lumirex::cli::OutboxFigures figures;
+  figures.waiting = {1, 0, "2026-01-15T08:00:00", 0};
+  const std::string text = lumirex::cli::MetricsText(figures, 1'800'000'000);  // a year on
+  const std::string name = "lumirex_outbox_oldest_waiting_seconds ";
+  const std::size_t at = text.find("\n" + name);
+  ASSERT_NE(at, std::string::npos) << text;
+  const std::int64_t age = std::stoll(text.substr(at + 1 + name.size()));
+  EXPECT_LT(std::abs(age - 365 * 86400), 86400) << age;  // whatever the time zone
 }
 
 }  // namespace
