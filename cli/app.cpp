@@ -72,7 +72,7 @@ struct Options {
   std::string outbox;
   ListOptions outboxList;
   SendOptions outboxSend;
-  std::string metricsFolder;
+  MetricsOptions metrics;
   std::int64_t keepDays = 0;
   std::string orderId;
   bool confirmed = false;
@@ -274,14 +274,18 @@ void AddOutboxMetrics(CLI::App& outbox, Context& c) {
       "Exit status: 0 written, 1 the text file cannot be written, 2 the outbox cannot be\n"
       "read, 64 usage error.");
   metrics
-      ->add_option("--textfile", c.o.metricsFolder,
-                   std::string("Write them to DIR/") + kMetricsFileName +
-                       ", replaced whole, for the\n"
-                       "textfile collector of node_exporter or windows_exporter\n"
-                       "(default: print them)")
+      ->add_option("--textfile", c.o.metrics.folder,
+                   "Write them to DIR/lumirex_outbox.prom, replaced whole, for the\n"
+                   "textfile collector of node_exporter or windows_exporter\n"
+                   "(default: print them)")
       ->option_text("DIR");
+  metrics
+      ->add_option("--till", c.o.metrics.till,
+                   "Label them till=\"NAME\" and write DIR/lumirex_outbox_NAME.prom, for a\n"
+                   "machine whose several tills write to one folder")
+      ->option_text("NAME");
   metrics->callback([&c] {
-    c.action = {[&c] { return WriteOutboxMetrics(c.o.outbox, c.o.metricsFolder, c.out, c.err); },
+    c.action = {[&c] { return WriteOutboxMetrics(c.o.outbox, c.o.metrics, c.out, c.err); },
                 kExitOutboxUnreadable};
   });
 }

@@ -151,13 +151,24 @@ TEST(CliOutbox, MetricsAreWrittenWholeForTheExporterWithoutCustomersOrUrls) {
        {std::string("12345678909"), std::string("service.example"), folder}) {
     EXPECT_EQ(text.find(secret), std::string::npos) << secret;
   }
+  // Two tills of one machine, each its own file, labelled.
+  const auto labelled =
+      RunCli({"outbox", "metrics", "--outbox", file, "--textfile", dir.str(), "--till", "till-1"});
+  EXPECT_EQ(labelled.status, 0) << labelled.err;
+  EXPECT_NE(testkit::ReadFile(dir.path() / "lumirex_outbox_till-1.prom")
+                .find("lumirex_outbox_reports_waiting{till=\"till-1\"} 1\n"),
+            std::string::npos);
+  EXPECT_EQ(RunCli({"outbox", "metrics", "--outbox", file, "--till", "../x"}).status, 64);
   EXPECT_EQ(RunCli({"outbox", "metrics", "--outbox", file, "--textfile", file + "/no"}).status, 1);
   EXPECT_EQ(RunCli({"outbox", "metrics", "--outbox", dir.str() + "/none"}).status, 2);
 
   if (std::system("command -v promtool >/dev/null") != 0) {
     GTEST_SKIP() << "no promtool (Debian's prometheus package)";
   }
-  EXPECT_EQ(std::system(("promtool check metrics < '" + prom.string() + "'").c_str()), 0);
+  for (const char* name : {"lumirex_outbox.prom", "lumirex_outbox_till-1.prom"}) {
+    const std::string check = "promtool check metrics < '" + (dir.path() / name).string() + "'";
+    EXPECT_EQ(std::system(check.c_str()), 0) << name;
+  }
 }
 
 // A report an earlier version kept has no epoch: its age is told from its
