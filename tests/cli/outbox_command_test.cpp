@@ -136,7 +136,10 @@ TEST(CliOutbox, MetricsAreWrittenWholeForTheExporterWithoutCustomersOrUrls) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
     EXPECT_NE(entry.path().filename().string()[0], '.');  // no temporary file left
   }
-  EXPECT_EQ(RunCli({"outbox", "metrics", "--outbox", file}).out, text);
+  // Printed, the same figures (the age a second on, maybe).
+  EXPECT_NE(RunCli({"outbox", "metrics", "--outbox", file})
+                .out.find(text.substr(text.find("# HELP lumirex_outbox_reports_accepted"))),
+            std::string::npos);
   for (const char* line :
        {"lumirex_outbox_reports_waiting 1\n", "lumirex_outbox_reports_held 0\n",
         "lumirex_outbox_reports_accepted_total 1\n", "lumirex_outbox_reports_declined_total 1\n",
