@@ -228,6 +228,8 @@ HttpAnswer WatchedExchange(const HttpRequest& request, const std::string& baseUr
   if (!OfflinePathInForce()) {
     HttpAnswer answer = Exchange(request, record);
     lastAnswer.store(WallNow(), std::memory_order_relaxed);
+    // Forwarding without the offline path still hears the service come back.
+    if (ForwardingOn()) ServiceAnswered(false);
     return answer;
   }
   const std::string service = outbox::WithoutPassword(baseUrl);
