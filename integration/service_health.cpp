@@ -215,7 +215,7 @@ Silence SilenceOf(const HttpError& error) {
 
 }  // namespace
 
-void SetOfflinePath(bool on) noexcept {
+void SetOfflinePathOn(bool on) noexcept {
   offlinePath.store(on);
 }
 
