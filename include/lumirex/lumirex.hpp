@@ -547,7 +547,8 @@ inline void LUMIREX_CALL DeliverKept(const LumirexKeptOutcome* outcome, void*) n
 // Called once for each kept report that gets a verdict from a resend, is
 // held or is dropped, on the thread that sent it (the forwarder's, or the
 // one calling OutboxSend). It may call the library; whatever it throws is
-// swallowed. An empty handler removes it.
+// swallowed. An empty handler removes it; a delivery already under way may
+// still finish with the old one.
 using OutboxHandler = std::function<void(const KeptOutcome& outcome)>;
 
 inline void SetOutboxHandler(OutboxHandler handler) {

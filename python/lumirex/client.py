@@ -357,6 +357,8 @@ def _apply(lib, settings):
     # Named all the same when it cannot be used now (see Client.__init__).
     lib.LumirexSetOutbox(settings.outbox)
     lib.LumirexSetMessageHandler(settings.handler, None)
+    if settings.outbox_handler is not None and settings.outbox_handler not in _installed:
+        _installed.append(settings.outbox_handler)
     lib.LumirexSetOutboxHandler(settings.outbox_handler, None)
     lib.LumirexSetOfflinePath(int(settings.offline_path))
     lib.LumirexSetForwarding(int(settings.forwarding))
@@ -391,6 +393,11 @@ def _outbox_handler(on_outbox):
 
     return OutboxHandler(forward)
 
+
+# Every outbox handler the library was given, alive for good: the forwarder
+# may be about to call one when another Client's settings replace it, and
+# no call of ours is in flight to tell.
+_installed = []
 
 _stopper = []  # the Library whose forwarder stops at exit, once registered
 
