@@ -1,9 +1,17 @@
 // The outbox part of the C ABI. Nothing here throws across the boundary.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
 #include "integration/call_outcome.hpp"
+#include "integration/forwarder.hpp"
+#include "integration/kept_outcome.hpp"
 #include "integration/outbox_sending.hpp"
+#include "integration/outbox_status.hpp"
+#include "integration/service_health.hpp"
 #include "lumirex/lumirex.h"
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_settings.hpp"
@@ -52,6 +60,48 @@ int32_t LumirexOutboxSendTo(const char* base_url, int32_t max_reports) {
 
 int32_t LumirexOutboxCount(void) {
   return lumirex::CountKeptReports();
+}
+
+int LumirexSetForwarding(int32_t on) {
+  lumirex::SetForwarding(on != 0);
+  return 0;
+}
+
+int LumirexSetOfflinePath(int32_t on) {
+  lumirex::SetOfflinePath(on != 0);
+  return 0;
+}
+
+int LumirexOutboxSendSoon(void) {
+  return lumirex::ForwardSoon() ? 0 : 1;
+}
+
+int32_t LumirexOutboxStatus(LumirexOutboxState* state) {
+  // The fields up to `waiting` at least: a host that knows none cannot be filled.
+  constexpr std::size_t kLeast = offsetof(LumirexOutboxState, waiting) + sizeof(int32_t);
+  if (state == nullptr || state->size < kLeast) {
+    lumirex::RecordLastFailure(LUMIREX_E_INPUT,
+                               "LumirexOutboxStatus needs a LumirexOutboxState with its size set");
+    return LUMIREX_E_INPUT;
+  }
+  lumirex::OutboxStatusNow now;
+  const bool read = lumirex::ReadOutboxStatus(now);
+  LumirexOutboxState filled{};
+  filled.size = state->size;
+  filled.waiting = static_cast<int32_t>(std::min<std::int64_t>(now.waiting, INT32_MAX));
+  filled.held = static_cast<int32_t>(std::min<std::int64_t>(now.held, INT32_MAX));
+  filled.offline = now.watch.offline ? 1 : 0;
+  filled.oldest_age = now.oldestAge;
+  filled.offline_since = now.watch.offlineSince;
+  filled.last_answer = now.watch.lastAnswer;
+  filled.forwarding = now.forwarding ? 1 : 0;
+  // A host compiled against an earlier header gets the fields it knows.
+  std::memcpy(state, &filled, std::min<std::size_t>(state->size, sizeof filled));
+  return read ? 0 : 1;
+}
+
+void LumirexSetOutboxHandler(LumirexOutboxHandler handler, void* context) {
+  lumirex::SetKeptOutcomeHandler(handler, context);
 }
 
 }  // extern "C"

@@ -46,7 +46,9 @@ constexpr const char* kFooter =
     "Environment: LUMIREX_URL (--url), LUMIREX_DB (--db), LUMIREX_BASE_DIR (--base-dir),\n"
     "  LUMIREX_OUTBOX (--outbox), LUMIREX_OUTBOX_KEEP_DAYS (outbox prune --days),\n"
     "  LUMIREX_HOST_ENCODING (--host-encoding),\n"
-    "  LUMIREX_CA_FILE (the service's certificate authorities, as for any host).\n"
+    "  LUMIREX_CA_FILE (the service's certificate authorities, as for any host),\n"
+    "  LUMIREX_FORWARDING=1 (kept reports sent by themselves while the command runs),\n"
+    "  LUMIREX_FORWARDING_BACKOFF_MS=first,longest (its waits; 5000,300000).\n"
     "Exit status: 0 the service accepted, 1 it declined, 2 the call failed, 64 usage error.";
 
 // What the parsed command line runs, and the status when it fails unexpectedly.

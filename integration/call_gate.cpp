@@ -27,7 +27,8 @@ struct Gate final : RuntimePart {
   std::condition_variable allEnded;    // for HoldAdmission
   std::condition_variable orderMoved;  // for OrderTurn
   int running = 0;
-  int parked = 0;  // calls in flight that gave their turn back while waiting for their order
+  int parked = 0;      // calls in flight that gave their turn back while waiting for their order
+  int forwarding = 0;  // the forwarder's resend, beside the bound
   int finalizing = 0;
   std::uint64_t nextTicket = 1;
   std::set<std::uint64_t> waiting;  // calls not started yet, oldest first
@@ -40,6 +41,8 @@ std::atomic<int> maxCalls{kDefaultMaxCalls};
 // The gate whose turn this thread holds, if any: what it would wait for
 // (Finalize, sending the outbox) is its own.
 thread_local Gate* turnHeldIn = nullptr;
+// The turn held is the forwarder's, which an order's wait does not park.
+thread_local bool forwardingHeld = false;
 
 Gate& TheGate() {
   return CurrentRuntime().Get<Gate>();
@@ -126,6 +129,30 @@ KeepingTurn::~KeepingTurn() {
   GiveTurnBack(runtime_);
 }
 
+ForwardingTurn::ForwardingTurn(std::chrono::milliseconds limit) : runtime_(&CurrentRuntime()) {
+  const Deadline deadline = std::chrono::steady_clock::now() + limit;
+  Gate& gate = runtime_->Get<Gate>();
+  std::unique_lock lock(gate.mutex);
+  if (!gate.mayStart.wait_until(lock, deadline, [&] { return gate.finalizing == 0; })) {
+    throw CallFailure(LUMIREX_E_TIMEOUT, BusyText(gate, limit));
+  }
+  ++gate.forwarding;
+  turnHeldIn = &gate;
+  forwardingHeld = true;
+}
+
+ForwardingTurn::~ForwardingTurn() {
+  turnHeldIn = nullptr;
+  forwardingHeld = false;
+  if (!runtime_->IsCurrent()) return;
+  Gate& gate = runtime_->Get<Gate>();
+  {
+    std::lock_guard lock(gate.mutex);
+    --gate.forwarding;
+  }
+  gate.allEnded.notify_all();
+}
+
 void OrderTurn::Take(const std::string& orderId) {
   if (orderId.empty()) return;
   const Deadline deadline = std::chrono::steady_clock::now() + kOrderWait;
@@ -150,7 +177,7 @@ void OrderTurn::Take(const std::string& orderId) {
   }
   // Waiting for the order is no work: the call's turn goes to another call
   // meanwhile, and Finalize still counts this one as in flight.
-  const bool parked = turnHeldIn == &gate;
+  const bool parked = turnHeldIn == &gate && !forwardingHeld;
   if (parked) {
     --gate.running;
     ++gate.parked;
@@ -208,7 +235,8 @@ bool HoldAdmission(std::chrono::milliseconds limit) {
   Gate& gate = TheGate();
   std::unique_lock lock(gate.mutex);
   ++gate.finalizing;
-  return gate.allEnded.wait_for(lock, limit, [&] { return gate.running == 0 && gate.parked == 0; });
+  return gate.allEnded.wait_for(
+      lock, limit, [&] { return gate.running == 0 && gate.parked == 0 && gate.forwarding == 0; });
 }
 
 void ResumeAdmission() noexcept {

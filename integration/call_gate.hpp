@@ -60,6 +60,21 @@ class KeepingTurn {
   Runtime* runtime_;
 };
 
+// The forwarder's turn: beside the calls' bound, so that no cashier's call
+// waits for a resend; one at a time (the forwarder is one thread). It waits
+// for a Finalize under way like any call, and Finalize waits for it. Throws
+// CallFailure (LUMIREX_E_TIMEOUT) when `limit` passes first.
+class ForwardingTurn {
+ public:
+  explicit ForwardingTurn(std::chrono::milliseconds limit);
+  ~ForwardingTurn();
+  ForwardingTurn(const ForwardingTurn&) = delete;
+  ForwardingTurn& operator=(const ForwardingTurn&) = delete;
+
+ private:
+  Runtime* runtime_;
+};
+
 // The turn of one order: the reports of an order (a sale, its cancellation,
 // a resend) are sent one at a time, in the order they asked. Empty until
 // Take; released when it goes.

@@ -16,6 +16,7 @@
 #include "integration/outbox_keeping.hpp"
 #include "integration/outbox_sending.hpp"
 #include "integration/process_exit.hpp"
+#include "integration/service_health.hpp"
 #include "messages/operation_result.hpp"
 #include "messages/requests.hpp"
 #include "messages/response_document.hpp"
@@ -220,7 +221,8 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   PrepareCall(params, result, copyRefusal, call, module);
   if (busy != nullptr) throw CallFailure(busy->error, busy->message);
 
-  const HttpAnswer answer = Exchange(call.request, call.record);
+  const HttpAnswer answer =
+      WatchedExchange(call.request, call.baseUrl, call.record, Exchanger::Call);
   LogAnswerLine(answer.body);
   std::optional<ResponseDocument> loaded = RequireVerdictStatus(answer);
   try {

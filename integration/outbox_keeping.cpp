@@ -1,5 +1,7 @@
 #include "integration/outbox_keeping.hpp"
 
+#include "integration/forwarder.hpp"
+#include "integration/outbox_status.hpp"
 #include "outbox/outbox_error.hpp"
 #include "outbox/outbox_settings.hpp"
 #include "support/log.hpp"
@@ -37,11 +39,13 @@ void OutboxKeeping::Begin(outbox::Report report) {
     waiting = box_->WaitingError(report.orderId);
     if (!waiting) {
       id_ = box_->Keep(report, outbox::Limit(), true);
+      NoteOutboxChanged();
       return;
     }
     report.lastError = kBehindCode;
     report.lastMessage = "kept behind earlier reports of its order; nothing was sent";
     box_->Keep(report, outbox::Limit(), false);
+    NoteOutboxChanged();
     behind_ = true;
   } catch (const outbox::OutboxError& error) {
     box_.reset();
@@ -71,6 +75,7 @@ void OutboxKeeping::Answered(bool accepted, const std::string& message) noexcept
     attempt.accepted = accepted;
     attempt.message = message;
     box_->Record(id_, attempt);
+    NoteOutboxChanged();
   } catch (...) {
     // The report stays claimed, and is sent again once the claim runs out;
     // the service refuses the repeat, and the outbox says so.
@@ -80,6 +85,7 @@ void OutboxKeeping::Answered(bool accepted, const std::string& message) noexcept
 void OutboxKeeping::Forget() noexcept {
   try {
     box_->Forget(id_);
+    NoteOutboxChanged();
   } catch (...) {
     // Left claimed, it is sent again later and the service decides.
   }
@@ -90,6 +96,7 @@ void OutboxKeeping::Failed(CallRecord& record) noexcept {
     if (behind_) {
       record.queued = true;
       record.message += kKept;
+      ReportLeftWaiting();
       return;
     }
     if (!problem_.empty()) {
@@ -103,11 +110,13 @@ void OutboxKeeping::Failed(CallRecord& record) noexcept {
     }
     try {
       box_->Record(id_, outbox::Attempt{false, false, record.error, record.message, record.sent});
+      NoteOutboxChanged();
     } catch (...) {
       // Kept already, claimed: a sender takes it once the claim runs out.
     }
     record.queued = true;
     record.message += kKept;
+    ReportLeftWaiting();
   } catch (...) {
     // Out of memory: the call fails as it would without an outbox.
   }

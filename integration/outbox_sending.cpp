@@ -11,6 +11,8 @@
 #include "integration/call_gate.hpp"
 #include "integration/call_outcome.hpp"
 #include "integration/exchange.hpp"
+#include "integration/kept_outcome.hpp"
+#include "integration/outbox_status.hpp"
 #include "integration/process_exit.hpp"
 #include "messages/operation_result.hpp"
 #include "outbox/outbox.hpp"
@@ -78,8 +80,22 @@ std::string OutboxLine(const outbox::Report& report) {
 
 // One report sent again, logged as a block of its own in the shape of a call,
 // so support reads it like any other.
-outbox::Attempt Resend(const outbox::Report& report, const std::string& url, CallRecord& record) {
+// Whether the exception in flight says the exchange was not tried.
+bool IsNotTried() noexcept {
+  try {
+    throw;
+  } catch (const NotTried&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// Not tried (an offline service, not probed now): `untried` is set.
+outbox::Attempt Resend(const outbox::Report& report, const std::string& base, Exchanger exchanger,
+                       CallRecord& record, bool& untried) {
   outbox::Attempt attempt;
+  const std::string url = base + report.path;
   record = CallRecord{};
   const settings::CallSettings callSettings;
   LogSession logSession;
@@ -88,18 +104,26 @@ outbox::Attempt Resend(const outbox::Report& report, const std::string& url, Cal
     WriteLogLine(log_format::kStart);
     WriteLogLine(OutboxLine(report));
     // A resend is a call like the others: it waits its turn, and for the
-    // calls about its order that came first.
-    const CallTurn turn{kCallTimeout};
+    // calls about its order that came first. The forwarder's runs beside
+    // the calls' bound: no cashier waits for it.
+    std::optional<CallTurn> turn;
+    std::optional<ForwardingTurn> forwardingTurn;
+    if (exchanger == Exchanger::Forwarder) {
+      forwardingTurn.emplace(kCallTimeout);
+    } else {
+      turn.emplace(kCallTimeout);
+    }
     OrderTurn orderTurn;
     orderTurn.Take(report.orderId);
     LogRequestLines({report.operation, report.cpf, report.branch, report.till, report.sequence, ""},
                     url, report.document);
-    const HttpAnswer answer =
-        Exchange(CallRequest(HttpMethodNamed(report.method), url, report.body), record);
+    const HttpAnswer answer = WatchedExchange(
+        CallRequest(HttpMethodNamed(report.method), url, report.body), base, record, exchanger);
     LogAnswerLine(answer.body);
     ReadVerdict(RequireVerdictStatus(answer), answer.body, attempt);
     WriteLogLine(log_format::kEnd);
   } catch (...) {
+    untried = IsNotTried();
     RecordCurrentFailure(record);
     WriteFailureLine(record.message);
     attempt = outbox::Attempt{false, false, record.error, record.message, record.sent};
@@ -123,13 +147,16 @@ bool LinkDown(std::int32_t error) {
 // exchange; a report that fails holds back only later reports of its order.
 // A failure counts towards holding a report only when its service gave other
 // reports a verdict in this round: the service refuses that one report, while
-// an outage, however long, holds none.
-std::int32_t SendFrom(outbox::Outbox& box, std::int32_t maxReports,
-                      const std::optional<std::string>& given, CallRecord& failed) {
-  std::int32_t answered = 0;
+// an outage, however long, holds none. A report not tried (its service
+// offline) is given back as it was, and ends the round.
+SendingRound SendFrom(outbox::Outbox& box, std::int32_t maxReports,
+                      const std::optional<std::string>& given, Exchanger exchanger,
+                      const std::function<bool()>& stop, CallRecord& failed) {
+  SendingRound round;
   std::int64_t after = 0;
   std::set<std::string> answering;  // base URLs that gave a verdict in this round
   for (std::int32_t tried = 0; maxReports < 1 || tried < maxReports; ++tried) {
+    if (stop && stop()) break;
     // The end of the process waits for a resend, and none starts after it began.
     const process_exit::CallInFlight inFlight;
     if (!inFlight.admitted()) break;
@@ -138,18 +165,30 @@ std::int32_t SendFrom(outbox::Outbox& box, std::int32_t maxReports,
     after = report->id;
     const std::string base = BaseOf(*report, given);
     CallRecord record;
-    outbox::Attempt attempt = Resend(*report, base + report->path, record);
+    bool untried = false;
+    outbox::Attempt attempt = Resend(*report, base, exchanger, record, untried);
+    if (untried) {
+      box.GiveBack(report->id);
+      round.unreachable = true;
+      break;
+    }
     if (attempt.verdict) answering.insert(base);
     attempt.mayHold = !attempt.verdict && answering.contains(base);
-    box.Record(report->id, attempt);
+    const outbox::State state = box.Record(report->id, attempt);
+    NoteOutboxChanged();
+    TellKeptOutcome(*report, state, attempt);
     if (attempt.verdict) {
-      ++answered;
+      ++round.answered;
       continue;
     }
     failed = std::move(record);
-    if (LinkDown(attempt.error)) break;
+    if (LinkDown(attempt.error)) {
+      round.unreachable = true;
+      break;
+    }
+    round.failed = true;
   }
-  return answered;
+  return round;
 }
 
 }  // namespace
@@ -188,9 +227,9 @@ std::int32_t SendKeptReports(std::int32_t maxReports,
     }
     outbox::Outbox box(*file);
     CallRecord failed;
-    const std::int32_t answered = SendFrom(box, maxReports, baseUrl, failed);
+    const SendingRound round = SendFrom(box, maxReports, baseUrl, Exchanger::Asked, {}, failed);
     LastCallRecord() = std::move(failed);
-    return answered;
+    return round.answered;
   } catch (...) {
     // The outbox that cannot be read or written (busy, damaged, full) is no fault of the host's.
     CallRecord& record = LastCallRecord();
@@ -198,6 +237,22 @@ std::int32_t SendKeptReports(std::int32_t maxReports,
     RecordCurrentFailure(record);
   }
   return -1;
+}
+
+SendingRound SendRoundNow(Exchanger exchanger, const std::function<bool()>& stop) noexcept {
+  const NoCancellation noCancellation;
+  SendingRound round;
+  try {
+    const std::optional<std::string> file = outbox::File();
+    if (!file) return round;
+    outbox::Outbox box(*file);
+    CallRecord failed;
+    round = SendFrom(box, 0, std::nullopt, exchanger, stop, failed);
+  } catch (...) {
+    // The outbox cannot be used now (busy, a full disk): the next round tries.
+    round.failed = true;
+  }
+  return round;
 }
 
 std::int32_t CountKeptReports() noexcept {

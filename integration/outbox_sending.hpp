@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+
+#include "integration/service_health.hpp"
 
 namespace lumirex {
 
@@ -22,6 +25,18 @@ void RememberCredentials(const std::string& baseUrl);
 // cannot be used, or `baseUrl` is not an http:// or https:// URL. Never throws.
 std::int32_t SendKeptReports(std::int32_t maxReports,
                              const std::optional<std::string>& baseUrl) noexcept;
+
+// What one round of sending came to.
+struct SendingRound {
+  std::int32_t answered = 0;  // reports that got a verdict
+  bool unreachable = false;   // it stopped at a service it could not reach (or did not try)
+  bool failed = false;        // a report failed otherwise, and waits
+};
+
+// A round of the forwarder's: every waiting report, until `stop` says so or a
+// service cannot be reached; the outbox's own faults count as failures.
+// Its failures are not the thread's last call. Never throws.
+SendingRound SendRoundNow(Exchanger exchanger, const std::function<bool()>& stop) noexcept;
 
 // How many reports wait (held ones included); -1 when the outbox is off or
 // cannot be read.

@@ -8,6 +8,7 @@
 
 #include "database/connection.hpp"
 #include "database/query.hpp"
+#include "integration/forwarder.hpp"
 #include "support/at_fork.hpp"
 #include "support/no_destructor.hpp"
 
@@ -67,6 +68,9 @@ void BuildDatabaseStatics() noexcept {
 #ifndef _WIN32
 void WaitAtExit() {
   StopAndWait(kExitWait);
+  // Its resend ended with the calls; it starts none now, and leaves before
+  // the library's code may go (an unload).
+  StopForwarding();
 }
 #endif
 

@@ -420,8 +420,9 @@ Waiting Outbox::Summary() {
   if (empty_) return {};
   // A file from before the epoch column was added says only its text.
   const std::string sql =
-      std::string("SELECT COUNT(*), TOTAL(state = 'held'), oldest.kept_at, oldest.epoch"
-                  " FROM report LEFT JOIN (SELECT kept_at, ") +
+      std::string(
+          "SELECT COUNT(*), TOTAL(state = 'held'), oldest.kept_at, oldest.epoch"
+          " FROM report LEFT JOIN (SELECT kept_at, ") +
       (legacy_ ? "0" : "kept_epoch") +
       " AS epoch FROM report WHERE state IN ('waiting', 'held') ORDER BY id LIMIT 1) AS oldest"
       " WHERE state IN ('waiting', 'held')";

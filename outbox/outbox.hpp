@@ -86,7 +86,7 @@ enum class Listing { Waiting, Current, All };  // waiting and held; plus answere
 struct Waiting {
   std::int64_t count = 0;  // waiting and held
   std::int64_t held = 0;
-  std::string oldestKeptAt;  // empty when none waits
+  std::string oldestKeptAt;          // empty when none waits
   std::int64_t oldestKeptEpoch = 0;  // seconds since 1970; 0 when none waits
 };
 

@@ -95,6 +95,14 @@ class Runtime {
     return static_cast<Part&>(Build(Part::kSlot, [] { return MakePart<Part>(); }));
   }
 
+  // The part of type Part when it was built; null when not.
+  template <typename Part>
+  Part* Find() {
+    RuntimePart* part =
+        parts_[static_cast<std::size_t>(Part::kSlot)].load(std::memory_order_acquire);
+    return static_cast<Part*>(part);
+  }
+
   Janitor& TheJanitor() { return janitor_; }
 
   // Whether this is the runtime of this process: false in a fork's child for

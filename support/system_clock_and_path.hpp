@@ -21,4 +21,7 @@ std::string ExecutableFolder();
 // ANSI code page: the variables name folders and files.
 std::optional<std::string> EnvironmentValue(const char* name);
 
+// This machine's name, as UTF-8; "" when the system cannot say.
+std::string MachineName();
+
 }  // namespace lumirex

@@ -2,6 +2,9 @@
 #include <ctime>
 #include <filesystem>
 #include <mutex>
+#include <string>
+
+#include <unistd.h>
 
 #include "support/process_state.hpp"
 #include "support/system_clock_and_path.hpp"
@@ -66,6 +69,12 @@ std::optional<std::string> EnvironmentValue(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr || *value == '\0') return std::nullopt;
   return std::string(value);
+}
+
+std::string MachineName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
 }
 
 }  // namespace lumirex

@@ -50,4 +50,11 @@ std::optional<std::string> EnvironmentValue(const char* name) {
   }
 }
 
+std::string MachineName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &size)) return {};
+  return Utf8FromWide(std::wstring_view(name, size));
+}
+
 }  // namespace lumirex

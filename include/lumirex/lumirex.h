@@ -275,14 +275,15 @@ LUMIREX_API int LUMIREX_CALL LumirexOutboxSendSoon(void);
  * Cheap enough to ask after every call: the outbox file is read again only
  * when it changed. */
 typedef struct LumirexOutboxState {
-  uint32_t size;          /* set by the caller */
-  int32_t waiting;        /* reports waiting to be sent, held ones included */
-  int32_t held;           /* set aside until support sends or drops them */
-  int32_t offline;        /* 1 while the fast offline path treats a service as offline */
-  int64_t oldest_age;     /* seconds the oldest waiting report has waited; 0 when none */
-  int64_t offline_since;  /* seconds since 1970 (UTC) of the first unanswered attempt; 0 when online */
-  int64_t last_answer;    /* seconds since 1970 the service last answered this process; 0: not yet */
-  int32_t forwarding;     /* 1 when forwarding is on */
+  uint32_t size;      /* set by the caller */
+  int32_t waiting;    /* reports waiting to be sent, held ones included */
+  int32_t held;       /* set aside until support sends or drops them */
+  int32_t offline;    /* 1 while the fast offline path treats a service as offline */
+  int64_t oldest_age; /* seconds the oldest waiting report has waited; 0 when none */
+  int64_t
+      offline_since;   /* seconds since 1970 (UTC) of the first unanswered attempt; 0 when online */
+  int64_t last_answer; /* seconds since 1970 the service last answered this process; 0: not yet */
+  int32_t forwarding;  /* 1 when forwarding is on */
 } LumirexOutboxState;
 
 /* Fills *state. Returns 0; non-zero when state is NULL or its size too
@@ -299,16 +300,16 @@ enum LumirexKeptEnd {
 };
 
 typedef struct LumirexKeptOutcome {
-  uint32_t size;          /* sizeof(LumirexKeptOutcome) of the library that calls */
-  int32_t end;            /* one of LUMIREX_KEPT_* */
-  int64_t report;         /* the outbox's number for it, as `lumirex outbox list` shows */
-  const char* operation;  /* "VENDA" or "VENDA_CANC" */
-  const char* branch;     /* the sale key: branch, till, sale sequence */
+  uint32_t size;         /* sizeof(LumirexKeptOutcome) of the library that calls */
+  int32_t end;           /* one of LUMIREX_KEPT_* */
+  int64_t report;        /* the outbox's number for it, as `lumirex outbox list` shows */
+  const char* operation; /* "VENDA" or "VENDA_CANC" */
+  const char* branch;    /* the sale key: branch, till, sale sequence */
   const char* till;
   const char* sequence;
-  const char* order_id;   /* "" when the database had no order for it */
-  const char* message;    /* the service's message, or why it was held */
-  int32_t repeat;         /* 1 when an earlier attempt may have reached the service */
+  const char* order_id; /* "" when the database had no order for it */
+  const char* message;  /* the service's message, or why it was held */
+  int32_t repeat;       /* 1 when an earlier attempt may have reached the service */
 } LumirexKeptOutcome;
 
 /* Called once for each kept report that gets a verdict from a resend, is
@@ -317,10 +318,8 @@ typedef struct LumirexKeptOutcome {
  * the library, as the message handler may. Texts are in the host encoding and
  * valid during the call only. NULL removes it. Every outcome is also
  * recorded in the outbox (`lumirex outbox list --all`). */
-typedef void(LUMIREX_CALL* LumirexOutboxHandler)(const LumirexKeptOutcome* outcome,
-                                                 void* context);
-LUMIREX_API void LUMIREX_CALL LumirexSetOutboxHandler(LumirexOutboxHandler handler,
-                                                      void* context);
+typedef void(LUMIREX_CALL* LumirexOutboxHandler)(const LumirexKeptOutcome* outcome, void* context);
+LUMIREX_API void LUMIREX_CALL LumirexSetOutboxHandler(LumirexOutboxHandler handler, void* context);
 
 /* The settings in force, as the setters and the environment left them. Each
  * copies what fits of its text, NUL-terminated, into buffer[0..size) and

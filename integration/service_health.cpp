@@ -1,0 +1,221 @@
+#include "integration/service_health.hpp"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "integration/backoff.hpp"
+#include "integration/exchange.hpp"
+#include "integration/forwarder.hpp"
+#include "outbox/outbox.hpp"
+#include "support/datetime.hpp"
+#include "support/errors.hpp"
+#include "support/process_state.hpp"
+#include "support/system_clock_and_path.hpp"
+#include "support/text.hpp"
+
+namespace lumirex {
+
+namespace {
+
+// Connection refusals are quick: three in a row, not one, so a blip (a
+// restarting service) costs no sale its attempt. A time-out cost the cashier
+// the whole wait already: one is enough.
+constexpr int kRefusalsOffline = 3;
+// A probe never heard back from (its thread ended mid-exchange, or the
+// process forked while it ran) is given up after this.
+constexpr auto kProbeLease = 2 * kCallTimeout + std::chrono::seconds(5);
+// Services watched at once; more are forgotten, the online ones first.
+constexpr std::size_t kMostServices = 64;
+
+struct Health {
+  int failures = 0;  // unanswered attempts in a row
+  bool offline = false;
+  int probesFailed = 0;
+  std::int64_t since = 0;  // seconds since 1970 of the first unanswered attempt
+  std::string sinceText;   // the same, as the log's local time
+  SteadyTime nextProbe{};
+  std::optional<SteadyTime> probing;  // when the probe in flight began
+};
+
+struct Watch {
+  std::mutex mutex;
+  std::map<std::string, Health> services;
+};
+
+std::atomic<bool> offlinePath{true};
+std::atomic<std::int64_t> lastAnswer{0};
+std::atomic<int> offlineCount{0};
+
+std::int64_t WallNow() noexcept {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string RefusalText(const std::string& service, const Health& health) {
+  const auto wait = std::chrono::duration_cast<std::chrono::seconds>(
+      health.nextProbe - std::chrono::steady_clock::now());
+  return "not sent: the service at " + MaskUrlPasswords(service) + " has not answered since " +
+         health.sinceText + " (" + std::to_string(health.failures) +
+         " attempts in a row); the library tries it again in " +
+         std::to_string(std::max<std::int64_t>(wait.count(), 0)) + " s";
+}
+
+enum class Door { Open, Probe, Shut };
+
+Door Admit(const std::string& service, Exchanger exchanger, std::string& refusal) {
+  if (offlineCount.load() == 0) return Door::Open;
+  // The forwarder probes when it has reports to send; a call then never
+  // waits out a silent service's time-out. Asked before the watch's lock:
+  // the forwarder asks the watch under its own.
+  const bool mayProbe = exchanger == Exchanger::Forwarder || !ForwarderProbes();
+  Watch& watch = ProcessState<Watch>();
+  std::lock_guard lock(watch.mutex);
+  const auto found = watch.services.find(service);
+  if (found == watch.services.end() || !found->second.offline) return Door::Open;
+  Health& health = found->second;
+  const SteadyTime now = std::chrono::steady_clock::now();
+  const bool probing = health.probing && now - *health.probing < kProbeLease;
+  if (!probing && now >= health.nextProbe && mayProbe) {
+    health.probing = now;
+    return Door::Probe;
+  }
+  refusal = RefusalText(service, health);
+  return Door::Shut;
+}
+
+void Answered(const std::string& service) {
+  lastAnswer.store(WallNow(), std::memory_order_relaxed);
+  bool wasOffline = false;
+  {
+    Watch& watch = ProcessState<Watch>();
+    std::lock_guard lock(watch.mutex);
+    const auto found = watch.services.find(service);
+    if (found == watch.services.end()) return ServiceAnswered(false);
+    wasOffline = found->second.offline;
+    if (wasOffline) offlineCount.fetch_sub(1);
+    watch.services.erase(found);
+  }
+  ServiceAnswered(wasOffline);
+}
+
+Health& HealthOf(Watch& watch, const std::string& service) {
+  if (watch.services.size() >= kMostServices && !watch.services.contains(service)) {
+    std::erase_if(watch.services, [](const auto& entry) { return !entry.second.offline; });
+    if (watch.services.size() >= kMostServices) {
+      offlineCount.fetch_sub(static_cast<int>(watch.services.size()));
+      watch.services.clear();
+    }
+  }
+  return watch.services[service];
+}
+
+enum class Silence { Timeout, Refused, Other };
+
+// No answer: silence or a refusal counts towards the offline state; other
+// failures (a certificate, a broken transfer) only end a probe.
+void Unanswered(const std::string& service, Silence silence, bool probe) {
+  bool wentOffline = false;
+  {
+    Watch& watch = ProcessState<Watch>();
+    std::lock_guard lock(watch.mutex);
+    Health& health = HealthOf(watch, service);
+    const SteadyTime now = std::chrono::steady_clock::now();
+    if (probe) {
+      health.probing.reset();
+      if (silence != Silence::Other) ++health.probesFailed;
+      health.nextProbe = now + BackoffDelay(health.probesFailed);
+    }
+    if (silence == Silence::Other) return;
+    if (health.failures++ == 0) {
+      health.since = WallNow();
+      health.sinceText = DateTimeToStr(LocalTimeNow());
+    }
+    if (!health.offline && (silence == Silence::Timeout || health.failures >= kRefusalsOffline)) {
+      health.offline = true;
+      health.nextProbe = now + BackoffDelay(0);
+      offlineCount.fetch_add(1);
+      wentOffline = true;
+    }
+  }
+  if (wentOffline) ServiceWentOffline();
+}
+
+Silence SilenceOf(const HttpError& error) {
+  if (error.failure() == HttpFailure::Connect) return Silence::Refused;
+  // A time-out with an answer begun is a slow service, not a silent one.
+  if (error.failure() == HttpFailure::Timeout && error.status() == 0) return Silence::Timeout;
+  return Silence::Other;
+}
+
+}  // namespace
+
+void SetOfflinePath(bool on) noexcept {
+  offlinePath.store(on);
+}
+
+bool OfflinePathInForce() noexcept {
+  return offlinePath.load(std::memory_order_relaxed) && ForwardingOn();
+}
+
+HttpAnswer WatchedExchange(const HttpRequest& request, const std::string& baseUrl,
+                           CallRecord& record, Exchanger exchanger) {
+  if (!OfflinePathInForce()) {
+    HttpAnswer answer = Exchange(request, record);
+    lastAnswer.store(WallNow(), std::memory_order_relaxed);
+    return answer;
+  }
+  const std::string service = outbox::WithoutPassword(baseUrl);
+  std::string refusal;
+  const Door door = exchanger == Exchanger::Asked ? Door::Open : Admit(service, exchanger, refusal);
+  if (door == Door::Shut) throw NotTried(refusal);
+  const bool probe = door == Door::Probe;
+  try {
+    HttpAnswer answer = Exchange(request, record);
+    Answered(service);
+    return answer;
+  } catch (const HttpError& error) {
+    Unanswered(service, SilenceOf(error), probe);
+    throw;
+  } catch (...) {
+    Unanswered(service, Silence::Other, probe);
+    throw;
+  }
+}
+
+ServiceWatch WatchNow() noexcept {
+  ServiceWatch now;
+  now.lastAnswer = lastAnswer.load(std::memory_order_relaxed);
+  if (!OfflinePathInForce() || offlineCount.load() == 0) return now;
+  Watch& watch = ProcessState<Watch>();
+  std::lock_guard lock(watch.mutex);
+  for (const auto& [service, health] : watch.services) {
+    if (!health.offline) continue;
+    if (!now.offline || health.since < now.offlineSince) now.offlineSince = health.since;
+    now.offline = true;
+  }
+  return now;
+}
+
+std::optional<SteadyTime> NextProbe() noexcept {
+  if (offlineCount.load() == 0) return std::nullopt;
+  Watch& watch = ProcessState<Watch>();
+  std::lock_guard lock(watch.mutex);
+  std::optional<SteadyTime> next;
+  for (const auto& [service, health] : watch.services) {
+    if (health.offline && (!next || health.nextProbe < *next)) next = health.nextProbe;
+  }
+  return next;
+}
+
+void ForgetServices() noexcept {
+  Watch& watch = ProcessState<Watch>();
+  std::lock_guard lock(watch.mutex);
+  watch.services.clear();
+  offlineCount.store(0);
+  lastAnswer.store(0);
+}
+
+}  // namespace lumirex
