@@ -466,7 +466,7 @@ struct OutboxState {
 // ask after every call, to show "3 sales waiting to be sent".
 inline std::optional<OutboxState> OutboxStatus() {
   LumirexOutboxState state{};
-  state.size = sizeof state;
+  state.size = static_cast<std::uint32_t>(sizeof state);
   if (LumirexOutboxStatus(&state) != 0) return std::nullopt;
   return OutboxState{state.waiting,        state.held,          state.oldest_age,
                      state.offline != 0,   state.offline_since, state.last_answer,

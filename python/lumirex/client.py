@@ -359,7 +359,8 @@ def _apply(lib, settings):
     lib.LumirexSetMessageHandler(settings.handler, None)
     if settings.outbox_handler is not None and settings.outbox_handler not in _installed:
         _installed.append(settings.outbox_handler)
-    lib.LumirexSetOutboxHandler(settings.outbox_handler, None)
+    lib.LumirexSetOutboxHandler(_NO_OUTBOX_HANDLER if settings.outbox_handler is None
+                                else settings.outbox_handler, None)
     lib.LumirexSetOfflinePath(int(settings.offline_path))
     lib.LumirexSetForwarding(int(settings.forwarding))
     if settings.forwarding or settings.outbox_handler is not None:
@@ -399,6 +400,8 @@ def _outbox_handler(on_outbox):
 # no call of ours is in flight to tell.
 _installed = []
 
+_NO_OUTBOX_HANDLER = OutboxHandler()  # NULL: ctypes takes no None for a callback
+
 _stopper = []  # the Library whose forwarder stops at exit, once registered
 
 
@@ -414,7 +417,7 @@ def _stop_forwarder_at_exit(lib):
 
 
 def _stop_forwarder(lib):
-    lib.LumirexSetOutboxHandler(None, None)
+    lib.LumirexSetOutboxHandler(_NO_OUTBOX_HANDLER, None)
     lib.LumirexSetForwarding(0)
     lib.Finalize()
 

@@ -51,7 +51,7 @@ TEST_F(CppOutbox, AKeptReportIsCountedThenItsEndReachesAHandlerThatThrows) {
   EXPECT_EQ(heard[0].branch + "/" + heard[0].till + "/" + heard[0].sequence,
             kBranch + "/" + kTill + "/" + kSequence);
   EXPECT_NE(heard[0].orderId, "");
-  EXPECT_FALSE(heard[0].repeat);
+  EXPECT_TRUE(heard[0].repeat);  // the 503 came from the service: it may have had the first
   EXPECT_EQ(lumirex::OutboxStatus()->waiting, 0);
 }
 
