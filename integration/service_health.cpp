@@ -149,13 +149,15 @@ void Answered(const std::string& service) {
   lastAnswer.store(WallNow(), std::memory_order_relaxed);
   bool wasOffline = false;
   {
+    // The forwarder is told after the lock: it asks the watch under its own.
     Watch& watch = ProcessState<Watch>();
     std::lock_guard lock(watch.mutex);
     const auto found = watch.services.find(service);
-    if (found == watch.services.end()) return ServiceAnswered(false);
-    wasOffline = found->second.offline;
-    if (wasOffline) offlineCount.fetch_sub(1);
-    watch.services.erase(found);
+    if (found != watch.services.end()) {
+      wasOffline = found->second.offline;
+      if (wasOffline) offlineCount.fetch_sub(1);
+      watch.services.erase(found);
+    }
   }
   if (wasOffline) NoteServiceInOutbox();
   ServiceAnswered(wasOffline);
