@@ -71,6 +71,17 @@ void GiveTurnBack(Runtime* runtime) noexcept {
   gate.allEnded.notify_all();
 }
 
+// The wait of a turn beside the bound: only for a Finalize under way. The
+// gate's lock is held when it returns.
+std::unique_lock<std::mutex> NoFinalizeUnderWay(Gate& gate, std::chrono::milliseconds limit) {
+  const Deadline deadline = std::chrono::steady_clock::now() + limit;
+  std::unique_lock lock(gate.mutex);
+  if (!gate.mayStart.wait_until(lock, deadline, [&] { return gate.finalizing == 0; })) {
+    throw CallFailure(LUMIREX_E_TIMEOUT, BusyText(gate, limit));
+  }
+  return lock;
+}
+
 }  // namespace
 
 bool SetCallBound(int count) noexcept {
@@ -115,12 +126,8 @@ CallTurn::~CallTurn() {
 }
 
 KeepingTurn::KeepingTurn(std::chrono::milliseconds limit) : runtime_(&CurrentRuntime()) {
-  const Deadline deadline = std::chrono::steady_clock::now() + limit;
   Gate& gate = runtime_->Get<Gate>();
-  std::unique_lock lock(gate.mutex);
-  if (!gate.mayStart.wait_until(lock, deadline, [&] { return gate.finalizing == 0; })) {
-    throw CallFailure(LUMIREX_E_TIMEOUT, BusyText(gate, limit));
-  }
+  const std::unique_lock lock = NoFinalizeUnderWay(gate, limit);
   ++gate.running;
   turnHeldIn = &gate;
 }
@@ -130,12 +137,8 @@ KeepingTurn::~KeepingTurn() {
 }
 
 ForwardingTurn::ForwardingTurn(std::chrono::milliseconds limit) : runtime_(&CurrentRuntime()) {
-  const Deadline deadline = std::chrono::steady_clock::now() + limit;
   Gate& gate = runtime_->Get<Gate>();
-  std::unique_lock lock(gate.mutex);
-  if (!gate.mayStart.wait_until(lock, deadline, [&] { return gate.finalizing == 0; })) {
-    throw CallFailure(LUMIREX_E_TIMEOUT, BusyText(gate, limit));
-  }
+  const std::unique_lock lock = NoFinalizeUnderWay(gate, limit);
   ++gate.forwarding;
   turnHeldIn = &gate;
   forwardingHeld = true;
