@@ -24,6 +24,11 @@ Results CheckOutbox(const DoctorSettings& settings) {
     const lumirex::outbox::Waiting waiting = box.Summary();
     std::string detail = outbox.value + ": " + std::to_string(waiting.count) + " waiting";
     if (waiting.count > 0) detail += ", the oldest since " + waiting.oldestKeptAt;
+    // How kept reports ended, for a till restarted since: the file keeps count.
+    const lumirex::outbox::Tallies ended = box.Totals();
+    detail += "; ended since the file was made: " + std::to_string(ended.accepted) + " accepted, " +
+              std::to_string(ended.declined) + " refused, " + std::to_string(ended.held) +
+              " held, " + std::to_string(ended.dropped) + " dropped";
     const std::int64_t held = waiting.held;
     std::int64_t elsewhere = 0;  // made for another service than the one set here
     if (settings.url && waiting.count > 0) {

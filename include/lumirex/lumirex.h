@@ -316,8 +316,10 @@ typedef struct LumirexKeptOutcome {
  * held or is dropped, on the thread that sent it (the forwarder's, or the
  * one calling LumirexOutboxSend), after its turn is given back: it may call
  * the library, as the message handler may. Texts are in the host encoding and
- * valid during the call only. NULL removes it. Every outcome is also
- * recorded in the outbox (`lumirex outbox list --all`). */
+ * valid during the call only. NULL removes it; a call already under way on
+ * another thread still ends with the handler it began with, so keep
+ * `context` valid until Finalize has returned (it stops the forwarder).
+ * Every outcome is also recorded in the outbox (`lumirex outbox list --all`). */
 typedef void(LUMIREX_CALL* LumirexOutboxHandler)(const LumirexKeptOutcome* outcome, void* context);
 LUMIREX_API void LUMIREX_CALL LumirexSetOutboxHandler(LumirexOutboxHandler handler, void* context);
 
