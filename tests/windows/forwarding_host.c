@@ -2,7 +2,7 @@
  * reported while its service is down is kept; the host then lets the
  * library go with FreeLibrary and no Finalize, as a host that unloads its
  * plug-ins does. The library must stay loaded under its forwarder, which
- * still has work, and send the sale by itself once forwarding_windows.sh
+ * still has work, and send the sale by itself once forwarding.sh
  * has started the service; the process must then end as usual.
  *   forwarding_host BASE_DIR OUTBOX URL
  * It prints "kept" once the service may be started. */
@@ -14,13 +14,11 @@
 
 static int failures = 0;
 
-#define CHECK(condition)                                                      \
-  do {                                                                        \
-    if (!(condition)) {                                                       \
-      fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                             \
-    }                                                                         \
-  } while (0)
+static void check(int passed, int line, const char* condition) {
+  if (!passed) fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, line, condition);
+  failures += !passed;
+}
+#define CHECK(condition) check((condition) != 0, __LINE__, #condition)
 
 typedef void(LUMIREX_CALL* SetText)(const char*);
 typedef int(LUMIREX_CALL* SetFile)(const char*);
