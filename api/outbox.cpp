@@ -63,12 +63,12 @@ int32_t LumirexOutboxCount(void) {
 }
 
 int LumirexSetForwarding(int32_t on) {
-  lumirex::SetForwarding(on != 0);
+  lumirex::SetForwardingOn(on != 0);
   return 0;
 }
 
 int LumirexSetOfflinePath(int32_t on) {
-  lumirex::SetOfflinePath(on != 0);
+  lumirex::SetOfflinePathOn(on != 0);
   return 0;
 }
 

@@ -15,6 +15,7 @@
 #include "cli/host_encoding.hpp"
 #include "cli/log_command.hpp"
 #include "cli/outbox_command.hpp"
+#include "cli/outbox_metrics.hpp"
 #include "cli/parameter_list.hpp"
 #include "cli/result_json.hpp"
 #include "cli/result_text.hpp"
@@ -72,6 +73,7 @@ struct Options {
   std::string outbox;
   ListOptions outboxList;
   SendOptions outboxSend;
+  MetricsOptions metrics;
   std::int64_t keepDays = 0;
   std::string orderId;
   bool confirmed = false;
@@ -262,6 +264,33 @@ void AddLog(CLI::App& app, Context& c) {
   });
 }
 
+void AddOutboxMetrics(CLI::App& outbox, Context& c) {
+  CLI::App* metrics = outbox.add_subcommand(
+      "metrics",
+      "The outbox's figures in the Prometheus text format: reports waiting and held, the\n"
+      "oldest's age, reports accepted, refused, dropped and held since the file was made,\n"
+      "and the service's state as the library last noted it; changes nothing");
+  metrics->footer(
+      "Example:\n  lumirex outbox metrics --textfile /var/lib/prometheus/node-exporter\n"
+      "Exit status: 0 written, 1 the text file cannot be written, 2 the outbox cannot be\n"
+      "read, 64 usage error.");
+  metrics
+      ->add_option("--textfile", c.o.metrics.folder,
+                   "Write them to DIR/lumirex_outbox.prom, replaced whole, for the\n"
+                   "textfile collector of node_exporter or windows_exporter\n"
+                   "(default: print them)")
+      ->option_text("DIR");
+  metrics
+      ->add_option("--till", c.o.metrics.till,
+                   "Label them till=\"NAME\" and write DIR/lumirex_outbox_NAME.prom, for a\n"
+                   "machine whose several tills write to one folder")
+      ->option_text("NAME");
+  metrics->callback([&c] {
+    c.action = {[&c] { return WriteOutboxMetrics(c.o.outbox, c.o.metrics, c.out, c.err); },
+                kExitOutboxUnreadable};
+  });
+}
+
 void AddOutbox(CLI::App& app, Context& c) {
   CLI::App* outbox =
       app.add_subcommand("outbox", "The sale reports kept while the service could not be reached");
@@ -341,6 +370,7 @@ void AddOutbox(CLI::App& app, Context& c) {
   prune->callback([&c] {
     c.action = {[&c] { return PruneOutbox(c.o.outbox, c.o.keepDays, c.out); }, 2};
   });
+  AddOutboxMetrics(*outbox, c);
 }
 
 void AddDemo(CLI::App& app, Context& c) {

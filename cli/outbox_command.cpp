@@ -20,15 +20,15 @@
 
 namespace lumirex::cli {
 
-namespace {
-
 // Looking never changes the file, nor creates one.
-outbox::Outbox Open(const std::string& file, outbox::SqliteFile::Mode mode) {
+outbox::Outbox OpenOutbox(const std::string& file, outbox::SqliteFile::Mode mode) {
   if (!std::filesystem::exists(std::filesystem::symlink_status(FileSystemPath(file)))) {
     throw outbox::OutboxError("the outbox '" + file + "' does not exist");
   }
   return outbox::Outbox(file, mode);
 }
+
+namespace {
 
 std::string SaleKey(const outbox::Report& report) {
   return report.branch + "/" + report.till + "/" + report.sequence;
@@ -107,7 +107,7 @@ bool MadeForAnotherService(const outbox::Report& report, const std::string& url)
 // Written as each report is read: the memory used does not grow with the
 // outbox.
 int ListOutbox(const std::string& file, const ListOptions& options, std::ostream& out) {
-  outbox::Outbox box = Open(file, outbox::SqliteFile::Mode::Read);
+  outbox::Outbox box = OpenOutbox(file, outbox::SqliteFile::Mode::Read);
   const outbox::Listing listing = options.all ? outbox::Listing::All : outbox::Listing::Current;
   bool any = false;
   if (options.json) {
@@ -154,7 +154,7 @@ int SendOutbox(const std::string& file, const SendOptions& options, std::ostream
     return kExitOutboxUnreadable;
   }
   if (options.held) {
-    const std::int64_t released = Open(file, outbox::SqliteFile::Mode::Write).Release();
+    const std::int64_t released = OpenOutbox(file, outbox::SqliteFile::Mode::Write).Release();
     out << released << " held report" << (released == 1 ? "" : "s") << " sent again\n";
   }
   const std::int32_t answered =
@@ -170,7 +170,7 @@ int SendOutbox(const std::string& file, const SendOptions& options, std::ostream
       << " waiting\n";
   if (waiting < 0) return kExitOutboxUnreadable;
   if (failed) out << "stopped: " << failure << '\n';
-  const std::int64_t held = Open(file, outbox::SqliteFile::Mode::Read).HeldCount();
+  const std::int64_t held = OpenOutbox(file, outbox::SqliteFile::Mode::Read).HeldCount();
   if (held > 0) {
     out << held
         << " held: 'lumirex outbox list' says why; once mended, 'lumirex outbox send "
@@ -186,7 +186,8 @@ int DropFromOutbox(const std::string& file, const std::string& orderId, bool con
     throw UsageError("dropping loses the report for good: add --yes to confirm");
   }
   const std::string user = ThisUserName();
-  const outbox::Dropped result = Open(file, outbox::SqliteFile::Mode::Write).Drop(orderId, user);
+  const outbox::Dropped result =
+      OpenOutbox(file, outbox::SqliteFile::Mode::Write).Drop(orderId, user);
   if (result.sending > 0) {
     out << "nothing dropped: " << result.sending << " report" << (result.sending == 1 ? "" : "s")
         << " of order " << orderId << (result.sending == 1 ? " is" : " are")
@@ -212,7 +213,7 @@ int DropFromOutbox(const std::string& file, const std::string& orderId, bool con
 
 int PruneOutbox(const std::string& file, std::int64_t days, std::ostream& out) {
   if (days < 1) days = outbox::KeepDays();
-  const std::int64_t removed = Open(file, outbox::SqliteFile::Mode::Write).Prune(days);
+  const std::int64_t removed = OpenOutbox(file, outbox::SqliteFile::Mode::Write).Prune(days);
   out << removed << " report" << (removed == 1 ? "" : "s") << " settled more than " << days
       << " day" << (days == 1 ? "" : "s") << " ago removed\n";
   return 0;

@@ -1,18 +1,17 @@
-// `lumirex outbox list|send|drop|prune`: the sale and cancellation reports kept
-// while the service could not be reached.
+// `lumirex outbox list|send|drop|prune` (metrics: outbox_metrics.hpp): the sale and cancellation
+// reports kept while the service could not be reached.
 #pragma once
 
 #include <cstdint>
 #include <ostream>
 #include <string>
 
-namespace lumirex {
-namespace outbox {
-struct Report;
-}  // namespace outbox
-}  // namespace lumirex
+#include "outbox/outbox.hpp"
 
 namespace lumirex::cli {
+
+// The outbox at `file`, which must exist: no subcommand makes one.
+outbox::Outbox OpenOutbox(const std::string& file, outbox::SqliteFile::Mode mode);
 
 // Exit statuses of `outbox send`: every report tried got a verdict (some may
 // still wait: claimed by a call in flight, or beyond --max); a resend failed

@@ -187,7 +187,7 @@ Forwarder& TheForwarder() {
 
 }  // namespace
 
-void SetForwarding(bool on) noexcept {
+void SetForwardingOn(bool on) noexcept {
   forwarding.store(on ? 1 : 0);
   // What an earlier run left waiting goes now.
   if (on) ForwardSoon();

@@ -14,7 +14,7 @@ namespace lumirex {
 
 // Off by default; $LUMIREX_FORWARDING=1 turns it on for a process that never
 // sets it. Turning it on with an outbox named sends what waits soon.
-void SetForwarding(bool on) noexcept;
+void SetForwardingOn(bool on) noexcept;
 bool ForwardingOn() noexcept;
 
 // Asks for a round now; false when forwarding is off or no outbox is named.

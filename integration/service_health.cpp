@@ -9,6 +9,7 @@
 #include "integration/exchange.hpp"
 #include "integration/forwarder.hpp"
 #include "outbox/outbox.hpp"
+#include "outbox/outbox_settings.hpp"
 #include "support/datetime.hpp"
 #include "support/errors.hpp"
 #include "support/process_state.hpp"
@@ -59,13 +60,71 @@ std::string RefusalText(const std::string& service, const Health& health) {
       health.nextProbe - std::chrono::steady_clock::now());
   return "not sent: the service at " + MaskUrlPasswords(service) + " has not answered since " +
          health.sinceText + " (" + std::to_string(health.failures) +
-         " attempts in a row); the library tries it again in " +
+         (health.failures == 1 ? " attempt" : " attempts in a row") +
+         "); the library tries it again in " +
          std::to_string(std::max<std::int64_t>(wait.count(), 0)) + " s";
+}
+
+// What support's tools read of the service (the doctor, the fleet's
+// figures, the next process on this till), written when it went offline,
+// when a probe failed and when it came back: rarely, and never while a lock
+// is held. A busy or read-only outbox misses one note; the next writes it.
+void NoteServiceInOutbox() noexcept {
+  try {
+    const std::optional<std::string> file = outbox::File();
+    if (!file) return;
+    const ServiceWatch watch = WatchNow();
+    outbox::ServiceNote note;
+    note.lastAnswer = watch.lastAnswer;
+    note.offlineSince = watch.offline ? watch.offlineSince : 0;
+    note.notedAt = WallNow();
+    outbox::Outbox(*file).NoteService(note);
+  } catch (...) {
+  }
+}
+
+// A process that starts while the outbox says its service has been offline
+// for a short while (a host restarted in an outage, each `lumirex venda` of
+// a script) starts with it offline too, due for its probe when the last
+// process would have probed: one slow call per back-off period, not one per
+// process. Read once, at the first exchange.
+std::atomic<bool> seeded{false};
+
+void SeedFromOutbox(const std::string& service) {
+  if (seeded.exchange(true)) return;
+  std::optional<outbox::ServiceNote> note;
+  try {
+    const std::optional<std::string> file = outbox::File();
+    if (!file) return;
+    note = outbox::Outbox(*file, outbox::SqliteFile::Mode::Read).ServiceState();
+  } catch (...) {
+    return;  // no outbox yet, or one that cannot be read: nothing known
+  }
+  const std::int64_t now = WallNow();
+  const std::int64_t age = note ? now - note->notedAt : -1;
+  if (!note || note->offlineSince == 0 || age < 0 ||
+      age >= std::chrono::duration_cast<std::chrono::seconds>(Backoff().longest).count()) {
+    return;
+  }
+  Watch& watch = ProcessState<Watch>();
+  std::lock_guard lock(watch.mutex);
+  if (watch.services.contains(service)) return;
+  Health& health = watch.services[service];
+  health.offline = true;
+  health.failures = 1;
+  health.since = note->offlineSince;
+  // Local time then: now's, less the seconds since.
+  health.sinceText = DateTimeToStr(Now() - static_cast<double>(now - note->offlineSince) / 86400.0);
+  const auto due = BackoffDelay(0) - std::chrono::seconds(age);
+  health.nextProbe =
+      std::chrono::steady_clock::now() + std::max(due, std::chrono::milliseconds::zero());
+  offlineCount.fetch_add(1);
 }
 
 enum class Door { Open, Probe, Shut };
 
 Door Admit(const std::string& service, Exchanger exchanger, std::string& refusal) {
+  if (!seeded.load(std::memory_order_relaxed)) SeedFromOutbox(service);
   if (offlineCount.load() == 0) return Door::Open;
   // The forwarder probes when it has reports to send; a call then never
   // waits out a silent service's time-out. Asked before the watch's lock:
@@ -98,6 +157,7 @@ void Answered(const std::string& service) {
     if (wasOffline) offlineCount.fetch_sub(1);
     watch.services.erase(found);
   }
+  if (wasOffline) NoteServiceInOutbox();
   ServiceAnswered(wasOffline);
 }
 
@@ -118,6 +178,7 @@ enum class Silence { Timeout, Refused, Other };
 // failures (a certificate, a broken transfer) only end a probe.
 void Unanswered(const std::string& service, Silence silence, bool probe) {
   bool wentOffline = false;
+  bool probeFailed = false;
   {
     Watch& watch = ProcessState<Watch>();
     std::lock_guard lock(watch.mutex);
@@ -125,7 +186,8 @@ void Unanswered(const std::string& service, Silence silence, bool probe) {
     const SteadyTime now = std::chrono::steady_clock::now();
     if (probe) {
       health.probing.reset();
-      if (silence != Silence::Other) ++health.probesFailed;
+      probeFailed = silence != Silence::Other;
+      if (probeFailed) ++health.probesFailed;
       health.nextProbe = now + BackoffDelay(health.probesFailed);
     }
     if (silence == Silence::Other) return;
@@ -140,6 +202,7 @@ void Unanswered(const std::string& service, Silence silence, bool probe) {
       wentOffline = true;
     }
   }
+  if (wentOffline || probeFailed) NoteServiceInOutbox();
   if (wentOffline) ServiceWentOffline();
 }
 
@@ -152,7 +215,7 @@ Silence SilenceOf(const HttpError& error) {
 
 }  // namespace
 
-void SetOfflinePath(bool on) noexcept {
+void SetOfflinePathOn(bool on) noexcept {
   offlinePath.store(on);
 }
 
@@ -165,6 +228,8 @@ HttpAnswer WatchedExchange(const HttpRequest& request, const std::string& baseUr
   if (!OfflinePathInForce()) {
     HttpAnswer answer = Exchange(request, record);
     lastAnswer.store(WallNow(), std::memory_order_relaxed);
+    // Forwarding without the offline path still hears the service come back.
+    if (ForwardingOn()) ServiceAnswered(false);
     return answer;
   }
   const std::string service = outbox::WithoutPassword(baseUrl);
@@ -211,6 +276,7 @@ std::optional<SteadyTime> NextProbe() noexcept {
 }
 
 void ForgetServices() noexcept {
+  seeded.store(true);
   Watch& watch = ProcessState<Watch>();
   std::lock_guard lock(watch.mutex);
   watch.services.clear();

@@ -35,7 +35,7 @@ HttpAnswer WatchedExchange(const HttpRequest& request, const std::string& baseUr
                            CallRecord& record, Exchanger exchanger);
 
 // The offline path: on by default, in force only with forwarding on.
-void SetOfflinePath(bool on) noexcept;
+void SetOfflinePathOn(bool on) noexcept;
 bool OfflinePathInForce() noexcept;
 
 // Every service in brief: offline when any is; since the earliest.

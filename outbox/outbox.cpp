@@ -1,5 +1,6 @@
 #include "outbox/outbox.hpp"
 
+#include <algorithm>
 #include <ctime>
 #include <mutex>
 
@@ -34,9 +35,10 @@ constexpr const char* kWalBounds =
 // emptied at the start of a sending round.
 constexpr int kWalFrames = 1024;
 
-// The version of the tables below; an older file is brought up to it when
-// first opened for writing.
-constexpr std::int64_t kSchemaVersion = 2;
+// The version of the tables below and of the figures' (outbox/figures.cpp:
+// 3 added them); an older file is brought up to it when first opened for
+// writing.
+constexpr std::int64_t kSchemaVersion = 3;
 
 // Reports are read and handed on this many at a time.
 constexpr std::int64_t kListBatch = 128;
@@ -195,6 +197,13 @@ std::vector<std::string> Tables(SqliteFile& file) {
   return names;
 }
 
+// nullopt when the report is no longer in the file.
+std::optional<State> StateNow(SqliteFile& file, std::int64_t id) {
+  Statement query = file.Prepare("SELECT state FROM report WHERE id = ?");
+  if (!query.Bind(1, id).Step()) return std::nullopt;
+  return StateOf(query.Text(0));
+}
+
 std::string Where(Listing listing) {
   return listing == Listing::Waiting   ? " AND state IN ('waiting', 'held')"
          : listing == Listing::Current ? " AND state <> 'dropped'"
@@ -302,6 +311,7 @@ void Outbox::SetUp(SqliteFile::Mode mode) {
   if (mode == SqliteFile::Mode::Read) {
     empty_ = empty;
     legacy_ = !empty && !HasColumn(file_, "report", kAdded[0].name);
+    noFigures_ = std::find(tables.begin(), tables.end(), "tally") == tables.end();
     return;
   }
   file_.ExecuteAndKeep("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;");
@@ -319,6 +329,7 @@ void Outbox::SetUp(SqliteFile::Mode mode) {
             .c_str());
   }
   file_.Execute(kIndexes);
+  MakeFigureTables(file_, clock_->Wall());
   SplitEarlierUrls();
   file_.Execute(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
   file_.Execute(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
@@ -569,6 +580,7 @@ State Outbox::Record(std::int64_t id, const Attempt& attempt) {
   if (attempt.verdict) file_.Execute("PRAGMA synchronous = NORMAL");
   WriteTransaction transaction(file_);
   const std::string now = LocalTimeText();
+  const std::optional<State> before = StateNow(file_, id);
   if (attempt.verdict) {
     // A verdict after an attempt that may have arrived may be the service's
     // word on that earlier one: "declined" then means it had it already. A
@@ -606,11 +618,11 @@ State Outbox::Record(std::int64_t id, const Attempt& attempt) {
       .Bind(3, std::int64_t{attempt.verdict ? 0 : attempt.error})
       .Bind(4, attempt.message)
       .Step();
-  Statement after = file_.Prepare("SELECT state FROM report WHERE id = ?");
-  const std::string state = after.Bind(1, id).Step() ? after.Text(0) : std::string("dropped");
+  const State after = StateNow(file_, id).value_or(State::Dropped);
+  if (before && after != *before) Tally(file_, after, 1);
   transaction.Commit();
   if (attempt.verdict) file_.Execute("PRAGMA synchronous = FULL");
-  return StateOf(state);
+  return after;
 }
 
 void Outbox::GiveBack(std::int64_t id) {
@@ -661,6 +673,7 @@ Dropped Outbox::Drop(std::string_view orderId, const std::string& user) {
       .Bind(4, orderId)
       .Step();
   result.dropped = file_.Changes();
+  Tally(file_, State::Dropped, result.dropped);
   transaction.Commit();
   return result;
 }

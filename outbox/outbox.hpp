@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "outbox/figures.hpp"
 #include "outbox/sqlite_file.hpp"
 
 namespace lumirex::outbox {
@@ -162,6 +163,14 @@ class Outbox {
   // `days` ago; returns how many.
   std::int64_t Prune(std::int64_t days);
 
+  // How the reports ended since the file was made; zeroes from a read-only
+  // opening of a file that never counted.
+  Tallies Totals();
+  // The service's state as the library saw it when it last changed, for the
+  // processes that cannot ask the library; nullopt when never noted.
+  void NoteService(const ServiceNote& note);
+  std::optional<ServiceNote> ServiceState();
+
  private:
   struct Now;
   static const Clock& SystemClock();
@@ -176,8 +185,9 @@ class Outbox {
 
   const Clock* clock_;
   SqliteFile file_;
-  bool legacy_ = false;  // read-only opening of a file from before these columns
-  bool empty_ = false;   // read-only opening of a file nothing was kept in yet
+  bool legacy_ = false;     // read-only opening of a file from before these columns
+  bool empty_ = false;      // read-only opening of a file nothing was kept in yet
+  bool noFigures_ = false;  // read-only opening of a file from before the tallies
 };
 
 }  // namespace lumirex::outbox

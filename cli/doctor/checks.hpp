@@ -77,6 +77,11 @@ Results CheckOdbc(const DoctorSettings& settings);
 // The outbox when one is set: it opens, how many reports wait, the oldest.
 Results CheckOutbox(const DoctorSettings& settings);
 
+// Whether the command's own calls forward waiting reports by themselves
+// (LUMIREX_FORWARDING), and the service's state as the library last noted it
+// in the outbox.
+Results CheckForwarding(const DoctorSettings& settings);
+
 // The base URL, its name, a TCP connection, TLS against the configured
 // authority, and, with a CPF, a customer query through the library.
 Results CheckService(const DoctorSettings& settings);

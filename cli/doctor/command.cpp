@@ -58,7 +58,7 @@ DoctorSettings Apply(const DoctorOptions& options) {
 Results RunChecks(const DoctorSettings& settings) {
   Results all{doctor::RunAsTillUser(settings)};
   for (auto check : {doctor::CheckFolders, doctor::CheckDatabase, doctor::CheckOdbc,
-                     doctor::CheckService, doctor::CheckOutbox}) {
+                     doctor::CheckService, doctor::CheckOutbox, doctor::CheckForwarding}) {
     Results results = check(settings);
     all.insert(all.end(), results.begin(), results.end());
   }

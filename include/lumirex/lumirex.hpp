@@ -266,13 +266,15 @@ inline HandlerSlot& Slot() {
   return *slot;
 }
 
-inline void LUMIREX_CALL Deliver(const char* text, void*) {
-  std::function<void(const std::string&)> handler;
-  {
-    std::lock_guard<std::mutex> lock(Slot().mutex);
-    handler = Slot().handler;
-  }
+inline void LUMIREX_CALL Deliver(const char* text, void*) noexcept {
+  // Copying the handler may run out of memory: inside the try too, as
+  // nothing may cross back into the library's C frames.
   try {
+    std::function<void(const std::string&)> handler;
+    {
+      std::lock_guard<std::mutex> lock(Slot().mutex);
+      handler = Slot().handler;
+    }
     if (handler) handler(text);
   } catch (...) {
     // A handler that throws must not take the call down with it.
@@ -430,6 +432,132 @@ inline std::optional<std::int32_t> OutboxCount() {
   const std::int32_t count = LumirexOutboxCount();
   if (count < 0) return std::nullopt;
   return count;
+}
+
+// Automatic forwarding and the fast offline path (see LumirexSetForwarding
+// and LumirexSetOfflinePath in lumirex.h); false where the C functions
+// return non-zero.
+inline bool SetForwarding(bool on) {
+  return LumirexSetForwarding(on ? 1 : 0) == 0;
+}
+inline bool SetOfflinePath(bool on) {
+  return LumirexSetOfflinePath(on ? 1 : 0) == 0;
+}
+// Asks the forwarder to send the waiting reports now and returns at once;
+// false when forwarding is off or no outbox is named (OutboxSend then sends
+// them on the calling thread).
+inline bool OutboxSendSoon() {
+  return LumirexOutboxSendSoon() == 0;
+}
+
+// What waits in the outbox, and whether the service answers; times are
+// seconds since 1970 (UTC), 0 for never.
+struct OutboxState {
+  std::int32_t waiting = 0;       // reports waiting to be sent, held ones included
+  std::int32_t held = 0;          // set aside until support sends or drops them
+  std::int64_t oldestAge = 0;     // seconds the oldest waiting report has waited
+  bool offline = false;           // calls are answered at once without trying the service
+  std::int64_t offlineSince = 0;  // the first unanswered attempt; 0 when online
+  std::int64_t lastAnswer = 0;    // the service last answered this process
+  bool forwarding = false;
+};
+
+// std::nullopt when the outbox is off or cannot be read. Cheap enough to
+// ask after every call, to show "3 sales waiting to be sent".
+inline std::optional<OutboxState> OutboxStatus() {
+  LumirexOutboxState state{};
+  state.size = static_cast<std::uint32_t>(sizeof state);
+  if (LumirexOutboxStatus(&state) != 0) return std::nullopt;
+  return OutboxState{state.waiting,        state.held,          state.oldest_age,
+                     state.offline != 0,   state.offline_since, state.last_answer,
+                     state.forwarding != 0};
+}
+
+// How a kept report ended, long after its call returned with queued set.
+struct KeptOutcome {
+  enum class End : std::int32_t {
+    Accepted = LUMIREX_KEPT_ACCEPTED,
+    Declined = LUMIREX_KEPT_DECLINED,  // with repeat, maybe as one the service had
+    Held = LUMIREX_KEPT_HELD,          // set aside after failing while its service answered
+    Dropped = LUMIREX_KEPT_DROPPED     // support dropped it while it was being sent
+  };
+  End end = End::Accepted;
+  std::int64_t report = 0;  // the outbox's number, as `lumirex outbox list` shows it
+  std::string operation;    // "VENDA" or "VENDA_CANC"
+  std::string branch;       // the sale key: branch, till, sale sequence
+  std::string till;
+  std::string sequence;
+  std::string orderId;  // empty when the database had no order for it
+  std::string message;  // the service's message, or why it was held
+  bool repeat = false;  // an earlier attempt may have reached the service
+};
+
+namespace detail {
+
+inline std::string TextOrEmpty(const char* text) {
+  return text ? std::string(text) : std::string();
+}
+
+// Copied before the call returns: the library's texts live only that long.
+inline KeptOutcome KeptOutcomeOf(const LumirexKeptOutcome& c) {
+  KeptOutcome outcome;
+  outcome.end = static_cast<KeptOutcome::End>(c.end);
+  outcome.report = c.report;
+  outcome.operation = TextOrEmpty(c.operation);
+  outcome.branch = TextOrEmpty(c.branch);
+  outcome.till = TextOrEmpty(c.till);
+  outcome.sequence = TextOrEmpty(c.sequence);
+  outcome.orderId = TextOrEmpty(c.order_id);
+  outcome.message = TextOrEmpty(c.message);
+  outcome.repeat = c.repeat != 0;
+  return outcome;
+}
+
+// As the message handler's slot: replaced under a lock, never destroyed, as
+// the forwarder may deliver an outcome while the host exits.
+struct OutboxHandlerSlot {
+  std::mutex mutex;
+  std::function<void(const KeptOutcome&)> handler;
+};
+
+inline OutboxHandlerSlot& OutboxSlot() {
+  alignas(OutboxHandlerSlot) static unsigned char storage[sizeof(OutboxHandlerSlot)];
+  static OutboxHandlerSlot* const slot = ::new (storage) OutboxHandlerSlot();
+  return *slot;
+}
+
+inline void LUMIREX_CALL DeliverKept(const LumirexKeptOutcome* outcome, void*) noexcept {
+  if (outcome == nullptr) return;
+  try {
+    std::function<void(const KeptOutcome&)> handler;
+    {
+      std::lock_guard<std::mutex> lock(OutboxSlot().mutex);
+      handler = OutboxSlot().handler;
+    }
+    if (handler) handler(KeptOutcomeOf(*outcome));
+  } catch (...) {
+    // Nothing may cross back into the library, which may be sending on its
+    // own thread. The outcome is lost to this host only: the outbox has
+    // recorded it, and `lumirex outbox list --all` shows it.
+  }
+}
+
+}  // namespace detail
+
+// Called once for each kept report that gets a verdict from a resend, is
+// held or is dropped, on the thread that sent it (the forwarder's, or the
+// one calling OutboxSend). It may call the library; whatever it throws is
+// swallowed. An empty handler removes it; a delivery already under way may
+// still finish with the old one.
+using OutboxHandler = std::function<void(const KeptOutcome& outcome)>;
+
+inline void SetOutboxHandler(OutboxHandler handler) {
+  const bool set = static_cast<bool>(handler);
+  {
+    std::lock_guard<std::mutex> lock(detail::OutboxSlot().mutex);
+    detail::OutboxSlot().handler = std::move(handler);
+  }
+  LumirexSetOutboxHandler(set ? &detail::DeliverKept : nullptr, nullptr);
 }
 
 }  // namespace lumirex

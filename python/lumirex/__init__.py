@@ -7,8 +7,8 @@ over liblumirex through ctypes.
 """
 
 from ._native import Library
-from .client import (CallFailed, Client, Customer, Promocode, Verdict, products_packet,
-                     read_promocodes)
+from .client import (CallFailed, Client, Customer, KeptOutcome, OutboxStatus, Promocode, Verdict,
+                     products_packet, read_promocodes)
 
-__all__ = ["CallFailed", "Client", "Customer", "Library", "Promocode", "Verdict",
-           "products_packet", "read_promocodes"]
+__all__ = ["CallFailed", "Client", "Customer", "KeptOutcome", "Library", "OutboxStatus",
+           "Promocode", "Verdict", "products_packet", "read_promocodes"]

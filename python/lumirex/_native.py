@@ -1,5 +1,5 @@
 """ctypes bindings of liblumirex's C ABI (lumirex.h): the variant, the call,
-the settings and LumirexLastCall. Texts cross as bytes; the Client above makes
+the settings, the outbox and LumirexLastCall. Texts cross as bytes; the Client above makes
 them str."""
 
 import ctypes
@@ -43,6 +43,28 @@ class CallOutcome(ctypes.Structure):
 
 MessageHandler = ctypes.CFUNCTYPE(None, ctypes.c_char_p, ctypes.c_void_p)
 
+
+class OutboxState(ctypes.Structure):
+    """LumirexOutboxState: size is set to this structure's before the call."""
+    _fields_ = [("size", ctypes.c_uint32), ("waiting", ctypes.c_int32), ("held", ctypes.c_int32),
+                ("offline", ctypes.c_int32), ("oldest_age", ctypes.c_int64),
+                ("offline_since", ctypes.c_int64), ("last_answer", ctypes.c_int64),
+                ("forwarding", ctypes.c_int32)]
+
+
+class KeptOutcome(ctypes.Structure):
+    _fields_ = [("size", ctypes.c_uint32), ("end", ctypes.c_int32), ("report", ctypes.c_int64),
+                ("operation", ctypes.c_char_p), ("branch", ctypes.c_char_p),
+                ("till", ctypes.c_char_p), ("sequence", ctypes.c_char_p),
+                ("order_id", ctypes.c_char_p), ("message", ctypes.c_char_p),
+                ("repeat", ctypes.c_int32)]
+
+
+# LumirexKeptEnd's values, by number.
+KEPT_ENDS = {1: "accepted", 2: "declined", 3: "held", 4: "dropped"}
+
+OutboxHandler = ctypes.CFUNCTYPE(None, ctypes.POINTER(KeptOutcome), ctypes.c_void_p)
+
 INT64_MIN, INT64_MAX = -2**63, 2**63 - 1
 
 
@@ -67,6 +89,12 @@ def _declare(lib):
             ("LumirexOutboxSend", [ctypes.c_int32], ctypes.c_int32),
             ("LumirexOutboxSendTo", [ctypes.c_char_p, ctypes.c_int32], ctypes.c_int32),
             ("LumirexOutboxCount", [], ctypes.c_int32),
+            ("LumirexSetForwarding", [ctypes.c_int32], ctypes.c_int),
+            ("LumirexSetOfflinePath", [ctypes.c_int32], ctypes.c_int),
+            ("LumirexOutboxSendSoon", [], ctypes.c_int),
+            ("LumirexOutboxStatus", [ctypes.POINTER(OutboxState)], ctypes.c_int32),
+            ("LumirexSetOutboxHandler", [OutboxHandler, ctypes.c_void_p], None),
+            ("Finalize", [], None),
             ("LumirexGetBaseDir", [ctypes.c_char_p, ctypes.c_size_t], ctypes.c_size_t),
             ("LumirexVersion", [], ctypes.c_char_p),
             ("LumirexErrorName", [ctypes.c_int32], ctypes.c_char_p),
@@ -118,6 +146,13 @@ class Library:
         message = ctypes.create_string_buffer(4096)
         self._lib.LumirexLastCall(ctypes.byref(outcome), message, len(message))
         return outcome, message.value
+
+    def outbox_status(self):
+        """The outbox's OutboxState, or None when the outbox is off or unreadable."""
+        state = OutboxState(size=ctypes.sizeof(OutboxState))
+        if self._lib.LumirexOutboxStatus(ctypes.byref(state)) != 0:
+            return None
+        return state
 
     @staticmethod
     def _check(status):

@@ -1,5 +1,6 @@
 """The four integration calls as Python objects, in UTF-8 host mode."""
 
+import atexit
 import contextlib
 import dataclasses
 import datetime
@@ -9,7 +10,7 @@ import xml.etree.ElementTree as ElementTree
 from typing import List, Optional, Sequence
 from xml.sax.saxutils import quoteattr
 
-from ._native import ERRORS, INT64_MAX, Library, MessageHandler
+from ._native import ERRORS, INT64_MAX, KEPT_ENDS, Library, MessageHandler, OutboxHandler
 
 
 @dataclasses.dataclass(frozen=True)
@@ -36,6 +37,32 @@ class Customer:
     balance: float
     promocodes: List[Promocode]
     verdict: Verdict = Verdict(True, "")
+
+
+@dataclasses.dataclass(frozen=True)
+class OutboxStatus:
+    """What waits in the outbox, and whether the service answers."""
+    waiting: int  # reports waiting to be sent, held ones included
+    held: int  # set aside until support sends or drops them
+    oldest_age: int  # seconds the oldest waiting report has waited; 0 when none
+    offline: bool  # calls are answered at once, without trying the service
+    offline_since: Optional[datetime.datetime]  # the first unanswered attempt (UTC)
+    last_answer: Optional[datetime.datetime]  # the service last answered this process
+    forwarding: bool
+
+
+@dataclasses.dataclass(frozen=True)
+class KeptOutcome:
+    """How a kept report ended, long after its call raised with queued set."""
+    end: str  # "accepted", "declined", "held" or "dropped"
+    report: int  # the outbox's number for it, as `lumirex outbox list` shows it
+    operation: str  # "VENDA" or "VENDA_CANC"
+    branch: str
+    till: str
+    sequence: str
+    order_id: str  # "" when the database had no order for it
+    message: str  # the service's message, or why it was held
+    repeat: bool  # an earlier attempt may have reached the service
 
 
 class CallFailed(Exception):
@@ -102,6 +129,11 @@ class Client:
     (ValueError below 1).
     on_message: called with the operator message (str) of each failed call;
     without it nothing is printed, the failure is only raised.
+    forwarding: send waiting reports from a thread of the library's own
+    (default: $LUMIREX_FORWARDING=1); offline_path: with it, answer at once
+    while the service does not (default on).
+    on_outbox: called with a KeptOutcome for each kept report that ends, on
+    the thread that sent it; what it raises is printed and ignored.
     library: liblumirex's path. Each other None leaves the library's default.
     The library's settings are the process's; each Client's are its own all
     the same: before a call they are put in force, once the calls of a
@@ -110,7 +142,7 @@ class Client:
 
     def __init__(self, base_url, base_dir=None, db=None, outbox=None, library=None, *,
                  ca_file=None, decimal_separator=None, outbox_limit=None, max_calls=None,
-                 on_message=None):
+                 on_message=None, forwarding=None, offline_path=None, on_outbox=None):
         self.base_url = base_url
         self._lib = Library(library)
         if self._lib.LumirexSetHostEncoding(b"UTF-8") != 0:
@@ -131,7 +163,11 @@ class Client:
             outbox_limit=_DEFAULT_OUTBOX_LIMIT if outbox_limit is None else outbox_limit,
             max_calls=_DEFAULT_MAX_CALLS if max_calls is None else max_calls,
             outbox=None if outbox is None else os.fsencode(outbox),
-            handler=_message_handler(on_message))
+            handler=_message_handler(on_message),
+            forwarding=(os.environ.get("LUMIREX_FORWARDING") == "1" if forwarding is None
+                        else bool(forwarding)),
+            offline_path=True if offline_path is None else bool(offline_path),
+            outbox_handler=_outbox_handler(on_outbox))
         # An outbox that cannot be used now stays named, and reports go out
         # without it until it can: a till must not stop reporting sales over
         # a full disk. The host hears of it through on_message.
@@ -195,6 +231,40 @@ class Client:
                              "the outbox is off or cannot be read")
         return count
 
+    def outbox_send_soon(self) -> bool:
+        """Asks the forwarder to send the waiting reports now, without
+        waiting; False when forwarding is off or there is no outbox."""
+        with _in_force(self):
+            return self._lib.LumirexOutboxSendSoon() == 0
+
+    def outbox_status(self) -> Optional[OutboxStatus]:
+        """What waits and whether the service answers; None when the outbox
+        is off or unreadable. Cheap enough to ask after every call."""
+        with _in_force(self):
+            state = self._lib.outbox_status()
+        if state is None:
+            return None
+        return OutboxStatus(state.waiting, state.held, state.oldest_age, bool(state.offline),
+                            _utc(state.offline_since), _utc(state.last_answer),
+                            bool(state.forwarding))
+
+    def set_forwarding(self, on):
+        self._change(forwarding=bool(on))
+
+    def set_offline_path(self, on):
+        self._change(offline_path=bool(on))
+
+    def set_outbox_handler(self, on_outbox):
+        """on_outbox as the constructor takes it; None removes it."""
+        self._change(outbox_handler=_outbox_handler(on_outbox))
+
+    def _change(self, **settings):
+        # New settings are new in force: put them there now, once this
+        # Client's own calls with the old ones have ended.
+        self._settings = dataclasses.replace(self._settings, **settings)
+        with _in_force(self):
+            pass
+
     def _verdict(self, params):
         result = self._call(params, 2)
         return Verdict(not result[0], _text(result[1]))
@@ -230,6 +300,9 @@ class _Settings:
     max_calls: int
     outbox: Optional[bytes]
     handler: MessageHandler
+    forwarding: bool
+    offline_path: bool
+    outbox_handler: Optional[OutboxHandler]
 
 
 class _SettingsTurn:
@@ -284,6 +357,14 @@ def _apply(lib, settings):
     # Named all the same when it cannot be used now (see Client.__init__).
     lib.LumirexSetOutbox(settings.outbox)
     lib.LumirexSetMessageHandler(settings.handler, None)
+    if settings.outbox_handler is not None and settings.outbox_handler not in _installed:
+        _installed.append(settings.outbox_handler)
+    lib.LumirexSetOutboxHandler(_NO_OUTBOX_HANDLER if settings.outbox_handler is None
+                                else settings.outbox_handler, None)
+    lib.LumirexSetOfflinePath(int(settings.offline_path))
+    lib.LumirexSetForwarding(int(settings.forwarding))
+    if settings.forwarding or settings.outbox_handler is not None:
+        _stop_forwarder_at_exit(lib)
 
 
 def _message_handler(on_message):
@@ -295,6 +376,54 @@ def _message_handler(on_message):
             on_message(text.decode("utf-8", errors="replace"))
 
     return MessageHandler(forward)
+
+
+def _outbox_handler(on_outbox):
+    """As the message handler, referenced by its Client's settings. What
+    on_outbox raises, ctypes prints and ignores, as it does the message
+    handler's: the outcome is recorded in the outbox all the same."""
+    if on_outbox is None:
+        return None
+
+    def forward(outcome, _context):
+        c = outcome.contents
+        on_outbox(KeptOutcome(KEPT_ENDS.get(c.end, "end %d" % c.end), c.report,
+                              _text(c.operation), _text(c.branch), _text(c.till),
+                              _text(c.sequence), _text(c.order_id), _text(c.message),
+                              bool(c.repeat)))
+
+    return OutboxHandler(forward)
+
+
+# Every outbox handler the library was given, alive for good: the forwarder
+# may be about to call one when another Client's settings replace it, and
+# no call of ours is in flight to tell.
+_installed = []
+
+_NO_OUTBOX_HANDLER = OutboxHandler()  # NULL: ctypes takes no None for a callback
+
+_stopper = []  # the Library whose forwarder stops at exit, once registered
+
+
+def _stop_forwarder_at_exit(lib):
+    """The forwarder must not call into an interpreter being torn down:
+    before it is, the handler goes and Finalize stops the thread, waiting for
+    a resend in flight (ctypes lets go of the interpreter's lock during the
+    call, so a handler running then can finish). The library is the
+    process's: one Library stops it for every Client."""
+    if not _stopper:
+        _stopper.append(lib)
+        atexit.register(_stop_forwarder, lib)
+
+
+def _stop_forwarder(lib):
+    lib.LumirexSetOutboxHandler(_NO_OUTBOX_HANDLER, None)
+    lib.LumirexSetForwarding(0)
+    lib.Finalize()
+
+
+def _utc(seconds):
+    return datetime.datetime.fromtimestamp(seconds, datetime.timezone.utc) if seconds else None
 
 
 def _cpf(cpf):

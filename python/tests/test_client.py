@@ -159,6 +159,58 @@ class DefaultsAndFailuresTest(unittest.TestCase):
             client._lib.LumirexSetOutbox(None)
 
 
+# The demo sale copied to a till no other test sells from.
+COPY_SALE_TO_TILL_009 = """
+INSERT INTO VENDA SELECT CDFILIAL, '009', NRSEQVENDA, DTVENDA, DTENTRVENDA, NRCPFLUMIREX,
+  CDPROMOLUMIREX, VRDESCCASHORVO FROM VENDA WHERE CDCAIXA = '001';
+INSERT INTO ITEMVENDA SELECT CDFILIAL, '009', NRSEQVENDA, NRSEQITEM, CDPRODUTO, QTPRODVEND,
+  VRUNITVEND, VRUNITVENDCL, VRDESITVEND, VRACRITVEND, VRRATTXSERV FROM ITEMVENDA
+  WHERE CDCAIXA = '001';
+"""
+
+
+class OutboxTest(unittest.TestCase):
+    def test_a_kept_report_is_counted_then_its_end_reaches_a_handler_that_raises(self):
+        with tempfile.TemporaryDirectory() as folder:
+            db = demo_database(folder)
+            with sqlite3.connect(db) as connection:
+                connection.executescript(COPY_SALE_TO_TILL_009)
+            without = lumirex.Client("http://127.0.0.1:1/", base_dir=folder)
+            self.assertIsNone(without.outbox_status())
+            heard = []
+
+            def on_outbox(outcome):
+                heard.append(outcome)
+                raise RuntimeError("the host's own fault")
+
+            client = lumirex.Client("http://127.0.0.1:1/", base_dir=folder, db=db,
+                                    outbox=folder + "/outbox.sqlite", on_outbox=on_outbox)
+            with self.assertRaises(lumirex.CallFailed) as raised:
+                client.venda("0001", "009", "000123")
+            self.assertTrue(raised.exception.queued)
+            status = client.outbox_status()
+            self.assertEqual((status.waiting, status.held, status.offline, status.forwarding),
+                             (1, 0, False, False))
+
+            swallowed = []
+            with mock.patch("sys.unraisablehook", swallowed.append):
+                self.assertEqual(client.outbox_send(base_url=os.environ["LUMIREX_URL"]), 1)
+            self.assertEqual([(o.end, o.operation, o.branch, o.till, o.sequence, o.repeat)
+                              for o in heard], [("accepted", "VENDA", "0001", "009", "000123",
+                                                 False)])
+            self.assertTrue(heard[0].order_id)
+            self.assertEqual([type(s.exc_value) for s in swallowed], [RuntimeError])
+            self.assertEqual(client.outbox_status().waiting, 0)
+
+            # A setting changed later is in force at once.
+            self.assertFalse(client.outbox_send_soon())
+            client.set_forwarding(True)
+            self.assertTrue(client.outbox_status().forwarding)
+            self.assertTrue(client.outbox_send_soon())
+            client.set_forwarding(False)
+            client._lib.LumirexSetOutbox(None)
+
+
 class TwoClientsTest(unittest.TestCase):
     def test_each_client_calls_with_its_own_settings(self):
         url = os.environ["LUMIREX_URL"]

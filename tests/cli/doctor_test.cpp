@@ -16,6 +16,7 @@
 
 #include "cli/pos_database.hpp"
 #include "cli_process.hpp"
+#include "outbox/outbox.hpp"
 #include "sandbox/sandbox.hpp"
 #include "support/datetime.hpp"
 #include "support/log.hpp"
@@ -175,6 +176,18 @@ TEST(CliDoctor, PassesASoundTillAndNamesTheFixForEachBrokenOne) {
                      if (root) ::chown((own / "Dados" / "LogIntegracaoOrvo").c_str(), 1234, 1234);
                      if (root) ::chown(todaysLog(own).parent_path().c_str(), 1234, 1234);
                    }});
+  // Said from what the library noted in the outbox, which the doctor only reads.
+  cases.push_back({"forwarding on, the service noted offline",
+                   {"--base-dir", "{base}", "--url", "{url}", "--outbox", "{own}/outbox.sqlite"},
+                   {{"LUMIREX_FORWARDING", "1"}},
+                   {},
+                   "",
+                   "",
+                   [](const std::filesystem::path& own) {
+                     lumirex::outbox::Outbox((own / "outbox.sqlite").string())
+                         .NoteService({0, 1'800'000'000, 1'800'000'000});
+                   },
+                   "offline since 2027-01-1"});  // the 14th or 15th, by the time zone
   if (root) {
     // Run as root over a till's folder: the checks are the till user's, so a
     // log folder a root run left behind fails as it will for the till.

@@ -98,6 +98,9 @@ lumirex::sandbox::Faults Stall(int seconds) {
 
 class ProcessLife : public EndToEnd {
  protected:
+  // Runs the exit host in each of its modes; each must end with status 0.
+  void RunExitHost(std::vector<std::string>& environment);
+
   void SetUp() override {
     EndToEnd::SetUp();
     sandbox_.ReplaceCustomer({kOtherCpf, "Maria Souza", 500, {}});
@@ -133,7 +136,24 @@ std::vector<std::string> UnsuppressedEnvironment() {
 }
 
 TEST_F(ProcessLife, HostExitsWithCallsInFlight) {
-  std::vector<std::string> environment = UnsuppressedEnvironment();
+  for (const bool forwarding : {false, true}) {
+    std::vector<std::string> environment = UnsuppressedEnvironment();
+    if (forwarding) {
+      // A share of the reports is kept and forwarded: the forwarder is in
+      // its rounds when the host ends.
+      environment.push_back("LUMIREX_FORWARDING=1");
+      environment.push_back("LUMIREX_FORWARDING_BACKOFF_MS=20,100");
+      environment.push_back("LUMIREX_OUTBOX=" + (base_.path() / "outbox.sqlite").string());
+      lumirex::sandbox::Faults faults;
+      faults.closeWithoutAnswer = true;
+      faults.share = 0.3;
+      sandbox_.SetFaults(faults);
+    }
+    RunExitHost(environment);
+  }
+}
+
+void ProcessLife::RunExitHost(std::vector<std::string>& environment) {
   std::vector<char*> envp;
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
@@ -147,6 +167,18 @@ TEST_F(ProcessLife, HostExitsWithCallsInFlight) {
     ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()), 0);
     EXPECT_EQ(WaitFor(pid, 60s), "exit 0") << mode;
   }
+}
+
+TEST_F(ProcessLife, UnloadedWhileTheForwarderHasWork) {
+  std::vector<std::string> args = {LUMIREX_UNLOAD_HOST, LUMIREX_LIBRARY, base_.str(),
+                                   "sqlite3://db=" + database_.string() + " readonly=1",
+                                   (base_.path() / "outbox.sqlite").string()};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+  EXPECT_EQ(WaitFor(pid, 60s), "exit 0");
 }
 
 TEST_F(ProcessLife, ForkedChildNeverSharesTheParentsConnections) {
@@ -193,8 +225,18 @@ TEST_F(ProcessLife, ChildrenForkedWhileSalesAreReportedNeverHang) {
   SKIP_UNDER_THREAD_SANITIZER();
   SKIP_UNDER_ADDRESS_SANITIZER();
   const std::string outbox = (base_.path() / "outbox.sqlite").string();
-  for (const bool withOutbox : {false, true}) {
-    ASSERT_EQ(LumirexSetOutbox(withOutbox ? outbox.c_str() : nullptr), 0);
+  setenv("LUMIREX_FORWARDING_BACKOFF_MS", "20,100", 1);
+  enum class Setup { Plain, Outbox, Forwarding };
+  for (const Setup setup : {Setup::Plain, Setup::Outbox, Setup::Forwarding}) {
+    ASSERT_EQ(LumirexSetOutbox(setup != Setup::Plain ? outbox.c_str() : nullptr), 0);
+    // With forwarding, a share of the reports is kept and the forwarder
+    // sends them again, and forks land inside its rounds too.
+    const bool forwarding = setup == Setup::Forwarding;
+    LumirexSetForwarding(forwarding ? 1 : 0);
+    lumirex::sandbox::Faults faults;
+    faults.closeWithoutAnswer = forwarding;
+    faults.share = 0.3;
+    sandbox_.SetFaults(faults);
     // Sale reports read the database through SQLite, and with the outbox
     // on keep each report in it first: a fork lands inside both often.
     const std::vector<std::string> parentsSale = Sale();
@@ -214,14 +256,18 @@ TEST_F(ProcessLife, ChildrenForkedWhileSalesAreReportedNeverHang) {
     for (int round = 0; round < 200; ++round) {
       ++children[InChild([&] {
         lumirex::InstallServices(nullptr);
-        return SaleProblem(childsSale);
+        const std::string problem = SaleProblem(childsSale);
+        // Faults are the sandbox's doing: only a hang counts then.
+        return forwarding ? std::string() : problem;
       })];
     }
     stop = true;
     for (std::thread& seller : sellers) seller.join();
     EXPECT_THAT(children, ::testing::ElementsAre(::testing::Pair("exit 0", 200)))
-        << (withOutbox ? "with the outbox" : "without the outbox");
+        << static_cast<int>(setup);
   }
+  LumirexSetForwarding(0);
+  Finalize();
   LumirexSetOutbox(nullptr);
 }
 

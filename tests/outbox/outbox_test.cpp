@@ -158,14 +158,23 @@ TEST_F(OutboxTest, AnEarlierOutboxIsTakenUpWithoutItsPasswords) {
         "CREATE TABLE attempt (report_id INTEGER NOT NULL, at TEXT NOT NULL,"
         " error INTEGER NOT NULL, message BLOB);"
         "INSERT INTO report (operation, order_id, url, method, body, kept_at, attempts,"
-        " last_error) VALUES ('VENDA_CANC', 'A', 'http://till:pw@h/order/cancel?pdv=true',"
-        " 'POST', 'order=x', '2026-01-01T00:00:00', 1, 4)",
+        " last_error, state) VALUES ('VENDA_CANC', 'A', 'http://till:pw@h/order/cancel?pdv=true',"
+        " 'POST', 'order=x', '2026-01-01T00:00:00', 1, 4, 'waiting'),"
+        " ('VENDA', 'B', 'http://h/order?pdv=true', 'POST', 'order=y', '2026-01-01T00:00:00',"
+        " 1, 0, 'accepted')",
         nullptr, nullptr, nullptr);
     sqlite3_close(db);
   }
   ::chmod(file_.c_str(), 0644);
-  EXPECT_EQ(Outbox(file_, SqliteFile::Mode::Read).List(Listing::Waiting).at(0).orderId, "A");
+  {
+    Outbox looking(file_, SqliteFile::Mode::Read);
+    EXPECT_EQ(looking.List(Listing::Waiting).at(0).orderId, "A");
+    EXPECT_EQ(looking.Totals().accepted, 0);  // read-only: nothing counted yet, nothing made
+    EXPECT_FALSE(looking.ServiceState());
+  }
   const std::optional<Report> report = Outbox(file_).Claim(0);
+  // Counted from what it holds on record when taken up.
+  EXPECT_EQ(Outbox(file_, SqliteFile::Mode::Read).Totals().accepted, 1);
   struct stat status {};
   ASSERT_EQ(::stat(file_.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0600u);  // its CPFs no longer readable by every user
@@ -327,6 +336,45 @@ TEST_F(OutboxTest, PrunesOnlyReportsSettledLongerAgoThanKept) {
   EXPECT_EQ(outbox.Prune(30), 1);
   EXPECT_EQ(outbox.List(Listing::All).size(), 1u);
   EXPECT_EQ(outbox.WaitingCount(), 1);
+}
+
+// The counts a fleet collects: each ending once, in the transaction that
+// changes the report; a resend of a held report is no ending, and pruning
+// takes nothing back. The service's note reads back in another process.
+TEST_F(OutboxTest, TalliesCountEachEndingOnceAndOutlivePruning) {
+  SteppedClock clock;
+  Outbox outbox(file_, SqliteFile::Mode::Create, clock);
+  outbox.Record(outbox.Keep(Made("VENDA", "A"), 10, true), Attempt{true, true, 0, "ok"});
+  outbox.Record(outbox.Keep(Made("VENDA", "B"), 10, true), Attempt{true, false, 0, "no"});
+  outbox.Keep(Made("VENDA", "C"), 10, false);
+  EXPECT_EQ(outbox.Drop("C", "support").dropped, 1);
+  const std::int64_t held = outbox.Keep(Made("VENDA", "D"), 10, true);
+  clock.wall += kHeldSeconds + 1;
+  Attempt refused = Failure();
+  refused.mayHold = true;
+  EXPECT_EQ(outbox.Record(held, refused), State::Waiting);
+  for (std::int64_t attempt = 1; attempt < kHeldAttempts; ++attempt) {
+    ASSERT_TRUE(outbox.Claim(0));
+    outbox.Record(held, refused);
+  }
+  EXPECT_EQ(outbox.Release(), 1);
+  ASSERT_TRUE(outbox.Claim(0));
+  EXPECT_EQ(outbox.Record(held, refused), State::Held);  // held twice: counted twice
+  clock.wall += 40 * 86400;
+  EXPECT_EQ(outbox.Prune(30), 3);
+  const Tallies tallies = Outbox(file_, SqliteFile::Mode::Read).Totals();
+  EXPECT_EQ((std::vector<std::int64_t>{tallies.accepted, tallies.declined, tallies.dropped,
+                                       tallies.held}),
+            (std::vector<std::int64_t>{1, 1, 1, 2}));
+  EXPECT_EQ(tallies.sinceEpoch, 1'800'000'000);
+
+  EXPECT_FALSE(outbox.ServiceState());
+  outbox.NoteService(ServiceNote{10, 20, 30});
+  outbox.NoteService(ServiceNote{11, 0, 31});
+  const std::optional<ServiceNote> note = Outbox(file_, SqliteFile::Mode::Read).ServiceState();
+  ASSERT_TRUE(note);
+  EXPECT_EQ((std::vector<std::int64_t>{note->lastAnswer, note->offlineSince, note->notedAt}),
+            (std::vector<std::int64_t>{11, 0, 31}));
 }
 
 // A till's year in small: the WAL is started over as it goes, and a listing
