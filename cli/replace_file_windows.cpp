@@ -1,4 +1,6 @@
 #include <windows.h>
+// windows.h's ReplaceFile macro would rename ours to the system's.
+#undef ReplaceFile
 
 #include <stdexcept>
 

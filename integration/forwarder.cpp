@@ -4,7 +4,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "integration/backoff.hpp"
 #include "integration/exchange.hpp"
@@ -13,6 +12,7 @@
 #include "integration/service_health.hpp"
 #include "outbox/outbox.hpp"
 #include "outbox/outbox_settings.hpp"
+#include "support/library_thread.hpp"
 #include "support/runtime.hpp"
 #include "support/system_clock_and_path.hpp"
 
@@ -108,7 +108,7 @@ class Forwarder final : public RuntimePart {
     try {
       if (thread_.joinable()) thread_.join();  // it left its loop already
       stopping_ = false;
-      thread_ = std::thread([this] { Run(); });
+      thread_ = LibraryThread([this] { Run(); });
       running_ = true;
     } catch (...) {
       // No thread now: the next call that leaves a report waiting tries again.
@@ -171,7 +171,7 @@ class Forwarder final : public RuntimePart {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::condition_variable ended_;
-  std::thread thread_;
+  LibraryThread thread_;
   bool running_ = false;
   bool stopping_ = false;
   bool asked_ = false;      // the next round tries offline services too

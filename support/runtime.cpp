@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <thread>
 
 #include "support/at_fork.hpp"
+#include "support/library_thread.hpp"
 #include "support/no_destructor.hpp"
 
 namespace lumirex {
@@ -88,7 +88,7 @@ void Janitor::SweepAt(SteadyTime when) noexcept {
   }
   if (running_) return;
   try {
-    std::thread([this] { Run(); }).detach();
+    LibraryThread([this] { Run(); }).detach();
     running_ = true;
   } catch (...) {
     // No thread now: the spares are still closed when the next call borrows
