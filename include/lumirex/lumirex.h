@@ -247,8 +247,9 @@ LUMIREX_API int32_t LUMIREX_CALL LumirexOutboxCount(void);
  * per till, so a chain's tills do not all come back in the same second).
  * Its exchanges run beside the calls' bound: a cashier's call never waits
  * for one. The thread ends at Finalize, at exit and when the library is
- * unloaded (each waiting at most for the resend in flight); the next call
- * starts it again. A fork's child starts its own when it next calls.
+ * unloaded (each waiting at most for the resend in flight; on Windows the
+ * thread keeps lumirex.dll loaded until it ends); the next call starts it
+ * again. A fork's child starts its own when it next calls.
  * Off by default; 0 turns it off. $LUMIREX_FORWARDING=1 turns it
  * on for a process that never calls this. Returns 0. */
 LUMIREX_API int LUMIREX_CALL LumirexSetForwarding(int32_t on);
