@@ -124,9 +124,13 @@ void Sandbox::Impl::Serve(const httplib::Request& request, httplib::Response& re
   std::optional<OrderBody> body;
   if (request.method == "POST") body = ReadOrderBody(request.body);
   Served served;
-  served.request = JournalEntry{request.method,    request.path,
-                                RawQuery(request), request.get_header_value("Content-Type"),
-                                request.body,      body ? body->document : std::string()};
+  served.request = JournalEntry{request.method,
+                                request.path,
+                                RawQuery(request),
+                                request.get_header_value("Content-Type"),
+                                request.body,
+                                body ? body->document : std::string(),
+                                std::chrono::steady_clock::now()};
   const Faults active = Record(served.request);
   served.faulted = AnyFault(active);
   std::chrono::milliseconds pause;
