@@ -30,10 +30,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// Generous for a loaded machine, and for the sanitizers' builds: each till
-// waits at most a minute for its outbox to drain, then ends by itself.
-constexpr auto kSellingWait = 120s;
-constexpr auto kEndingWait = 120s;
+// Generous for a loaded machine and the sanitizers' builds, yet together
+// under the two minutes ctest gives a test, so a drill that goes wrong
+// fails by itself. Each till waits at most 30 s for its outbox to drain,
+// then ends by itself.
+constexpr auto kSellingWait = 60s;
+constexpr auto kEndingWait = 45s;
 constexpr auto kPoll = 10ms;
 
 std::string TillCode(int index) {
