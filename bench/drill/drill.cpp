@@ -1,27 +1,19 @@
 #include "drill/drill.hpp"
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <optional>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
+#include "drill/child_process.hpp"
 #include "pos_database.hpp"
 #include "sandbox/sandbox.hpp"
 #include "temp_folder.hpp"
-
-extern char** environ;
 
 namespace lumirex::bench {
 
@@ -49,70 +41,6 @@ std::string OrderIdOf(const std::string& till, int sequence) {
   std::snprintf(text, sizeof text, "0001%s05/03/2024%06d", till.c_str(), sequence);
   return text;
 }
-
-// This process's environment with name=value in place of any earlier value.
-std::vector<std::string> EnvironmentWith(const std::string& name, const std::string& value) {
-  std::vector<std::string> environment;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!std::string_view(*entry).starts_with(name + "=")) environment.emplace_back(*entry);
-  }
-  if (!value.empty()) environment.push_back(name + "=" + value);
-  return environment;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
-// A till process, ended by force if it outlives its object.
-class Child {
- public:
-  Child(std::vector<std::string> args, std::vector<std::string> environment) {
-    std::vector<char*> argv = Pointers(args);
-    std::vector<char*> envp = Pointers(environment);
-    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) {
-      throw std::runtime_error("cannot start " + args[0]);
-    }
-  }
-  ~Child() {
-    if (!ended_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  // Whether it has ended (its work done, a crash, a sanitizer's report), without waiting.
-  bool Ended() {
-    int status = 0;
-    if (!ended_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
-      ended_ = WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status))
-                                 : "signal " + std::to_string(WTERMSIG(status));
-    }
-    return ended_.has_value();
-  }
-
-  // "exit N" or "signal N"; "killed: ..." when it was still running at `deadline`.
-  std::string WaitUntil(Clock::time_point deadline) {
-    while (!Ended()) {
-      if (Clock::now() > deadline) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        ended_ = "killed: still running after the drill's wait";
-      }
-      std::this_thread::sleep_for(kPoll);
-    }
-    return *ended_;
-  }
-
- private:
-  pid_t pid_ = -1;
-  std::optional<std::string> ended_;
-};
 
 // drill_till's result.txt: figures, then the orders told as repeats.
 void ReadResult(const std::filesystem::path& file, DrillTill& till) {
@@ -187,10 +115,6 @@ bool WaitFor(Clock::time_point deadline, Done done) {
   return true;
 }
 
-double Seconds(Clock::duration duration) {
-  return std::chrono::duration<double>(duration).count();
-}
-
 // The tills' folders, each with its database of `sales` sales.
 std::vector<std::filesystem::path> MakeTills(const std::filesystem::path& root, int tills,
                                              int sales) {
@@ -218,7 +142,7 @@ std::vector<std::string> TillArgs(const std::string& program, const std::string&
 }
 
 // A till that ended before it sold everything will never sell it.
-bool AnyEnded(std::vector<std::unique_ptr<Child>>& children,
+bool AnyEnded(std::vector<std::unique_ptr<ChildProcess>>& children,
               const std::vector<std::filesystem::path>& bases) {
   for (std::size_t i = 0; i < children.size(); ++i) {
     if (!std::filesystem::exists(bases[i] / "sold") && children[i]->Ended()) return true;
@@ -230,7 +154,7 @@ bool AnyEnded(std::vector<std::unique_ptr<Child>>& children,
 // and comes back on its port once the outage lasted and every till has sold.
 void Outage(const DrillPlan& plan, sandbox::Sandbox& service, const OrderWatch& watch,
             const std::vector<std::filesystem::path>& bases,
-            std::vector<std::unique_ptr<Child>>& children, DrillOutcome& outcome) {
+            std::vector<std::unique_ptr<ChildProcess>>& children, DrillOutcome& outcome) {
   const int port = service.Port();
   const auto selling = Clock::now() + kSellingWait;
   WaitFor(selling, [&] {
@@ -252,7 +176,7 @@ void Outage(const DrillPlan& plan, sandbox::Sandbox& service, const OrderWatch& 
 }
 
 void Gather(const std::vector<std::filesystem::path>& bases,
-            std::vector<std::unique_ptr<Child>>& children, DrillOutcome& outcome) {
+            std::vector<std::unique_ptr<ChildProcess>>& children, DrillOutcome& outcome) {
   const auto ending = outcome.restarted + kEndingWait;
   for (std::size_t i = 0; i < children.size(); ++i) {
     DrillTill till;
@@ -264,84 +188,6 @@ void Gather(const std::vector<std::filesystem::path>& bases,
 }
 
 }  // namespace
-
-double DrillTill::Said(const std::string& name) const {
-  const auto found = said.find(name);
-  return found == said.end() ? -1 : found->second;
-}
-
-int DrillOutcome::Count(bool accepted, bool repeat) const {
-  return static_cast<int>(std::count_if(arrivals.begin(), arrivals.end(), [&](const auto& a) {
-    return a.accepted == accepted && a.repeat == repeat;
-  }));
-}
-
-int DrillOutcome::Refused() const {
-  return static_cast<int>(
-      std::count_if(arrivals.begin(), arrivals.end(), [](const auto& a) { return !a.accepted; }));
-}
-
-std::vector<std::string> DrillOutcome::RefusedOrders() const {
-  std::set<std::string> orders;
-  for (const OrderArrival& arrival : arrivals) {
-    if (arrival.repeat) orders.insert(arrival.orderId);
-  }
-  return {orders.begin(), orders.end()};
-}
-
-std::vector<std::string> DrillOutcome::ToldRepeats() const {
-  std::set<std::string> orders;
-  for (const DrillTill& till : tills) orders.insert(till.repeats.begin(), till.repeats.end());
-  return {orders.begin(), orders.end()};
-}
-
-double DrillOutcome::Drain() const {
-  double last = 0;
-  for (const OrderArrival& arrival : arrivals) {
-    if (arrival.at >= restarted) last = std::max(last, Seconds(arrival.at - restarted));
-  }
-  return last;
-}
-
-int DrillOutcome::PeakPerSecond(double seconds) const {
-  std::vector<Clock::time_point> times;
-  for (const OrderArrival& arrival : arrivals) {
-    if (arrival.at >= restarted && Seconds(arrival.at - restarted) <= seconds) {
-      times.push_back(arrival.at);
-    }
-  }
-  int peak = 0;
-  for (std::size_t first = 0, last = 0; last < times.size(); ++last) {
-    while (times[last] - times[first] >= 1s) ++first;
-    peak = std::max(peak, static_cast<int>(last - first + 1));
-  }
-  return peak;
-}
-
-std::map<std::string, double> DrillOutcome::FirstAfterRestart() const {
-  std::map<std::string, double> first;
-  for (const OrderArrival& arrival : arrivals) {
-    if (arrival.at < restarted || arrival.orderId.size() < 7) continue;
-    first.try_emplace(arrival.orderId.substr(4, 3), Seconds(arrival.at - restarted));
-  }
-  return first;
-}
-
-double DrillOutcome::SendingTime() const {
-  std::vector<Clock::time_point> before;
-  for (const OrderArrival& arrival : arrivals) {
-    if (arrival.at < stopped && arrival.accepted) before.push_back(arrival.at);
-  }
-  if (before.size() < 2) return 0;
-  const double perOrder = Seconds(before.back() - before.front()) / (before.size() - 1);
-  return Sum("kept") * perOrder;
-}
-
-double DrillOutcome::Sum(const std::string& name) const {
-  double sum = 0;
-  for (const DrillTill& till : tills) sum += std::max(till.Said(name), 0.0);
-  return sum;
-}
 
 DrillOutcome RunDrill(const DrillPlan& plan) {
   DrillOutcome outcome;
@@ -359,12 +205,12 @@ DrillOutcome RunDrill(const DrillPlan& plan) {
     const auto environment = EnvironmentWith("LUMIREX_FORWARDING_BACKOFF_MS",
                                              std::to_string(plan.firstBackoff.count()) + "," +
                                                  std::to_string(plan.longestBackoff.count()));
-    std::vector<std::unique_ptr<Child>> children;
+    std::vector<std::unique_ptr<ChildProcess>> children;
     for (int i = 0; i < plan.tills; ++i) {
       children.push_back(
-          std::make_unique<Child>(TillArgs(plan.tillProgram, "drill", service.BaseUrl(), bases[i],
-                                           TillCode(i), plan.salesPerTill),
-                                  environment));
+          std::make_unique<ChildProcess>(TillArgs(plan.tillProgram, "drill", service.BaseUrl(),
+                                                  bases[i], TillCode(i), plan.salesPerTill),
+                                         environment));
     }
     Outage(plan, service, watch, bases, children, outcome);
     Gather(bases, children, outcome);
@@ -395,7 +241,7 @@ OfflineTimes RunOfflinePath(const std::string& tillProgram, int reports) {
     silent.stallSeconds = 600;
     service.SetFaults(silent);
     service.Start();
-    Child till(
+    ChildProcess till(
         TillArgs(tillProgram, "offline", service.BaseUrl(), bases[0], TillCode(0), reports + 1),
         EnvironmentWith("LUMIREX_FORWARDING_BACKOFF_MS", ""));
     WaitFor(Clock::now() + kSellingWait, [&] { return Sold(bases); });
