@@ -12,12 +12,13 @@
 // answer of BYTES (section 7 uses 1 GiB).
 //
 // --side-by-side measures nothing but calls from many threads at once
-// (section 8) and prints its Markdown.
+// (section 8) and prints its Markdown; --outbox-life and --drill likewise
+// for the outbox over a till's life and forwarding after an outage.
 //
 //   lumirex_bench [Google Benchmark flags] [--markdown FILE] [--notes FILE]
 //   lumirex_bench --profile consulta:10000:20 [--no-base-dir]
 //   lumirex_bench --log-reading 1073741824
-//   lumirex_bench --side-by-side
+//   lumirex_bench --side-by-side | --outbox-life | --drill
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -31,6 +32,7 @@
 #include "c_call.hpp"
 #include "customers.hpp"
 #include "figures.hpp"
+#include "forwarding_drill.hpp"
 #include "machine.hpp"
 #include "outbox_life.hpp"
 #include "peak_memory.hpp"
@@ -58,6 +60,7 @@ struct Options {
   bool baseDir = true;
   bool sideBySide = false;
   bool outboxLife = false;
+  bool drill = false;
 };
 
 // What Google Benchmark left of the arguments; raises on anything unknown.
@@ -73,6 +76,8 @@ Options ParseOptions(int argc, char** argv) {
       options.profile = argv[++i];
     } else if (arg == "--outbox-life") {
       options.outboxLife = true;
+    } else if (arg == "--drill") {
+      options.drill = true;
     } else if (arg == "--side-by-side") {
       options.sideBySide = true;
     } else if (arg == "--no-base-dir") {
@@ -83,7 +88,7 @@ Options ParseOptions(int argc, char** argv) {
       throw std::runtime_error("unknown argument '" + arg +
                                "'; usage: lumirex_bench [--markdown FILE] [--notes FILE] "
                                "| --profile <kind>:[<promocodes>:]<calls> [--no-base-dir] "
-                               "| --log-reading BYTES | --side-by-side | --outbox-life");
+                               "| --log-reading BYTES | --side-by-side | --outbox-life | --drill");
     }
   }
   return options;
@@ -166,6 +171,10 @@ int Run(int argc, char** argv) {
     std::cout << OutboxLifeMarkdown();
     return 0;
   }
+  if (options.drill) {
+    std::cout << ForwardingDrillMarkdown();
+    return 0;
+  }
   if (!options.profile.empty()) {
     ProfileWork(options.profile, options.baseDir);
     return 0;
@@ -182,6 +191,8 @@ int Run(int argc, char** argv) {
   if (!options.sideBySide) {
     std::cout << "The outbox over a till's life..." << std::endl;
     outboxLife = OutboxLifeMarkdown();
+    std::cout << "Forwarding after an outage..." << std::endl;
+    outboxLife += ForwardingDrillMarkdown();
   }
   World world(kAnswerSizes);
   if (options.sideBySide) {

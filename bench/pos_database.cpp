@@ -42,21 +42,45 @@ struct CloseDatabase {
   void operator()(sqlite3* db) const { sqlite3_close(db); }
 };
 
-}  // namespace
-
-void CreatePosDatabase(const std::filesystem::path& file) {
+// Runs the script in one transaction on a new file.
+void CreateDatabase(const std::filesystem::path& file, const std::string& script) {
   sqlite3* raw = nullptr;
   const int opened = sqlite3_open(file.c_str(), &raw);
   std::unique_ptr<sqlite3, CloseDatabase> db(raw);
   if (opened != SQLITE_OK) throw std::runtime_error("cannot create " + file.string());
-  const std::string script =
-      "BEGIN;" + ReadSql("pos-schema.sql") + ReadSql("pos-demo.sql") + TwentyItemSale() + "COMMIT;";
+  const std::string all =
+      "BEGIN;" + ReadSql("pos-schema.sql") + ReadSql("pos-demo.sql") + script + "COMMIT;";
   char* error = nullptr;
-  if (sqlite3_exec(db.get(), script.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+  if (sqlite3_exec(db.get(), all.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
     const std::string message = error != nullptr ? error : "unknown error";
     sqlite3_free(error);
     throw std::runtime_error("cannot fill " + file.string() + ": " + message);
   }
+}
+
+// Copies of the demo sale of till 001 (sequence 000123) for `till`, one
+// for each sequence from 000001 to `sales`.
+std::string DemoSaleCopies(const std::string& till, int sales) {
+  const auto copy = [&](const char* table, const char* columns) {
+    return std::string("INSERT INTO ") + table +
+           " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+           std::to_string(sales) + ") SELECT CDFILIAL, '" + till + "', printf('%06d', i), " +
+           columns + " FROM " + table + ", n WHERE CDCAIXA = '001' AND NRSEQVENDA = '000123';";
+  };
+  return copy("VENDA", "DTVENDA, DTENTRVENDA, NRCPFLUMIREX, CDPROMOLUMIREX, VRDESCCASHORVO") +
+         copy("ITEMVENDA",
+              "NRSEQITEM, CDPRODUTO, QTPRODVEND, VRUNITVEND, VRUNITVENDCL, VRDESITVEND, "
+              "VRACRITVEND, VRRATTXSERV");
+}
+
+}  // namespace
+
+void CreatePosDatabase(const std::filesystem::path& file) {
+  CreateDatabase(file, TwentyItemSale());
+}
+
+void CreateTillDatabase(const std::filesystem::path& file, const std::string& till, int sales) {
+  CreateDatabase(file, DemoSaleCopies(till, sales));
 }
 
 std::string PosConnectionString(const std::filesystem::path& file) {

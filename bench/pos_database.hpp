@@ -1,5 +1,6 @@
 // The point-of-sale database the VENDA calls read: the project's SQLite schema
-// and demo contents, plus one sale of twenty different products.
+// and demo contents, plus one sale of twenty different products; and a till's
+// database of many sales for the forwarding drill.
 #pragma once
 
 #include <filesystem>
@@ -15,6 +16,10 @@ inline constexpr int kSaleItems = 20;
 
 // Creates the database file; raises std::runtime_error with SQLite's message.
 void CreatePosDatabase(const std::filesystem::path& file);
+
+// The demo database with `sales` copies of the demo sale of till 001 for
+// `till` (three digits), sequences 000001 up: distinct orders for one till.
+void CreateTillDatabase(const std::filesystem::path& file, const std::string& till, int sales);
 
 // The library's connection string for the file, opened read-only.
 std::string PosConnectionString(const std::filesystem::path& file);

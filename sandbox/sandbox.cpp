@@ -124,9 +124,13 @@ void Sandbox::Impl::Serve(const httplib::Request& request, httplib::Response& re
   std::optional<OrderBody> body;
   if (request.method == "POST") body = ReadOrderBody(request.body);
   Served served;
-  served.request = JournalEntry{request.method,    request.path,
-                                RawQuery(request), request.get_header_value("Content-Type"),
-                                request.body,      body ? body->document : std::string()};
+  served.request = JournalEntry{request.method,
+                                request.path,
+                                RawQuery(request),
+                                request.get_header_value("Content-Type"),
+                                request.body,
+                                body ? body->document : std::string(),
+                                std::chrono::steady_clock::now()};
   const Faults active = Record(served.request);
   served.faulted = AnyFault(active);
   std::chrono::milliseconds pause;
@@ -277,10 +281,17 @@ void Sandbox::Impl::Open(int requestedPort, const std::string& address, const Tl
   const auto serveWithBody = [this](const httplib::Request& request, httplib::Response& response,
                                     const httplib::ContentReader& reader) {
     httplib::Request withBody = request;
-    reader([&withBody](const char* data, std::size_t length) {
+    const bool whole = reader([&withBody](const char* data, std::size_t length) {
       withBody.body.append(data, length);
       return true;
     });
+    // A body cut short (the client went, or Stop closed the connection) is
+    // no request: served, it would be journaled and answered as one with a
+    // malformed body that no client sent.
+    if (!whole) {
+      response.status = 400;
+      return;
+    }
     Serve(withBody, response);
   };
   fresh->Get(".*", serve).Post(".*", serveWithBody).Put(".*", serveWithBody);

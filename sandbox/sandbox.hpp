@@ -69,6 +69,7 @@ struct JournalEntry {
   std::string body;      // raw bytes
   std::string document;  // the order document as UTF-8 text, "" for a GET or a body
                          // that could not be decoded
+  std::chrono::steady_clock::time_point arrived;  // when its head and body were read
 };
 
 // Fault modes a test switches on; each applies to every later request until

@@ -1,4 +1,9 @@
 // The server around the service: the journal, connections, start and stop.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -42,6 +47,27 @@ TEST_F(ServerTest, JournalHoldsEveryRequestAsReceived) {
   EXPECT_EQ(journal[3].path, "/nowhere");
 
   sandbox_.ClearJournal();
+  EXPECT_TRUE(sandbox_.Journal().empty());
+}
+
+// A client that goes (or a Stop) in the middle of a body: nothing arrived
+// that the service could act on, and nothing is journaled.
+TEST_F(ServerTest, ABodyCutShortIsNoRequest) {
+  const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(sandbox_.Port()));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string cut =
+      "POST /order?pdv=true HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\norder=%3C";
+  ASSERT_EQ(::send(sock, cut.data(), cut.size(), 0), static_cast<ssize_t>(cut.size()));
+  ::shutdown(sock, SHUT_WR);
+  char answer[512];
+  while (::recv(sock, answer, sizeof answer, 0) > 0) {
+  }  // the server is done with it
+  ::close(sock);
   EXPECT_TRUE(sandbox_.Journal().empty());
 }
 
