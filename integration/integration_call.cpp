@@ -61,6 +61,8 @@ struct CallContext {
   // Given back after the outbox has the outcome: the next report of the
   // order sees it.
   OrderTurn orderTurn;
+  // Whether the exchange may go: for a report, decided before it is kept.
+  std::optional<Admission> admission;
   OutboxKeeping keeping;
 };
 
@@ -204,8 +206,10 @@ void PrepareCall(const std::vector<Variant>& params, const Variant* result,
     RememberCredentials(call.baseUrl);
     TakeOrderTurn(call);
     // Kept before anything about it is logged: a host killed after its lines
-    // are in the log has it in the outbox.
-    call.keeping.Begin(ReportOf(call));
+    // are in the log has it in the outbox. One the offline path will not
+    // try is kept as failed.
+    call.admission.emplace(call.baseUrl, Exchanger::Call);
+    call.keeping.Begin(ReportOf(call), call.admission->Refusal());
   }
   LogRequestLines(call.texts, call.request.url, call.document);
   RequireKnownOperation(call);
@@ -221,8 +225,8 @@ bool CallSteps(const std::vector<Variant>& params, Variant* result, const std::s
   PrepareCall(params, result, copyRefusal, call, module);
   if (busy != nullptr) throw CallFailure(busy->error, busy->message);
 
-  const HttpAnswer answer =
-      WatchedExchange(call.request, call.baseUrl, call.record, Exchanger::Call);
+  if (!call.admission) call.admission.emplace(call.baseUrl, Exchanger::Call);
+  const HttpAnswer answer = WatchedExchange(call.request, *call.admission, call.record);
   LogAnswerLine(answer.body);
   std::optional<ResponseDocument> loaded = RequireVerdictStatus(answer);
   try {

@@ -29,7 +29,7 @@ bool MayBeKept(std::int32_t error) {
 OutboxKeeping::OutboxKeeping() = default;
 OutboxKeeping::~OutboxKeeping() = default;
 
-void OutboxKeeping::Begin(outbox::Report report) {
+void OutboxKeeping::Begin(outbox::Report report, const std::string& notTried) {
   const std::optional<std::string> file = outbox::File();
   if (!file) return;
   std::optional<std::int32_t> waiting;
@@ -37,6 +37,14 @@ void OutboxKeeping::Begin(outbox::Report report) {
     box_ = std::make_unique<outbox::Outbox>(*file);
     if (box_->Made()) WriteLogLine(log_format::kOutbox, *file + " was missing; made anew");
     waiting = box_->WaitingError(report.orderId);
+    if (!waiting && !notTried.empty()) {
+      report.lastError = LUMIREX_E_CONNECT;
+      report.lastMessage = notTried;
+      box_->Keep(report, outbox::Limit(), false);
+      NoteOutboxChanged();
+      untried_ = true;
+      return;
+    }
     if (!waiting) {
       id_ = box_->Keep(report, outbox::Limit(), true);
       NoteOutboxChanged();
@@ -93,7 +101,7 @@ void OutboxKeeping::Forget() noexcept {
 
 void OutboxKeeping::Failed(CallRecord& record) noexcept {
   try {
-    if (behind_) {
+    if (behind_ || untried_) {
       record.queued = true;
       record.message += kKept;
       ReportLeftWaiting();

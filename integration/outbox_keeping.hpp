@@ -30,8 +30,10 @@ class OutboxKeeping {
 
   // Before the report is sent, when the outbox is on: keeps it, or, when
   // earlier reports of its order wait, keeps it behind them. A fault of the
-  // outbox is logged in one line and the report goes out without it.
-  void Begin(outbox::Report report);
+  // outbox is logged in one line and the report goes out without it. With
+  // `notTried` (why the offline path will not send it), it is kept as failed
+  // for that reason, unclaimed, in one write.
+  void Begin(outbox::Report report, const std::string& notTried = {});
   // Raises CallFailure when earlier reports of its order wait: it may not
   // overtake them.
   void HoldIfBehind() const;
@@ -46,9 +48,10 @@ class OutboxKeeping {
   void Forget() noexcept;
 
   std::unique_ptr<outbox::Outbox> box_;
-  std::int64_t id_ = 0;  // the report kept ahead of its sending
-  bool behind_ = false;  // kept behind earlier reports of its order, not sent
-  std::string problem_;  // why the outbox could not be used
+  std::int64_t id_ = 0;   // the report kept ahead of its sending
+  bool behind_ = false;   // kept behind earlier reports of its order, not sent
+  bool untried_ = false;  // kept as failed: the offline path does not send it
+  std::string problem_;   // why the outbox could not be used
   std::int32_t holdCode_ = LUMIREX_OK;
   std::string holdReason_;
 };

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "integration/backoff.hpp"
 #include "integration/exchange.hpp"
@@ -208,6 +209,15 @@ void Unanswered(const std::string& service, Silence silence, bool probe) {
   if (wentOffline) ServiceWentOffline();
 }
 
+// A probe given and never made (the call failed before its exchange): the
+// next exchange may probe at once.
+void ReleaseProbe(const std::string& service) noexcept {
+  Watch& watch = ProcessState<Watch>();
+  std::lock_guard lock(watch.mutex);
+  const auto found = watch.services.find(service);
+  if (found != watch.services.end()) found->second.probing.reset();
+}
+
 Silence SilenceOf(const HttpError& error) {
   if (error.failure() == HttpFailure::Connect) return Silence::Refused;
   // A time-out with an answer begun is a slow service, not a silent one.
@@ -225,31 +235,46 @@ bool OfflinePathInForce() noexcept {
   return offlinePath.load(std::memory_order_relaxed) && ForwardingOn();
 }
 
-HttpAnswer WatchedExchange(const HttpRequest& request, const std::string& baseUrl,
-                           CallRecord& record, Exchanger exchanger) {
-  if (!OfflinePathInForce()) {
+Admission::Admission(const std::string& baseUrl, Exchanger exchanger)
+    : watched_(OfflinePathInForce()) {
+  if (!watched_) return;
+  service_ = outbox::WithoutPassword(baseUrl);
+  if (exchanger == Exchanger::Asked) return;
+  const Door door = Admit(service_, exchanger, refusal_);
+  probe_ = door == Door::Probe;
+}
+
+Admission::~Admission() {
+  if (probe_) ReleaseProbe(service_);
+}
+
+HttpAnswer WatchedExchange(const HttpRequest& request, Admission& admission, CallRecord& record) {
+  if (!admission.refusal_.empty()) throw NotTried(admission.refusal_);
+  if (!admission.watched_) {
     HttpAnswer answer = Exchange(request, record);
     lastAnswer.store(WallNow(), std::memory_order_relaxed);
     // Forwarding without the offline path still hears the service come back.
     if (ForwardingOn()) ServiceAnswered(false);
     return answer;
   }
-  const std::string service = outbox::WithoutPassword(baseUrl);
-  std::string refusal;
-  const Door door = exchanger == Exchanger::Asked ? Door::Open : Admit(service, exchanger, refusal);
-  if (door == Door::Shut) throw NotTried(refusal);
-  const bool probe = door == Door::Probe;
+  const bool probe = std::exchange(admission.probe_, false);
   try {
     HttpAnswer answer = Exchange(request, record);
-    Answered(service);
+    Answered(admission.service_);
     return answer;
   } catch (const HttpError& error) {
-    Unanswered(service, SilenceOf(error), probe);
+    Unanswered(admission.service_, SilenceOf(error), probe);
     throw;
   } catch (...) {
-    Unanswered(service, Silence::Other, probe);
+    Unanswered(admission.service_, Silence::Other, probe);
     throw;
   }
+}
+
+HttpAnswer WatchedExchange(const HttpRequest& request, const std::string& baseUrl,
+                           CallRecord& record, Exchanger exchanger) {
+  Admission admission(baseUrl, exchanger);
+  return WatchedExchange(request, admission, record);
 }
 
 ServiceWatch WatchNow() noexcept {

@@ -28,9 +28,31 @@ class NotTried : public CallFailure {
 // support asked for, which is always tried.
 enum class Exchanger { Call, Forwarder, Asked };
 
-// The exchange of a call or a resend with `baseUrl`: refused at once with
-// NotTried while the offline path holds the service offline and this is not
-// its probe; else made (Exchange), and its outcome watched.
+// Whether an exchange with a service may go, decided once: a report's call
+// asks before its report is kept, so that one not tried is kept once, as
+// failed, rather than kept and then recorded (one write to the disk, not
+// two). A probe it was given and did not use is given back when it goes.
+class Admission {
+ public:
+  Admission(const std::string& baseUrl, Exchanger exchanger);
+  ~Admission();
+  Admission(const Admission&) = delete;
+  Admission& operator=(const Admission&) = delete;
+
+  // Why the exchange is not tried; "" when it may go.
+  const std::string& Refusal() const { return refusal_; }
+
+ private:
+  friend HttpAnswer WatchedExchange(const HttpRequest&, Admission&, CallRecord&);
+  bool watched_ = false;  // the offline path is in force
+  bool probe_ = false;    // this exchange tests an offline service
+  std::string service_;   // the base URL without its password
+  std::string refusal_;
+};
+
+// The exchange of a call or a resend: refused at once with NotTried when its
+// admission was; else made (Exchange), and its outcome watched.
+HttpAnswer WatchedExchange(const HttpRequest& request, Admission& admission, CallRecord& record);
 HttpAnswer WatchedExchange(const HttpRequest& request, const std::string& baseUrl,
                            CallRecord& record, Exchanger exchanger);
 
