@@ -34,6 +34,20 @@ double Chance() noexcept {
   return std::uniform_real_distribution<double>(0.0, 1.0)(draw);
 }
 
+// "first,longest": two whole numbers of milliseconds, 0 < first <= longest.
+bool ParseBackoff(const char* text, BackoffBounds& bounds) noexcept {
+  const char* end = text + std::strlen(text);
+  long long first = 0;
+  long long longest = 0;
+  auto [next, error] = std::from_chars(text, end, first);
+  if (error != std::errc() || next == end || *next != ',') return false;
+  auto [last, error2] = std::from_chars(next + 1, end, longest);
+  if (error2 != std::errc() || last != end || first <= 0 || longest < first) return false;
+  bounds.first = std::chrono::milliseconds(first);
+  bounds.longest = std::chrono::milliseconds(longest);
+  return true;
+}
+
 BackoffBounds ReadBounds() noexcept {
   BackoffBounds bounds;
   try {
@@ -47,19 +61,6 @@ BackoffBounds ReadBounds() noexcept {
 }
 
 }  // namespace
-
-bool ParseBackoff(const char* text, BackoffBounds& bounds) noexcept {
-  const char* end = text + std::strlen(text);
-  long long first = 0;
-  long long longest = 0;
-  auto [next, error] = std::from_chars(text, end, first);
-  if (error != std::errc() || next == end || *next != ',') return false;
-  auto [last, error2] = std::from_chars(next + 1, end, longest);
-  if (error2 != std::errc() || last != end || first <= 0 || longest < first) return false;
-  bounds.first = std::chrono::milliseconds(first);
-  bounds.longest = std::chrono::milliseconds(longest);
-  return true;
-}
 
 // Worked out on first use, without a guard a fork could leave held: two
 // threads that both work them out find the same.

@@ -22,8 +22,4 @@ BackoffBounds Backoff() noexcept;
 // The wait after `failures` failures in a row (0: the first).
 std::chrono::milliseconds BackoffDelay(int failures) noexcept;
 
-// Parses "first,longest"; false when it is not two whole
-// numbers with 0 < first <= longest.
-bool ParseBackoff(const char* text, BackoffBounds& bounds) noexcept;
-
 }  // namespace lumirex

@@ -57,15 +57,17 @@ std::string BusyText(const Gate& gate, std::chrono::milliseconds limit) {
          std::to_string(CallBound()) + " at once); nothing was sent";
 }
 
-// A turn given back by CallTurn or KeepingTurn.
-void GiveTurnBack(Runtime* runtime) noexcept {
+// A turn given back: by CallTurn or KeepingTurn (`running`), or by
+// ForwardingTurn (`forwarding`).
+void GiveTurnBack(Runtime* runtime, int Gate::*held = &Gate::running) noexcept {
   turnHeldIn = nullptr;
+  forwardingHeld = false;
   // Begun before a fork, in the child: the parent's gate is left alone.
   if (!runtime->IsCurrent()) return;
   Gate& gate = runtime->Get<Gate>();
   {
     std::lock_guard lock(gate.mutex);
-    --gate.running;
+    --(gate.*held);
   }
   gate.mayStart.notify_all();
   gate.allEnded.notify_all();
@@ -145,15 +147,7 @@ ForwardingTurn::ForwardingTurn(std::chrono::milliseconds limit) : runtime_(&Curr
 }
 
 ForwardingTurn::~ForwardingTurn() {
-  turnHeldIn = nullptr;
-  forwardingHeld = false;
-  if (!runtime_->IsCurrent()) return;
-  Gate& gate = runtime_->Get<Gate>();
-  {
-    std::lock_guard lock(gate.mutex);
-    --gate.forwarding;
-  }
-  gate.allEnded.notify_all();
+  GiveTurnBack(runtime_, &Gate::forwarding);
 }
 
 void OrderTurn::Take(const std::string& orderId) {

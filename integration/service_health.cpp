@@ -302,13 +302,4 @@ std::optional<SteadyTime> NextProbe() noexcept {
   return next;
 }
 
-void ForgetServices() noexcept {
-  seeded.store(true);
-  Watch& watch = ProcessState<Watch>();
-  std::lock_guard lock(watch.mutex);
-  watch.services.clear();
-  offlineCount.store(0);
-  lastAnswer.store(0);
-}
-
 }  // namespace lumirex

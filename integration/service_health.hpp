@@ -71,7 +71,4 @@ ServiceWatch WatchNow() noexcept;
 // When the first offline service is due for its probe; nullopt when none is offline.
 std::optional<SteadyTime> NextProbe() noexcept;
 
-// Forgets what was seen; for tests.
-void ForgetServices() noexcept;
-
 }  // namespace lumirex
